@@ -1,0 +1,239 @@
+// The sound interface: what the engine knows of sound devices.
+//
+// It keeps the shape of the classic multimedia wave API that the engine is
+// written against: devices are numbered per direction, a device is asked for
+// its capabilities and whether it takes a PCM format (without being opened),
+// is opened with a format, and moves sample data in caller-owned buffers
+// described by WaveHeader records. Each buffer handed to a device comes back
+// exactly once, as one completion, when it is full (input), played (output),
+// or returned by reset.
+//
+// Backends (the virtual loopback card, ALSA) implement SoundBackend; the
+// SoundInterface singleton numbers their devices - real devices first, the
+// virtual cards after them - and routes every call.
+//
+// Threads: every call below is made on the UI thread, except the calls a
+// refill routine makes on an output device from inside its completion
+// callback (see WaveOutDevice). Backends run device I/O on threads of their
+// own and must never touch widgets.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QObject;
+
+namespace audio {
+
+// ---- result codes --------------------------------------------------------
+// 0 is success. The numbers 1..99 follow the classic multimedia codes so the
+// engine's status values mean what callers expect; backends report their own
+// failures in ranges of their own (see ErrorText in soundinterface.cpp).
+enum : int {
+    MMSYSERR_NOERROR = 0,
+    MMSYSERR_ERROR = 1,
+    MMSYSERR_BADDEVICEID = 2,
+    MMSYSERR_NOTENABLED = 3,
+    MMSYSERR_ALLOCATED = 4,
+    MMSYSERR_INVALHANDLE = 5,
+    MMSYSERR_NODRIVER = 6,
+    MMSYSERR_NOMEM = 7,
+    MMSYSERR_NOTSUPPORTED = 8,
+    MMSYSERR_BADERRNUM = 9,
+    MMSYSERR_INVALFLAG = 10,
+    MMSYSERR_INVALPARAM = 11,
+    WAVERR_BADFORMAT = 32,
+    WAVERR_STILLPLAYING = 33,
+    WAVERR_UNPREPARED = 34,
+    WAVERR_SYNC = 35,
+    // ALSA errors are passed as ALSA_ERROR_BASE + errno (errno positive).
+    ALSA_ERROR_BASE = 500,
+    // A device that disappeared or failed while running.
+    DEVICE_LOST = 98,
+};
+
+// ---- format bits of DeviceCaps::formats (the platform's bit layout) -------
+// WAVE_FORMAT_<rate><m|s><bits>: 1 = 11025 Hz, 2 = 22050 Hz, 4 = 44100 Hz,
+// 96 = 96000 Hz.
+enum : std::uint32_t {
+    WAVE_FORMAT_1M08 = 0x00000001, WAVE_FORMAT_1S08 = 0x00000002,
+    WAVE_FORMAT_1M16 = 0x00000004, WAVE_FORMAT_1S16 = 0x00000008,
+    WAVE_FORMAT_2M08 = 0x00000010, WAVE_FORMAT_2S08 = 0x00000020,
+    WAVE_FORMAT_2M16 = 0x00000040, WAVE_FORMAT_2S16 = 0x00000080,
+    WAVE_FORMAT_4M08 = 0x00000100, WAVE_FORMAT_4S08 = 0x00000200,
+    WAVE_FORMAT_4M16 = 0x00000400, WAVE_FORMAT_4S16 = 0x00000800,
+    WAVE_FORMAT_48M08 = 0x00001000, WAVE_FORMAT_48S08 = 0x00002000,
+    WAVE_FORMAT_48M16 = 0x00004000, WAVE_FORMAT_48S16 = 0x00008000,
+    WAVE_FORMAT_96M08 = 0x00010000, WAVE_FORMAT_96S08 = 0x00020000,
+    WAVE_FORMAT_96M16 = 0x00040000, WAVE_FORMAT_96S16 = 0x00080000,
+};
+
+// dwSupport bits of output capabilities.
+enum : std::uint32_t {
+    WAVECAPS_PITCH = 0x0001, WAVECAPS_PLAYBACKRATE = 0x0002, WAVECAPS_VOLUME = 0x0004,
+    WAVECAPS_LRVOLUME = 0x0008, WAVECAPS_SYNC = 0x0010, WAVECAPS_SAMPLEACCURATE = 0x0020,
+};
+
+// ---- records ---------------------------------------------------------------
+#pragma pack(push, 1)
+// PCM format of a device, the platform's 18-byte record.
+struct WaveFormat {
+    std::uint16_t wFormatTag = 1; // 1 = PCM
+    std::uint16_t nChannels = 2;
+    std::uint32_t nSamplesPerSec = 44100;
+    std::uint32_t nAvgBytesPerSec = 176400;
+    std::uint16_t nBlockAlign = 4;
+    std::uint16_t wBitsPerSample = 16; // 8, 16 or 32 (32 carries 24-bit samples)
+    std::uint16_t cbSize = 0;
+};
+#pragma pack(pop)
+static_assert(sizeof(WaveFormat) == 18, "WaveFormat must keep the platform layout");
+
+// Flags of WaveHeader::dwFlags.
+enum : std::uint32_t {
+    WHDR_DONE = 0x01,
+    WHDR_PREPARED = 0x02,
+    WHDR_BEGINLOOP = 0x04,
+    WHDR_ENDLOOP = 0x08,
+    WHDR_INQUEUE = 0x10,
+};
+
+// A caller-owned buffer handed to a device. The device fills
+// dwBytesRecorded (input) and sets WHDR_DONE when it gives the buffer back.
+struct WaveHeader {
+    char *lpData = nullptr;
+    std::uint32_t dwBufferLength = 0;
+    std::uint32_t dwBytesRecorded = 0;
+    std::uintptr_t dwUser = 0;
+    std::uint32_t dwFlags = 0;
+    std::uint32_t dwLoops = 0;
+    WaveHeader *lpNext = nullptr;
+    std::uintptr_t reserved = 0;
+};
+
+struct WaveInCaps {
+    std::string name;             // szPname, at most 31 characters on the platform; we keep up to 120
+    std::uint32_t formats = 0;    // dwFormats
+    std::uint16_t channels = 0;   // wChannels
+    std::uint16_t reserved1 = 0;  // wReserved1
+};
+
+struct WaveOutCaps {
+    std::string name;
+    std::uint32_t formats = 0;
+    std::uint16_t channels = 0;
+    std::uint32_t support = 0; // dwSupport
+};
+
+// Format bit for a stereo format, 0 when the rate/bits pair has no bit.
+std::uint32_t FormatBit(std::uint32_t rate, int bits);
+
+// ---- devices -----------------------------------------------------------------
+
+// Where an input device reports a finished buffer: `window` receives a posted
+// MM_WIM_DATA message (lParam = the WaveHeader*) on its thread, one per
+// buffer, in order.
+struct InputTarget {
+    QObject *window = nullptr;
+};
+
+// An open input device. All methods on the UI thread.
+class WaveInDevice {
+public:
+    virtual ~WaveInDevice() = default;
+    virtual int prepareHeader(WaveHeader &h) = 0;
+    virtual int unprepareHeader(WaveHeader &h) = 0;
+    virtual int addBuffer(WaveHeader &h) = 0;
+    virtual int start() = 0;
+    // Stops recording and returns every queued buffer (each with its own
+    // completion message, bytes recorded as far as they got).
+    virtual int reset() = 0;
+    virtual int close() = 0; // fails with WAVERR_STILLPLAYING while buffers are queued
+};
+
+// Output completion: called once per finished buffer (WOM_DONE) with the
+// header, on a thread of the backend's. The callback may call prepare,
+// unprepare and write on the same device; it must not block on the UI thread.
+using OutputCallback = std::function<void(WaveHeader *)>;
+
+// An open output device. All methods on the UI thread, except from inside
+// its own OutputCallback.
+class WaveOutDevice {
+public:
+    virtual ~WaveOutDevice() = default;
+    virtual int pause() = 0;
+    virtual int restart() = 0;
+    virtual int prepareHeader(WaveHeader &h) = 0;
+    virtual int unprepareHeader(WaveHeader &h) = 0;
+    // Queues a buffer. WHDR_BEGINLOOP|WHDR_ENDLOOP with dwLoops n plays it n
+    // times (2147483647: until reset).
+    virtual int write(WaveHeader &h) = 0;
+    // Stops playing at once and returns every queued buffer (WOM_DONE each).
+    virtual int reset() = 0;
+    virtual int close() = 0;
+};
+
+// ---- backends ----------------------------------------------------------------
+
+// One family of devices. Device indices are the backend's own (0-based).
+class SoundBackend {
+public:
+    virtual ~SoundBackend() = default;
+
+    virtual int inputCount() = 0;
+    virtual int outputCount() = 0;
+    virtual int inputCaps(int index, WaveInCaps &caps) = 0;
+    virtual int outputCaps(int index, WaveOutCaps &caps) = 0;
+
+    // Whether the device takes the format; opens nothing.
+    virtual int queryInput(int index, const WaveFormat &format) = 0;
+    virtual int queryOutput(int index, const WaveFormat &format) = 0;
+
+    virtual int openInput(int index, const WaveFormat &format, InputTarget target,
+                          std::unique_ptr<WaveInDevice> &device) = 0;
+    // A null callback opens without notifications (loop playback).
+    virtual int openOutput(int index, const WaveFormat &format, OutputCallback callback,
+                           std::unique_ptr<WaveOutDevice> &device) = 0;
+
+    // Text for one of this backend's own error codes; empty if not its code.
+    virtual std::string errorText(int code) { return {}; }
+};
+
+// The device numbering of the whole program and the error texts.
+class SoundInterface {
+public:
+    static SoundInterface &instance();
+
+    // Replaces the backends (real devices first, virtual cards last). Used at
+    // start-up and by tests that inject their own devices.
+    void setBackends(std::vector<std::shared_ptr<SoundBackend>> backends);
+    const std::vector<std::shared_ptr<SoundBackend>> &backends() const { return backends_; }
+
+    int waveInGetNumDevs();
+    int waveOutGetNumDevs();
+    int midiOutGetNumDevs() { return 0; }
+    int auxGetNumDevs() { return 0; }
+    int waveInGetDevCaps(int id, WaveInCaps &caps);
+    int waveOutGetDevCaps(int id, WaveOutCaps &caps);
+    int waveInQuery(int id, const WaveFormat &format);
+    int waveOutQuery(int id, const WaveFormat &format);
+    int waveInOpen(int id, const WaveFormat &format, InputTarget target,
+                   std::unique_ptr<WaveInDevice> &device);
+    int waveOutOpen(int id, const WaveFormat &format, OutputCallback callback,
+                    std::unique_ptr<WaveOutDevice> &device);
+
+    // Texts for error numbers (at most 255 characters).
+    std::string waveInGetErrorText(int code);
+    std::string waveOutGetErrorText(int code);
+
+private:
+    // Maps a program-wide device number to backend and local index.
+    SoundBackend *route(int id, bool input, int &local);
+
+    std::vector<std::shared_ptr<SoundBackend>> backends_;
+};
+
+} // namespace audio

@@ -1,0 +1,265 @@
+#include "platform/inifile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+std::string trim(const std::string &s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r'))
+        --e;
+    return s.substr(b, e - b);
+}
+
+bool iequals(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (std::tolower(x) != std::tolower(y))
+            return false;
+    }
+    return true;
+}
+
+// "[name]" -> name; empty optional when the line is no section header.
+bool sectionName(const std::string &line, std::string &name)
+{
+    std::string t = trim(line);
+    if (t.size() < 2 || t.front() != '[')
+        return false;
+    std::size_t close = t.find(']');
+    if (close == std::string::npos)
+        return false;
+    name = trim(t.substr(1, close - 1));
+    return true;
+}
+
+bool keyName(const std::string &line, std::string &name)
+{
+    std::string t = trim(line);
+    if (t.empty() || t.front() == ';' || t.front() == '#' || t.front() == '[')
+        return false;
+    std::size_t eq = t.find('=');
+    if (eq == std::string::npos)
+        return false;
+    name = trim(t.substr(0, eq));
+    return true;
+}
+
+std::string valueOf(const std::string &line)
+{
+    std::size_t eq = line.find('=');
+    std::string v = trim(line.substr(eq + 1));
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
+        v = v.substr(1, v.size() - 2);
+    return v;
+}
+
+} // namespace
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+
+bool IniFile::load()
+{
+    lines_.clear();
+    crlf_ = false;
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) {
+        // A missing file is simply empty; an unreadable existing one is an error.
+        return access(path_.c_str(), F_OK) != 0;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+            crlf_ = true;
+        }
+        lines_.push_back(line);
+    }
+    return !in.bad();
+}
+
+bool IniFile::save() const
+{
+    std::string text;
+    const char *eol = crlf_ ? "\r\n" : "\n";
+    for (const std::string &l : lines_) {
+        text += l;
+        text += eol;
+    }
+    std::string tmp = path_ + ".tmp" + std::to_string(getpid());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const char *p = text.data();
+    std::size_t left = text.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (ok && ::fsync(fd) != 0)
+        ok = false;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok && std::rename(tmp.c_str(), path_.c_str()) != 0)
+        ok = false;
+    if (!ok)
+        std::remove(tmp.c_str());
+    return ok;
+}
+
+IniFile::Found IniFile::find(const std::string &section, const std::string &key) const
+{
+    Found f;
+    bool inSection = false;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        std::string name;
+        if (sectionName(lines_[i], name)) {
+            if (inSection)
+                break; // the section ended; the first matching section counts
+            if (iequals(name, section)) {
+                inSection = true;
+                f.sectionLine = static_cast<long>(i);
+                f.sectionEnd = static_cast<long>(i) + 1;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (!trim(lines_[i]).empty())
+            f.sectionEnd = static_cast<long>(i) + 1;
+        if (f.keyLine < 0 && keyName(lines_[i], name) && iequals(name, key))
+            f.keyLine = static_cast<long>(i);
+    }
+    return f;
+}
+
+std::string IniFile::get(const std::string &section, const std::string &key,
+                         const std::string &def, std::size_t bufferSize) const
+{
+    Found f = find(section, key);
+    std::string v = f.keyLine >= 0 ? valueOf(lines_[static_cast<std::size_t>(f.keyLine)]) : trim(def);
+    if (bufferSize > 0 && v.size() > bufferSize - 1)
+        v.resize(bufferSize - 1);
+    return v;
+}
+
+bool IniFile::has(const std::string &section, const std::string &key) const
+{
+    return find(section, key).keyLine >= 0;
+}
+
+void IniFile::set(const std::string &section, const std::string &key, const std::string &value)
+{
+    Found f = find(section, key);
+    std::string line = key + "=" + value;
+    if (f.keyLine >= 0) {
+        lines_[static_cast<std::size_t>(f.keyLine)] = line;
+    } else if (f.sectionLine >= 0) {
+        lines_.insert(lines_.begin() + f.sectionEnd, line);
+    } else {
+        if (!lines_.empty() && !trim(lines_.back()).empty())
+            lines_.push_back("");
+        lines_.push_back("[" + section + "]");
+        lines_.push_back(line);
+    }
+}
+
+void IniFile::remove(const std::string &section, const std::string &key)
+{
+    Found f = find(section, key);
+    if (f.keyLine >= 0)
+        lines_.erase(lines_.begin() + f.keyLine);
+}
+
+std::string GetPrivateProfileString(const std::string &section, const std::string &key,
+                                    const std::string &def, std::size_t bufferSize,
+                                    const std::string &fileName)
+{
+    IniFile ini(fileName);
+    ini.load();
+    return ini.get(section, key, def, bufferSize);
+}
+
+bool WritePrivateProfileString(const std::string &section, const std::string &key,
+                               const std::string &value, const std::string &fileName)
+{
+    IniFile ini(fileName);
+    if (!ini.load())
+        return false;
+    ini.set(section, key, value);
+    return ini.save();
+}
+
+bool ParseInt(const std::string &text, long long &out)
+{
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0')
+        return false;
+    out = v;
+    return true;
+}
+
+bool ParseFloat(const std::string &text, double &out)
+{
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+        return false;
+    // Only plain decimal notation: digits, one point, optional sign and exponent.
+    for (char c : text) {
+        if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' ||
+              c == 'e' || c == 'E'))
+            return false;
+    }
+    std::istringstream is(text);
+    is.imbue(std::locale::classic());
+    double v = 0;
+    is >> v;
+    if (is.fail() || !is.eof() || !std::isfinite(v))
+        return false;
+    out = v;
+    return true;
+}
+
+std::string FormatFixed(double value, int decimals)
+{
+    std::ostringstream os;
+    os.imbue(std::locale::classic());
+    os.setf(std::ios::fixed);
+    os.precision(decimals);
+    os << value;
+    std::string s = os.str();
+    if (s == "-0" || (s.rfind("-0.", 0) == 0 && s.find_first_not_of("-0.") == std::string::npos))
+        s.erase(0, 1); // no negative zero in the file
+    return s;
+}
+
+} // namespace platform

@@ -1,0 +1,77 @@
+// INI settings files with private-profile semantics: section and key names
+// match case-insensitively, a missing key yields the caller's default text,
+// values are cut to the caller's buffer size, and writing a key replaces it
+// in place (or appends it, creating section and file) while every other
+// line - foreign sections, keys, comments, blank lines - stays as it was.
+//
+// Files are written atomically: a temporary file beside the target is
+// written and flushed, then renamed over it, so a crash or a full disk never
+// leaves a half-written settings file behind.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class IniFile {
+public:
+    IniFile() = default;
+    explicit IniFile(std::string path);
+
+    // Reads the file; a missing file is an empty document. Returns false only
+    // when the file exists but cannot be read.
+    bool load();
+    // Writes atomically. Returns false when the file could not be written; the
+    // previous contents are then untouched.
+    bool save() const;
+
+    const std::string &path() const { return path_; }
+
+    // Value of section/key, or `def` when the key (or section) is missing.
+    // Leading and trailing blanks are stripped, as are one pair of enclosing
+    // double quotes. The result is cut to bufferSize - 1 characters (the
+    // platform functions fill a character buffer of that size, terminator
+    // included); bufferSize 0 means no limit.
+    std::string get(const std::string &section, const std::string &key,
+                    const std::string &def, std::size_t bufferSize = 0) const;
+    bool has(const std::string &section, const std::string &key) const;
+
+    // Replaces the key in place or adds it at the end of its section; creates
+    // the section at the end of the document if needed. Only changes memory.
+    void set(const std::string &section, const std::string &key, const std::string &value);
+    // Removes a key (no-op when missing).
+    void remove(const std::string &section, const std::string &key);
+
+    const std::vector<std::string> &lines() const { return lines_; }
+
+private:
+    struct Found {
+        long sectionLine = -1; // index of the [section] header, -1 if missing
+        long keyLine = -1;     // index of the key line, -1 if missing
+        long sectionEnd = -1;  // index just after the last non-blank line of the section
+    };
+    Found find(const std::string &section, const std::string &key) const;
+
+    std::string path_;
+    std::vector<std::string> lines_;
+    bool crlf_ = false; // keep the line ends the file came with
+};
+
+// The two private-profile functions, one file access per call.
+std::string GetPrivateProfileString(const std::string &section, const std::string &key,
+                                    const std::string &def, std::size_t bufferSize,
+                                    const std::string &fileName);
+bool WritePrivateProfileString(const std::string &section, const std::string &key,
+                               const std::string &value, const std::string &fileName);
+
+// Strict number parsing as the settings use it: the whole text must be the
+// number (no blanks, no trailing characters). Integers are decimal with an
+// optional sign; floats use a full stop and may carry an exponent.
+bool ParseInt(const std::string &text, long long &out);
+bool ParseFloat(const std::string &text, double &out);
+// Fixed-point text with `decimals` places, full stop, no exponent, no blanks.
+std::string FormatFixed(double value, int decimals);
+
+} // namespace platform

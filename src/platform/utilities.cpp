@@ -1,0 +1,68 @@
+#include "platform/utilities.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <cmath>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+std::string &overridePath()
+{
+    static std::string path;
+    return path;
+}
+} // namespace
+
+std::string ProgramDirectory()
+{
+    QString dir = QCoreApplication::applicationDirPath();
+    if (dir.isEmpty())
+        dir = QDir::currentPath();
+    std::string s = QDir::toNativeSeparators(dir).toStdString();
+    if (s.empty() || s.back() != '/')
+        s += '/';
+    if (s.size() > 255)
+        s.resize(255);
+    return s;
+}
+
+std::string SettingsFileName()
+{
+    if (!overridePath().empty())
+        return overridePath();
+    const std::string programFile = ProgramDirectory() + "sonmain.ini";
+    const std::string dir = ProgramDirectory();
+    bool fileWritable = access(programFile.c_str(), W_OK) == 0;
+    bool fileExists = access(programFile.c_str(), F_OK) == 0;
+    if (access(dir.c_str(), W_OK) == 0 && (fileWritable || !fileExists))
+        return programFile;
+
+    QString userDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (userDir.isEmpty())
+        return programFile;
+    userDir += "/sonalyx";
+    QDir().mkpath(userDir);
+    QString userFile = userDir + "/sonmain.ini";
+    if (!QFileInfo::exists(userFile) && fileExists)
+        QFile::copy(QString::fromStdString(programFile), userFile);
+    return userFile.toStdString();
+}
+
+void SetSettingsFileName(const std::string &path) { overridePath() = path; }
+
+double Log10(double x)
+{
+    return static_cast<double>(std::log(static_cast<long double>(x)) / std::log(10.0L));
+}
+
+double Pow10(double x)
+{
+    return static_cast<double>(std::exp(static_cast<long double>(x) * std::log(10.0L)));
+}
+
+} // namespace platform
