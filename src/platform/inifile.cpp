@@ -1,6 +1,8 @@
 #include "platform/inifile.h"
 
 #include <algorithm>
+#include <cctype>
+#include <locale>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
