@@ -1,9 +1,8 @@
 // Helpers shared by the test areas.
 #pragma once
 
-#include <QDir>
-#include <QString>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,14 +13,15 @@ namespace testsupport {
 // under the build tree (SONALYX_TEST_TMP), or under /tmp when run by hand.
 inline std::string ScratchDir(const std::string &sub = {})
 {
+    namespace fs = std::filesystem;
     const char *base = std::getenv("SONALYX_TEST_TMP");
-    QString dir = base ? QString::fromLocal8Bit(base) : QDir::tempPath() + "/sonalyx-test";
+    fs::path dir = base ? fs::path(base) : fs::temp_directory_path() / "sonalyx-test";
     if (!sub.empty())
-        dir += "/" + QString::fromStdString(sub);
-    QDir d(dir);
-    d.removeRecursively();
-    QDir().mkpath(dir);
-    return dir.toStdString();
+        dir /= sub;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir, ec);
+    return dir.string();
 }
 
 inline void WriteFile(const std::string &path, const std::string &text)

@@ -1,0 +1,112 @@
+#include "app/forms.h"
+
+#include "app/aboutbox.h"
+#include "app/laterwindows.h"
+#include "app/mainform.h"
+#include "audio/tdummy.h"
+
+#include <QCheckBox>
+#include <memory>
+
+namespace app {
+
+TMainForm *MainForm = nullptr;
+TAboutBox *AboutBox = nullptr;
+
+namespace {
+
+struct Windows {
+    Tmixu *mixu = nullptr;
+    Twobbeldlg *wobbeldlg = nullptr;
+    TOszidia *oszidia = nullptr;
+    TEichDlg *eichDlg = nullptr;
+    TAnaly *analy = nullptr;
+    TKorEdit *korEdit = nullptr;
+    TSkalDia *skalDia = nullptr;
+    TIOdialog *ioDialog = nullptr;
+    TDCOffset *dcOffset = nullptr;
+    audio::Tdummy *dummy = nullptr;
+    Tdiadlg *diadlg = nullptr;
+    TWavegen *wavegen = nullptr;
+};
+Windows W;
+
+} // namespace
+
+bool CreateWindows()
+{
+    MainForm = new TMainForm;
+    if (MainForm->StartupFailed())
+        return false;
+    W.mixu = new Tmixu;
+    W.wobbeldlg = new Twobbeldlg;
+    W.oszidia = new TOszidia;
+    AboutBox = new TAboutBox;
+    W.eichDlg = new TEichDlg;
+    W.analy = new TAnaly;
+    W.korEdit = new TKorEdit;
+    W.skalDia = new TSkalDia;
+    W.ioDialog = new TIOdialog;
+    W.dcOffset = new TDCOffset;
+    W.dummy = new audio::Tdummy;
+    W.diadlg = new Tdiadlg;
+    W.wavegen = new TWavegen;
+    return true;
+}
+
+void DestroyWindows()
+{
+    delete W.wavegen;
+    delete W.diadlg;
+    delete W.dummy;
+    delete W.dcOffset;
+    delete W.ioDialog;
+    delete W.skalDia;
+    delete W.korEdit;
+    delete W.analy;
+    delete W.eichDlg;
+    delete AboutBox;
+    delete W.oszidia;
+    delete W.wobbeldlg;
+    delete W.mixu;
+    delete MainForm;
+    W = Windows{};
+    AboutBox = nullptr;
+    MainForm = nullptr;
+}
+
+void ApplyLanguageToWindows(char language)
+{
+    if (W.wobbeldlg)
+        W.wobbeldlg->SetLanguage(language);
+    if (W.oszidia)
+        W.oszidia->SetLanguage(language);
+    if (AboutBox)
+        AboutBox->SetLanguage(language);
+    if (W.eichDlg)
+        W.eichDlg->SetLanguage(language);
+    if (W.analy)
+        W.analy->SetLanguage(language);
+    if (W.korEdit)
+        W.korEdit->SetLanguage(language);
+    if (W.diadlg)
+        W.diadlg->SetLanguage(language);
+    if (W.ioDialog)
+        W.ioDialog->SetLanguage(language);
+    if (W.wavegen)
+        W.wavegen->SetLanguage(language);
+}
+
+void ApplyDiagramGeometry(const WindowGeometry &) {}
+
+WindowGeometry LiveDiagramGeometry() { return MS.DiagramGeometry; }
+
+WindowGeometry LiveScopeGeometry() { return MS.ScopeGeometry; }
+
+void ColourChannelCaptions(QCheckBox *, QCheckBox *) {}
+
+void ResetDiagramCursor() {}
+
+QWidget *GeneratorWindow() { return W.wavegen; }
+
+} // namespace app

@@ -1,0 +1,42 @@
+// The program's windows: each is created once at start-up, in a fixed
+// order, lives until the program ends and is reached through one reference.
+#pragma once
+
+#include "app/measurementstate.h"
+
+class QCheckBox;
+class QWidget;
+class TMainForm;
+class TAboutBox;
+
+namespace app {
+
+extern TMainForm *MainForm;
+extern TAboutBox *AboutBox;
+
+// Creates every window in the program's order, the main window first (whose
+// creation handler opens the audio layer and reads the settings). Returns
+// false when the audio layer could not be opened: the caller then ends the
+// program with exit code 1, and nothing is written.
+bool CreateWindows();
+// Destroys the windows in reverse order.
+void DestroyWindows();
+
+// Asks every other window to apply the language, in the program's order.
+void ApplyLanguageToWindows(char language);
+
+// The diagram window's geometry: applied when the main window is first
+// shown, read back live when the settings are saved.
+void ApplyDiagramGeometry(const WindowGeometry &g);
+WindowGeometry LiveDiagramGeometry();
+WindowGeometry LiveScopeGeometry();
+
+// Colours the channel check boxes with the diagram's left and right curve colours.
+void ColourChannelCaptions(QCheckBox *left, QCheckBox *right);
+// Clears the diagram's cursor and marker state after a page change.
+void ResetDiagramCursor();
+
+// The generator window that docks onto the sweep page; null before it exists.
+QWidget *GeneratorWindow();
+
+} // namespace app

@@ -1,0 +1,28 @@
+// Windows whose behaviour arrives with later work. Each exists once, is
+// created in the program's creation order and follows language changes, so
+// the main window can already address it under its own name.
+#pragma once
+
+#include <QDialog>
+#include <QWidget>
+
+#define SONALYX_LATER_WINDOW(Name, Base)                                                            \
+    class Name : public Base {                                                                      \
+    public:                                                                                         \
+        explicit Name(QWidget *parent = nullptr) : Base(parent) { setObjectName(#Name); }           \
+        void SetLanguage(char) {}                                                                   \
+    };
+
+SONALYX_LATER_WINDOW(Tmixu, QWidget)       // system mixer
+SONALYX_LATER_WINDOW(Twobbeldlg, QDialog)  // sweep setup
+SONALYX_LATER_WINDOW(TOszidia, QWidget)    // oscilloscope display
+SONALYX_LATER_WINDOW(TEichDlg, QDialog)    // calibration
+SONALYX_LATER_WINDOW(TAnaly, QDialog)      // analysis parameters
+SONALYX_LATER_WINDOW(TKorEdit, QDialog)    // correction file editor
+SONALYX_LATER_WINDOW(TSkalDia, QDialog)    // readout scale
+SONALYX_LATER_WINDOW(TIOdialog, QDialog)   // audio I/O parameters
+SONALYX_LATER_WINDOW(TDCOffset, QDialog)   // input DC offset
+SONALYX_LATER_WINDOW(Tdiadlg, QDialog)     // diagram options
+SONALYX_LATER_WINDOW(TWavegen, QWidget)    // signal generator
+
+#undef SONALYX_LATER_WINDOW

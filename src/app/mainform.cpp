@@ -1,0 +1,419 @@
+// Main window: life cycle, menus, language, page switching and messages.
+// The page controls are built in mainformpages.cpp.
+#include "app/mainform.h"
+
+#include "app/aboutbox.h"
+#include "app/forms.h"
+#include "app/mainformtexts.h"
+#include "audio/audioengine.h"
+#include "audio/devices.h"
+#include "platform/inifile.h"
+#include "platform/messages.h"
+#include "platform/radiogroup.h"
+#include "platform/utilities.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+
+using app::MS;
+
+TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName("MainForm");
+    QFont f = font();
+    f.setPointSize(8);
+    f.setBold(true);
+    setFont(f);
+    // Fixed size: system menu and minimise box only.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    MS.MainWindow = this;
+    buildMenus();
+    buildPages();
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    if (MS.MainWindow == this)
+        MS.MainWindow = nullptr;
+}
+
+// ---- life cycle --------------------------------------------------------------
+
+void TMainForm::FormCreate()
+{
+    // 1. no spectrum buffers yet; both correction tables empty
+    MS.LeftSpectrum.clear();
+    MS.RightSpectrum.clear();
+    MS.LeftSum.clear();
+    MS.RightSum.clear();
+
+    // 2. open the audio layer
+    audio::SetupSoundInterface();
+    int numIn = 0, numOut = 0;
+    std::uint32_t lastMask = 0;
+    audio::DeviceReport(numIn, numOut, lastMask);
+    int status = audio::InitAudio();
+    if (status != 0) {
+        startupFailed_ = true;
+        // The settings (and so the language) are not known yet: German, the designed language.
+        QMessageBox box(QMessageBox::Critical, "Sonalyx",
+                        app::Texts().OpenFailed + QString::fromStdString(audio::ErrorText(status)) + ")",
+                        QMessageBox::Ok | QMessageBox::Help, this);
+        box.exec();
+        return;
+    }
+
+    // 3. settings
+    fields_.InputChannel = 0;
+    LoadfromIni(platform::SettingsFileName());
+
+    // 4. output starts idle (nothing can play before the output engine exists)
+
+    // 5. menus and caption
+    Korrektur1->menuAction()->setVisible(true);
+    Analyse1->menuAction()->setVisible(true);
+    deutschEnglish1->setVisible(true);
+    setWindowTitle("Sonalyx V 1.4");
+
+    // 6. FFT sizes
+    FFTpointsgroup->setItems({"2048", "4096", "8192", "16384"});
+}
+
+void TMainForm::showEvent(QShowEvent *e)
+{
+    QMainWindow::showEvent(e);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+        // Activation is not guaranteed on every platform (offscreen); the
+        // first show counts as the first activation.
+        FormActivate();
+    }
+}
+
+void TMainForm::FormShow()
+{
+    // 1. language
+    SetLanguage(MS.Language);
+    // 2. diagram window geometry
+    MS.DiagramGeometry = app::ClampDiagramGeometry(MS.DiagramGeometry);
+    app::ApplyDiagramGeometry(MS.DiagramGeometry);
+    // 3. channel captions in the curve colours
+    app::ColourChannelCaptions(MeasureLeft, MeasureRight);
+    // 4. position
+    move(MS.MainLeft, MS.MainTop);
+    // 5. stored page
+    PageControl1->blockSignals(true);
+    PageControl1->setCurrentIndex(fields_.ActivePage);
+    PageControl1->blockSignals(false);
+    PageControl1Change(fields_.ActivePage);
+    // 6. correction label
+    updateCorrectionLabel();
+    // 7. mixer support arrives with the mixer; until then the mixer-bound
+    //    controls follow "off"
+    MixerSupport1->setText("Mixer Support OFF");
+    WaveInChannel1->setEnabled(false);
+    GroupBox1->setTitle(" Input: via Windows Mixer ");
+    Wobinptxt->setText(" Inp: via Windows Mixer ");
+}
+
+void TMainForm::FormActivate()
+{
+    // The mixer notifications and volumes come with the mixer.
+    if (!activatedOnce_) {
+        activatedOnce_ = true;
+        DockGenerator(true);
+    }
+    ShowDeviceStatus();
+}
+
+bool TMainForm::event(QEvent *e)
+{
+    if (const auto *m = platform::AsWindowMessage(e)) {
+        switch (m->msg) {
+        case platform::WM_ANALYSER_NEXT:
+        case platform::WM_SCOPE_NEXT:
+        case platform::WM_SWEEP_STEP:
+        case platform::WM_STOP_MEASUREMENTS:
+        case platform::WM_CALIBRATION_DONE:
+            // The measurement chains arrive with their pages.
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+    if (e->type() == QEvent::WindowActivate && shown_)
+        FormActivate();
+    return QMainWindow::event(e);
+}
+
+void TMainForm::closeEvent(QCloseEvent *e)
+{
+    if (closed_ || FormCloseQuery())
+        e->accept();
+    else
+        e->ignore();
+}
+
+bool TMainForm::FormCloseQuery()
+{
+    if (closing_)
+        return false;
+    closing_ = true;
+    LeaveAnalyserPage();
+    LeaveSweepPage();
+    LeaveScopePage();
+    audio::DoneAudio();
+    SaveToIni(platform::SettingsFileName());
+    closed_ = true;
+    closing_ = false;
+    return true;
+}
+
+void TMainForm::moveEvent(QMoveEvent *e)
+{
+    QMainWindow::moveEvent(e);
+    if (shown_)
+        DockGenerator(false);
+}
+
+// ---- settings ----------------------------------------------------------------
+
+void TMainForm::LoadfromIni(const std::string &fileName)
+{
+    platform::IniFile ini(fileName);
+    ini.load();
+    app::LoadSettings(ini, MS, fields_, *this);
+}
+
+void TMainForm::SaveToIni(const std::string &fileName)
+{
+    platform::IniFile ini(fileName);
+    ini.load(); // keep the sections of the other windows
+    app::SaveSettings(ini, MS, fields_, *this);
+    ini.save(); // a failed write is not reported
+}
+
+void TMainForm::SelectInputDevice(int device) { audio::SelectInputDevice(device); }
+void TMainForm::SelectOutputDevice(int device) { audio::SelectOutputDevice(device); }
+void TMainForm::LoadInputCorrection(const std::string &fileName) { inCorrectionName_ = fileName; }
+void TMainForm::LoadOutputCorrection(const std::string &fileName) { outCorrectionName_ = fileName; }
+
+void TMainForm::SetInputCorrectionActive(bool on)
+{
+    inCorrectionActive_ = on && !inCorrectionName_.empty();
+    Eingangskorrekturaktiv1->setChecked(inCorrectionActive_);
+}
+
+void TMainForm::SetOutputCorrectionActive(bool on)
+{
+    outCorrectionActive_ = on && !outCorrectionName_.empty();
+    Ausgangskorrekturaktiv1->setChecked(outCorrectionActive_);
+}
+
+void TMainForm::SetAverageValue(int averages) { AverVal->setValue(averages); }
+int TMainForm::InputDevice() { return audio::GetInputDevice(); }
+int TMainForm::OutputDevice() { return audio::GetOutputDevice(); }
+std::string TMainForm::InputCorrectionName() { return inCorrectionName_; }
+std::string TMainForm::OutputCorrectionName() { return outCorrectionName_; }
+bool TMainForm::InputCorrectionActive() { return inCorrectionActive_; }
+bool TMainForm::OutputCorrectionActive() { return outCorrectionActive_; }
+app::WindowGeometry TMainForm::ScopeWindowGeometry() { return app::LiveScopeGeometry(); }
+app::WindowGeometry TMainForm::DiagramWindowGeometry() { return app::LiveDiagramGeometry(); }
+
+void TMainForm::MainWindowPosition(std::int32_t &left, std::int32_t &top)
+{
+    if (shown_) {
+        left = x();
+        top = y();
+    } else {
+        left = MS.MainLeft;
+        top = MS.MainTop;
+    }
+}
+
+// ---- language ------------------------------------------------------------------
+
+void TMainForm::SetLanguage(char language)
+{
+    const bool de = language == 'D';
+    if (de || language == 'E') {
+        auto t = [de](const char *g, const char *e) { return QString::fromUtf8(de ? g : e); };
+        PageControl1->setTabText(0, t("Spektrumanalyser", "Spectrumanalyzer"));
+        PageControl1->setTabText(1, t("Frequenzgenerator", "Frequency Generator"));
+        PageControl1->setTabText(2, t("Oszilloskop", "Oscilloscope"));
+        FFTpointsgroup->setTitle(t("FFT-Punkte", "FFT Size"));
+        RunningGroup->setTitle(t("Betrieb", "Mode"));
+        RunningGroup->setItemTexts({t("einzeln", "single"), t("fortlaufend", "continuous"),
+                                    t("Trigger", "trigger")});
+        File1->setTitle(t("&Datei", "&File"));
+        FilePrintItem->setText(t("&Drucken", "&Print"));
+        FilePrintSetupItem->setText(t("Drucker&einrichtung", "Printer &Setup"));
+        FileExitItem->setText(t("&Beenden", "&Exit"));
+        SpeichernalsText1->setText(t("&Speichern als Text", "&Save as text file"));
+        Bearbeiten1->setTitle(t("&Bearbeiten", "&Edit"));
+        Kommentar1->setText(t("Kommentar", "&Remark"));
+        EditCopyItem->setText(t("&Kopieren", "&Copy"));
+        Analyse1->setTitle(t("&Analyse", "&Analyze"));
+        Korrektur1->setTitle(t("&Korrektur", "&Correction"));
+        LadeEingangskorrekturdatei1->setText(t("Lade &Eingangskorrekturdatei", "Open &Input Correction File"));
+        Eingangskorrekturaktiv1->setText(t("Eingangskorrektur aktiv", "Input Correction active"));
+        EditEingangskorrekturdatei1->setText(t("Bearbeite Eingangskorrekturdatei", "Edit Input Correction File"));
+        LadeAusgangskorrekturdatei1->setText(t("Lade &Ausgangskorrekturdatei", "Open &Output Correction File"));
+        Ausgangskorrekturaktiv1->setText(t("Ausgangskorrektur aktiv", "Output Correction active"));
+        EditAusgangskorrekturdatei1->setText(t("Bearbeite Ausgangskorrekturdatei", "Edit Output Correction File"));
+        Testekorrekturdatei1->setText(t("Teste Korrekturdateien", "Test Correction Files"));
+        Diagramm1->setTitle(t("&Diagramm", "&Diagram"));
+        DiaEinMenu->setText(t("&Einstellungen", "&Options"));
+        Skalierung1->setText(t("&Skalierung", "&Scale"));
+        Einstellungen1->setTitle(t("&Einstellungen", "&Options"));
+        Eichen1->setText(t("&Kalibrierung", "&Calibration"));
+        ShowFeaturelist1->setText(t("&Featureliste", "&Features"));
+        HelpContentsItem->setText(t("&Inhalt", "&Contens"));
+        MeasureLeft->setText(t("links K1", "left L1"));
+        MeasureRight->setText(t("rechts K2", "right L2"));
+        Label6->setText(t("Mittelwerte ", "Averages "));
+        Button1->setText(t("zurück", "back"));
+        app::SetMainTexts(language);
+    }
+    app::ApplyLanguageToWindows(language);
+    ShowCalibrationState();
+    updateCorrectionLabel();
+}
+
+void TMainForm::ShowCalibrationState()
+{
+    if (MS.LevelUnit == 0)
+        Label15->setText(QString(18, ' '));
+    else if (fields_.InputVolume == MS.CalibratedInputVolume)
+        Label15->setText(app::Texts().Calibrated);
+    else
+        Label15->setText(app::Texts().Uncalibrated);
+}
+
+void TMainForm::updateCorrectionLabel()
+{
+    coract->setText(inCorrectionActive_ || outCorrectionActive_ ? app::Texts().CorrectionActive
+                                                                : QStringLiteral("."));
+}
+
+void TMainForm::ShowDeviceStatus()
+{
+    StatusLine->setText(QString::fromStdString(audio::DeviceName('I', audio::GetInputDevice())) + " / " +
+                        QString::fromStdString(audio::DeviceName('O', audio::GetOutputDevice())));
+    int rateIn = 0, rateOut = 0, bitsIn = 0, bitsOut = 0;
+    audio::GetRates(rateIn, rateOut);
+    audio::GetBits(bitsIn, bitsOut);
+    Ldb->setText(QString::number(bitsIn) + " Bit");
+    Lsf->setText(QString::number(rateIn) + " Hz");
+}
+
+// ---- pages ---------------------------------------------------------------------
+
+void TMainForm::PageControl1Changing(int leaving) { runLeave(leaving); }
+
+void TMainForm::PageControl1Change(int entering)
+{
+    runEnter(entering);
+    fields_.ActivePage = entering;
+    currentPage_ = entering;
+    app::ResetDiagramCursor();
+    update();
+}
+
+void TMainForm::runEnter(int page)
+{
+    switch (page) {
+    case 0: EnterAnalyserPage(); break;
+    case 1: EnterSweepPage(); break;
+    case 2: EnterScopePage(); break;
+    default: break;
+    }
+}
+
+void TMainForm::runLeave(int page)
+{
+    switch (page) {
+    case 0: LeaveAnalyserPage(); break;
+    case 1: LeaveSweepPage(); break;
+    case 2: LeaveScopePage(); break;
+    default: break;
+    }
+}
+
+// ---- menu commands -----------------------------------------------------------
+
+void TMainForm::FileExitItemClick() { close(); }
+
+void TMainForm::deutschEnglish1Click()
+{
+    MS.Language = MS.Language == 'D' ? 'E' : 'D';
+    SetLanguage(MS.Language);
+    update();
+}
+
+void TMainForm::Reset1Click()
+{
+    // Stop whatever runs, then close and reopen the audio layer.
+    LeaveAnalyserPage();
+    LeaveSweepPage();
+    LeaveScopePage();
+    audio::DoneAudio();
+    int numIn = 0, numOut = 0;
+    std::uint32_t lastMask = 0;
+    audio::DeviceReport(numIn, numOut, lastMask);
+    int status = audio::InitAudio();
+    if (status != 0) {
+        QMessageBox::critical(this, "Sonalyx",
+                              app::Texts().OpenFailed + QString::fromStdString(audio::ErrorText(status)) + ")");
+    }
+    runEnter(currentPage_);
+    ShowDeviceStatus();
+}
+
+void TMainForm::HelpAboutItemClick()
+{
+    if (app::AboutBox)
+        app::AboutBox->exec();
+}
+
+void TMainForm::Eingangskorrekturaktiv1Click()
+{
+    SetInputCorrectionActive(!inCorrectionActive_);
+    updateCorrectionLabel();
+}
+
+void TMainForm::Ausgangskorrekturaktiv1Click()
+{
+    SetOutputCorrectionActive(!outCorrectionActive_);
+    updateCorrectionLabel();
+}
+
+void TMainForm::Button1Click() { DockGenerator(true); }
+
+void TMainForm::DockGenerator(bool force)
+{
+    QWidget *gen = app::GeneratorWindow();
+    if (!gen || !Generator)
+        return;
+    QPoint target = Generator->mapToGlobal(QPoint(0, 0));
+    QRect r = gen->frameGeometry();
+    bool overlaps = std::abs(r.left() - target.x()) < r.width() && std::abs(r.top() - target.y()) < r.height();
+    if (force || overlaps)
+        gen->move(target);
+}

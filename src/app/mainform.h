@@ -1,0 +1,186 @@
+// The main window: the hub of the program. It owns the measurement state,
+// hosts the three pages (analyser, generator/sweep, oscilloscope), switches
+// the interface language, runs the menus and drives the measurement chains
+// through window messages it posts to itself.
+#pragma once
+
+#include "app/measurementstate.h"
+#include "app/settingsfile.h"
+
+#include <QMainWindow>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class QSpinBox;
+class QTabWidget;
+class QWidget;
+
+namespace platform {
+class RadioGroup;
+}
+
+class TMainForm : public QMainWindow, private app::SettingsHooks {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // False when the audio layer could not be opened in the creation
+    // handler; the program then ends with exit code 1 and writes nothing.
+    bool StartupFailed() const { return startupFailed_; }
+
+    void SetLanguage(char language);
+    void ShowCalibrationState();
+
+    // Page enter and leave operations, run by the page control.
+    void EnterAnalyserPage();
+    void LeaveAnalyserPage();
+    void EnterSweepPage();
+    void LeaveSweepPage();
+    void EnterScopePage();
+    void LeaveScopePage();
+
+    // Fields of the main window itself.
+    app::MainWindowFields &Fields() { return fields_; }
+
+    // Settings file, read once at creation and written once at closing.
+    void LoadfromIni(const std::string &fileName);
+    void SaveToIni(const std::string &fileName);
+
+    // Shows the device names in the status line and the input format in Ldb/Lsf.
+    void ShowDeviceStatus();
+
+    // Generator docking onto the Generator group box of the sweep page.
+    void DockGenerator(bool force);
+
+protected:
+    bool event(QEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    void moveEvent(QMoveEvent *e) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    bool FormCloseQuery();
+
+    void buildMenus();
+    void buildPages();
+    QWidget *buildAnalyserPage();
+    QWidget *buildSweepPage();
+    QWidget *buildScopePage();
+
+    void PageControl1Changing(int leaving);
+    void PageControl1Change(int entering);
+    void runEnter(int page);
+    void runLeave(int page);
+
+    // menu commands
+    void FileExitItemClick();
+    void deutschEnglish1Click();
+    void Reset1Click();
+    void HelpAboutItemClick();
+    void Eingangskorrekturaktiv1Click();
+    void Ausgangskorrekturaktiv1Click();
+    void Button1Click();
+    void FFTpointsgroupClick(int index);
+    void FFTwinGroupClick(int index);
+    void RunningGroupClick(int index);
+
+    // SettingsHooks
+    void SelectInputDevice(int device) override;
+    void SelectOutputDevice(int device) override;
+    void LoadInputCorrection(const std::string &fileName) override;
+    void LoadOutputCorrection(const std::string &fileName) override;
+    void SetInputCorrectionActive(bool on) override;
+    void SetOutputCorrectionActive(bool on) override;
+    void SetAverageValue(int averages) override;
+    int InputDevice() override;
+    int OutputDevice() override;
+    std::string InputCorrectionName() override;
+    std::string OutputCorrectionName() override;
+    bool InputCorrectionActive() override;
+    bool OutputCorrectionActive() override;
+    app::WindowGeometry ScopeWindowGeometry() override;
+    app::WindowGeometry DiagramWindowGeometry() override;
+    void MainWindowPosition(std::int32_t &left, std::int32_t &top) override;
+
+    void updateCorrectionLabel();
+
+public:
+    // controls, named as the layout names them
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr;
+    QLabel *StatusLine = nullptr;
+
+    // analyser page
+    QPushButton *StartButton = nullptr, *StopButton = nullptr;
+    platform::RadioGroup *FFTwinGroup = nullptr, *FFTpointsgroup = nullptr, *RunningGroup = nullptr;
+    QSpinBox *AverVal = nullptr;
+    QLabel *Label6 = nullptr;
+    QCheckBox *MeasureLeft = nullptr, *MeasureRight = nullptr;
+    QLabel *Label2 = nullptr, *coract = nullptr, *Label15 = nullptr, *Label3 = nullptr;
+    QLabel *Lsf = nullptr, *Ldb = nullptr, *Label14 = nullptr;
+    QScrollBar *ScrollBar3 = nullptr;
+    QPushButton *Binpopt = nullptr;
+    QSpinBox *UpDown1 = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+
+    // sweep page
+    QGroupBox *Wobbeln = nullptr, *Pegelbox = nullptr, *Generator = nullptr;
+    QPushButton *wobbelnBut = nullptr, *WobDialogBut = nullptr, *STOPbut = nullptr;
+    QPushButton *Button1 = nullptr, *Button2 = nullptr;
+    QLabel *Label7 = nullptr, *FreqText = nullptr, *Label1 = nullptr, *Label8 = nullptr;
+    QLabel *Label10 = nullptr, *Label9 = nullptr, *Wobinptxt = nullptr;
+    QScrollBar *ScrollBar1 = nullptr, *ScrollBar2 = nullptr;
+
+    // oscilloscope page
+    QGroupBox *ScopeChannel1 = nullptr, *ScopeChannel2 = nullptr, *ScopeTimebase = nullptr;
+    QScrollBar *SCRyposCh1 = nullptr, *SCRyposch2 = nullptr, *SCRtrig = nullptr;
+    QSpinBox *SpinButton1 = nullptr, *SpinButton2 = nullptr, *SpinButton3 = nullptr;
+    QLabel *VperDiv1 = nullptr, *VperDiv2 = nullptr, *Panel3 = nullptr;
+    QLabel *Label5 = nullptr, *label11 = nullptr, *Label12 = nullptr;
+    QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr, *CheckBox3 = nullptr;
+    QPushButton *OsziStartStop = nullptr;
+    class QRadioButton *RadioButton1 = nullptr, *RadioButton2 = nullptr;
+
+    // menus
+    QMenu *File1 = nullptr, *Bearbeiten1 = nullptr, *Analyse1 = nullptr, *Korrektur1 = nullptr;
+    QMenu *Diagramm1 = nullptr, *Einstellungen1 = nullptr, *Hilfe1 = nullptr;
+    QMenu *WaveInChannel1 = nullptr, *Pegeleinheit1 = nullptr;
+    QAction *SpeichernalsText1 = nullptr, *FilePrintItem = nullptr, *FilePrintSetupItem = nullptr;
+    QAction *FileExitItem = nullptr, *Kommentar1 = nullptr, *EditCopyItem = nullptr;
+    QAction *THDN1 = nullptr, *Noise1 = nullptr, *Parameter1 = nullptr;
+    QAction *LadeEingangskorrekturdatei1 = nullptr, *Eingangskorrekturaktiv1 = nullptr;
+    QAction *EditEingangskorrekturdatei1 = nullptr, *LadeAusgangskorrekturdatei1 = nullptr;
+    QAction *Ausgangskorrekturaktiv1 = nullptr, *EditAusgangskorrekturdatei1 = nullptr;
+    QAction *Testekorrekturdatei1 = nullptr;
+    QAction *DiaEinMenu = nullptr, *Skalierung1 = nullptr;
+    QAction *dbFS1 = nullptr, *dbV1 = nullptr, *dbu1 = nullptr, *dbm1 = nullptr;
+    QAction *Eichen1 = nullptr, *ShowFeaturelist1 = nullptr, *AudioDevices1 = nullptr;
+    QAction *AudioOutDevice1 = nullptr, *AudioInParameter1 = nullptr, *AudioOutParameter1 = nullptr;
+    QAction *DCOffset1 = nullptr, *MixerSupport1 = nullptr, *Reset1 = nullptr;
+    QAction *deutschEnglish1 = nullptr;
+    QAction *HelpContentsItem = nullptr, *HelpAboutItem = nullptr;
+    QAction *Mix[19] = {};
+
+private:
+    app::MainWindowFields fields_;
+    bool startupFailed_ = false;
+    bool shown_ = false;
+    bool activatedOnce_ = false;
+    bool closing_ = false;
+    bool closed_ = false;
+    int currentPage_ = -1;
+
+    // Correction file names and flags until the correction curves land here.
+    std::string inCorrectionName_, outCorrectionName_;
+    bool inCorrectionActive_ = false, outCorrectionActive_ = false;
+};

@@ -1,0 +1,35 @@
+// The main window's texts in German and English: captions and the message
+// texts of the application shell, chosen by SetLanguage.
+#pragma once
+
+#include <QString>
+
+namespace app {
+
+struct MainTexts {
+    // message and label texts
+    QString OpenFailed;       // audio layer could not be opened (prefix)
+    QString LeftTag, RightTag;
+    QString CaptureStartFailed;   // prefix
+    QString CaptureRestartFailed; // prefix
+    QString CorrectionTestTitle;  // prefix
+    QString SweepFreqLimit;
+    QString NoFundamental;
+    QString CorrectionActive;
+    QString AnalogLevel;
+    QString Level;
+    QString Calibrated;
+    QString Uncalibrated;
+    QString CouldNotCreate; // suffix
+    QString CommentPrefix;
+    QString HelpFile;
+    QString SaveDialogTitle;
+};
+
+// Texts of the current language; the designed (German) texts until a
+// language is applied.
+const MainTexts &Texts();
+// Switches the message texts; other characters than 'D' and 'E' keep them.
+void SetMainTexts(char language);
+
+} // namespace app

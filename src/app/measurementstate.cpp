@@ -1,0 +1,5 @@
+#include "app/measurementstate.h"
+
+namespace app {
+MeasurementState MS;
+} // namespace app
