@@ -1,0 +1,32 @@
+// The ALSA PCMs offered as wave devices: "default" and, per card and PCM
+// device, its hw and plughw names, each only if it opens at the moment (a
+// probe open in non-blocking mode, closed at once). A machine without cards
+// and without a sound server therefore lists nothing.
+#pragma once
+
+#include "audio/alsa/alsaopendevices.h"
+
+#include <alsa/asoundlib.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace audio::alsa {
+
+struct AlsaDeviceEntry {
+    std::string pcm;  // name to pass to snd_pcm_open, e.g. "plughw:0,0"
+    std::string name; // readable name shown to the user, at most kMaxDeviceName
+};
+
+inline constexpr std::size_t kMaxDeviceName = 120;
+
+// Lists the devices of one direction. PCMs that `open` says this process holds
+// are listed without a probe (a hw device refuses a second open).
+std::vector<AlsaDeviceEntry> ListAlsaDevices(snd_pcm_stream_t stream, const OpenDevices &open);
+
+// "<description> (<pcm>)", the description shortened so that the whole name
+// keeps to kMaxDeviceName characters (UTF-8 sequences are not split).
+std::string MakeDeviceName(const std::string &description, const std::string &pcm);
+
+} // namespace audio::alsa

@@ -1,0 +1,163 @@
+#include "audio/alsa/alsasoundbackend.h"
+
+#include "audio/alsa/alsabackend.h"
+#include "audio/alsa/alsawavein.h"
+#include "audio/alsa/alsawaveout.h"
+
+namespace audio {
+
+std::shared_ptr<SoundBackend> CreateAlsaBackend()
+{
+    return std::make_shared<alsa::AlsaSoundBackend>();
+}
+
+} // namespace audio
+
+namespace audio::alsa {
+
+AlsaSoundBackend::AlsaSoundBackend() = default;
+
+int AlsaSoundBackend::count(bool input)
+{
+    Direction &d = direction(input);
+    d.devices = ListAlsaDevices(d.stream, *open_);
+    d.listed = true;
+    return static_cast<int>(d.devices.size());
+}
+
+int AlsaSoundBackend::inputCount()
+{
+    return count(true);
+}
+
+int AlsaSoundBackend::outputCount()
+{
+    return count(false);
+}
+
+const AlsaDeviceEntry *AlsaSoundBackend::entry(bool input, int index)
+{
+    Direction &d = direction(input);
+    if (!d.listed)
+        count(input);
+    if (index < 0 || index >= static_cast<int>(d.devices.size()))
+        return nullptr;
+    return &d.devices[static_cast<std::size_t>(index)];
+}
+
+std::string AlsaSoundBackend::pcmName(bool input, int index)
+{
+    const AlsaDeviceEntry *e = entry(input, index);
+    return e ? e->pcm : std::string();
+}
+
+int AlsaSoundBackend::support(bool input, const AlsaDeviceEntry &e, PcmSupport &out)
+{
+    Direction &d = direction(input);
+    auto key = std::make_pair(input, e.pcm);
+    PcmPtr pcm;
+    int status = OpenPcm(e.pcm, d.stream, pcm);
+    if (status == MMSYSERR_NOERROR) {
+        out = ProbeSupport(pcm.get());
+        supportCache_[key] = out;
+        return MMSYSERR_NOERROR;
+    }
+    auto cached = supportCache_.find(key);
+    if (cached != supportCache_.end() && open_->contains(d.stream, e.pcm)) {
+        out = cached->second;
+        return MMSYSERR_NOERROR;
+    }
+    return status;
+}
+
+int AlsaSoundBackend::inputCaps(int index, WaveInCaps &caps)
+{
+    const AlsaDeviceEntry *e = entry(true, index);
+    if (!e)
+        return MMSYSERR_BADDEVICEID;
+    caps = WaveInCaps{};
+    caps.name = e->name;
+    PcmSupport s;
+    int status = support(true, *e, s);
+    if (status != MMSYSERR_NOERROR)
+        return status;
+    caps.formats = s.formats;
+    caps.channels = s.channels;
+    caps.reserved1 = 0;
+    return MMSYSERR_NOERROR;
+}
+
+int AlsaSoundBackend::outputCaps(int index, WaveOutCaps &caps)
+{
+    const AlsaDeviceEntry *e = entry(false, index);
+    if (!e)
+        return MMSYSERR_BADDEVICEID;
+    caps = WaveOutCaps{};
+    caps.name = e->name;
+    PcmSupport s;
+    int status = support(false, *e, s);
+    if (status != MMSYSERR_NOERROR)
+        return status;
+    caps.formats = s.formats;
+    caps.channels = s.channels;
+    caps.support = 0; // no volume, pitch or rate control through this interface
+    return MMSYSERR_NOERROR;
+}
+
+int AlsaSoundBackend::query(bool input, int index, const WaveFormat &format)
+{
+    const AlsaDeviceEntry *e = entry(input, index);
+    if (!e)
+        return MMSYSERR_BADDEVICEID;
+    if (!IsUsableFormat(format))
+        return WAVERR_BADFORMAT;
+    Direction &d = direction(input);
+    PcmPtr pcm;
+    int status = OpenPcm(e->pcm, d.stream, pcm);
+    if (status == MMSYSERR_NOERROR)
+        return PcmTakes(pcm.get(), format.nSamplesPerSec, format.wBitsPerSample, format.nChannels)
+                   ? MMSYSERR_NOERROR
+                   : WAVERR_BADFORMAT;
+    // Busy because we use it ourselves: answer from the last probe.
+    auto cached = supportCache_.find({input, e->pcm});
+    if (cached != supportCache_.end() && open_->contains(d.stream, e->pcm) && format.nChannels == 2)
+        return SupportCovers(cached->second, format.nSamplesPerSec, format.wBitsPerSample)
+                   ? MMSYSERR_NOERROR
+                   : WAVERR_BADFORMAT;
+    return status;
+}
+
+int AlsaSoundBackend::queryInput(int index, const WaveFormat &format)
+{
+    return query(true, index, format);
+}
+
+int AlsaSoundBackend::queryOutput(int index, const WaveFormat &format)
+{
+    return query(false, index, format);
+}
+
+int AlsaSoundBackend::openInput(int index, const WaveFormat &format, InputTarget target,
+                                std::unique_ptr<WaveInDevice> &device)
+{
+    const AlsaDeviceEntry *e = entry(true, index);
+    if (!e)
+        return MMSYSERR_BADDEVICEID;
+    return AlsaWaveIn::open(e->pcm, format, target, open_, device);
+}
+
+int AlsaSoundBackend::openOutput(int index, const WaveFormat &format, OutputCallback callback,
+                                 std::unique_ptr<WaveOutDevice> &device)
+{
+    const AlsaDeviceEntry *e = entry(false, index);
+    if (!e)
+        return MMSYSERR_BADDEVICEID;
+    return AlsaWaveOut::open(e->pcm, format, std::move(callback), open_, device);
+}
+
+std::string AlsaSoundBackend::errorText(int code)
+{
+    return AlsaStatusText(code);
+}
+
+} // namespace audio::alsa

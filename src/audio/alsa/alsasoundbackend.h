@@ -1,0 +1,63 @@
+// The ALSA backend: wave input and output devices over ALSA PCMs.
+//
+// Devices are "default" and the hw/plughw PCMs of each card that open at the
+// time of counting (see ListAlsaDevices). The list is taken afresh by every
+// inputCount()/outputCount(); the other calls use the list of the last count
+// (or take one if there was none), so indices stay stable between a count
+// and the calls that follow it. All calls on the UI thread.
+#pragma once
+
+#include "audio/alsa/alsadevicelist.h"
+#include "audio/alsa/alsaopendevices.h"
+#include "audio/alsa/alsapcm.h"
+#include "audio/soundinterface.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace audio::alsa {
+
+class AlsaSoundBackend final : public SoundBackend {
+public:
+    AlsaSoundBackend();
+
+    int inputCount() override;
+    int outputCount() override;
+    int inputCaps(int index, WaveInCaps &caps) override;
+    int outputCaps(int index, WaveOutCaps &caps) override;
+    int queryInput(int index, const WaveFormat &format) override;
+    int queryOutput(int index, const WaveFormat &format) override;
+    int openInput(int index, const WaveFormat &format, InputTarget target,
+                  std::unique_ptr<WaveInDevice> &device) override;
+    int openOutput(int index, const WaveFormat &format, OutputCallback callback,
+                   std::unique_ptr<WaveOutDevice> &device) override;
+    std::string errorText(int code) override;
+
+    // The PCM name behind a device index (for reports and tests); empty if none.
+    std::string pcmName(bool input, int index);
+
+private:
+    struct Direction {
+        explicit Direction(snd_pcm_stream_t s) : stream(s) {}
+        snd_pcm_stream_t stream;
+        std::vector<AlsaDeviceEntry> devices;
+        bool listed = false;
+    };
+
+    Direction &direction(bool input) { return input ? input_ : output_; }
+    const AlsaDeviceEntry *entry(bool input, int index);
+    int count(bool input);
+    // Capabilities of a device, probed now or, when it cannot be opened
+    // because this process uses it, as last probed.
+    int support(bool input, const AlsaDeviceEntry &e, PcmSupport &out);
+    int query(bool input, int index, const WaveFormat &format);
+
+    std::shared_ptr<OpenDevices> open_ = std::make_shared<OpenDevices>();
+    Direction input_{SND_PCM_STREAM_CAPTURE};
+    Direction output_{SND_PCM_STREAM_PLAYBACK};
+    std::map<std::pair<bool, std::string>, PcmSupport> supportCache_;
+};
+
+} // namespace audio::alsa
