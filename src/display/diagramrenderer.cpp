@@ -1,0 +1,251 @@
+// Drawing of the diagram (see diagramrenderer.h).
+#include "display/diagramrenderer.h"
+
+#include "platform/textout.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <cmath>
+#include <cstdlib>
+
+namespace display {
+
+namespace {
+
+// Text with its top-left corner at x, y (the painter's baseline is below it).
+void TextOutTop(QPainter &p, const QFontMetrics &fm, int x, int y, const QString &text)
+{
+    p.drawText(x, y + fm.ascent(), text);
+}
+
+int RoundToInt(double v)
+{
+    if (!(v > -1.0e9)) // also NaN
+        return -1000000000;
+    if (v > 1.0e9)
+        return 1000000000;
+    return static_cast<int>(std::nearbyint(v));
+}
+
+void DrawSunkenFrame(QPainter &p, const PixelRect &r)
+{
+    const int l = r.Left, t = r.Top, rt = r.Right, b = r.Bottom;
+    p.setPen(QColor(0x80, 0x80, 0x80));
+    p.drawLine(l - 2, t - 2, rt + 2, t - 2);
+    p.drawLine(l - 2, t - 2, l - 2, b + 2);
+    p.setPen(Qt::black);
+    p.drawLine(l - 1, t - 1, rt + 1, t - 1);
+    p.drawLine(l - 1, t - 1, l - 1, b + 1);
+    p.setPen(Qt::white);
+    p.drawLine(l - 2, b + 2, rt + 2, b + 2);
+    p.drawLine(rt + 2, t - 2, rt + 2, b + 2);
+    p.setPen(QColor(0xC0, 0xC0, 0xC0));
+    p.drawLine(l - 1, b + 1, rt + 1, b + 1);
+    p.drawLine(rt + 1, t - 1, rt + 1, b + 1);
+}
+
+QRect ToQRect(const PixelRect &r) { return QRect(r.Left, r.Top, r.Width(), r.Height()); }
+
+void DrawCurve(QPainter &p, const DiagramScene &s, const float *level, int first, int last,
+               bool rightAxis, std::uint32_t colour, CurveScratch scratch)
+{
+    const int n = BuildCurvePoints(s.Curves.Freq(), level, first, last, s.Axes, s.Layout, rightAxis,
+                                   scratch.Pixels);
+    for (int i = 0; i < n; ++i)
+        scratch.Points[i] = QPoint(scratch.Pixels[i].X, scratch.Pixels[i].Y);
+    p.setPen(QPen(ColourFromBgr(colour), 0));
+    if (n == 1)
+        p.drawPoint(scratch.Points[0]);
+    else if (n > 1)
+        p.drawPolyline(scratch.Points, n);
+}
+
+void DrawCursorOverlay(QPainter &p, const DiagramScene &s, const QFontMetrics &fm)
+{
+    const DiagramCursor &c = s.Cursor;
+    const PixelRect &r = s.Layout.Plot;
+    const QString *text = nullptr;
+    int dy = 1;
+    p.setPen(ColourFromBgr(s.Options.ColCursor));
+    switch (c.CursorMode) {
+    case 1:
+        p.drawLine(c.x2, r.Top, c.x2, r.Bottom);
+        text = &c.FreqText;
+        break;
+    case 2:
+        p.drawLine(r.Left, c.y1, r.Right, c.y1);
+        p.drawLine(r.Left, c.y2, r.Right, c.y2);
+        text = &c.LevelText;
+        dy = 2;
+        break;
+    case 3:
+        p.drawLine(c.x1, c.y1, c.x2, c.y2);
+        text = &c.FreqText;
+        break;
+    case 4: text = &c.ClickText; break;
+    default: return;
+    }
+    TextOutTop(p, fm, c.AnchorX - 2 - fm.horizontalAdvance(*text), c.AnchorY + dy, *text);
+}
+
+} // namespace
+
+int DiagramFontPixelSize(int pointSize) { return std::max(1, (pointSize * 96 + 36) / 72); }
+
+QFont MakeDiagramFont(int pointSize)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(DiagramFontPixelSize(pointSize));
+    return f;
+}
+
+QFont MakeProgramNameFont(int pointSize)
+{
+    QFont f = MakeDiagramFont(pointSize);
+    f.setPixelSize(std::max(1, (pointSize * 3 * 96 + 72) / (2 * 72)));
+    f.setBold(true);
+    f.setItalic(true);
+    return f;
+}
+
+void DrawDiagramScene(QPainter &p, const DiagramScene &s, bool forOutput, CurveScratch scratch)
+{
+    const DiagramAxes &ax = s.Axes;
+    const DiagramLayout &L = s.Layout;
+    const DiagramOptions &o = s.Options;
+    const PixelRect &r = L.Plot;
+    if (r.Height() < 0)
+        return;
+
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setFont(s.Font);
+    const QFontMetrics fm(s.Font);
+    const QColor gridColour = ColourFromBgr(o.ColGrid);
+    const QColor textColour = ColourFromBgr(o.ColText);
+
+    // 1. plot and margins
+    p.fillRect(ToQRect(r), ColourFromBgr(o.ColDiagram));
+    const QColor margin = ColourFromBgr(o.ColMargin);
+    p.fillRect(ToQRect(L.TopMargin), margin);
+    p.fillRect(ToQRect(L.BottomMargin), margin);
+    p.fillRect(ToQRect(L.LeftMargin), margin);
+    p.fillRect(ToQRect(L.RightMargin), margin);
+    p.setBackgroundMode(Qt::TransparentMode);
+
+    // 2. sunken frame
+    DrawSunkenFrame(p, r);
+
+    const double yRange = static_cast<double>(ax.YMax) - ax.YMin;
+    const int divisions =
+        L.YLabelStep > 0.0 ? std::min(RoundToInt(std::fabs(yRange) / L.YLabelStep), 10000) : 0;
+
+    // 3. left axis
+    if (ax.PointCount > 0 && ax.YMax != ax.YMin && ax.LeftAxisShown) {
+        p.setPen(ColourFromBgr(o.ColLine1));
+        if (!s.YCaption.isEmpty())
+            platform::TextOutRotated(p, 0, L.Height / 2, 90.0, s.YCaption);
+        for (int k = 0; k <= divisions; ++k) {
+            const double value = k == 0 ? ax.YMin : ax.YMin + k * L.YLabelStep;
+            const int y = std::abs(RoundToInt((value - ax.YMin) * L.YPixPerUnit) - r.Bottom);
+            if (y < r.Top)
+                continue;
+            const QString label = QString::fromStdString(FormatLabel(value, 3, L.YDecimals));
+            p.setPen(ColourFromBgr(o.ColLine1));
+            TextOutTop(p, fm, r.Left - L.CharWidth / 2 - fm.horizontalAdvance(label), y - L.CharHeight / 2, label);
+            p.setPen(gridColour);
+            p.drawLine(r.Left, y, r.Right, y);
+        }
+    }
+
+    // 4. right axis
+    if (ax.PointCount > 0 && ax.Y2Max != ax.Y2Min && ax.RightAxisShown) {
+        p.setPen(ColourFromBgr(o.ColLine2));
+        if (!s.Y2Caption.isEmpty()) {
+            const int x = L.Width - RoundToInt(1.5 * fm.height());
+            platform::TextOutRotated(p, x, L.Height / 2, 90.0, s.Y2Caption);
+        }
+        for (int k = 0; k <= divisions; ++k) {
+            const double value = ax.Y2Min + k * L.Y2LabelStep;
+            const int y = std::abs(RoundToInt((value - ax.Y2Min) * L.Y2PixPerUnit) - r.Bottom);
+            if (y < r.Top)
+                continue;
+            const QString label = QString::fromStdString(FormatLabel(value, 5, 1));
+            p.setPen(ColourFromBgr(o.ColLine2));
+            TextOutTop(p, fm, r.Right + L.CharWidth / 2, y - L.CharHeight / 2, label);
+            if (!ax.LeftAxisShown) {
+                p.setPen(gridColour);
+                p.drawLine(r.Left, y, r.Right, y);
+            }
+        }
+    }
+
+    // 5. frequency caption
+    p.setPen(textColour);
+    if (!s.XCaption.isEmpty()) {
+        const int w = fm.horizontalAdvance(s.XCaption);
+        TextOutTop(p, fm, (L.Width - w) / 2, r.Bottom + RoundToInt(1.5 * fm.height()), s.XCaption);
+    }
+
+    // 6. vertical grid and frequency labels
+    auto gridLine = [&](int x, const QString &label) {
+        p.setPen(gridColour);
+        p.drawLine(x, r.Top, x, r.Bottom + (label.isEmpty() ? 0 : L.CharHeight / 3));
+        if (!label.isEmpty()) {
+            p.setPen(textColour);
+            TextOutTop(p, fm, x - fm.horizontalAdvance(label) / 2, r.Bottom + L.CharHeight / 2, label);
+        }
+    };
+    if (!ax.LogX) {
+        std::int32_t values[512];
+        const int n = LinearGridValues(ax.XMin, ax.XMax, L.XLabelStep, values, 512);
+        for (int i = 0; i < n; ++i)
+            gridLine(RoundToInt(FreqToX(ax, L, values[i])),
+                     QString::fromStdString(LinearFrequencyLabel(values[i])));
+    } else {
+        for (int i = L.FirstLogIndex; i < kLogGridCount && LogGridFrequency(i) <= ax.XMax; ++i) {
+            const int x = RoundToInt(FreqToX(ax, L, LogGridFrequency(i)));
+            if (x < r.Left)
+                continue;
+            gridLine(x, QString::fromLatin1(LogGridLabel(i)));
+        }
+    }
+
+    // 7. right edge of the plot
+    p.setPen(gridColour);
+    p.drawLine(r.Right, r.Top, r.Right, r.Bottom);
+
+    // 8. curves
+    int first = 0, last = 0;
+    if (s.Curves.IsAllocated() && ax.PointCount > 0 &&
+        CurveIndexRange(s.Curves.Freq(), ax.PointCount, ax.XMin, ax.XMax, first, last)) {
+        if (o.ShowK1)
+            DrawCurve(p, s, s.Curves.Curve1(), first, last, false, o.ColLine1, scratch);
+        if (o.ShowK2)
+            DrawCurve(p, s, s.Curves.Curve2(), first, last, true, o.ColLine2, scratch);
+        if (o.ThirdCurveShown())
+            DrawCurve(p, s, s.Curves.Curve3(), first, last, o.ThirdCurveOnRightAxis(), o.ColLine3, scratch);
+    }
+
+    // 9./10. mouse readout on screen, title and status in a copy
+    if (!forOutput) {
+        DrawCursorOverlay(p, s, fm);
+    } else {
+        p.setPen(textColour);
+        TextOutTop(p, fm, r.Left, (r.Top - L.CharHeight) / 2, s.Title);
+        TextOutTop(p, fm, r.Left, r.Bottom + RoundToInt(2.5 * L.CharHeight), s.Status);
+    }
+
+    // 11. program name
+    p.setFont(s.NameFont);
+    const QFontMetrics nameMetrics(s.NameFont);
+    const QString name = QString::fromLatin1(kProgramName);
+    p.setPen(ColourFromBgr(kProgramNameColour));
+    TextOutTop(p, nameMetrics, L.Width - 4 - nameMetrics.horizontalAdvance(name),
+               r.Top - RoundToInt(3.5 * L.FontSize), name);
+    p.restore();
+}
+
+} // namespace display

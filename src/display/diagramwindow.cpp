@@ -1,0 +1,429 @@
+// The diagram window (see diagramwindow.h).
+#include "display/diagramwindow.h"
+
+#include "display/diagramoptionseditor.h"
+#include "display/diagramsettings.h"
+#include "display/spinbutton.h"
+#include "platform/messages.h"
+#include "platform/utilities.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <algorithm>
+
+using namespace display;
+
+namespace {
+
+constexpr int kInitialWidth = 580;
+constexpr int kInitialHeight = 370;
+constexpr int kMinimumWidth = 170;
+constexpr int kMinimumHeight = 120;
+constexpr int kScrollBarWidth = 26;
+
+QFont FieldFont(bool bold)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(12);
+    f.setBold(bold);
+    return f;
+}
+
+} // namespace
+
+TDiagramm::TDiagramm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowMinMaxButtonsHint)
+{
+    setWindowTitle(QStringLiteral("Sonalyx V 1.4 "));
+    // Every pixel comes from the bitmap: nothing is erased before painting.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    QFont windowFont(QStringLiteral("Arial"));
+    windowFont.setStyleHint(QFont::SansSerif);
+    windowFont.setPointSize(8);
+    setFont(windowFont);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(kInitialWidth, kInitialHeight);
+
+    ReadDiagramSettings(platform::SettingsFileName(), options_);
+    axes_.LogX = options_.LogX;
+
+    curves_.Allocate();
+    pixelBuffer_ = std::make_unique<PixelPoint[]>(kMaxPoints);
+    pointBuffer_ = std::make_unique<QPoint[]>(kMaxPoints);
+
+    SpinButtonYmax = new SpinButton(this);
+    SpinButtonYmax->setObjectName(QStringLiteral("SpinButtonYmax"));
+    SpinButtonYmin = new SpinButton(this);
+    SpinButtonYmin->setObjectName(QStringLiteral("SpinButtonYmin"));
+    Edicomment = new QLineEdit(this);
+    Edicomment->setObjectName(QStringLiteral("Edicomment"));
+    Edicomment->setFrame(false);
+    Edicomment->setFont(FieldFont(true));
+    Edicomment->setMaxLength(kTitleLength);
+    Edit2 = new QLineEdit(this);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setFrame(false);
+    Edit2->setFont(FieldFont(false));
+    ScrollBarLF = new QScrollBar(Qt::Horizontal, this);
+    ScrollBarLF->setObjectName(QStringLiteral("ScrollBarLF"));
+    ScrollBarHF = new QScrollBar(Qt::Horizontal, this);
+    ScrollBarHF->setObjectName(QStringLiteral("ScrollBarHF"));
+    for (QScrollBar *bar : {ScrollBarLF, ScrollBarHF}) {
+        bar->setRange(0, 2); // the bars have no position meaning, only their arrows act
+        bar->setValue(1);
+    }
+    ApplyFieldColours();
+
+    std::int32_t xmin = axes_.XMin, xmax = axes_.XMax;
+    float ymin = axes_.YMin, ymax = axes_.YMax;
+    SetupDiagram(QString(), 50, xmin, xmax, ymin, ymax);
+}
+
+TDiagramm::~TDiagramm()
+{
+    SaveSettings();
+    curves_.Release();
+}
+
+bool TDiagramm::SaveSettings() const { return WriteDiagramSettings(platform::SettingsFileName(), options_); }
+
+// ---------------------------------------------------------------- run set-up
+
+bool TDiagramm::SetupDiagram(const QString &title, int count, std::int32_t &xmin, std::int32_t &xmax,
+                             float &ymin, float &ymax)
+{
+    Edicomment->setText(title.left(kTitleLength));
+    if (axes_.YMax == kUnsetLevel && axes_.YMin == kUnsetLevel) {
+        axes_.YMax = ymax;
+        axes_.YMin = ymin;
+        if (axes_.LeftAxisShown && !axes_.RightAxisShown) {
+            axes_.Y2Max = ymax;
+            axes_.Y2Min = ymin;
+        }
+    }
+    // A range the user changed on the window survives into the caller's settings.
+    ymin = axes_.YMin;
+    ymax = axes_.YMax;
+    if (xmin != axes_.XMin || xmax != axes_.XMax)
+        ClearCurves();
+    if (axes_.XMin == kUnsetFrequency && axes_.XMax == kUnsetFrequency) {
+        axes_.XMin = xmin;
+        axes_.XMax = xmax;
+    }
+    // The arrays hold kMaxPoints entries and drawing reads one past the count.
+    if (count < 0 || count > kMaxPoints - 2)
+        return true;
+    axes_.PointCount = count + 1;
+    return !LayoutOwnBitmap(true);
+}
+
+int TDiagramm::StorePoint(const float *values, int index, float frequency)
+{
+    return curves_.StorePoint(values, index, frequency, options_);
+}
+
+// ---------------------------------------------------------------- axes and curves
+
+void TDiagramm::SetCurvesVisible(bool show1, bool show2)
+{
+    if (bool(options_.ShowK1) == show1 && bool(options_.ShowK2) == show2)
+        return;
+    options_.ShowK1 = show1;
+    options_.ShowK2 = show2;
+    LayoutOwnBitmap(false);
+}
+
+void TDiagramm::SetAxesVisible(bool left, bool right)
+{
+    if (axes_.LeftAxisShown == left && axes_.RightAxisShown == right)
+        return;
+    axes_.LeftAxisShown = left;
+    axes_.RightAxisShown = right;
+    LayoutOwnBitmap(true);
+}
+
+void TDiagramm::SetXRange(std::int32_t xmin, std::int32_t xmax)
+{
+    axes_.XMin = xmin;
+    axes_.XMax = xmax;
+    LayoutOwnBitmap(true);
+}
+
+void TDiagramm::GetXRange(std::int32_t &xmin, std::int32_t &xmax) const
+{
+    xmin = axes_.XMin;
+    xmax = axes_.XMax;
+}
+
+void TDiagramm::SetYRange(float ymax, float ymin)
+{
+    axes_.YMax = ymax;
+    axes_.YMin = ymin;
+    LayoutOwnBitmap(true);
+}
+
+void TDiagramm::GetYRange(float &ymin, float &ymax) const
+{
+    ymin = axes_.YMin;
+    ymax = axes_.YMax;
+}
+
+void TDiagramm::SetY2Range(float y2max, float y2min)
+{
+    axes_.Y2Max = y2max;
+    axes_.Y2Min = y2min;
+    LayoutOwnBitmap(true);
+}
+
+void TDiagramm::SetYCaption(const QString &text) { yCaption_ = text.left(kCaptionLength); }
+void TDiagramm::SetY2Caption(const QString &text) { y2Caption_ = text.left(kCaptionLength); }
+void TDiagramm::SetXCaption(const QString &text) { xCaption_ = text.left(kCaptionLength); }
+
+QString TDiagramm::GetTitle() const { return Edicomment->text().left(kTitleLength); }
+void TDiagramm::SetStatusText(const QString &text) { Edit2->setText(text); }
+QString TDiagramm::StatusText() const { return Edit2->text(); }
+
+void TDiagramm::ClearCurves()
+{
+    curves_.Clear();
+    update();
+}
+
+void TDiagramm::ResetPeak() { curves_.ResetPeak(); }
+
+void TDiagramm::ResetDiagram()
+{
+    axes_.YMax = axes_.YMin = axes_.Y2Max = axes_.Y2Min = kUnsetLevel;
+    axes_.XMax = axes_.XMin = kUnsetFrequency;
+    ClearCurves();
+}
+
+// ---------------------------------------------------------------- layout and drawing
+
+void TDiagramm::RefreshFonts(int fontSize)
+{
+    if (fontSize == fontSize_)
+        return;
+    fontSize_ = fontSize;
+    font_ = MakeDiagramFont(fontSize);
+    nameFont_ = MakeProgramNameFont(fontSize);
+}
+
+DiagramTextMetrics TDiagramm::MeasureText() const
+{
+    const QFontMetrics fm(font_);
+    DiagramTextMetrics m;
+    m.DigitHeight = fm.height();
+    m.DigitWidth = fm.horizontalAdvance(QLatin1Char('8'));
+    m.XCaptionHeight = xCaption_.isEmpty() ? 0 : fm.height();
+    m.YCaptionHeight = yCaption_.isEmpty() ? 0 : fm.height();
+    m.Y2CaptionHeight = y2Caption_.isEmpty() ? 0 : fm.height();
+    m.FrequencyLabelWidth = fm.horizontalAdvance(QStringLiteral("20.00k"));
+    return m;
+}
+
+bool TDiagramm::LayoutDiagram(QImage &bitmap, int width, int height, bool repositionControls, int fontSize)
+{
+    width = std::max(width, 1);
+    height = std::max(height, 1);
+    fontSize = std::max(fontSize, 1);
+    if (bitmap.width() != width || bitmap.height() != height)
+        bitmap = QImage(width, height, QImage::Format_RGB32);
+    RefreshFonts(fontSize);
+    axes_.LogX = options_.LogX;
+    const DiagramTextMetrics metrics = MeasureText();
+    const int decimalsBefore = layout_.YDecimals;
+    bool ok = ComputeDiagramLayout(axes_, metrics, width, height, fontSize, layout_);
+    // The left margin is sized by the label decimals; when the new label step
+    // needs another number of decimals, lay out once more so the labels fit.
+    if (ok && layout_.YDecimals != decimalsBefore)
+        ok = ComputeDiagramLayout(axes_, metrics, width, height, fontSize, layout_);
+    layoutBitmap_ = &bitmap;
+    if (repositionControls && &bitmap == &bitmap_)
+        RepositionControls();
+    options_.OptXMin = axes_.XMin;
+    options_.OptXMax = axes_.XMax;
+    options_.OptYMin = axes_.YMin;
+    options_.OptYMax = axes_.YMax;
+    return ok;
+}
+
+bool TDiagramm::LayoutOwnBitmap(bool repositionControls)
+{
+    return LayoutDiagram(bitmap_, width(), height(), repositionControls, kScreenFontSize);
+}
+
+void TDiagramm::Relayout()
+{
+    if (LayoutOwnBitmap(true))
+        update();
+}
+
+void TDiagramm::RepositionControls()
+{
+    const int w = width(), h = height();
+    const int ch = layout_.CharHeight;
+    const PixelRect &plot = layout_.Plot;
+    const int spinWidth = std::max(4, 2 * plot.Left / 3);
+    SpinButtonYmax->setGeometry(1, 1, spinWidth, ch);
+    SpinButtonYmin->setGeometry(1, h - ch, spinWidth, ch);
+    const int lfLeft = 1 + spinWidth + 2;
+    ScrollBarLF->setGeometry(lfLeft, h - ch, kScrollBarWidth, ch);
+    ScrollBarHF->setGeometry(w - kScrollBarWidth, h - ch, kScrollBarWidth, ch);
+
+    // The title field ends where the program name begins.
+    const int nameWidth = QFontMetrics(nameFont_).horizontalAdvance(QString::fromLatin1(kProgramName));
+    const int titleHeight = QFontMetrics(Edicomment->font()).height() + 2;
+    Edicomment->setGeometry(plot.Left, std::max(0, (plot.Top - titleHeight) / 2 - 2),
+                            std::max(1, plot.Right - nameWidth - plot.Left), titleHeight);
+    const int statusLeft = lfLeft + kScrollBarWidth + 4;
+    const int statusRight = w - kScrollBarWidth - 3;
+    Edit2->setGeometry(statusLeft, h - (ch + 4), std::max(1, statusRight - statusLeft), ch + 4);
+    ApplyFieldColours();
+}
+
+void TDiagramm::ApplyFieldColours()
+{
+    const QColor margin = ColourFromBgr(options_.ColMargin);
+    const QColor text = ColourFromBgr(options_.ColText);
+    for (QLineEdit *field : {Edicomment, Edit2}) {
+        QPalette pal = field->palette();
+        pal.setColor(QPalette::Base, margin);
+        pal.setColor(QPalette::Window, margin);
+        pal.setColor(QPalette::Text, text);
+        field->setPalette(pal);
+    }
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, margin);
+    setPalette(pal);
+}
+
+void TDiagramm::DrawDiagram(QImage &bitmap, bool forOutput)
+{
+    if (bitmap.isNull())
+        return;
+    RefreshFonts(layout_.FontSize);
+    axes_.LogX = options_.LogX;
+    const QString title = Edicomment->text();
+    const QString status = Edit2->text();
+    const DiagramScene scene{axes_,    layout_,   options_, curves_, cursor_, xCaption_,
+                             yCaption_, y2Caption_, title,   status,  font_,   nameFont_};
+    QPainter painter(&bitmap);
+    DrawDiagramScene(painter, scene, forOutput, CurveScratch{pixelBuffer_.get(), pointBuffer_.get()});
+}
+
+// ---------------------------------------------------------------- export, language, options
+
+int TDiagramm::SaveCurvesAsText(const QString &fileName, const QString &separator) const
+{
+    CurveExportRange range;
+    range.PointCount = axes_.PointCount;
+    range.XMin = axes_.XMin;
+    range.XMax = axes_.XMax;
+    range.Curve1 = options_.ShowK1;
+    range.Curve2 = options_.ShowK2;
+    range.Curve3 = options_.ThirdCurveShown();
+    return curves_.SaveAsText(QFile::encodeName(fileName).toStdString(), separator.toStdString(), range);
+}
+
+int TDiagramm::SaveCurvesAsText(const QString &fileName) const
+{
+    return SaveCurvesAsText(fileName, QString::fromStdString(options_.Separator));
+}
+
+void TDiagramm::SetLanguage(char lang)
+{
+    if (lang == 'D') {
+        ratioWord_ = QStringLiteral("fach");
+        slopeUnit_ = QStringLiteral("dB/Okt");
+    } else if (lang == 'E') {
+        ratioWord_ = QStringLiteral("times");
+        slopeUnit_ = QStringLiteral("dB/Oct");
+    }
+}
+
+void TDiagramm::ApplyOptions(const DiagramOptions &options)
+{
+    options_ = options;
+    ApplyFieldColours();
+    axes_.XMin = options_.OptXMin;
+    axes_.XMax = options_.OptXMax;
+    axes_.YMin = options_.OptYMin;
+    axes_.YMax = options_.OptYMax;
+    if (!axes_.RightAxisShown) {
+        axes_.Y2Min = options_.OptYMin;
+        axes_.Y2Max = options_.OptYMax;
+    }
+    if (options_.ResetPeakRequest) {
+        ResetPeak();
+        options_.ResetPeakRequest = 0;
+    }
+    emit optionsApplied();
+    LayoutOwnBitmap(false);
+    update();
+}
+
+void TDiagramm::ShowOptions()
+{
+    ClearCursors(true);
+    if (editor_) {
+        editor_->LoadOptions(options_);
+        editor_->ShowEditor();
+    }
+    update();
+}
+
+void TDiagramm::ClearCursors(bool resetLatch)
+{
+    cursor_.x1 = cursor_.x2 = cursor_.y1 = cursor_.y2 = -1;
+    cursor_.ClickText.clear();
+    cursor_.LevelText.clear();
+    cursor_.FreqText.clear();
+    cursor_.CursorMode = 0;
+    if (resetLatch)
+        cursor_.CursorLatched = false;
+}
+
+// ---------------------------------------------------------------- window events
+
+bool TDiagramm::event(QEvent *e)
+{
+    if (const platform::WindowMessageEvent *m = platform::AsWindowMessage(e)) {
+        if (m->msg == platform::WM_DIAGRAM_OPTIONS) {
+            if (editor_) {
+                DiagramOptions o = options_;
+                editor_->GetOptions(o);
+                ApplyOptions(o);
+            }
+            return true;
+        }
+    }
+    return QWidget::event(e);
+}
+
+void TDiagramm::paintEvent(QPaintEvent *)
+{
+    // A printout lays the diagram out on its own bitmap; come back to ours.
+    if (layoutBitmap_ != &bitmap_ || layout_.FontSize != kScreenFontSize || bitmap_.width() != width() ||
+        bitmap_.height() != height())
+        LayoutOwnBitmap(false);
+    DrawDiagram(bitmap_, false);
+    QPainter painter(this);
+    painter.drawImage(0, 0, bitmap_);
+}
+
+void TDiagramm::resizeEvent(QResizeEvent *)
+{
+    if (LayoutOwnBitmap(true))
+        update();
+}
+
+void TDiagramm::closeEvent(QCloseEvent *e) { e->accept(); }

@@ -1,0 +1,159 @@
+// The diagram window: draws up to three curves (the analyser's spectra, the
+// sweep's level and phase, a correction test) over a frequency axis into an
+// off-screen bitmap, owns the curve arrays, the axis ranges and the options
+// record, keeps its colours and stepping in the settings file and exports the
+// curves as text. The main window feeds it from its message handlers; UI
+// thread only.
+#pragma once
+
+#include "display/diagramcurves.h"
+#include "display/diagramlayout.h"
+#include "display/diagramoptions.h"
+#include "display/diagramrenderer.h"
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class QLineEdit;
+class QScrollBar;
+class SpinButton;
+
+namespace display {
+class DiagramOptionsEditor;
+}
+
+class TDiagramm : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kScreenFontSize = 8;
+    static constexpr int kCaptionLength = 39;
+    static constexpr int kTitleLength = 255;
+
+    explicit TDiagramm(QWidget *parent = nullptr);
+    ~TDiagramm() override;
+
+    // Prepares a run: sets the title, adopts the caller's ranges where the
+    // window has none yet and writes the window's level range back into
+    // ymin/ymax, clears the curves when the frequency range differs, sets
+    // the point count to count + 1 (count at most kMaxPoints - 2) and lays the
+    // window out. Returns true when that failed ("Diagram Error").
+    bool SetupDiagram(const QString &title, int count, std::int32_t &xmin, std::int32_t &xmax,
+                      float &ymin, float &ymax);
+    // Stores levels values[0] (K1) and values[1] (K2) of point `index` at
+    // `frequency` Hz, with peak hold and difference curve. 0, or 1 when the
+    // point could not be stored (the caller stops feeding). No repaint.
+    int StorePoint(const float *values, int index, float frequency);
+
+    void SetCurvesVisible(bool show1, bool show2);
+    void SetAxesVisible(bool left, bool right);
+    void SetXRange(std::int32_t xmin, std::int32_t xmax);
+    void GetXRange(std::int32_t &xmin, std::int32_t &xmax) const;
+    void SetYRange(float ymax, float ymin);
+    void GetYRange(float &ymin, float &ymax) const;
+    void SetY2Range(float y2max, float y2min);
+    void SetYCaption(const QString &text);
+    void SetY2Caption(const QString &text);
+    void SetXCaption(const QString &text);
+
+    QString GetTitle() const;
+    void SetStatusText(const QString &text);
+    QString StatusText() const;
+    int GetPointCount() const { return axes_.PointCount - 1; }
+
+    void ClearCurves(); // and repaint
+    void ResetPeak();   // no repaint
+    void ResetDiagram();
+
+    // Lays the diagram out for a bitmap of width x height at font size
+    // fontSize (points; 8 on screen), resizing the bitmap. Controls move only
+    // with repositionControls and only for the window's own bitmap. Returns
+    // false when the numbers admit no layout; callers then do not repaint.
+    bool LayoutDiagram(QImage &bitmap, int width, int height, bool repositionControls, int fontSize);
+    // Draws into `bitmap` with the last layout; forOutput draws title and
+    // status text instead of the mouse readout (clipboard, printer).
+    void DrawDiagram(QImage &bitmap, bool forOutput);
+    // The window's own bitmap (the clipboard copy draws it in output form).
+    QImage &Bitmap() { return bitmap_; }
+    // Lays out the own bitmap at the window size again (after a printout
+    // borrowed the layout) and repaints when that succeeded.
+    void Relayout();
+
+    // Writes the curves as text; 0, an I/O error code, or 1000 without arrays.
+    int SaveCurvesAsText(const QString &fileName, const QString &separator) const;
+    // The same with the separator of the options record.
+    int SaveCurvesAsText(const QString &fileName) const;
+
+    // 'D' or 'E': the words of the mouse readouts.
+    void SetLanguage(char lang);
+    const QString &RatioWord() const { return ratioWord_; }
+    const QString &SlopeUnit() const { return slopeUnit_; }
+
+    // Options record, shared whole with the options dialog.
+    const display::DiagramOptions &Options() const { return options_; }
+    // Takes a record over (what WM_DIAGRAM_OPTIONS does with the dialog's copy).
+    void ApplyOptions(const display::DiagramOptions &options);
+    void SetOptionsEditor(display::DiagramOptionsEditor *editor) { editor_ = editor; }
+    // Clears the readout, loads the record into the dialog and shows it.
+    void ShowOptions();
+
+    const display::ScaleRecord &XScale() const { return xScale_; }
+    void SetXScale(const display::ScaleRecord &scale) { xScale_ = scale; }
+
+    void ClearCursors(bool resetLatch);
+    const display::DiagramCursor &Cursor() const { return cursor_; }
+
+    // Writes the "DIAGPRIV" section (also done at destruction).
+    bool SaveSettings() const;
+
+    const display::DiagramAxes &Axes() const { return axes_; }
+    const display::DiagramLayout &Layout() const { return layout_; }
+    const display::DiagramCurves &Curves() const { return curves_; }
+
+    // Controls (named as in the window's layout).
+    SpinButton *SpinButtonYmax = nullptr;
+    SpinButton *SpinButtonYmin = nullptr;
+    QLineEdit *Edicomment = nullptr; // diagram title
+    QLineEdit *Edit2 = nullptr;      // status line
+    QScrollBar *ScrollBarLF = nullptr;
+    QScrollBar *ScrollBarHF = nullptr;
+
+signals:
+    // The options record was taken over; the main window recolours its
+    // channel check boxes after ColLine1/ColLine2.
+    void optionsApplied();
+
+protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    bool LayoutOwnBitmap(bool repositionControls);
+    void RepositionControls();
+    void ApplyFieldColours();
+    void RefreshFonts(int fontSize);
+    display::DiagramTextMetrics MeasureText() const;
+
+    display::DiagramAxes axes_;
+    display::DiagramLayout layout_;
+    display::DiagramOptions options_;
+    display::DiagramCurves curves_;
+    display::DiagramCursor cursor_;
+    display::ScaleRecord xScale_;
+    display::DiagramOptionsEditor *editor_ = nullptr;
+
+    QString yCaption_, y2Caption_, xCaption_;
+    QString ratioWord_ = QStringLiteral("fach");
+    QString slopeUnit_ = QStringLiteral("dB/Okt");
+
+    QImage bitmap_;
+    const QImage *layoutBitmap_ = nullptr; // bitmap the last layout was made for
+    int fontSize_ = -1;                     // font size of the cached fonts
+    QFont font_, nameFont_;
+    std::unique_ptr<display::PixelPoint[]> pixelBuffer_;
+    std::unique_ptr<QPoint[]> pointBuffer_;
+};
