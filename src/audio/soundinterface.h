@@ -135,7 +135,11 @@ std::uint32_t FormatBit(std::uint32_t rate, int bits);
 
 // Where an input device reports a finished buffer: `window` receives a posted
 // MM_WIM_DATA message (lParam = the WaveHeader*) on its thread, one per
-// buffer, in order.
+// buffer, in order. wParam is 0 for a buffer that was filled or returned by
+// reset, and an error code (DEVICE_LOST, ALSA_ERROR_BASE + errno) when the
+// device failed while recording; the buffer then comes back with
+// dwBytesRecorded as far as it got, so a failing device never swallows a
+// completion.
 struct InputTarget {
     QObject *window = nullptr;
 };
@@ -200,9 +204,18 @@ public:
 
     // Text for one of this backend's own error codes; empty if not its code.
     virtual std::string errorText(int code) { return {}; }
+
+    // Virtual cards are numbered after all real devices (see SoundInterface).
+    virtual bool isVirtual() const { return false; }
 };
 
 // The device numbering of the whole program and the error texts.
+//
+// Per direction, the devices of the real backends come first, in backend
+// order, then those of the virtual backends. The first virtual device is
+// always among the first six numbers (the engine uses only devices 0..5):
+// when there are more than five real devices, the sixth and later real ones
+// are numbered after the virtual devices.
 class SoundInterface {
 public:
     static SoundInterface &instance();

@@ -1,0 +1,33 @@
+// One-block wave capture from the current input device.
+//
+// A caller starts a capture of N stereo frames with a completion callback.
+// The device reports the full buffer as MM_WIM_DATA to the hidden window
+// Tdummy (tdummy.h), whose handler calls the callback on the UI thread; the
+// callback calls FinishCapture, which closes the device and hands over the
+// block converted to floats. UI thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace audio {
+
+using CaptureCallback = std::function<void()>;
+
+// Starts a capture of `frames` stereo frames (1..32768); `userValue` comes
+// back with the block. Returns AudioStatus: 0 when the capture runs (or when
+// another capture is still open - then nothing starts and no callback comes),
+// otherwise the error number; the device is then closed again.
+int StartCapture(int frames, std::uint32_t userValue, CaptureCallback callback);
+
+// Closes the device and converts the completed block: interleaved floats,
+// positions 1, 3, 5 ... the first sample of each device frame unless flip
+// channels is set. Returns the block (count values, overloads clipped
+// samples), or null when the device could not be closed (AudioStatus 9) or
+// failed during the capture (AudioStatus = its error number, with a log line).
+const float *FinishCapture(int &count, int &overloads, std::uint32_t &userValue);
+
+// Whether a capture is open (started and not yet finished).
+bool CaptureOpen();
+
+} // namespace audio

@@ -1,0 +1,58 @@
+// The model of a device under test that the virtual loopback card puts in
+// front of its right input: gain, second-order Butterworth high- and
+// low-pass, second and third harmonic, and a white-noise floor that both
+// inputs share in level (not in samples). Allocation-free after configure();
+// used by the card's thread only.
+#pragma once
+
+#include "audio/virtualcardconfig.h"
+#include "dsp/iirfilter.h"
+
+#include <cstdint>
+
+namespace audio {
+
+// xorshift64*: fast, seedable, good enough for test noise.
+class NoiseSource {
+public:
+    explicit NoiseSource(std::uint64_t seed = 0x9E3779B97F4A7C15ull) : state_(seed ? seed : 1) {}
+    // Uniform in [0, 1).
+    double uniform() noexcept
+    {
+        state_ ^= state_ >> 12;
+        state_ ^= state_ << 25;
+        state_ ^= state_ >> 27;
+        return static_cast<double>((state_ * 0x2545F4914F6CDD1Dull) >> 11) * 0x1.0p-53;
+    }
+
+private:
+    std::uint64_t state_;
+};
+
+class DeviceUnderTest {
+public:
+    // Designs the filters for the rate and clears every state.
+    void configure(const VirtualCardConfig &config, double sampleRate);
+    double sampleRate() const noexcept { return rate_; }
+    // True when the model returns its input unchanged.
+    bool ideal() const noexcept { return ideal_; }
+
+    // One frame from the output path (full scale +-1) to the two inputs.
+    // The left input is a straight wire; the right passes the model.
+    void process(double left, double right, double &inLeft, double &inRight) noexcept;
+
+private:
+    double rate_ = 0.0;
+    bool ideal_ = true;
+    double gain_ = 1.0;
+    bool highpass_ = false, lowpass_ = false;
+    dsp::IirSection hp_, lp_;
+    double harmonic_ = 0.0;   // relative amplitude of each harmonic
+    double envelope_ = 0.0;   // peak follower that makes the harmonics level-independent
+    double decay_ = 1.0;
+    double noiseHalfWidth_ = 0.0; // uniform noise of the configured RMS
+    double rightSign_ = 1.0;
+    NoiseSource noise_;
+};
+
+} // namespace audio

@@ -1,0 +1,31 @@
+#include "audio/setupsoundinterface.h"
+#include "audio/soundinterface.h"
+#include "audio/virtualcardbackend.h"
+
+#include "platform/utilities.h"
+
+#if SONALYX_HAVE_ALSA_BACKEND
+#include "audio/alsa/alsabackend.h"
+#endif
+
+namespace audio {
+
+void SetupSoundInterface()
+{
+    SetupSoundInterface(LoadLoopbackSettings(platform::SettingsFileName()), true);
+}
+
+void SetupSoundInterface(const VirtualCardConfig &config, bool withRealDevices)
+{
+    std::vector<std::shared_ptr<SoundBackend>> backends;
+#if SONALYX_HAVE_ALSA_BACKEND
+    if (withRealDevices) {
+        if (std::shared_ptr<SoundBackend> alsa = CreateAlsaBackend())
+            backends.push_back(std::move(alsa));
+    }
+#endif
+    backends.push_back(std::make_shared<VirtualCardBackend>(config));
+    SoundInterface::instance().setBackends(std::move(backends));
+}
+
+} // namespace audio

@@ -1,0 +1,18 @@
+// Start-up of the sound interface: reads the virtual cards' settings, creates
+// the ALSA backend (when built in) and the virtual loopback cards, and
+// installs them in SoundInterface. Call once on the UI thread before
+// DeviceReport and InitAudio.
+#pragma once
+
+#include "audio/virtualcardconfig.h"
+
+namespace audio {
+
+// Reads section "LOOPBACK" of the settings file (writing back missing keys).
+void SetupSoundInterface();
+
+// The same with a given card configuration and, for tests, without the
+// machine's real devices.
+void SetupSoundInterface(const VirtualCardConfig &config, bool withRealDevices);
+
+} // namespace audio

@@ -1,0 +1,499 @@
+#include "audio/virtualcard.h"
+#include "audio/samplecodec.h"
+
+#include "platform/messages.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace audio {
+
+namespace {
+
+std::uint32_t loopsFor(const WaveHeader &h)
+{
+    if ((h.dwFlags & WHDR_BEGINLOOP) && (h.dwFlags & WHDR_ENDLOOP))
+        return h.dwLoops > 0 ? h.dwLoops : 1;
+    return 1;
+}
+
+constexpr std::uint32_t kEndless = 2147483647;
+
+// A played sample back to the value it was encoded from: the inverse of the
+// playback scale, so an ideal card returns exactly the samples played.
+double playedValue(const char *data, int bits, std::uint32_t i)
+{
+    switch (bits) {
+    case 8:
+        return (static_cast<std::uint8_t>(data[i]) - 128) / kEncodeScale8;
+    case 16: {
+        std::int16_t s;
+        std::memcpy(&s, data + 2 * static_cast<std::size_t>(i), 2);
+        return s / kEncodeScale16;
+    }
+    case 32: {
+        std::int32_t s;
+        std::memcpy(&s, data + 4 * static_cast<std::size_t>(i), 4);
+        return s / kEncodeScale24;
+    }
+    default:
+        return 0.0;
+    }
+}
+
+} // namespace
+
+VirtualCard::VirtualCard(const VirtualCardConfig &config, int number)
+    : config_(config), name_("Virtual loopback " + std::to_string(number))
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+VirtualCard::~VirtualCard()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+int VirtualCard::query(const WaveFormat &f) const
+{
+    const int bits = f.wBitsPerSample;
+    if (f.wFormatTag != 1 || f.nChannels != 2 || (bits != 8 && bits != 16 && bits != 32) ||
+        f.nBlockAlign != 2 * bits / 8 || f.nAvgBytesPerSec != f.nBlockAlign * f.nSamplesPerSec ||
+        !config_.accepts(bits, static_cast<long>(f.nSamplesPerSec)))
+        return WAVERR_BADFORMAT;
+    return MMSYSERR_NOERROR;
+}
+
+// ---- input -------------------------------------------------------------------
+
+int VirtualCard::openInput(const WaveFormat &format, QObject *target)
+{
+    if (int rc = query(format))
+        return rc;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (inOpen_)
+        return MMSYSERR_ALLOCATED;
+    inOpen_ = true;
+    inStarted_ = false;
+    inFormat_ = format;
+    inTarget_ = target;
+    inQueue_ = Queue();
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::inputPrepare(WaveHeader &h)
+{
+    if (!h.lpData || h.dwBufferLength == 0)
+        return MMSYSERR_INVALPARAM;
+    std::lock_guard<std::mutex> lock(mutex_);
+    h.dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::inputUnprepare(WaveHeader &h)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (h.dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    h.dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::inputAdd(WaveHeader &h)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!inOpen_)
+        return MMSYSERR_INVALHANDLE;
+    if (!(h.dwFlags & WHDR_PREPARED))
+        return WAVERR_UNPREPARED;
+    if (h.dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    if (h.dwBufferLength < inFormat_.nBlockAlign)
+        return MMSYSERR_INVALPARAM;
+    if (inQueue_.count == kQueue)
+        return MMSYSERR_NOMEM;
+    h.dwBytesRecorded = 0;
+    h.dwFlags = (h.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    inQueue_.push(&h);
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::inputStart()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!inOpen_)
+        return MMSYSERR_INVALHANDLE;
+    inStarted_ = true;
+    reanchor_ = true; // a capture of N frames takes N/R from here
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::inputReset()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!inOpen_)
+        return MMSYSERR_INVALHANDLE;
+    inStarted_ = false;
+    // Posted under the lock, so these come after any completion the card
+    // thread posted before.
+    while (inQueue_.count) {
+        WaveHeader *h = inQueue_.pop();
+        h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+        platform::PostMessage(inTarget_, platform::MM_WIM_DATA, 0, reinterpret_cast<std::intptr_t>(h));
+    }
+    reanchor_ = true;
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::inputClose()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!inOpen_)
+        return MMSYSERR_INVALHANDLE;
+    if (inQueue_.count)
+        return WAVERR_STILLPLAYING;
+    inOpen_ = false;
+    inStarted_ = false;
+    inTarget_ = nullptr;
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+void VirtualCard::inputDestroy()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (inQueue_.count) {
+        WaveHeader *h = inQueue_.pop();
+        h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+    }
+    inOpen_ = false;
+    inStarted_ = false;
+    inTarget_ = nullptr;
+    wake_.notify_all();
+}
+
+// ---- output ------------------------------------------------------------------
+
+int VirtualCard::openOutput(const WaveFormat &format, OutputCallback callback)
+{
+    if (int rc = query(format))
+        return rc;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (outOpen_)
+        return MMSYSERR_ALLOCATED;
+    waitForCallbacks(lock);
+    outOpen_ = true;
+    outPaused_ = false;
+    outFormat_ = format;
+    outCallback_ = std::move(callback);
+    outQueue_ = Queue();
+    outPos_ = 0;
+    outAcc_ = 0.0;
+    outLeft_ = outRight_ = 0.0;
+    reanchor_ = true;
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::outputPause()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!outOpen_)
+        return MMSYSERR_INVALHANDLE;
+    outPaused_ = true;
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::outputRestart()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!outOpen_)
+        return MMSYSERR_INVALHANDLE;
+    if (outPaused_ && !clockRecording_)
+        reanchor_ = true;
+    outPaused_ = false;
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::outputPrepare(WaveHeader &h)
+{
+    if (!h.lpData || h.dwBufferLength == 0)
+        return MMSYSERR_INVALPARAM;
+    std::lock_guard<std::mutex> lock(mutex_);
+    h.dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::outputUnprepare(WaveHeader &h)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (h.dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    h.dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::outputWrite(WaveHeader &h)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!outOpen_)
+        return MMSYSERR_INVALHANDLE;
+    if (!(h.dwFlags & WHDR_PREPARED))
+        return WAVERR_UNPREPARED;
+    if (h.dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    if (outQueue_.count == kQueue)
+        return MMSYSERR_NOMEM;
+    h.dwFlags = (h.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    if (outQueue_.count == 0) {
+        outPos_ = 0;
+        outLoopsLeft_ = loopsFor(h);
+        if (!clockRecording_)
+            reanchor_ = true; // playback starts now, not when the queue ran dry
+    }
+    outQueue_.push(&h);
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::outputReset()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!outOpen_)
+        return MMSYSERR_INVALHANDLE;
+    waitForCallbacks(lock);
+    WaveHeader *returned[kQueue];
+    int n = 0;
+    while (outQueue_.count) {
+        WaveHeader *h = outQueue_.pop();
+        h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+        returned[n++] = h;
+    }
+    outPos_ = 0;
+    // Every returned buffer is reported before reset returns, as callers
+    // that reset twice rely on.
+    if (outCallback_ && n > 0) {
+        const std::thread::id previous = callbackThread_;
+        callbackThread_ = std::this_thread::get_id();
+        lock.unlock();
+        for (int i = 0; i < n; ++i)
+            outCallback_(returned[i]);
+        lock.lock();
+        callbackThread_ = previous;
+        idle_.notify_all();
+    }
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::outputClose()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!outOpen_)
+        return MMSYSERR_INVALHANDLE;
+    if (outQueue_.count)
+        return WAVERR_STILLPLAYING;
+    waitForCallbacks(lock);
+    outOpen_ = false;
+    outCallback_ = nullptr;
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+void VirtualCard::outputDestroy()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    waitForCallbacks(lock);
+    while (outQueue_.count) {
+        WaveHeader *h = outQueue_.pop();
+        h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+    }
+    doneCount_ = 0;
+    outOpen_ = false;
+    outCallback_ = nullptr;
+    wake_.notify_all();
+}
+
+void VirtualCard::waitForCallbacks(std::unique_lock<std::mutex> &lock)
+{
+    const std::thread::id self = std::this_thread::get_id();
+    idle_.wait(lock, [&] { return callbackThread_ == std::thread::id() || callbackThread_ == self; });
+}
+
+// ---- the card thread ---------------------------------------------------------
+
+void VirtualCard::nextOutputFrame(double &left, double &right)
+{
+    for (;;) {
+        WaveHeader *h = outQueue_.front();
+        if (!h || outPaused_) {
+            left = right = 0.0;
+            return;
+        }
+        const std::uint32_t align = outFormat_.nBlockAlign;
+        if (outPos_ + align > h->dwBufferLength) {
+            if (outLoopsLeft_ > 1 && h->dwBufferLength >= align) {
+                if (outLoopsLeft_ != kEndless)
+                    --outLoopsLeft_;
+                outPos_ = 0;
+                continue;
+            }
+            completeOutput(outQueue_.pop());
+            outPos_ = 0;
+            if (WaveHeader *next = outQueue_.front())
+                outLoopsLeft_ = loopsFor(*next);
+            continue;
+        }
+        const int bits = outFormat_.wBitsPerSample;
+        const std::uint32_t i = outPos_ / static_cast<std::uint32_t>(BytesPerSample(bits));
+        left = playedValue(h->lpData, bits, i);
+        right = playedValue(h->lpData, bits, i + 1);
+        outPos_ += align;
+        return;
+    }
+}
+
+void VirtualCard::completeOutput(WaveHeader *h)
+{
+    h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+    if (doneCount_ < 2 * kQueue)
+        done_[doneCount_++] = h;
+}
+
+void VirtualCard::callOutputCallbacks(std::unique_lock<std::mutex> &lock)
+{
+    if (doneCount_ == 0)
+        return;
+    waitForCallbacks(lock);
+    WaveHeader *done[2 * kQueue];
+    const int n = doneCount_;
+    std::copy(done_, done_ + n, done);
+    doneCount_ = 0;
+    if (!outCallback_)
+        return;
+    callbackThread_ = std::this_thread::get_id();
+    lock.unlock();
+    // close() waits until callbackThread_ is clear, so outCallback_ stays valid.
+    for (int i = 0; i < n; ++i)
+        outCallback_(done[i]);
+    lock.lock();
+    callbackThread_ = std::thread::id();
+    idle_.notify_all();
+}
+
+long long VirtualCard::process(long long frames, bool recording, std::unique_lock<std::mutex> &)
+{
+    long long n = 0;
+    double a, b;
+    if (!recording) {
+        // Output only: the device under test keeps running on what plays, so
+        // its filters are settled when a capture begins.
+        while (n < frames && outOpen_ && outQueue_.count) {
+            nextOutputFrame(outLeft_, outRight_);
+            dut_.process(outLeft_, outRight_, a, b);
+            ++n;
+            if (doneCount_)
+                break; // let the refill queue the next buffer first
+        }
+        return n;
+    }
+    WaveHeader *h = inQueue_.front();
+    const int bits = inFormat_.wBitsPerSample;
+    const std::uint32_t bps = static_cast<std::uint32_t>(BytesPerSample(bits));
+    const std::uint32_t align = inFormat_.nBlockAlign;
+    const double step = outOpen_ ? static_cast<double>(outFormat_.nSamplesPerSec) / inFormat_.nSamplesPerSec : 1.0;
+    while (n < frames && h) {
+        double l = 0.0, r = 0.0;
+        if (outOpen_) {
+            // Output frames advance at the output rate, held between frames.
+            outAcc_ += step;
+            while (outAcc_ >= 1.0) {
+                nextOutputFrame(outLeft_, outRight_);
+                outAcc_ -= 1.0;
+            }
+            l = outLeft_;
+            r = outRight_;
+        } else if (signal_.active()) {
+            l = r = signal_.next();
+        }
+        dut_.process(l, r, a, b);
+        const std::uint32_t i = h->dwBytesRecorded / bps;
+        WriteSample(h->lpData, bits, i, a);
+        WriteSample(h->lpData, bits, i + 1, b);
+        h->dwBytesRecorded += align;
+        ++n;
+        if (h->dwBufferLength - h->dwBytesRecorded < align) {
+            inQueue_.pop();
+            h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+            platform::PostMessage(inTarget_, platform::MM_WIM_DATA, 0, reinterpret_cast<std::intptr_t>(h));
+            h = inQueue_.front();
+        }
+        if (doneCount_)
+            break; // an unpaced capture must not run ahead of the output refill
+    }
+    return n;
+}
+
+void VirtualCard::run()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!quit_) {
+        const bool recording = inOpen_ && inStarted_ && inQueue_.count > 0;
+        const bool playing = outOpen_ && !outPaused_ && outQueue_.count > 0;
+        if (!recording && !playing) {
+            clockRecording_ = false;
+            reanchor_ = true;
+            wake_.wait(lock);
+            continue;
+        }
+        const double rate = recording ? inFormat_.nSamplesPerSec : outFormat_.nSamplesPerSec;
+        if (reanchor_ || recording != clockRecording_ || rate != clockRate_) {
+            anchor_ = Clock::now();
+            clockFrames_ = 0;
+            clockRecording_ = recording;
+            clockRate_ = rate;
+            reanchor_ = false;
+            if (dut_.sampleRate() != rate)
+                dut_.configure(config_, rate);
+            if (recording && signal_.sampleRate() != rate)
+                signal_.configure(config_, rate);
+        }
+        const long long tenMs = std::max(64LL, static_cast<long long>(rate / 100.0));
+        long long want;
+        if (recording && !config_.paced) {
+            want = 4096;
+        } else {
+            const double elapsed = std::chrono::duration<double>(Clock::now() - anchor_).count();
+            const long long due = static_cast<long long>(std::floor(elapsed * rate)) - clockFrames_;
+            if (due <= 0) {
+                // Sleep until the next slice is due; a capture wakes exactly
+                // when its buffer is full.
+                long long ahead = tenMs;
+                if (recording) {
+                    const WaveHeader *h = inQueue_.front();
+                    const long long left = (h->dwBufferLength - h->dwBytesRecorded) / inFormat_.nBlockAlign;
+                    ahead = std::clamp(left, 1LL, tenMs);
+                }
+                const auto when = anchor_ + std::chrono::duration_cast<Clock::duration>(
+                                                std::chrono::duration<double>((clockFrames_ + ahead) / rate));
+                wake_.wait_until(lock, when);
+                continue;
+            }
+            want = std::min(due, 65536LL);
+        }
+        clockFrames_ += process(want, recording, lock);
+        callOutputCallbacks(lock);
+    }
+}
+
+} // namespace audio

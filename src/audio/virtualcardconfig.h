@@ -1,0 +1,46 @@
+// Configuration of the virtual loopback cards: how many are listed, which
+// formats they take, whether they run in real time, and the model of the
+// device under test on the right input. Read from section "LOOPBACK" of the
+// settings file, or built by tests directly.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace audio {
+
+struct VirtualCardConfig {
+    enum class Signal { Off, Sine, Pink };
+
+    int devices = 1;                            // 1..8 cards
+    std::vector<std::pair<int, int>> formats;   // (bits, rate) pairs; empty = ALL; 24 bits as 24
+    bool paced = true;                          // false: blocks as fast as asked for
+    double gainDb = -0.5;                       // device under test
+    double highpassHz = 20.0;                   // 0 = none
+    double lowpassHz = 20000.0;                 // 0 = none; left out at or above rate/2
+    double distortionDb = -80.0;                // 2nd and 3rd harmonic re the signal; -200 = none
+    double noiseDb = -110.0;                    // dBFS RMS on both inputs; -200 = none
+    bool invert = false;                        // right input inverted
+    Signal signal = Signal::Off;                // test signal while nothing plays
+    double sigFreqHz = 1000.0;
+    double sigLevelDb = -20.0;                  // dB re full scale (sine peak = 10^(level/20))
+
+    // A card that returns played samples unchanged, unpaced unless asked.
+    static VirtualCardConfig Ideal(bool paced = false);
+
+    // Whether the cards take stereo PCM with wBitsPerSample `bits` (8, 16, or
+    // 32 for 24-bit samples) at `rate` Hz.
+    bool accepts(int bits, long rate) const;
+};
+
+// Reads section "LOOPBACK" of `fileName`; keys that are missing are written
+// back with their defaults, values that do not parse give the defaults.
+VirtualCardConfig LoadLoopbackSettings(const std::string &fileName);
+
+// Text of the FORMATS key for a list ("ALL" when empty), and its parser
+// (false when the text is neither ALL nor a list of bits:rate pairs).
+std::string FormatListText(const std::vector<std::pair<int, int>> &formats);
+bool ParseFormatList(const std::string &text, std::vector<std::pair<int, int>> &formats);
+
+} // namespace audio
