@@ -1,0 +1,195 @@
+// THD+N, band level, the analysis settings and their INI section.
+#include "dsp/analysis.h"
+
+#include "dsp/fft.h"
+#include "dsp/weighting.h"
+#include "platform/inifile.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+namespace dsp {
+
+namespace {
+
+// A bin's magnitude with the weighting added in dB. A magnitude of 0 goes
+// through as the no-signal level, unweighted, and comes back as its
+// (tiny) magnitude.
+inline double Weighted(double m, double freqHz, const CorrectionCurve &weighting, bool on,
+                       double factor)
+{
+    if (!on)
+        return m;
+    const double db = m > 0.0 ? std::log(m) * factor : kNoSignalDb;
+    const double weightedDb = m > 0.0 ? weighting.apply(-1.0, freqHz, db) : db;
+    return std::exp(weightedDb / factor);
+}
+
+bool Usable(const float *magnitudes, const AnalysisSettings &s)
+{
+    return magnitudes && s.fftSize >= 2 && s.sampleRate > 0.0 && std::isfinite(s.sampleRate);
+}
+
+// Whole number of Hz with the fall-backs of the settings file: a value that
+// does not parse or is 0 gives the default, a negative one its absolute value.
+int ReadWholeHz(const platform::IniFile &ini, const char *key, int def)
+{
+    long long v = 0;
+    if (!platform::ParseInt(ini.get(kAnalysisSection, key, std::to_string(def)), v) || v == 0 ||
+        v > INT_MAX || v < -INT_MAX)
+        return def;
+    return static_cast<int>(std::llabs(v));
+}
+
+bool ReadBool(const platform::IniFile &ini, const char *key, bool def)
+{
+    return ini.get(kAnalysisSection, key, def ? "TRUE" : "FALSE") != "FALSE";
+}
+
+const char *BoolText(bool on) { return on ? "TRUE" : "FALSE"; }
+
+} // namespace
+
+double FindFundamental(const float *magnitudes, AnalysisSettings &s)
+{
+    if (!Usable(magnitudes, s))
+        return 0.0;
+    s.binWidth = s.sampleRate / s.fftSize;
+    const int bins = s.fftSize / 2;
+    int best = -1;
+    double largest = s.threshold;
+    for (int i = 0; i < bins; ++i) {
+        if (magnitudes[i] > largest) { // strict: the lowest of equal maxima wins
+            largest = magnitudes[i];
+            best = i;
+        }
+    }
+    return best <= 0 ? 0.0 : best * s.binWidth;
+}
+
+double ThdN(const float *magnitudes, AnalysisSettings &s, const CorrectionCurve &weighting,
+            double factor)
+{
+    if (!Usable(magnitudes, s))
+        return kNoSignalDb;
+    s.binWidth = s.sampleRate / s.fftSize;
+    if (s.fundAuto)
+        s.fundamental = std::nearbyint(FindFundamental(magnitudes, s));
+
+    const bool weighted = weighting.count() > 0 && weighting.active();
+    const double bw = s.binWidth;
+    const double fundamental = s.fundamental;
+    // The fundamental's own band, both ends included: ±12 bins covers the
+    // main lobe of every window at every size.
+    const double skipLow = fundamental - 12.0 * bw;
+    const double skipHigh = fundamental + 12.0 * bw;
+    double total = 0.0, noise = 0.0;
+    const int bins = s.fftSize / 2;
+    for (int i = 0; i < bins; ++i) {
+        const double f = i * bw;
+        const double m = Weighted(magnitudes[i], f, weighting, weighted, factor);
+        const double p = m * m;
+        total += p;
+        if (f >= s.lowFreq && f <= s.highFreq &&
+            !(fundamental != 0.0 && f >= skipLow && f <= skipHigh))
+            noise += p;
+    }
+    if (total == 0.0 || noise == 0.0)
+        return kNoSignalDb;
+    if (fundamental != 0.0)
+        return std::log(std::sqrt(noise / total)) * factor;
+    return std::log(std::sqrt(noise)) * factor;
+}
+
+double BandLevel(const float *magnitudes, AnalysisSettings &s, const CorrectionCurve &weighting,
+                 double levelOffset, double factor)
+{
+    if (!Usable(magnitudes, s))
+        return kNoSignalDb;
+    s.binWidth = s.sampleRate / s.fftSize;
+    const bool weighted = weighting.count() > 0 && weighting.active();
+    double sum = 0.0;
+    const int bins = s.fftSize / 2;
+    for (int i = 0; i < bins; ++i) {
+        const double f = i * s.binWidth;
+        if (f < s.lowFreq || f > s.highFreq)
+            continue;
+        const double m = Weighted(magnitudes[i], f, weighting, weighted, factor);
+        sum += m * m;
+    }
+    if (sum == 0.0)
+        return kNoSignalDb;
+    // 8.17 dB is the fixed calibration of the band level against the
+    // spectrum levels.
+    return std::log(std::sqrt(sum)) * factor + 8.17 + levelOffset;
+}
+
+SpectrumAnalysis::SpectrumAnalysis() { selectFilter(kWeightingNone); }
+
+void SpectrumAnalysis::selectFilter(const std::string &name)
+{
+    const WeightingTable *table = FindWeightingTable(name);
+    if (name == kWeightingNone) {
+        weighting_.setFromTable(table->points, table->count);
+        weighting_.setActive(false);
+    } else if (table) {
+        weighting_.setFromTable(table->points, table->count);
+        weighting_.setActive(true);
+    } else {
+        weighting_.setActive(true);
+    }
+    settings_.filterName = name;
+}
+
+void SpectrumAnalysis::readSettings(const platform::IniFile &ini)
+{
+    settings_.thdMess = ReadBool(ini, "THDMESS", false);
+    settings_.noiseMess = ReadBool(ini, "NOISEMESS", false);
+    settings_.fundAuto = ReadBool(ini, "FUNDAUTO", true);
+    settings_.fundamental = ReadWholeHz(ini, "FUNDAMENTAL", 1000);
+    settings_.lowFreq = ReadWholeHz(ini, "FVON", 100);
+    settings_.highFreq = ReadWholeHz(ini, "FBIS", 20000);
+    double threshold = 0.0;
+    if (!platform::ParseFloat(ini.get(kAnalysisSection, "FUNDLOW", "0.001"), threshold) ||
+        !(threshold > 0.0))
+        threshold = 0.001;
+    settings_.threshold = threshold;
+    selectFilter(ini.get(kAnalysisSection, "FILTER", kWeightingNone));
+}
+
+void SpectrumAnalysis::writeSettings(platform::IniFile &ini) const
+{
+    ini.set(kAnalysisSection, "THDMESS", BoolText(settings_.thdMess));
+    ini.set(kAnalysisSection, "NOISEMESS", BoolText(settings_.noiseMess));
+    ini.set(kAnalysisSection, "FUNDAUTO", BoolText(settings_.fundAuto));
+    ini.set(kAnalysisSection, "FUNDAMENTAL", std::to_string(std::llround(settings_.fundamental)));
+    ini.set(kAnalysisSection, "FVON", std::to_string(settings_.lowFreq));
+    ini.set(kAnalysisSection, "FBIS", std::to_string(settings_.highFreq));
+    ini.set(kAnalysisSection, "FUNDLOW", platform::FormatFixed(settings_.threshold, 7));
+    ini.set(kAnalysisSection, "FILTER", settings_.filterName);
+}
+
+void SpectrumAnalysis::readSettingsFile(const std::string &fileName)
+{
+    platform::IniFile ini(fileName);
+    ini.load();
+    readSettings(ini);
+}
+
+bool SpectrumAnalysis::writeSettingsFile(const std::string &fileName) const
+{
+    platform::IniFile ini(fileName);
+    if (!ini.load()) // keep a file we cannot read rather than replace it
+        return false;
+    writeSettings(ini);
+    return ini.save();
+}
+
+SpectrumAnalysis &UnitAnalysis()
+{
+    static SpectrumAnalysis unit;
+    return unit;
+}
+
+} // namespace dsp

@@ -1,0 +1,103 @@
+// THD+N and weighted band level from one channel's magnitude spectrum, the
+// analysis settings record and its INI section "ANALYSE".
+//
+// Units: magnitudes as left by SpectrumTransform (N/2 bins, bin i at
+// i·SampleRate/N Hz); frequencies in Hz; results in dB. `factor` turns a
+// natural logarithm into dB: every caller passes kLnToDb (20/ln 10).
+//
+// Threads: user-interface thread (the analyser run and the analysis dialog).
+#pragma once
+
+#include "dsp/correction.h"
+
+#include <string>
+
+namespace platform {
+class IniFile;
+}
+
+namespace dsp {
+
+// The analysis settings record.
+struct AnalysisSettings {
+    bool thdMess = false;        // show the THD+N line
+    bool noiseMess = false;      // show the level line
+    bool fundAuto = true;        // find the fundamental automatically
+    double sampleRate = 44100.0; // Hz, set by the analyser before each computation
+    int fftSize = 4096;          // N, set by the analyser before each computation
+    std::string filterName = "none"; // item text of the selected weighting
+    int lowFreq = 100;           // band limits, Hz (both ends included)
+    int highFreq = 20000;
+    double threshold = 0.001;    // linear magnitude a bin must exceed to be the fundamental
+    double binWidth = 0.0;       // SampleRate/N, recomputed by every computation
+    double fundamental = 1000.0; // Hz: the manual value, or the last one found
+};
+
+// Lowest bin with the largest magnitude above settings.threshold, in Hz; 0
+// when no bin exceeds the threshold or the largest is bin 0 (DC). Sets
+// settings.binWidth. `magnitudes` holds settings.fftSize/2 values.
+double FindFundamental(const float *magnitudes, AnalysisSettings &settings);
+
+// THD+N in dB: the power in the band [lowFreq, highFreq] without the ±12
+// bins around the fundamental, relative to the power of the whole spectrum.
+// With fundAuto the fundamental is found first (whole Hz) and stored in
+// settings.fundamental. With no fundamental (0) the result is the band's
+// absolute level. kNoSignalDb when either sum is 0. `weighting` is applied
+// (sign -1) to every bin when it has points and is active.
+double ThdN(const float *magnitudes, AnalysisSettings &settings, const CorrectionCurve &weighting,
+            double factor);
+
+// Weighted level of the band [lowFreq, highFreq] in dB:
+// ln(sqrt(sum m²))·factor + 8.17 + levelOffset, or kNoSignalDb for an empty sum.
+// levelOffset is the level unit's shift (0 for dBFS).
+double BandLevel(const float *magnitudes, AnalysisSettings &settings,
+                 const CorrectionCurve &weighting, double levelOffset, double factor);
+
+// Section "ANALYSE" of the settings file.
+constexpr const char *kAnalysisSection = "ANALYSE";
+
+// The analysis unit: owns the settings record and the weighting curve.
+class SpectrumAnalysis {
+public:
+    SpectrumAnalysis(); // flat weighting, inactive
+
+    AnalysisSettings &settings() { return settings_; }
+    const AnalysisSettings &settings() const { return settings_; }
+    CorrectionCurve &weighting() { return weighting_; }
+    const CorrectionCurve &weighting() const { return weighting_; }
+
+    // A built-in item sets the curve from its table and switches it on;
+    // "none" sets the flat table and switches it off; any other name
+    // ("USER") keeps the points and switches the curve on. filterName
+    // becomes `name` in every case.
+    void selectFilter(const std::string &name);
+
+    double findFundamental(const float *magnitudes) { return FindFundamental(magnitudes, settings_); }
+    double thdN(const float *magnitudes, double factor)
+    {
+        return ThdN(magnitudes, settings_, weighting_, factor);
+    }
+    double bandLevel(const float *magnitudes, double levelOffset, double factor)
+    {
+        return BandLevel(magnitudes, settings_, weighting_, levelOffset, factor);
+    }
+
+    // Reads THDMESS, NOISEMESS, FUNDAUTO, FUNDAMENTAL, FVON, FBIS, FUNDLOW and
+    // FILTER with their fall-backs (see analysis.cpp) and selects the filter.
+    void readSettings(const platform::IniFile &ini);
+    // Writes the same keys (booleans "TRUE"/"FALSE", FUNDLOW with 7 decimals).
+    void writeSettings(platform::IniFile &ini) const;
+    // The same on a file: read loads it (a missing file gives the defaults);
+    // write returns false when the file could not be written.
+    void readSettingsFile(const std::string &fileName);
+    bool writeSettingsFile(const std::string &fileName) const;
+
+private:
+    AnalysisSettings settings_;
+    CorrectionCurve weighting_;
+};
+
+// The program's analysis unit (user-interface thread).
+SpectrumAnalysis &UnitAnalysis();
+
+} // namespace dsp
