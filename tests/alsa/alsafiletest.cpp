@@ -123,6 +123,8 @@ TEST_P(AlsaFileCapture, BuffersComeBackFullInOrderWithTheFileBytes)
     ASSERT_EQ(sink.headers.size(), 2u);
     EXPECT_EQ(sink.headers[0], &a.header);
     EXPECT_EQ(sink.headers[1], &b.header);
+    EXPECT_EQ(sink.codes[0], 0u);
+    EXPECT_EQ(sink.codes[1], 0u);
     for (const Buffer *buf : {&a, &b}) {
         EXPECT_EQ(buf->header.dwBytesRecorded, buf->header.dwBufferLength);
         EXPECT_TRUE(buf->header.dwFlags & WHDR_DONE);

@@ -24,14 +24,14 @@ namespace alsatest {
 class CompletionSink : public QObject {
 public:
     std::vector<audio::WaveHeader *> headers;
-    std::vector<std::uintptr_t> devices;
+    std::vector<std::uintptr_t> codes; // wParam: 0, or the failure that ended the capture
 
     bool event(QEvent *e) override
     {
         if (const auto *m = platform::AsWindowMessage(e)) {
             if (m->msg == platform::MM_WIM_DATA) {
                 headers.push_back(reinterpret_cast<audio::WaveHeader *>(m->lParam));
-                devices.push_back(m->wParam);
+                codes.push_back(m->wParam);
             }
             return true;
         }

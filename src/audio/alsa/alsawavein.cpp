@@ -104,7 +104,7 @@ int AlsaWaveIn::addBuffer(WaveHeader &h)
         if (closed_)
             return MMSYSERR_INVALHANDLE;
         if (failed_)
-            return DEVICE_LOST;
+            return failure_;
         if (!(h.dwFlags & WHDR_PREPARED))
             return WAVERR_UNPREPARED;
         if (h.dwFlags & WHDR_INQUEUE)
@@ -126,7 +126,7 @@ int AlsaWaveIn::start()
         if (closed_)
             return MMSYSERR_INVALHANDLE;
         if (failed_)
-            return DEVICE_LOST;
+            return failure_;
         if (started_)
             return MMSYSERR_NOERROR;
         // Not started means the worker leaves the PCM alone.
@@ -159,7 +159,7 @@ int AlsaWaveIn::reset()
         completeFront();
     if (failed_ && !failureReported_) {
         failureReported_ = true;
-        return DEVICE_LOST;
+        return failure_;
     }
     return MMSYSERR_NOERROR;
 }
@@ -193,12 +193,12 @@ void AlsaWaveIn::releasePcm()
         registry_->remove(SND_PCM_STREAM_CAPTURE, pcmName_);
 }
 
-void AlsaWaveIn::completeFront()
+void AlsaWaveIn::completeFront(int code)
 {
     WaveHeader *h = queue_.front();
     queue_.erase(queue_.begin());
     h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-    platform::PostMessage(target_.window, platform::MM_WIM_DATA, reinterpret_cast<std::uintptr_t>(this),
+    platform::PostMessage(target_.window, platform::MM_WIM_DATA, static_cast<std::uintptr_t>(code),
                           reinterpret_cast<std::intptr_t>(h));
 }
 
@@ -206,11 +206,16 @@ void AlsaWaveIn::fail(int alsaError, const char *what)
 {
     failed_ = true;
     started_ = false;
+    failure_ = alsaError < 0 ? AlsaStatus(alsaError) : DEVICE_LOST;
+    if (failure_ == MMSYSERR_ERROR)
+        failure_ = DEVICE_LOST;
     qWarning("ALSA capture on %s stopped (%s): %s", pcmName_.c_str(), what,
              alsaError < 0 ? snd_strerror(alsaError) : "no data from the device");
     snd_pcm_drop(pcm_.get());
+    // The completions carry the failure; only without one does reset report it.
+    failureReported_ = !queue_.empty();
     while (!queue_.empty())
-        completeFront();
+        completeFront(failure_);
 }
 
 long AlsaWaveIn::readSome(char *dst, long frames)

@@ -8,9 +8,11 @@
 //
 // A device that fails while recording (a read error that recovery cannot
 // mend, or no data for kStallMs) stops: every queued buffer comes back with
-// the bytes recorded so far, the ALSA text goes to the log (qWarning), and the
-// next reset() returns DEVICE_LOST once (the device is stopped nonetheless);
-// addBuffer() and start() keep returning DEVICE_LOST, close() succeeds.
+// the bytes recorded so far and the failure as wParam of its message
+// (ALSA_ERROR_BASE + errno, or DEVICE_LOST when the device went silent), and
+// the ALSA text goes to the log (qWarning). When no buffer was queued to
+// carry it, the next reset() returns the failure once (the device is stopped
+// nonetheless). addBuffer() and start() keep returning it; close() succeeds.
 #pragma once
 
 #include "audio/alsa/alsaopendevices.h"
@@ -51,8 +53,9 @@ private:
     // Reads what is there (waiting at most a few milliseconds) into dst.
     // Returns frames read, 0 when nothing came, or a negative ALSA error.
     long readSome(char *dst, long frames);
-    // Takes the front buffer off the queue and posts its completion. Lock held.
-    void completeFront();
+    // Takes the front buffer off the queue and posts its completion with
+    // `code` as wParam (0, or the failure that ended the capture). Lock held.
+    void completeFront(int code = MMSYSERR_NOERROR);
     // Marks the device failed and returns all queued buffers. Lock held.
     void fail(int alsaError, const char *what);
     void releasePcm();
@@ -74,6 +77,7 @@ private:
     bool closed_ = false;
     bool failed_ = false;
     bool failureReported_ = false;
+    int failure_ = MMSYSERR_NOERROR;
     std::thread worker_;
 };
 
