@@ -264,8 +264,11 @@ int SpectrumTransform::transform(float *samples, int n) noexcept
     float *__restrict zi = zi_.data();
 
     // Window, pack even/odd samples as one complex sequence, bit-reverse.
-    for (int i = 0; i < half; ++i) {
-        const int r = t.rev[i] >> shift;
+    // Bit reversal is its own inverse, so gathering (scattered reads,
+    // sequential writes) gives the same order as swapping; it is the faster
+    // of the two once the arrays leave the first-level cache.
+    for (int r = 0; r < half; ++r) {
+        const int i = t.rev[r] >> shift;
         zr[r] = samples[2 * i] * w[2 * i];
         zi[r] = samples[2 * i + 1] * w[2 * i + 1];
     }
@@ -277,13 +280,19 @@ int SpectrumTransform::transform(float *samples, int n) noexcept
     const float *cr = t.wr + half;
     const float *ci = t.wi + half;
     const double scale = 0.5 / n; // the halves above and the 1/n of the transform
-    for (int k = 0; k < half; ++k) {
-        const int km = (half - k) & (half - 1);
+    {
+        // Bin 0: Z[h] is Z[0], the twiddle is 1.
+        const double x = double(zr[0]) + zi[0];
+        samples[0] = static_cast<float>(std::fabs(x) * 2.0 * scale);
+    }
+    float *__restrict out = samples;
+    for (int k = 1; k < half; ++k) {
+        const int km = half - k;
         const double er = double(zr[k]) + zr[km], ei = double(zi[k]) - zi[km];
         const double or_ = double(zi[k]) + zi[km], oi = double(zr[km]) - zr[k];
         const double xr = er + cr[k] * or_ - ci[k] * oi;
         const double xi = ei + cr[k] * oi + ci[k] * or_;
-        samples[k] = static_cast<float>(std::sqrt(xr * xr + xi * xi) * scale);
+        out[k] = static_cast<float>(std::sqrt(xr * xr + xi * xi) * scale);
     }
     return 0;
 }
