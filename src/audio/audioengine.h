@@ -34,7 +34,7 @@ struct WaveDeviceSettings {
     float DCOffsetL = 0.0f;    // full-scale units, added to the first sample of a frame
     float DCOffsetR = 0.0f;    // ... and to the second
     bool AutoDCOffset = false; // measure the offsets of every block instead
-    WaveFormat Format;         // 16 bit, 44100 Hz until loaded
+    alignas(4) WaveFormat Format; // 16 bit, 44100 Hz until loaded; aligned so its fields are too
 };
 
 // Result codes of InitAudio / FinishCapture besides the device's own numbers.

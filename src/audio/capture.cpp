@@ -61,11 +61,13 @@ int StartCapture(int frames, std::uint32_t userValue, CaptureCallback callback)
     EngineState &s = State();
     WaveDeviceSettings &dev = s.input[s.currentInput];
     const int rate = static_cast<int>(dev.Format.nSamplesPerSec);
-    s.captureCallback = std::move(callback);
 
     s.status = 0;
+    // A capture that is still open keeps its own callback: a second request
+    // must not redirect the running capture's completion.
     if (s.captureStarted || s.inputOpen || !s.captureData || s.closing)
         return 0;
+    s.captureCallback = std::move(callback);
     if (!s.captureWindow) {
         AppendAudioLog("StartCapture Error: no completion window");
         s.status = MMSYSERR_INVALHANDLE;

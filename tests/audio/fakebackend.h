@@ -1,0 +1,204 @@
+// A scripted sound backend for the engine tests: named devices with given
+// capabilities, input devices that deliver prepared bytes, and failures that
+// can be switched on for the next open, prepare, add, start or close.
+#pragma once
+
+#include "audio/soundinterface.h"
+#include "platform/messages.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+using namespace audio;
+
+struct Script {
+    std::vector<char> data;      // bytes the next capture delivers
+    int failOpen = 0, failPrepare = 0, failAdd = 0, failStart = 0, failClose = 0; // one-shot
+    enum class Completion { OnStart, Never, LostHalfway } completion = Completion::OnStart;
+    // Bookkeeping the tests look at.
+    int opens = 0, closes = 0, resets = 0, starts = 0;
+    bool open = false;
+    bool queued = false;
+    WaveFormat lastFormat;
+};
+
+inline int takeOnce(int &rc)
+{
+    int r = rc;
+    rc = 0;
+    return r;
+}
+
+class FakeInput : public WaveInDevice {
+public:
+    FakeInput(Script &s, QObject *target) : s_(s), target_(target) {}
+    ~FakeInput() override { s_.open = false; }
+    int prepareHeader(WaveHeader &h) override
+    {
+        if (int rc = takeOnce(s_.failPrepare))
+            return rc;
+        h.dwFlags |= WHDR_PREPARED;
+        return 0;
+    }
+    int unprepareHeader(WaveHeader &h) override
+    {
+        if (h.dwFlags & WHDR_INQUEUE)
+            return WAVERR_STILLPLAYING;
+        h.dwFlags &= ~WHDR_PREPARED;
+        return 0;
+    }
+    int addBuffer(WaveHeader &h) override
+    {
+        if (int rc = takeOnce(s_.failAdd))
+            return rc;
+        if (!(h.dwFlags & WHDR_PREPARED))
+            return WAVERR_UNPREPARED;
+        h.dwFlags |= WHDR_INQUEUE;
+        h.dwBytesRecorded = 0;
+        header_ = &h;
+        s_.queued = true;
+        return 0;
+    }
+    int start() override
+    {
+        if (int rc = takeOnce(s_.failStart))
+            return rc;
+        ++s_.starts;
+        if (!header_)
+            return 0;
+        std::uint32_t n = std::min<std::uint32_t>(header_->dwBufferLength, static_cast<std::uint32_t>(s_.data.size()));
+        switch (s_.completion) {
+        case Script::Completion::OnStart:
+            std::memcpy(header_->lpData, s_.data.data(), n);
+            header_->dwBytesRecorded = n;
+            complete(0);
+            break;
+        case Script::Completion::LostHalfway:
+            std::memcpy(header_->lpData, s_.data.data(), n / 2);
+            header_->dwBytesRecorded = n / 2;
+            complete(DEVICE_LOST);
+            break;
+        case Script::Completion::Never:
+            break;
+        }
+        return 0;
+    }
+    int reset() override
+    {
+        ++s_.resets;
+        if (header_)
+            complete(0);
+        return 0;
+    }
+    int close() override
+    {
+        if (int rc = takeOnce(s_.failClose))
+            return rc;
+        if (header_)
+            return WAVERR_STILLPLAYING;
+        ++s_.closes;
+        s_.open = false;
+        return 0;
+    }
+
+private:
+    void complete(int error)
+    {
+        header_->dwFlags = (header_->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+        platform::PostMessage(target_, platform::MM_WIM_DATA, static_cast<std::uintptr_t>(error),
+                              reinterpret_cast<std::intptr_t>(header_));
+        header_ = nullptr;
+        s_.queued = false;
+    }
+
+    Script &s_;
+    QObject *target_;
+    WaveHeader *header_ = nullptr;
+};
+
+struct Device {
+    std::string name;
+    std::uint32_t formats = WAVE_FORMAT_4S16;
+    std::uint16_t channels = 2;
+    std::uint16_t reserved = 0;
+    std::uint32_t support = 0;
+    int capsError = 0;
+};
+
+class FakeBackend : public SoundBackend {
+public:
+    std::vector<Device> inputs, outputs;
+    bool virtualCards = false;
+    Script script;            // shared by all input devices
+    int acceptBits = 0;       // 0: every format; else only this wBitsPerSample
+
+    int inputCount() override { return static_cast<int>(inputs.size()); }
+    int outputCount() override { return static_cast<int>(outputs.size()); }
+    int inputCaps(int i, WaveInCaps &c) override
+    {
+        const Device &d = inputs.at(i);
+        if (d.capsError)
+            return d.capsError;
+        c.name = d.name;
+        c.formats = d.formats;
+        c.channels = d.channels;
+        c.reserved1 = d.reserved;
+        return 0;
+    }
+    int outputCaps(int i, WaveOutCaps &c) override
+    {
+        const Device &d = outputs.at(i);
+        if (d.capsError)
+            return d.capsError;
+        c.name = d.name;
+        c.formats = d.formats;
+        c.channels = d.channels;
+        c.support = d.support;
+        return 0;
+    }
+    int queryInput(int, const WaveFormat &f) override { return accepts(f) ? 0 : WAVERR_BADFORMAT; }
+    int queryOutput(int, const WaveFormat &f) override { return accepts(f) ? 0 : WAVERR_BADFORMAT; }
+    int openInput(int, const WaveFormat &f, InputTarget t, std::unique_ptr<WaveInDevice> &dev) override
+    {
+        if (int rc = takeOnce(script.failOpen))
+            return rc;
+        if (script.open)
+            return MMSYSERR_ALLOCATED;
+        ++script.opens;
+        script.open = true;
+        script.lastFormat = f;
+        dev = std::make_unique<FakeInput>(script, t.window);
+        return 0;
+    }
+    int openOutput(int, const WaveFormat &, OutputCallback, std::unique_ptr<WaveOutDevice> &) override
+    {
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    std::string errorText(int code) override
+    {
+        return code == 777 ? "fake failure" : std::string();
+    }
+    bool isVirtual() const override { return virtualCards; }
+
+private:
+    bool accepts(const WaveFormat &f) const { return acceptBits == 0 || f.wBitsPerSample == acceptBits; }
+};
+
+// Installs a fresh backend with `n` input and output devices named "In i" /
+// "Out i" and returns it.
+inline std::shared_ptr<FakeBackend> Install(int nIn, int nOut)
+{
+    auto b = std::make_shared<FakeBackend>();
+    for (int i = 0; i < nIn; ++i)
+        b->inputs.push_back({"In " + std::to_string(i)});
+    for (int i = 0; i < nOut; ++i)
+        b->outputs.push_back({"Out " + std::to_string(i)});
+    SoundInterface::instance().setBackends({b});
+    return b;
+}
+
+} // namespace fake
