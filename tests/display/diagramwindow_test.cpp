@@ -1,0 +1,399 @@
+// The diagram window offscreen: run set-up, storing through the options,
+// what the drawing puts where, export, settings and the options message.
+#include "display/diagramoptionseditor.h"
+#include "display/diagramwindow.h"
+#include "platform/inifile.h"
+#include "platform/messages.h"
+#include "platform/utilities.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace display;
+
+namespace {
+
+std::string g_dir;
+
+class DiagramWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings = g_dir + "/sonmain.ini";
+        QFile::remove(QString::fromStdString(settings));
+        platform::SetSettingsFileName(settings);
+    }
+
+    // A diagram of 600 x 400 set up for `count` points over 10..24000 Hz, -100..0 dB.
+    std::unique_ptr<TDiagramm> Make(int count = 999)
+    {
+        auto d = std::make_unique<TDiagramm>();
+        d->resize(600, 400);
+        d->ResetDiagram();
+        std::int32_t xmin = 10, xmax = 24000;
+        float ymin = -100.0f, ymax = 0.0f;
+        EXPECT_FALSE(d->SetupDiagram(QStringLiteral("test"), count, xmin, xmax, ymin, ymax));
+        return d;
+    }
+
+    // count + 1 logarithmically spaced points from 10 to 24000 Hz.
+    static void StoreFlat(TDiagramm &d, int count, float k1, float k2)
+    {
+        for (int i = 0; i <= count; ++i) {
+            const float f = static_cast<float>(10.0 * std::pow(2400.0, static_cast<double>(i) / count));
+            const float v[2] = {k1, k2};
+            ASSERT_EQ(d.StorePoint(v, i, f), 0);
+        }
+    }
+
+    static QRgb Rgb(std::uint32_t bgr) { return ColourFromBgr(bgr).rgb(); }
+
+    std::string settings;
+};
+
+} // namespace
+
+TEST_F(DiagramWindow, SetupAdoptsRangesAfterResetAndClearsOnlyOnNewFrequencyRange)
+{
+    auto d = Make(100);
+    std::int32_t x0 = 0, x1 = 0;
+    float y0 = 0, y1 = 0;
+    d->GetXRange(x0, x1);
+    d->GetYRange(y0, y1);
+    EXPECT_EQ(x0, 10);
+    EXPECT_EQ(x1, 24000);
+    EXPECT_EQ(y0, -100.0f);
+    EXPECT_EQ(y1, 0.0f);
+    EXPECT_EQ(d->Axes().Y2Min, -100.0f); // only the left axis: the right range follows
+    EXPECT_EQ(d->Axes().Y2Max, 0.0f);
+    EXPECT_EQ(d->GetPointCount(), 100);
+    EXPECT_EQ(d->GetTitle(), "test");
+
+    StoreFlat(*d, 100, -20.0f, -30.0f);
+    // same frequency range, other levels: curves stay, the window's levels win
+    std::int32_t xmin = 10, xmax = 24000;
+    float ymin = -50.0f, ymax = 10.0f;
+    EXPECT_FALSE(d->SetupDiagram(QStringLiteral("again"), 100, xmin, xmax, ymin, ymax));
+    EXPECT_EQ(ymin, -100.0f);
+    EXPECT_EQ(ymax, 0.0f);
+    EXPECT_EQ(d->Curves().Freq()[50], static_cast<float>(10.0 * std::pow(2400.0, 0.5)));
+    EXPECT_EQ(d->GetTitle(), "again");
+
+    // another frequency range: curves cleared, the window keeps its range
+    xmin = 20;
+    EXPECT_FALSE(d->SetupDiagram(QStringLiteral("new"), 100, xmin, xmax, ymin, ymax));
+    EXPECT_EQ(d->Curves().Freq()[50], 0.0f);
+    EXPECT_EQ(d->Curves().Curve3()[50], kNoValue);
+    d->GetXRange(x0, x1);
+    EXPECT_EQ(x0, 10);
+
+    // after a reset the next set-up adopts the caller's ranges again
+    d->ResetDiagram();
+    xmin = 100;
+    xmax = 1000;
+    ymin = -60.0f;
+    ymax = -10.0f;
+    EXPECT_FALSE(d->SetupDiagram(QStringLiteral("sweep"), 50, xmin, xmax, ymin, ymax));
+    d->GetXRange(x0, x1);
+    d->GetYRange(y0, y1);
+    EXPECT_EQ(x0, 100);
+    EXPECT_EQ(x1, 1000);
+    EXPECT_EQ(y0, -60.0f);
+    EXPECT_EQ(y1, -10.0f);
+
+    // the arrays bound the point count
+    EXPECT_TRUE(d->SetupDiagram(QString(), kMaxPoints - 1, xmin, xmax, ymin, ymax));
+    EXPECT_FALSE(d->SetupDiagram(QString(), kMaxPoints - 2, xmin, xmax, ymin, ymax));
+    EXPECT_EQ(d->GetPointCount(), kMaxPoints - 2);
+}
+
+TEST_F(DiagramWindow, RightAxisKeepsItsOwnRangeWhenShown)
+{
+    auto d = Make();
+    d->SetAxesVisible(true, true);
+    d->SetY2Range(180.0f, -180.0f);
+    d->ResetDiagram();
+    d->SetY2Range(180.0f, -180.0f);
+    std::int32_t xmin = 20, xmax = 22000;
+    float ymin = -45.0f, ymax = 5.0f;
+    EXPECT_FALSE(d->SetupDiagram(QStringLiteral("phase"), 50, xmin, xmax, ymin, ymax));
+    EXPECT_EQ(d->Axes().Y2Min, -180.0f);
+    EXPECT_EQ(d->Axes().Y2Max, 180.0f);
+    // with two axes the right margin grows
+    EXPECT_LT(d->Layout().Plot.Right, 600 - 8);
+}
+
+TEST_F(DiagramWindow, StorePointFollowsPeakAndDifferenceOptions)
+{
+    auto d = Make();
+    DiagramOptions o = d->Options();
+    o.PeakK1 = 1;
+    d->ApplyOptions(o);
+    const float a[2] = {-30.0f, -10.0f}, b[2] = {-50.0f, -5.0f};
+    d->StorePoint(a, 3, 100.0f);
+    d->StorePoint(b, 3, 100.0f);
+    EXPECT_EQ(d->Curves().Curve3()[3], -30.0f);
+    // the dialog's reset request resets the peak once and is consumed
+    o = d->Options();
+    o.ResetPeakRequest = 1;
+    d->ApplyOptions(o);
+    EXPECT_EQ(d->Curves().Curve3()[3], kNoValue);
+    EXPECT_EQ(d->Options().ResetPeakRequest, 0);
+    o = d->Options();
+    o.PeakK1 = 0;
+    o.DifMode = DifK2MinusK1;
+    d->ApplyOptions(o);
+    d->StorePoint(b, 3, 100.0f);
+    EXPECT_EQ(d->Curves().Curve3()[3], 45.0f);
+}
+
+TEST_F(DiagramWindow, LogGridLinesSitAtTheTableFrequencies)
+{
+    auto d = Make();
+    StoreFlat(*d, 999, -5.0f, -5.0f);
+    d->DrawDiagram(d->Bitmap(), true);
+    const QImage &img = d->Bitmap();
+    const DiagramLayout &L = d->Layout();
+    const PixelRect &r = L.Plot;
+    ASSERT_EQ(img.width(), 600);
+    // a row between the two lowest horizontal grid lines
+    const int row = r.Bottom - static_cast<int>(std::lround(L.YLabelStep * L.YPixPerUnit / 2));
+    const double pixPerLn = r.Width() / std::log(2400.0);
+    int lines = 0;
+    for (int f : {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 200, 500, 900, 1000, 2000, 5000, 9000, 10000, 20000}) {
+        const int x = r.Left + static_cast<int>(std::nearbyint(std::log(f / 10.0) * pixPerLn));
+        EXPECT_EQ(img.pixel(x, row), Rgb(d->Options().ColGrid)) << f << " Hz at x " << x;
+        ++lines;
+        // halfway to the next decade step there is no line
+        const int between = r.Left + static_cast<int>(std::nearbyint(std::log(f * 1.05 / 10.0) * pixPerLn));
+        if (between != x && f < 20000) {
+            EXPECT_EQ(img.pixel(between, row), Rgb(d->Options().ColDiagram)) << f * 1.05 << " Hz";
+        }
+    }
+    EXPECT_EQ(lines, 19);
+    // labelled lines carry a tick below the plot, unlabelled ones do not
+    const int tick = r.Bottom + L.CharHeight / 3;
+    const int x20 = r.Left + static_cast<int>(std::nearbyint(std::log(2.0) * pixPerLn));
+    const int x40 = r.Left + static_cast<int>(std::nearbyint(std::log(4.0) * pixPerLn));
+    EXPECT_EQ(img.pixel(x20, tick), Rgb(d->Options().ColGrid));
+    EXPECT_NE(img.pixel(x40, tick), Rgb(d->Options().ColGrid));
+}
+
+TEST_F(DiagramWindow, LinearGridLinesSitAtMultiplesOfTheStep)
+{
+    auto d = Make();
+    DiagramOptions o = d->Options();
+    o.LogX = 0;
+    d->ApplyOptions(o);
+    d->DrawDiagram(d->Bitmap(), false);
+    const DiagramLayout &L = d->Layout();
+    const PixelRect &r = L.Plot;
+    ASSERT_GT(L.XLabelStep, 1);
+    const int row = r.Bottom - static_cast<int>(std::lround(L.YLabelStep * L.YPixPerUnit / 2));
+    const double pixPerHz = r.Width() / 23990.0;
+    for (int f = L.XLabelStep; f <= 24000; f += L.XLabelStep) {
+        const int x = r.Left + static_cast<int>(std::nearbyint((f - 10) * pixPerHz));
+        EXPECT_EQ(d->Bitmap().pixel(x, row), Rgb(o.ColGrid)) << f;
+        EXPECT_EQ(d->Bitmap().pixel(x + 3, row), Rgb(o.ColDiagram)) << f;
+    }
+}
+
+TEST_F(DiagramWindow, CurveOneIsDrawnInLineOneColourAtItsLevel)
+{
+    auto d = Make();
+    StoreFlat(*d, 999, -50.0f, -80.0f);
+    DiagramOptions o = d->Options();
+    o.ColLine1 = 0x00A05010; // blue A0, green 50, red 10
+    d->ApplyOptions(o);
+    d->DrawDiagram(d->Bitmap(), false);
+    const DiagramLayout &L = d->Layout();
+    const PixelRect &r = L.Plot;
+    const int x = r.Left + static_cast<int>(std::nearbyint(std::log(150.0) * r.Width() / std::log(2400.0)));
+    const int y = r.Bottom - static_cast<int>(std::nearbyint(50.0 * r.Height() / 100.0));
+    EXPECT_EQ(d->Bitmap().pixel(x, y), qRgb(0x10, 0x50, 0xA0));
+    EXPECT_NE(d->Bitmap().pixel(x, y - 2), qRgb(0x10, 0x50, 0xA0));
+    EXPECT_NE(d->Bitmap().pixel(x, y + 2), qRgb(0x10, 0x50, 0xA0));
+    // curve 2 is hidden by default
+    const int y2 = r.Bottom - static_cast<int>(std::nearbyint(20.0 * r.Height() / 100.0));
+    EXPECT_NE(d->Bitmap().pixel(x, y2), Rgb(o.ColLine2));
+    d->SetCurvesVisible(true, true);
+    d->DrawDiagram(d->Bitmap(), false);
+    EXPECT_EQ(d->Bitmap().pixel(x, y2), Rgb(o.ColLine2));
+    d->SetCurvesVisible(false, true);
+    d->DrawDiagram(d->Bitmap(), false);
+    EXPECT_NE(d->Bitmap().pixel(x, y), qRgb(0x10, 0x50, 0xA0));
+}
+
+TEST_F(DiagramWindow, LevelsOutsideTheAxisAreDrawnAnEighthCharacterOutsideThePlot)
+{
+    auto d = Make();
+    StoreFlat(*d, 999, -150.0f, 0.0f);
+    // a printer-sized layout on a separate bitmap, so an eighth of a character is several pixels
+    QImage page;
+    ASSERT_TRUE(d->LayoutDiagram(page, 1200, 800, false, 20));
+    const DiagramLayout &L = d->Layout();
+    EXPECT_EQ(L.CharHeight, QFontMetrics(MakeDiagramFont(20)).height());
+    ASSERT_GE(L.CharHeight / 8, 2);
+    d->DrawDiagram(page, true);
+    const PixelRect &r = L.Plot;
+    const QRgb blue = Rgb(d->Options().ColLine1);
+    const int x = r.Left + static_cast<int>(std::nearbyint(std::log(150.0) * r.Width() / std::log(2400.0)));
+    EXPECT_EQ(page.pixel(x, r.Bottom + L.CharHeight / 8), blue);
+    for (int y = r.Top; y < r.Bottom + L.CharHeight / 8; ++y)
+        ASSERT_NE(page.pixel(x, y), blue) << "curve clamped onto the plot at row " << y;
+
+    // above the top: an eighth of a character above
+    StoreFlat(*d, 999, 30.0f, 0.0f);
+    d->DrawDiagram(page, true);
+    EXPECT_EQ(page.pixel(x, r.Top - L.CharHeight / 8), blue);
+    EXPECT_NE(page.pixel(x, r.Top), blue);
+
+    // the window lays its own bitmap out again when it paints next
+    d->Relayout();
+    EXPECT_EQ(d->Layout().FontSize, 8);
+    EXPECT_EQ(d->Layout().Width, 600);
+}
+
+TEST_F(DiagramWindow, OutputFormDrawsTitleAndStatusScreenFormDoesNot)
+{
+    auto d = Make();
+    d->SetStatusText(QStringLiteral("THD+N: 0.01"));
+    const DiagramLayout &L = d->Layout();
+    const int statusTop = L.Plot.Bottom + static_cast<int>(std::lround(2.5 * L.CharHeight));
+    auto inkInStatusRow = [&] {
+        int ink = 0;
+        for (int y = statusTop; y < statusTop + L.CharHeight && y < d->Bitmap().height(); ++y)
+            for (int x = L.Plot.Left; x < L.Plot.Left + 60; ++x)
+                ink += d->Bitmap().pixel(x, y) != Rgb(d->Options().ColMargin); // text is antialiased
+        return ink;
+    };
+    d->DrawDiagram(d->Bitmap(), false);
+    EXPECT_EQ(inkInStatusRow(), 0);
+    d->DrawDiagram(d->Bitmap(), true);
+    EXPECT_GT(inkInStatusRow(), 5);
+    EXPECT_EQ(d->StatusText(), "THD+N: 0.01");
+}
+
+TEST_F(DiagramWindow, ExportWritesTheVisibleCurvesInTheFrequencyRange)
+{
+    auto d = Make(3);
+    const float f[] = {5.0f, 100.0f, 1000.0f, 30000.0f};
+    for (int i = 0; i < 4; ++i) {
+        const float v[2] = {-1.0f * i, -2.0f * i};
+        d->StorePoint(v, i, f[i]);
+    }
+    const std::string path = g_dir + "/export.txt";
+    ASSERT_EQ(d->SaveCurvesAsText(QString::fromStdString(path)), 0); // separator of the options: ","
+    EXPECT_EQ(testsupport::ReadFile(path), "100.00,-1.00\r\n1000.00,-2.00\r\n");
+    d->SetCurvesVisible(true, true);
+    ASSERT_EQ(d->SaveCurvesAsText(QString::fromStdString(path), QStringLiteral("\\t")), 0);
+    EXPECT_EQ(testsupport::ReadFile(path), "100.00\t-1.00\t-2.00\r\n1000.00\t-2.00\t-4.00\r\n");
+    EXPECT_NE(d->SaveCurvesAsText(QString::fromStdString(g_dir + "/no/such/dir.txt")), 0);
+}
+
+TEST_F(DiagramWindow, SettingsReadAtCreationWrittenAtDestruction)
+{
+    testsupport::WriteFile(settings, "[DIAGPRIV]\nCOLDIA=255\nXLOG=FALSE\nSEPARATOR=;\n");
+    {
+        TDiagramm d;
+        EXPECT_EQ(d.Options().ColDiagram, 255u);
+        EXPECT_FALSE(d.Options().LogX);
+        EXPECT_EQ(d.Options().Separator, ";");
+        DiagramOptions o = d.Options();
+        o.ColGrid = 0x00112233;
+        d.ApplyOptions(o);
+    }
+    EXPECT_EQ(platform::GetPrivateProfileString("DIAGPRIV", "COLGRID", "", 154, settings), "1122867");
+    EXPECT_EQ(platform::GetPrivateProfileString("DIAGPRIV", "XLOG", "", 154, settings), "FALSE");
+    EXPECT_EQ(platform::GetPrivateProfileString("DIAGPRIV", "COLDIA", "", 154, settings), "255");
+}
+
+TEST_F(DiagramWindow, WindowLimitsCaptionsAndFields)
+{
+    auto d = Make();
+    EXPECT_EQ(d->windowTitle(), "Sonalyx V 1.4 ");
+    d->resize(100, 50);
+    EXPECT_EQ(d->width(), 170);
+    EXPECT_EQ(d->height(), 120);
+    d->resize(600, 400);
+
+    d->SetYCaption(QString(50, QLatin1Char('y')));
+    d->SetXCaption(QStringLiteral("Frequency [Hz]"));
+    d->Relayout();
+    // the captions enlarge the margins by one text height
+    const int h = QFontMetrics(MakeDiagramFont(8)).height();
+    EXPECT_EQ(d->Layout().Plot.Left, 8 * (d->Layout().YDecimals + 3) + h);
+    EXPECT_EQ(d->Layout().Plot.Bottom, 400 - 40 - h);
+
+    // the title field starts at the plot and ends before the program name
+    const QRect title = d->Edicomment->geometry();
+    EXPECT_EQ(title.left(), d->Layout().Plot.Left);
+    const int nameWidth = QFontMetrics(MakeProgramNameFont(8)).horizontalAdvance(QStringLiteral("Sonalyx"));
+    EXPECT_EQ(title.right() + 1, d->Layout().Plot.Right - nameWidth);
+    EXPECT_LE(d->Edit2->geometry().bottom(), 399);
+    d->Edicomment->setText(QStringLiteral("typed by the user"));
+    EXPECT_EQ(d->GetTitle(), "typed by the user");
+}
+
+TEST_F(DiagramWindow, OptionsMessageTakesTheDialogRecordOver)
+{
+    struct FakeEditor : DiagramOptionsEditor {
+        DiagramOptions record;
+        int shown = 0;
+        void LoadOptions(const DiagramOptions &o) override { record = o; }
+        void GetOptions(DiagramOptions &o) const override { o = record; }
+        void ShowEditor() override { ++shown; }
+    } editor;
+    auto d = Make();
+    d->SetOptionsEditor(&editor);
+    d->ShowOptions();
+    EXPECT_EQ(editor.shown, 1);
+    EXPECT_EQ(editor.record.OptXMax, 24000); // the record carries the current ranges
+    EXPECT_EQ(editor.record.OptYMin, -100.0f);
+
+    QSignalSpy applied(d.get(), &TDiagramm::optionsApplied);
+    editor.record.OptXMin = 50;
+    editor.record.OptXMax = 5000;
+    editor.record.OptYMax = 20.0f;
+    editor.record.ColLine2 = 0x123456;
+    platform::PostMessage(d.get(), platform::WM_DIAGRAM_OPTIONS);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(applied.count(), 1);
+    std::int32_t x0 = 0, x1 = 0;
+    float y0 = 0, y1 = 0;
+    d->GetXRange(x0, x1);
+    d->GetYRange(y0, y1);
+    EXPECT_EQ(x0, 50);
+    EXPECT_EQ(x1, 5000);
+    EXPECT_EQ(y1, 20.0f);
+    EXPECT_EQ(d->Axes().Y2Max, 20.0f); // right axis hidden: it follows
+    EXPECT_EQ(d->Options().ColLine2, 0x123456u);
+    d->SetOptionsEditor(nullptr);
+}
+
+TEST_F(DiagramWindow, LanguageWordsOfTheReadouts)
+{
+    auto d = Make();
+    d->SetLanguage('E');
+    EXPECT_EQ(d->RatioWord(), "times");
+    EXPECT_EQ(d->SlopeUnit(), "dB/Oct");
+    d->SetLanguage('X'); // unknown: unchanged
+    EXPECT_EQ(d->RatioWord(), "times");
+    d->SetLanguage('D');
+    EXPECT_EQ(d->RatioWord(), "fach");
+    EXPECT_EQ(d->SlopeUnit(), "dB/Okt");
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    g_dir = testsupport::ScratchDir("diagramwindow");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
