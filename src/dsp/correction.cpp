@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -97,6 +98,13 @@ bool CorrectionCurve::loadFromFile(const std::string &fileName)
 
     std::ifstream in(fileName, std::ios::binary);
     if (!in) {
+        // Only a missing file is created: one that exists but cannot be read
+        // must not be overwritten.
+        std::error_code ec;
+        if (std::filesystem::exists(fileName, ec) || ec) {
+            Show(std::string(texts.readError) + ": " + fileName);
+            return false;
+        }
         std::ofstream created(fileName, std::ios::binary | std::ios::trunc);
         if (created)
             created << "1000 0\n";

@@ -45,7 +45,8 @@ public:
     void clear();
 
     // Reads a correction file. A missing file is created with the single
-    // point "1000 0" and then read. Every failure shows its message (in the
+    // point "1000 0" and then read; an existing file that cannot be opened is
+    // reported and left alone (the curve keeps its points). Every failure shows its message (in the
     // language set by SetCorrectionLanguage) and returns false; once the file
     // could be opened the curve is cleared first, so a failed read leaves it
     // empty and inactive. Files whose frequencies are not strictly ascending
