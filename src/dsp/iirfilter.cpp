@@ -71,7 +71,8 @@ bool IirDesignInto(IirCoefficients &out, int type, double gainDb, double q, doub
             set(w2, (a + 1.0) * w / a2, 1.0, w2, 2.0 * std::sqrt(a) * w, a);
         break;
     case kIirPeaking: {
-        const double v = gainDb == 0 ? kSqrt2 : std::sqrt((a2 * a2 - 1.0) / (a * a - a2 * a2));
+        // A gain too small to separate A from A2 in double precision is a 0 dB peak.
+        const double v = a * a > a2 * a2 ? std::sqrt((a2 * a2 - 1.0) / (a * a - a2 * a2)) : kSqrt2;
         if (gainDb > 0)
             set(w2, v * a * k * w, 1.0, w2, v * k * w, 1.0);
         else

@@ -142,6 +142,7 @@ TEST(IirDesign, DegenerateInputsNeverGiveNaN)
         IirDesign(kIirLowPass, 0, 0, 0, 48000),       // 0 Hz
         IirDesign(kIirLowPass, 0, 0, 1000, 0),        // no rate
         IirDesign(kIirLowShelf, NAN, 0, 1000, 48000),
+        IirDesign(kIirPeaking, 1e-18, 1, 1000, 48000), // A and A2 both round to 1
     };
     for (const IirCoefficients &c : cases) {
         IirSection s(c);
