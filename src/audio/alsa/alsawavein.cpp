@@ -235,8 +235,8 @@ long AlsaWaveIn::readSome(char *dst, long frames)
     }
     // Overrun or suspend: the data of the gap is lost, recording goes on.
     if (err == -EPIPE || err == -ESTRPIPE || err == -EINTR) {
-        if (err == -EPIPE)
-            qWarning("ALSA capture on %s: overrun", pcmName_.c_str());
+        if (err == -EPIPE && overruns_++ == 0)
+            qWarning("ALSA capture on %s: overrun, samples lost", pcmName_.c_str());
         int r = snd_pcm_recover(pcm, err, 1);
         if (r >= 0)
             r = snd_pcm_start(pcm);

@@ -67,6 +67,7 @@ private:
     PcmPtr pcm_;
     const PcmGeometry geometry_;
     std::vector<char> scratch_; // takes data while no buffer is queued
+    int overruns_ = 0;          // worker only; logged once per device
 
     std::mutex mutex_;
     std::condition_variable cv_;
