@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 using namespace dsp;
@@ -158,6 +159,45 @@ TEST(ThdN, SinePlusKnownDistortionAndNoiseFromTheTimeDomain)
     EXPECT_NEAR(r, Db10(others / total), 0.1);
     EXPECT_NEAR(r, Db10(1.4e-4), 0.05); // 1e-4 + 1e-5 + 30·1e-6 against about 1
     EXPECT_EQ(s.fundamental, std::nearbyint(fundBin * fs / n));
+}
+
+TEST(ThdN, SinePlusWhiteNoiseOfKnownPower)
+{
+    // Uniform noise in [-a, a] has the power a²/3; with window None (0.5) and
+    // the 1/N scaling each bin carries 0.25·a²/3/N on average, the sine
+    // (amplitude 1, on a bin) 1/16. Four blocks keep the estimate within
+    // a few hundredths of a dB.
+    const int n = 16384;
+    const double fs = 48000.0, a = 0.01;
+    const int fundBin = 2048; // 6000 Hz
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<double> u(-a, a);
+    SpectrumTransform t;
+    t.setWindow(kWindowNone, n);
+    AnalysisSettings s;
+    s.sampleRate = fs;
+    s.fftSize = n;
+    s.lowFreq = 20;
+    s.highFreq = 20000;
+    CorrectionCurve off;
+    double meanDb = 0;
+    for (int block = 0; block < 4; ++block) {
+        std::vector<float> x(n);
+        for (int i = 0; i < n; ++i)
+            x[i] = float(std::sin(2 * kPi * fundBin * i / n) + u(rng));
+        t.transform(x.data(), n);
+        meanDb += ThdN(x.data(), s, off, kLnToDb) / 4;
+    }
+    int noiseBins = 0;
+    for (int k = 0; k < n / 2; ++k) {
+        const double f = k * fs / n;
+        if (f >= 20 && f <= 20000 && std::abs(k - fundBin) > 12)
+            ++noiseBins;
+    }
+    const double perBin = 0.25 * (a * a / 3) / n;
+    const double expected = Db10(noiseBins * perBin / (1.0 / 16 + (n / 2) * perBin));
+    EXPECT_NEAR(meanDb, expected, 0.1);
+    EXPECT_EQ(s.fundamental, 6000.0);
 }
 
 TEST(BandLevel, SumsTheBandAndAddsTheOffsets)
