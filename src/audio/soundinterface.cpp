@@ -212,7 +212,7 @@ std::string errorText(const std::vector<std::shared_ptr<SoundBackend>> &backends
             }
         }
     }
-    if (text.empty() && code > ALSA_ERROR_BASE && code < ALSA_ERROR_BASE + 4096)
+    if (text.empty() && code > ALSA_ERROR_BASE && code < ALSA_ERROR_BASE + 200)
         text = std::string("ALSA: ") + std::strerror(code - ALSA_ERROR_BASE);
     if (text.empty())
         text = std::string("Unknown wave ") + direction + " error " + std::to_string(code) + ".";
