@@ -187,6 +187,25 @@ TEST(Fft, ParsevalAndBinsAgainstDirectDftOnRandomData)
     EXPECT_NEAR(half, refHalf, 1e-5 * refHalf);
 }
 
+TEST(Fft, RealPathAgreesWithTheComplexTransformAtEverySize)
+{
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    SpectrumTransform t;
+    for (int n = kMinFftSize; n <= kMaxFftSize; n *= 2) {
+        t.setWindow(kWindowFlatTop, n);
+        std::vector<float> samples(n), re(n), im(n, 0.0f);
+        for (int i = 0; i < n; ++i) {
+            samples[i] = u(rng);
+            re[i] = samples[i] * t.windowTable()[i];
+        }
+        ASSERT_TRUE(Fft(re.data(), im.data(), n));
+        ASSERT_EQ(t.transform(samples.data(), n), 0);
+        for (int k = 0; k < n / 2; ++k)
+            ASSERT_NEAR(samples[k], std::hypot(re[k], im[k]), 1e-6) << n << " bin " << k;
+    }
+}
+
 TEST(Fft, UnsupportedSizesAreRefused)
 {
     std::vector<float> re(100, 1.0f), im(100, 1.0f);
