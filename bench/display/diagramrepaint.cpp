@@ -61,6 +61,11 @@ int main(int argc, char **argv)
         std::printf("  %d curve%s, log axis: median %.3f ms (min %.3f, max %.3f) = %.3f of a 20 ms frame\n",
                     curves, curves == 1 ? " " : "s", median, times.front(), times.back(), median / 20.0);
     }
+    d.SetCurvesVisible(false, false);
+    {
+        const double frame = RepaintMs(d, screen, runs, times);
+        std::printf("  no curve (frame, grid, labels): median %.3f ms = %.3f of a 20 ms frame\n", frame, frame / 20.0);
+    }
     d.SetCurvesVisible(true, false);
     d.ApplyOptions([&] {
         display::DiagramOptions o = d.Options();

@@ -183,9 +183,18 @@ void TDiagramm::SetY2Range(float y2max, float y2min)
     LayoutOwnBitmap(true);
 }
 
-void TDiagramm::SetYCaption(const QString &text) { yCaption_ = text.left(kCaptionLength); }
-void TDiagramm::SetY2Caption(const QString &text) { y2Caption_ = text.left(kCaptionLength); }
-void TDiagramm::SetXCaption(const QString &text) { xCaption_ = text.left(kCaptionLength); }
+void TDiagramm::SetCaption(QString &caption, const QString &text)
+{
+    const bool hadText = !caption.isEmpty();
+    caption = text.left(kCaptionLength);
+    // A caption takes room in its margin only when it is not empty.
+    if (hadText != !caption.isEmpty())
+        LayoutOwnBitmap(true);
+}
+
+void TDiagramm::SetYCaption(const QString &text) { SetCaption(yCaption_, text); }
+void TDiagramm::SetY2Caption(const QString &text) { SetCaption(y2Caption_, text); }
+void TDiagramm::SetXCaption(const QString &text) { SetCaption(xCaption_, text); }
 
 QString TDiagramm::GetTitle() const { return Edicomment->text().left(kTitleLength); }
 void TDiagramm::SetStatusText(const QString &text) { Edit2->setText(text); }
@@ -308,6 +317,10 @@ void TDiagramm::ApplyFieldColours()
 
 void TDiagramm::DrawDiagram(QImage &bitmap, bool forOutput)
 {
+    // A printout lays the diagram out on its own bitmap; come back to ours.
+    if (&bitmap == &bitmap_ && (layoutBitmap_ != &bitmap_ || layout_.FontSize != kScreenFontSize ||
+                                bitmap_.width() != width() || bitmap_.height() != height()))
+        LayoutOwnBitmap(false);
     if (bitmap.isNull())
         return;
     RefreshFonts(layout_.FontSize);
@@ -411,10 +424,6 @@ bool TDiagramm::event(QEvent *e)
 
 void TDiagramm::paintEvent(QPaintEvent *)
 {
-    // A printout lays the diagram out on its own bitmap; come back to ours.
-    if (layoutBitmap_ != &bitmap_ || layout_.FontSize != kScreenFontSize || bitmap_.width() != width() ||
-        bitmap_.height() != height())
-        LayoutOwnBitmap(false);
     DrawDiagram(bitmap_, false);
     QPainter painter(this);
     painter.drawImage(0, 0, bitmap_);

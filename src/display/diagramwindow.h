@@ -54,6 +54,8 @@ public:
     void SetYRange(float ymax, float ymin);
     void GetYRange(float &ymin, float &ymax) const;
     void SetY2Range(float y2max, float y2min);
+    // Axis captions, at most kCaptionLength characters; a caption that
+    // appears or disappears re-runs the layout for its margin.
     void SetYCaption(const QString &text);
     void SetY2Caption(const QString &text);
     void SetXCaption(const QString &text);
@@ -72,8 +74,10 @@ public:
     // with repositionControls and only for the window's own bitmap. Returns
     // false when the numbers admit no layout; callers then do not repaint.
     bool LayoutDiagram(QImage &bitmap, int width, int height, bool repositionControls, int fontSize);
-    // Draws into `bitmap` with the last layout; forOutput draws title and
-    // status text instead of the mouse readout (clipboard, printer).
+    // Draws into `bitmap` with the last layout (the window's own bitmap is
+    // first laid out again if a printout borrowed the layout); forOutput
+    // draws title and status text instead of the mouse readout (clipboard,
+    // printer).
     void DrawDiagram(QImage &bitmap, bool forOutput);
     // The window's own bitmap (the clipboard copy draws it in output form).
     QImage &Bitmap() { return bitmap_; }
@@ -133,6 +137,7 @@ protected:
 
 private:
     bool LayoutOwnBitmap(bool repositionControls);
+    void SetCaption(QString &caption, const QString &text);
     void RepositionControls();
     void ApplyFieldColours();
     void RefreshFonts(int fontSize);

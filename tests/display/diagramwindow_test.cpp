@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -254,10 +255,11 @@ TEST_F(DiagramWindow, LevelsOutsideTheAxisAreDrawnAnEighthCharacterOutsideThePlo
     EXPECT_EQ(page.pixel(x, r.Top - L.CharHeight / 8), blue);
     EXPECT_NE(page.pixel(x, r.Top), blue);
 
-    // the window lays its own bitmap out again when it paints next
-    d->Relayout();
+    // drawing the window's own bitmap (screen or clipboard) lays it out again
+    d->DrawDiagram(d->Bitmap(), true);
     EXPECT_EQ(d->Layout().FontSize, 8);
     EXPECT_EQ(d->Layout().Width, 600);
+    EXPECT_EQ(d->Bitmap().width(), 600);
 }
 
 TEST_F(DiagramWindow, OutputFormDrawsTitleAndStatusScreenFormDoesNot)
@@ -325,7 +327,6 @@ TEST_F(DiagramWindow, WindowLimitsCaptionsAndFields)
 
     d->SetYCaption(QString(50, QLatin1Char('y')));
     d->SetXCaption(QStringLiteral("Frequency [Hz]"));
-    d->Relayout();
     // the captions enlarge the margins by one text height
     const int h = QFontMetrics(MakeDiagramFont(8)).height();
     EXPECT_EQ(d->Layout().Plot.Left, 8 * (d->Layout().YDecimals + 3) + h);
@@ -375,6 +376,26 @@ TEST_F(DiagramWindow, OptionsMessageTakesTheDialogRecordOver)
     EXPECT_EQ(d->Axes().Y2Max, 20.0f); // right axis hidden: it follows
     EXPECT_EQ(d->Options().ColLine2, 0x123456u);
     d->SetOptionsEditor(nullptr);
+}
+
+TEST_F(DiagramWindow, ShownWindowPaintsTheBitmapAndFollowsResizing)
+{
+    auto d = Make();
+    StoreFlat(*d, 999, -50.0f, 0.0f);
+    d->show();
+    d->resize(700, 450);
+    QCoreApplication::processEvents();
+    const QImage shot = d->grab().toImage();
+    ASSERT_EQ(shot.width(), 700);
+    const PixelRect &r = d->Layout().Plot;
+    EXPECT_EQ(r.Right, 700 - 8);
+    EXPECT_EQ(shot.pixel(r.Left + 3, r.Top + 3), Rgb(d->Options().ColDiagram));
+    EXPECT_EQ(shot.pixel(2, 200), Rgb(d->Options().ColMargin));
+    // the status field sits on the bottom edge between the two scroll bars
+    EXPECT_EQ(d->Edit2->geometry().bottom(), 449);
+    EXPECT_GT(d->Edit2->geometry().left(), d->ScrollBarLF->geometry().right());
+    EXPECT_LT(d->Edit2->geometry().right(), d->ScrollBarHF->geometry().left());
+    d->hide();
 }
 
 TEST_F(DiagramWindow, LanguageWordsOfTheReadouts)
