@@ -82,8 +82,10 @@ public:
         return BandLevel(magnitudes, settings_, weighting_, levelOffset, factor);
     }
 
-    // Reads THDMESS, NOISEMESS, FUNDAUTO, FUNDAMENTAL, FVON, FBIS, FUNDLOW and
-    // FILTER with their fall-backs (see analysis.cpp) and selects the filter.
+    // Reads THDMESS, NOISEMESS, FUNDAUTO (true unless exactly "FALSE"),
+    // FUNDAMENTAL, FVON, FBIS (whole Hz; unparsable or 0 gives 1000, 100,
+    // 20000, a negative value its absolute value), FUNDLOW (not a positive
+    // number gives 0.001) and FILTER (passed to selectFilter; default "none").
     void readSettings(const platform::IniFile &ini);
     // Writes the same keys (booleans "TRUE"/"FALSE", FUNDLOW with 7 decimals).
     void writeSettings(platform::IniFile &ini) const;
