@@ -380,6 +380,46 @@ TEST_F(AlsaFileTest, PausedDeviceHoldsItsBuffersAndResetReturnsThemOnTheCallingT
     EXPECT_EQ(again->close(), 0);
 }
 
+// The engine's stop sequence while a refilled stream runs flat out: reset
+// (the refill still queues what comes back), stop refilling, reset again.
+// Afterwards nothing is queued and the device closes; repeated to shake out
+// races between the playback thread, its callback and reset.
+TEST_F(AlsaFileTest, DoubleResetOfARunningRefilledStreamLeavesNothingQueued)
+{
+    WaveFormat fmt = Format(48000, 16);
+    ASSERT_EQ(backend->outputCount(), 1);
+    for (int round = 0; round < 20; ++round) {
+        StreamPlayer p;
+        p.refillsLeft = 1 << 30;
+        std::atomic<bool> refill{true};
+        std::unique_ptr<WaveOutDevice> dev;
+        ASSERT_EQ(backend->openOutput(0, fmt,
+                                      [&](WaveHeader *h) {
+                                          if (!refill)
+                                              p.refillsLeft = 0;
+                                          p.done(h);
+                                      },
+                                      dev),
+                  0);
+        p.device = dev.get();
+        for (Buffer &b : p.buf) {
+            std::memset(b.data.data(), 0, StreamPlayer::kBytes);
+            ASSERT_EQ(dev->prepareHeader(b.header), 0);
+            ASSERT_EQ(dev->write(b.header), 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
+        ASSERT_EQ(dev->reset(), 0);
+        refill = false;
+        ASSERT_EQ(dev->reset(), 0);
+        for (Buffer &b : p.buf) {
+            EXPECT_FALSE(b.header.dwFlags & WHDR_INQUEUE) << "round " << round;
+            EXPECT_EQ(dev->unprepareHeader(b.header), 0);
+        }
+        ASSERT_EQ(dev->close(), 0) << "round " << round;
+        p.expected.clear();
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)

@@ -317,6 +317,36 @@ TEST_F(AlsaPipeWireTest, SignalPlayedToDefaultComesBackSampleExactAndInRealTime)
     EXPECT_GT(exact + within1, frames); // more than half of the block is signal
 }
 
+TEST_F(AlsaPipeWireTest, ResetDuringACaptureReturnsWhatWasRecordedSoFar)
+{
+    ASSERT_GT(backend->inputCount(), 0);
+    alsatest::CompletionSink sink;
+    std::unique_ptr<WaveInDevice> in;
+    ASSERT_EQ(backend->openInput(0, Format(kRate, 32), {&sink}, in), 0);
+    std::vector<char> data(2 * kRate * 8); // two seconds of 32-bit stereo
+    WaveHeader h;
+    h.lpData = data.data();
+    h.dwBufferLength = static_cast<std::uint32_t>(data.size());
+    ASSERT_EQ(in->prepareHeader(h), 0);
+    ASSERT_EQ(in->addBuffer(h), 0);
+    ASSERT_EQ(in->start(), 0);
+    alsatest::Pump(400);
+    EXPECT_TRUE(sink.headers.empty());
+    QElapsedTimer t;
+    t.start();
+    ASSERT_EQ(in->reset(), 0);
+    EXPECT_LT(t.elapsed(), 200) << "reset must be prompt";
+    ASSERT_TRUE(alsatest::WaitFor([&] { return !sink.headers.empty(); }, 1000));
+    EXPECT_EQ(sink.headers[0], &h);
+    EXPECT_EQ(sink.codes[0], 0u);
+    // About 0.4 s worth (more on a loaded machine), in whole frames.
+    EXPECT_EQ(h.dwBytesRecorded % 8, 0u);
+    EXPECT_GT(h.dwBytesRecorded, 0.25 * kRate * 8);
+    EXPECT_LT(h.dwBytesRecorded, 1.5 * kRate * 8);
+    EXPECT_EQ(in->unprepareHeader(h), 0);
+    EXPECT_EQ(in->close(), 0);
+}
+
 // Runs last: stops the server under a running capture and playback.
 TEST_F(AlsaPipeWireTest, ServerGoneEndsCaptureAndPlaybackWithTheirBuffersBack)
 {
