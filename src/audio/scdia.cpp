@@ -72,8 +72,16 @@ void TSCdia::FormActivate()
     const int count = ForInput ? numIn : numOut;
     for (int i = 0; i < count; ++i)
         ListBox1->addItem(QString::fromStdString(DeviceName(ForInput ? 'I' : 'O', i)));
-    if (Selected >= 0 && Selected < kMaxDevices && Selected < count)
+    if (Selected >= 0 && Selected < kMaxDevices && Selected < count) {
         ListBox1->setCurrentRow(Selected);
+        ListBox1->setFocus();
+    } else {
+        // Nothing to highlight; keep the focus off the list, which would
+        // otherwise make its first entry current on focus.
+        ListBox1->setCurrentRow(-1);
+        ListBox1->clearSelection();
+        OKBtn->setFocus();
+    }
     filling_ = false;
 }
 
