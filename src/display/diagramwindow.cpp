@@ -8,6 +8,7 @@
 #include "platform/utilities.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -49,9 +50,6 @@ TDiagramm::TDiagramm(QWidget *parent)
     windowFont.setStyleHint(QFont::SansSerif);
     windowFont.setPointSize(8);
     setFont(windowFont);
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
-    resize(kInitialWidth, kInitialHeight);
-
     ReadDiagramSettings(platform::SettingsFileName(), options_);
     axes_.LogX = options_.LogX;
 
@@ -81,6 +79,14 @@ TDiagramm::TDiagramm(QWidget *parent)
         bar->setValue(1);
     }
     ApplyFieldColours();
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(kInitialWidth, kInitialHeight);
+
+    // Settings are written when the window goes; a window still alive when
+    // the event loop ends writes them then, while the program directory is
+    // still known.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { SaveSettings(); });
 
     std::int32_t xmin = axes_.XMin, xmax = axes_.XMax;
     float ymin = axes_.YMin, ymax = axes_.YMax;
@@ -89,7 +95,9 @@ TDiagramm::TDiagramm(QWidget *parent)
 
 TDiagramm::~TDiagramm()
 {
-    SaveSettings();
+    // Without the application the settings file cannot be located.
+    if (QCoreApplication::instance())
+        SaveSettings();
     curves_.Release();
 }
 

@@ -109,7 +109,8 @@ public:
     void ClearCursors(bool resetLatch);
     const display::DiagramCursor &Cursor() const { return cursor_; }
 
-    // Writes the "DIAGPRIV" section (also done at destruction).
+    // Writes the "DIAGPRIV" section; done by itself when the event loop ends
+    // and at destruction.
     bool SaveSettings() const;
 
     const display::DiagramAxes &Axes() const { return axes_; }
