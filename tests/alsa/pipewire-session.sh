@@ -17,6 +17,8 @@ fi
   trap '' HUP INT
   while kill -0 "$OWNER" 2>/dev/null; do sleep 0.5; done
   sh "$KIT/down.sh" "$D"
+  sleep 1
+  rm -rf "$D"
 ) </dev/null >/dev/null 2>&1 &
 trap - HUP INT TERM
 echo "$out"
