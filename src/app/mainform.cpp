@@ -7,6 +7,7 @@
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
+#include "audio/setupsoundinterface.h"
 #include "platform/inifile.h"
 #include "platform/messages.h"
 #include "platform/radiogroup.h"
