@@ -319,11 +319,16 @@ long AlsaWaveOut::writeSome(const char *src, long frames)
             return 0;
     } else if (avail > 0) {
         snd_pcm_sframes_t n = snd_pcm_writei(pcm, src, static_cast<snd_pcm_uframes_t>(std::min<long>(avail, frames)));
-        if (n >= 0)
+        if (n > 0)
             return static_cast<long>(n);
-        if (n == -EAGAIN)
-            return 0;
-        err = static_cast<int>(n);
+        if (n == 0 || n == -EAGAIN) {
+            // Room was reported but not taken: wait instead of spinning.
+            err = snd_pcm_wait(pcm, kWaitMs);
+            if (err >= 0)
+                return 0;
+        } else {
+            err = static_cast<int>(n);
+        }
     } else {
         err = static_cast<int>(avail);
     }
