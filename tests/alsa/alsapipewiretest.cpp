@@ -31,6 +31,7 @@ constexpr std::uint32_t kRate = 48000;
 std::string gKit;
 std::string gDir;
 std::string gSkip;
+pid_t gWatchdog = 0;
 
 std::string RunCommand(const std::string &cmd, int &status)
 {
@@ -149,6 +150,9 @@ protected:
             gSkip = "the PipeWire stack did not start: " + out;
             return;
         }
+        QRegularExpression watchdog("^watchdog (\\d+)$", QRegularExpression::MultilineOption);
+        if (auto m = watchdog.match(QString::fromStdString(out)); m.hasMatch())
+            gWatchdog = static_cast<pid_t>(m.captured(1).toLongLong());
         QRegularExpression assignment("(\\w+)='([^']*)'");
         for (auto it = assignment.globalMatch(QString::fromStdString(out)); it.hasNext();) {
             auto m = it.next();
@@ -178,6 +182,8 @@ protected:
             return;
         int status = 0;
         RunCommand("sh '" + gKit + "/pipewire-loopback/down.sh' '" + gDir + "' 2>&1", status);
+        if (gWatchdog > 0)
+            kill(gWatchdog, SIGTERM); // its work is done
         QThread::msleep(300);
         QDir(QString::fromStdString(gDir)).removeRecursively();
         gDir.clear();

@@ -2,7 +2,8 @@
 # Starts the test kit's private PipeWire stack in DIR for the test process
 # OWNER and makes sure it stops: at once if starting fails or this script is
 # interrupted, and when OWNER ends however it ends (a crashed test runs no
-# TearDown). Prints the export line of the kit's up.sh.
+# TearDown). Prints the export line of the kit's up.sh, then "watchdog PID"
+# (the owner may end the watchdog once it has stopped the stack itself).
 # Usage: pipewire-session.sh KITDIR DIR OWNERPID
 set -u
 KIT=${1:?usage: pipewire-session.sh KITDIR DIR OWNERPID}
@@ -22,3 +23,4 @@ fi
 ) </dev/null >/dev/null 2>&1 &
 trap - HUP INT TERM
 echo "$out"
+echo "watchdog $!"
