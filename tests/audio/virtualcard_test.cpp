@@ -465,3 +465,214 @@ TEST_F(Card, SeveralCardsAreNamedInOrder)
     EXPECT_EQ(DeviceName('O', 2), "Virtual loopback 3");
     EXPECT_EQ(AudioLog()[7], "Virtual loopback 1");
 }
+
+TEST_F(Card, DeviceCallsOutOfOrderAreRefused)
+{
+    VirtualCardBackend card(VirtualCardConfig::Ideal());
+    const WaveFormat f = stereo(44100, 16);
+    Receiver rx;
+    std::unique_ptr<WaveInDevice> in, again;
+    EXPECT_EQ(card.openInput(0, stereo(44100, 24), InputTarget{&rx}, in), WAVERR_BADFORMAT); // 24 needs 32
+    EXPECT_EQ(card.openInput(1, f, InputTarget{&rx}, in), MMSYSERR_BADDEVICEID);
+    ASSERT_EQ(card.openInput(0, f, InputTarget{&rx}, in), 0);
+    EXPECT_EQ(card.openInput(0, f, InputTarget{&rx}, again), MMSYSERR_ALLOCATED);
+    std::vector<char> data(400);
+    WaveHeader h;
+    h.lpData = data.data();
+    h.dwBufferLength = 400;
+    EXPECT_EQ(in->addBuffer(h), WAVERR_UNPREPARED);
+    ASSERT_EQ(in->prepareHeader(h), 0);
+    ASSERT_EQ(in->addBuffer(h), 0);
+    EXPECT_EQ(in->unprepareHeader(h), WAVERR_STILLPLAYING);
+    EXPECT_EQ(in->close(), WAVERR_STILLPLAYING);
+    // Reset returns the buffer, unfilled, with one completion.
+    ASSERT_EQ(in->reset(), 0);
+    platform::DelayMs(5);
+    ASSERT_EQ(rx.done.size(), 1u);
+    EXPECT_EQ(h.dwBytesRecorded, 0u);
+    EXPECT_EQ(in->unprepareHeader(h), 0);
+    EXPECT_EQ(in->close(), 0);
+    EXPECT_EQ(in->start(), MMSYSERR_INVALHANDLE);
+    // A closed card opens again.
+    in.reset();
+    EXPECT_EQ(card.openInput(0, f, InputTarget{&rx}, in), 0);
+
+    std::unique_ptr<WaveOutDevice> out;
+    ASSERT_EQ(card.openOutput(0, f, nullptr, out), 0);
+    WaveHeader empty;
+    EXPECT_EQ(out->prepareHeader(empty), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(out->write(h), WAVERR_UNPREPARED);
+}
+
+TEST_F(Card, FiniteLoopsPlayTheirCountThenComplete)
+{
+    VirtualCardBackend card(VirtualCardConfig::Ideal(true)); // paced: the restart lands early in the block
+    const WaveFormat f = stereo(8000, 16);
+    std::vector<std::int16_t> tone{1000, -1000, 2000, -2000}; // two frames
+    WaveHeader oh;
+    oh.lpData = reinterpret_cast<char *>(tone.data());
+    oh.dwBufferLength = 8;
+    oh.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
+    oh.dwLoops = 3;
+    std::atomic<int> played{0};
+    std::unique_ptr<WaveOutDevice> out;
+    ASSERT_EQ(card.openOutput(0, f, [&](WaveHeader *) { ++played; }, out), 0);
+    ASSERT_EQ(out->pause(), 0);
+    ASSERT_EQ(out->prepareHeader(oh), 0);
+    ASSERT_EQ(out->write(oh), 0);
+
+    Receiver rx;
+    std::unique_ptr<WaveInDevice> in;
+    ASSERT_EQ(card.openInput(0, f, InputTarget{&rx}, in), 0);
+    const int frames = 400; // 50 ms
+    std::vector<std::int16_t> got(2 * frames, 99);
+    WaveHeader ih;
+    ih.lpData = reinterpret_cast<char *>(got.data());
+    ih.dwBufferLength = static_cast<std::uint32_t>(got.size() * 2);
+    ASSERT_EQ(in->prepareHeader(ih), 0);
+    ASSERT_EQ(in->addBuffer(ih), 0);
+    ASSERT_EQ(in->start(), 0);
+    ASSERT_EQ(out->restart(), 0);
+    ASSERT_TRUE(waitFor([&] { return !rx.done.empty(); }));
+    ASSERT_TRUE(waitFor([&] { return played == 1; }));
+    // Somewhere in the block: the tone three times (6 frames), silence after.
+    int first = 0;
+    while (first < frames && got[2 * first] == 0)
+        ++first;
+    ASSERT_LE(first + 6, frames) << "the tone started too late to check";
+    for (int j = 0; j < 6; ++j) {
+        EXPECT_EQ(got[2 * (first + j)], tone[2 * (j % 2)]);
+        EXPECT_EQ(got[2 * (first + j) + 1], tone[2 * (j % 2) + 1]);
+    }
+    for (int j = first + 6; j < frames; ++j)
+        EXPECT_EQ(got[2 * j], 0);
+    EXPECT_EQ(played, 1);
+    EXPECT_TRUE(oh.dwFlags & WHDR_DONE);
+    EXPECT_EQ(in->close(), 0);
+    EXPECT_EQ(out->close(), 0);
+}
+
+TEST_F(Card, StreamPlaybackIsCapturedThroughTheEngineWithoutGaps)
+{
+    start(VirtualCardConfig::Ideal());
+    SetRates(48000, 48000);
+    // A stream of numbered frames: each refill continues the count.
+    std::vector<std::int16_t> a(2 * 300), b(2 * 300);
+    std::atomic<int> next{0};
+    auto fill = [&](WaveHeader &h) {
+        auto *s = reinterpret_cast<std::int16_t *>(h.lpData);
+        for (std::uint32_t j = 0; j < h.dwBufferLength / 4; ++j) {
+            const int v = next++ % 30000;
+            s[2 * j] = static_cast<std::int16_t>(v);
+            s[2 * j + 1] = static_cast<std::int16_t>(-v);
+        }
+    };
+    WaveHeader ha, hb;
+    ha.lpData = reinterpret_cast<char *>(a.data());
+    ha.dwBufferLength = 1200;
+    hb.lpData = reinterpret_cast<char *>(b.data());
+    hb.dwBufferLength = 1200;
+    std::atomic<bool> running{true};
+    WaveOutDevice *dev = nullptr;
+    std::unique_ptr<WaveOutDevice> out;
+    const int outId = GetOutputDevice();
+    ASSERT_EQ(SoundInterface::instance().waveOutOpen(outId, OutputSettings(0).Format,
+                                                     [&](WaveHeader *h) {
+                                                         if (!running)
+                                                             return;
+                                                         dev->unprepareHeader(*h);
+                                                         fill(*h);
+                                                         dev->prepareHeader(*h);
+                                                         dev->write(*h);
+                                                     },
+                                                     out),
+              WAVERR_BADFORMAT); // the derived fields are not set yet
+    SetDeviceFormat(OutputSettings(0), "", 48000, false, 0, 0);
+    ASSERT_EQ(SoundInterface::instance().waveOutOpen(outId, OutputSettings(0).Format,
+                                                     [&](WaveHeader *h) {
+                                                         if (!running)
+                                                             return;
+                                                         dev->unprepareHeader(*h);
+                                                         fill(*h);
+                                                         dev->prepareHeader(*h);
+                                                         dev->write(*h);
+                                                     },
+                                                     out),
+              0);
+    dev = out.get();
+    fill(ha);
+    fill(hb);
+    ASSERT_EQ(out->prepareHeader(ha), 0);
+    ASSERT_EQ(out->prepareHeader(hb), 0);
+    ASSERT_EQ(out->write(ha), 0);
+    ASSERT_EQ(out->write(hb), 0);
+
+    // Unpaced captures far longer than the two buffers: the refill keeps up.
+    std::vector<double> l, r;
+    for (int round = 0; round < 3; ++round) {
+        capture(5000, l, r);
+        for (int j = 1; j < 5000; ++j) {
+            const int prev = static_cast<int>(std::lround(l[j - 1] * 32768.0));
+            const int cur = static_cast<int>(std::lround(l[j] * 32768.0));
+            ASSERT_EQ(cur, (prev + 1) % 30000) << "round " << round << " frame " << j;
+            ASSERT_EQ(std::lround(r[j] * 32768.0), -cur);
+        }
+    }
+    running = false;
+    ASSERT_EQ(out->reset(), 0);
+    EXPECT_EQ(out->unprepareHeader(ha), 0);
+    EXPECT_EQ(out->unprepareHeader(hb), 0);
+    EXPECT_EQ(out->close(), 0);
+}
+
+TEST_F(Card, DifferentOutputRateIsHeldOrSkippedToTheInputClock)
+{
+    VirtualCardBackend card(VirtualCardConfig::Ideal());
+    std::vector<std::int16_t> loop;
+    for (int k = 0; k < 1000; ++k) {
+        loop.push_back(static_cast<std::int16_t>(k));
+        loop.push_back(static_cast<std::int16_t>(k));
+    }
+    WaveHeader oh;
+    oh.lpData = reinterpret_cast<char *>(loop.data());
+    oh.dwBufferLength = 4000;
+    oh.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
+    oh.dwLoops = 2147483647;
+    std::unique_ptr<WaveOutDevice> out;
+    ASSERT_EQ(card.openOutput(0, stereo(48000, 16), nullptr, out), 0); // output twice the input rate
+    ASSERT_EQ(out->prepareHeader(oh), 0);
+    ASSERT_EQ(out->write(oh), 0);
+    Receiver rx;
+    std::unique_ptr<WaveInDevice> in;
+    ASSERT_EQ(card.openInput(0, stereo(24000, 16), InputTarget{&rx}, in), 0);
+    std::vector<std::int16_t> got(2 * 200);
+    WaveHeader ih;
+    ih.lpData = reinterpret_cast<char *>(got.data());
+    ih.dwBufferLength = 800;
+    ASSERT_EQ(in->prepareHeader(ih), 0);
+    ASSERT_EQ(in->addBuffer(ih), 0);
+    ASSERT_EQ(in->start(), 0);
+    ASSERT_TRUE(waitFor([&] { return !rx.done.empty(); }));
+    for (int j = 1; j < 200; ++j)
+        ASSERT_EQ((got[2 * j] - got[2 * j - 2] + 1000) % 1000, 2) << j; // every second output frame
+    EXPECT_EQ(in->close(), 0);
+    EXPECT_EQ(out->reset(), 0);
+    EXPECT_EQ(out->close(), 0);
+}
+
+TEST_F(Card, StartUpReadsTheSettingsAndListsTheCardWithinTheFirstSix)
+{
+    testsupport::WriteFile(dir_ + "/sonmain.ini", "[LOOPBACK]\nDEVICES=2\nPACED=FALSE\n");
+    SetupSoundInterface();
+    SoundInterface &si = SoundInterface::instance();
+    const int n = si.waveInGetNumDevs();
+    ASSERT_GE(n, 2);
+    int first = -1;
+    for (int i = 0; i < n && first < 0; ++i)
+        if (DeviceName('I', i) == "Virtual loopback 1")
+            first = i;
+    ASSERT_GE(first, 0);
+    EXPECT_LT(first, 6);
+    EXPECT_EQ(DeviceName('I', first + 1), "Virtual loopback 2");
+    EXPECT_EQ(platform::GetPrivateProfileString("LOOPBACK", "GAIN", "", 0, dir_ + "/sonmain.ini"), "-0.5");
+}
