@@ -144,7 +144,9 @@ struct InputTarget {
     QObject *window = nullptr;
 };
 
-// An open input device. All methods on the UI thread.
+// An open input device. All methods on the UI thread. Destroying a device
+// stops and releases it whatever state it is in (also when close failed); it
+// posts nothing more and never touches the caller's buffers afterwards.
 class WaveInDevice {
 public:
     virtual ~WaveInDevice() = default;
@@ -164,7 +166,7 @@ public:
 using OutputCallback = std::function<void(WaveHeader *)>;
 
 // An open output device. All methods on the UI thread, except from inside
-// its own OutputCallback.
+// its own OutputCallback. Destroying it stops and releases it, as for input.
 class WaveOutDevice {
 public:
     virtual ~WaveOutDevice() = default;
@@ -175,7 +177,10 @@ public:
     // Queues a buffer. WHDR_BEGINLOOP|WHDR_ENDLOOP with dwLoops n plays it n
     // times (2147483647: until reset).
     virtual int write(WaveHeader &h) = 0;
-    // Stops playing at once and returns every queued buffer (WOM_DONE each).
+    // Stops playing at once and returns every queued buffer (WOM_DONE each);
+    // the callbacks for them have run when reset returns (possibly on the
+    // calling thread), so a refill that queued them again is undone by a
+    // second reset.
     virtual int reset() = 0;
     virtual int close() = 0;
 };
