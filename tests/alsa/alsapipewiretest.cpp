@@ -353,6 +353,37 @@ TEST_F(AlsaPipeWireTest, ResetDuringACaptureReturnsWhatWasRecordedSoFar)
     EXPECT_EQ(in->close(), 0);
 }
 
+TEST_F(AlsaPipeWireTest, PauseHoldsPlaybackRestartResumesResetIsPrompt)
+{
+    ASSERT_GT(backend->outputCount(), 0);
+    NoisePlayer player;
+    std::unique_ptr<WaveOutDevice> out;
+    ASSERT_EQ(backend->openOutput(0, Format(kRate, 16), [&](WaveHeader *h) { player.done(h); }, out), 0);
+    player.device = out.get();
+    ASSERT_EQ(player.start(), 0);
+    ASSERT_TRUE(alsatest::WaitFor([&] { return player.callbacks >= 3; }, 3000));
+
+    ASSERT_EQ(out->pause(), 0);
+    int atPause = player.callbacks;
+    alsatest::Pump(600); // more than three buffer lengths
+    EXPECT_LE(player.callbacks, atPause + 1) << "a paused device went on playing";
+    int held = player.callbacks;
+    ASSERT_EQ(out->restart(), 0);
+    EXPECT_TRUE(alsatest::WaitFor([&] { return player.callbacks >= held + 3; }, 2000));
+
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(out->reset(), 0);
+    player.refill = false;
+    EXPECT_EQ(out->reset(), 0);
+    EXPECT_LT(t.elapsed(), 150) << "reset must stop at once";
+    for (WaveHeader &h : player.header) {
+        EXPECT_FALSE(h.dwFlags & WHDR_INQUEUE);
+        EXPECT_EQ(out->unprepareHeader(h), 0);
+    }
+    EXPECT_EQ(out->close(), 0);
+}
+
 // Runs last: stops the server under a running capture and playback.
 TEST_F(AlsaPipeWireTest, ServerGoneEndsCaptureAndPlaybackWithTheirBuffersBack)
 {
