@@ -4,6 +4,9 @@
 #include "app/laterwindows.h"
 #include "app/mainform.h"
 #include "audio/tdummy.h"
+#include "display/diagramrenderer.h"
+#include "display/diagramwindow.h"
+#include "dsp/correction.h"
 
 #include <QCheckBox>
 #include <memory>
@@ -12,6 +15,7 @@ namespace app {
 
 TMainForm *MainForm = nullptr;
 TAboutBox *AboutBox = nullptr;
+TDiagramm *Diagramm = nullptr;
 
 namespace {
 
@@ -50,6 +54,7 @@ bool CreateWindows()
     W.dcOffset = new TDCOffset;
     W.dummy = new audio::Tdummy;
     W.diadlg = new Tdiadlg;
+    Diagramm = new TDiagramm;
     W.wavegen = new TWavegen;
     return true;
 }
@@ -57,6 +62,8 @@ bool CreateWindows()
 void DestroyWindows()
 {
     delete W.wavegen;
+    delete Diagramm;
+    Diagramm = nullptr;
     delete W.diadlg;
     delete W.dummy;
     delete W.dcOffset;
@@ -89,6 +96,9 @@ void ApplyLanguageToWindows(char language)
         W.analy->SetLanguage(language);
     if (W.korEdit)
         W.korEdit->SetLanguage(language);
+    dsp::SetCorrectionLanguage(language);
+    if (Diagramm)
+        Diagramm->SetLanguage(language);
     if (W.diadlg)
         W.diadlg->SetLanguage(language);
     if (W.ioDialog)
@@ -97,15 +107,41 @@ void ApplyLanguageToWindows(char language)
         W.wavegen->SetLanguage(language);
 }
 
-void ApplyDiagramGeometry(const WindowGeometry &) {}
+void ApplyDiagramGeometry(const WindowGeometry &g)
+{
+    if (!Diagramm)
+        return;
+    Diagramm->resize(g.Width, g.Height);
+    Diagramm->move(g.Left, g.Top);
+}
 
-WindowGeometry LiveDiagramGeometry() { return MS.DiagramGeometry; }
+WindowGeometry LiveDiagramGeometry()
+{
+    if (!Diagramm)
+        return MS.DiagramGeometry;
+    return {Diagramm->width(), Diagramm->height(), Diagramm->x(), Diagramm->y()};
+}
 
 WindowGeometry LiveScopeGeometry() { return MS.ScopeGeometry; }
 
-void ColourChannelCaptions(QCheckBox *, QCheckBox *) {}
+void ColourChannelCaptions(QCheckBox *left, QCheckBox *right)
+{
+    if (!Diagramm)
+        return;
+    auto colour = [](QCheckBox *box, std::uint32_t bgr) {
+        QPalette p = box->palette();
+        p.setColor(QPalette::WindowText, display::ColourFromBgr(bgr));
+        box->setPalette(p);
+    };
+    colour(left, Diagramm->Options().ColLine1);
+    colour(right, Diagramm->Options().ColLine2);
+}
 
-void ResetDiagramCursor() {}
+void ResetDiagramCursor()
+{
+    if (Diagramm)
+        Diagramm->ClearCursors(true);
+}
 
 QWidget *GeneratorWindow() { return W.wavegen; }
 

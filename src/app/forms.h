@@ -8,11 +8,13 @@ class QCheckBox;
 class QWidget;
 class TMainForm;
 class TAboutBox;
+class TDiagramm;
 
 namespace app {
 
 extern TMainForm *MainForm;
 extern TAboutBox *AboutBox;
+extern TDiagramm *Diagramm;
 
 // Creates every window in the program's order, the main window first (whose
 // creation handler opens the audio layer and reads the settings). Returns

@@ -9,6 +9,9 @@
 #include "audio/devices.h"
 #include "audio/setupsoundinterface.h"
 #include "platform/inifile.h"
+#include "platform/messagebox.h"
+#include "display/levelunits.h"
+#include "display/diagramwindow.h"
 #include "platform/messages.h"
 #include "platform/radiogroup.h"
 #include "platform/utilities.h"
@@ -71,14 +74,16 @@ void TMainForm::FormCreate()
     if (status != 0) {
         startupFailed_ = true;
         // The settings (and so the language) are not known yet: German, the designed language.
-        QMessageBox box(QMessageBox::Critical, "Sonalyx",
-                        app::Texts().OpenFailed + QString::fromStdString(audio::ErrorText(status)) + ")",
-                        QMessageBox::Ok | QMessageBox::Help, this);
-        box.exec();
+        platform::ShowMessage(this, platform::MessageKind::Error,
+                              app::Texts().OpenFailed + QString::fromStdString(audio::ErrorText(status)) + ")",
+                              true, 17);
         return;
     }
 
-    // 3. settings
+    // 3. settings; correction file messages appear as warnings
+    dsp::SetCorrectionMessageSink([this](const std::string &text, dsp::MessageKind) {
+        platform::ShowMessage(this, platform::MessageKind::Warning, QString::fromStdString(text));
+    });
     fields_.InputChannel = 0;
     LoadfromIni(platform::SettingsFileName());
 
@@ -212,28 +217,41 @@ void TMainForm::SaveToIni(const std::string &fileName)
 
 void TMainForm::SelectInputDevice(int device) { audio::SelectInputDevice(device); }
 void TMainForm::SelectOutputDevice(int device) { audio::SelectOutputDevice(device); }
-void TMainForm::LoadInputCorrection(const std::string &fileName) { inCorrectionName_ = fileName; }
-void TMainForm::LoadOutputCorrection(const std::string &fileName) { outCorrectionName_ = fileName; }
+// An empty name means no file: the table stays empty.
+void TMainForm::LoadInputCorrection(const std::string &fileName)
+{
+    MS.InputCorrection.clear();
+    if (!fileName.empty())
+        MS.InputCorrection.loadFromFile(fileName);
+}
 
+void TMainForm::LoadOutputCorrection(const std::string &fileName)
+{
+    MS.OutputCorrection.clear();
+    if (!fileName.empty())
+        MS.OutputCorrection.loadFromFile(fileName);
+}
+
+// A correction can only be active while a file name is set.
 void TMainForm::SetInputCorrectionActive(bool on)
 {
-    inCorrectionActive_ = on && !inCorrectionName_.empty();
-    Eingangskorrekturaktiv1->setChecked(inCorrectionActive_);
+    MS.InputCorrection.setActive(on && !MS.InputCorrection.fileName().empty());
+    Eingangskorrekturaktiv1->setChecked(MS.InputCorrection.active());
 }
 
 void TMainForm::SetOutputCorrectionActive(bool on)
 {
-    outCorrectionActive_ = on && !outCorrectionName_.empty();
-    Ausgangskorrekturaktiv1->setChecked(outCorrectionActive_);
+    MS.OutputCorrection.setActive(on && !MS.OutputCorrection.fileName().empty());
+    Ausgangskorrekturaktiv1->setChecked(MS.OutputCorrection.active());
 }
 
 void TMainForm::SetAverageValue(int averages) { AverVal->setValue(averages); }
 int TMainForm::InputDevice() { return audio::GetInputDevice(); }
 int TMainForm::OutputDevice() { return audio::GetOutputDevice(); }
-std::string TMainForm::InputCorrectionName() { return inCorrectionName_; }
-std::string TMainForm::OutputCorrectionName() { return outCorrectionName_; }
-bool TMainForm::InputCorrectionActive() { return inCorrectionActive_; }
-bool TMainForm::OutputCorrectionActive() { return outCorrectionActive_; }
+std::string TMainForm::InputCorrectionName() { return MS.InputCorrection.fileName(); }
+std::string TMainForm::OutputCorrectionName() { return MS.OutputCorrection.fileName(); }
+bool TMainForm::InputCorrectionActive() { return MS.InputCorrection.active(); }
+bool TMainForm::OutputCorrectionActive() { return MS.OutputCorrection.active(); }
 app::WindowGeometry TMainForm::ScopeWindowGeometry() { return app::LiveScopeGeometry(); }
 app::WindowGeometry TMainForm::DiagramWindowGeometry() { return app::LiveDiagramGeometry(); }
 
@@ -299,17 +317,13 @@ void TMainForm::SetLanguage(char language)
 
 void TMainForm::ShowCalibrationState()
 {
-    if (MS.LevelUnit == 0)
-        Label15->setText(QString(18, ' '));
-    else if (fields_.InputVolume == MS.CalibratedInputVolume)
-        Label15->setText(app::Texts().Calibrated);
-    else
-        Label15->setText(app::Texts().Uncalibrated);
+    Label15->setText(QString::fromStdString(
+        display::CalibrationStateText(MS.LevelUnit, fields_.InputVolume, MS.CalibratedInputVolume, MS.Language)));
 }
 
 void TMainForm::updateCorrectionLabel()
 {
-    coract->setText(inCorrectionActive_ || outCorrectionActive_ ? app::Texts().CorrectionActive
+    coract->setText(MS.InputCorrection.active() || MS.OutputCorrection.active() ? app::Texts().CorrectionActive
                                                                 : QStringLiteral("."));
 }
 
@@ -380,8 +394,9 @@ void TMainForm::Reset1Click()
     audio::DeviceReport(numIn, numOut, lastMask);
     int status = audio::InitAudio();
     if (status != 0) {
-        QMessageBox::critical(this, "Sonalyx",
-                              app::Texts().OpenFailed + QString::fromStdString(audio::ErrorText(status)) + ")");
+        platform::ShowMessage(this, platform::MessageKind::Error,
+                              app::Texts().OpenFailed + QString::fromStdString(audio::ErrorText(status)) + ")",
+                              true, 17);
     }
     runEnter(currentPage_);
     ShowDeviceStatus();
@@ -395,13 +410,13 @@ void TMainForm::HelpAboutItemClick()
 
 void TMainForm::Eingangskorrekturaktiv1Click()
 {
-    SetInputCorrectionActive(!inCorrectionActive_);
+    SetInputCorrectionActive(!MS.InputCorrection.active());
     updateCorrectionLabel();
 }
 
 void TMainForm::Ausgangskorrekturaktiv1Click()
 {
-    SetOutputCorrectionActive(!outCorrectionActive_);
+    SetOutputCorrectionActive(!MS.OutputCorrection.active());
     updateCorrectionLabel();
 }
 

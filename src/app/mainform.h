@@ -91,6 +91,11 @@ private:
     void Ausgangskorrekturaktiv1Click();
     void Button1Click();
     void FFTpointsgroupClick(int index);
+    // correction files, level units and text export (mainformcommands.cpp)
+    void LoadCorrectionFile(bool input);
+    void Testekorrekturdatei1Click();
+    void SetLevelUnit(int unit);
+    void SpeichernalsText1Click();
     void FFTwinGroupClick(int index);
     void RunningGroupClick(int index);
 
@@ -115,6 +120,15 @@ private:
     void updateCorrectionLabel();
 
 public:
+    // Loads a correction file into the input or output curve and, when it
+    // loads, switches that correction on. False when the file was refused.
+    bool LoadCorrection(bool input, const std::string &fileName);
+    // Draws both correction curves from 1 Hz to 28 kHz in the diagram window.
+    void TestCorrectionCurves();
+    // Writes the diagram's (or on the oscilloscope page the scope's) curves
+    // to a text file; reports a failure with a message box. Returns the code.
+    int SaveResultsAsText(const QString &fileName);
+
     // controls, named as the layout names them
     QTabWidget *PageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr;
@@ -180,7 +194,4 @@ private:
     bool closed_ = false;
     int currentPage_ = -1;
 
-    // Correction file names and flags until the correction curves land here.
-    std::string inCorrectionName_, outCorrectionName_;
-    bool inCorrectionActive_ = false, outCorrectionActive_ = false;
 };

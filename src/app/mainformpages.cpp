@@ -133,6 +133,13 @@ void TMainForm::buildMenus()
     connect(HelpAboutItem, &QAction::triggered, this, &TMainForm::HelpAboutItemClick);
     connect(Eingangskorrekturaktiv1, &QAction::triggered, this, &TMainForm::Eingangskorrekturaktiv1Click);
     connect(Ausgangskorrekturaktiv1, &QAction::triggered, this, &TMainForm::Ausgangskorrekturaktiv1Click);
+    connect(LadeEingangskorrekturdatei1, &QAction::triggered, this, [this] { LoadCorrectionFile(true); });
+    connect(LadeAusgangskorrekturdatei1, &QAction::triggered, this, [this] { LoadCorrectionFile(false); });
+    connect(Testekorrekturdatei1, &QAction::triggered, this, &TMainForm::Testekorrekturdatei1Click);
+    connect(SpeichernalsText1, &QAction::triggered, this, &TMainForm::SpeichernalsText1Click);
+    QAction *units[4] = {dbFS1, dbV1, dbu1, dbm1};
+    for (int i = 0; i < 4; ++i)
+        connect(units[i], &QAction::triggered, this, [this, i] { SetLevelUnit(i); });
 }
 
 void TMainForm::buildPages()

@@ -4,6 +4,8 @@
 // page logic and the dialogs that edit it. UI thread only.
 #pragma once
 
+#include "dsp/correction.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -101,6 +103,10 @@ struct MeasurementState {
 
     // Spectrum buffers: allocated on entering the analyser page, released on leaving it.
     std::vector<float> LeftSpectrum, RightSpectrum, LeftSum, RightSum;
+
+    // Correction curves with their file names and active flags.
+    dsp::CorrectionCurve InputCorrection;
+    dsp::CorrectionCurve OutputCorrection;
 
     SweepSettings Sweep;
     ScopeState Scope;

@@ -59,6 +59,7 @@ public:
     void SetYCaption(const QString &text);
     void SetY2Caption(const QString &text);
     void SetXCaption(const QString &text);
+    const QString &YCaption() const { return yCaption_; }
 
     QString GetTitle() const;
     void SetStatusText(const QString &text);

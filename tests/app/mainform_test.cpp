@@ -3,7 +3,10 @@
 // settings written at the end.
 #include "app/forms.h"
 #include "app/mainform.h"
+#include "display/diagramwindow.h"
+#include "platform/filedialog.h"
 #include "platform/inifile.h"
+#include "platform/messagebox.h"
 #include "platform/messages.h"
 #include "platform/radiogroup.h"
 #include "platform/utilities.h"
@@ -18,6 +21,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 
 using app::MS;
@@ -42,8 +47,19 @@ protected:
         QTest::qWait(20);
     }
 
+    std::vector<platform::MessageRequest> messages;
+    QString nextFile;
+
+    void SetUp() override
+    {
+        platform::SetMessageHandler([this](const platform::MessageRequest &m) { messages.push_back(m); });
+        platform::SetFileDialogHandler([this](const platform::FileDialogRequest &) { return nextFile; });
+    }
+
     void TearDown() override
     {
+        platform::SetMessageHandler({});
+        platform::SetFileDialogHandler({});
         if (app::MainForm && app::MainForm->isVisible())
             app::MainForm->close();
         app::DestroyWindows();
@@ -172,6 +188,84 @@ TEST_F(MainWindowTest, FileExitByKeyboardClosesAndWritesTheSettings)
     EXPECT_NE(testsupport::ReadFile(settings).find("; kept"), std::string::npos);
     // the engine's own section is written at shutdown too
     EXPECT_TRUE(ini.has("SDSOUND", "SINWAVERAM2"));
+}
+
+TEST_F(MainWindowTest, CorrectionFilesLoadSwitchOnAndDrawAsCurves)
+{
+    start("");
+    std::string dir = testsupport::ScratchDir("corrections");
+    testsupport::WriteFile(dir + "/in.cor", "20 -3\n1000 0\n20000 3\n");
+    nextFile = QString::fromStdString(dir + "/in.cor");
+    form()->findChild<QAction *>("LadeEingangskorrekturdatei1")->trigger();
+    EXPECT_TRUE(MS.InputCorrection.active());
+    EXPECT_TRUE(form()->findChild<QAction *>("Eingangskorrekturaktiv1")->isChecked());
+    EXPECT_EQ(form()->findChild<QLabel *>("coract")->text(), "Korrektur aktiv");
+
+    // a bad file is refused with a warning and leaves the correction off
+    testsupport::WriteFile(dir + "/bad.cor", "100 1\nnonsense\n");
+    nextFile = QString::fromStdString(dir + "/bad.cor");
+    form()->findChild<QAction *>("LadeAusgangskorrekturdatei1")->trigger();
+    EXPECT_FALSE(MS.OutputCorrection.active());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, platform::MessageKind::Warning);
+
+    // the test draws the input spline: -3 dB at 20 Hz, 0 at 1 kHz, +3 at 20 kHz
+    form()->findChild<QAction *>("Testekorrekturdatei1")->trigger();
+    TDiagramm *d = app::Diagramm;
+    ASSERT_NE(d, nullptr);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_TRUE(d->GetTitle().startsWith("Korrektur Kurve von "));
+    EXPECT_TRUE(d->GetTitle().contains("in.cor & "));
+    const float *f = d->Curves().Freq();
+    const float *c1 = d->Curves().Curve1();
+    ASSERT_NE(f, nullptr);
+    EXPECT_NEAR(f[0], 1.0f, 1e-4);
+    EXPECT_NEAR(f[1000], 28000.0f, 0.5f);
+    for (int i = 0; i <= 1000; i += 50) {
+        // the curve shows the correction itself (sign -1 on a level of 0)
+        EXPECT_NEAR(c1[i], MS.InputCorrection.evaluate(f[i]), 1e-3) << f[i];
+    }
+    int at1k = static_cast<int>(std::lround(1000 * std::log(1000.0) / std::log(28000.0)));
+    EXPECT_NEAR(c1[at1k], 0.0f, 0.05f);
+
+    // and the text export writes what is drawn
+    std::string out = dir + "/curves.txt";
+    EXPECT_EQ(form()->SaveResultsAsText(QString::fromStdString(out)), 0);
+    std::string text = testsupport::ReadFile(out);
+    EXPECT_NE(text.find("\r\n"), std::string::npos);
+    // one line per point inside the diagram's frequency range (10 Hz .. 24 kHz)
+    long inRange = std::count_if(f, f + 1001, [](float x) { return x >= 10.0f && x <= 24000.0f; });
+    long lines = std::count(text.begin(), text.end(), '\n');
+    EXPECT_GE(lines, inRange);
+    EXPECT_LE(lines, inRange + 2); // a header line or two
+}
+
+TEST_F(MainWindowTest, SaveAsTextReportsAFileThatCannotBeCreated)
+{
+    start("");
+    form()->findChild<QAction *>("Testekorrekturdatei1")->trigger();
+    nextFile = "/nonexistent-dir/x.txt";
+    form()->findChild<QAction *>("SpeichernalsText1")->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, platform::MessageKind::Error);
+    EXPECT_EQ(messages[0].text, "/nonexistent-dir/x.txt konnte nicht erzeugt werden");
+}
+
+TEST_F(MainWindowTest, LevelUnitsSetTheAxisTitleTheCheckMarksAndTheCalibrationLabel)
+{
+    start("[MAIN]\nSPRACHE=E\n[EICH]\nInLev4Cal=100\n");
+    QLabel *cal = form()->findChild<QLabel *>("Label15");
+    form()->findChild<QAction *>("dbV1")->trigger();
+    EXPECT_EQ(MS.LevelUnit, 1);
+    EXPECT_EQ(app::Diagramm->YCaption(), "Level [dBV]");
+    EXPECT_TRUE(form()->findChild<QAction *>("dbV1")->isChecked());
+    EXPECT_FALSE(form()->findChild<QAction *>("dbFS1")->isChecked());
+    EXPECT_EQ(cal->text(), "Level calibrated"); // recording volume 100 = the calibrated one
+    form()->findChild<QAction *>("dbm1")->trigger();
+    EXPECT_EQ(app::Diagramm->YCaption(), "Level [dBm]");
+    form()->findChild<QAction *>("dbFS1")->trigger();
+    EXPECT_EQ(app::Diagramm->YCaption(), "Level [dB FS]");
+    EXPECT_EQ(cal->text(), QString(18, ' '));
 }
 
 int main(int argc, char **argv)

@@ -1,0 +1,120 @@
+// Main window menu commands around the diagram: correction files, the
+// correction test, level units and the text export.
+#include "app/forms.h"
+#include "app/mainform.h"
+#include "app/mainformtexts.h"
+#include "display/diagramwindow.h"
+#include "display/levelunits.h"
+#include "platform/filedialog.h"
+#include "platform/messagebox.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QTabWidget>
+#include <cmath>
+
+using app::MS;
+
+bool TMainForm::LoadCorrection(bool input, const std::string &fileName)
+{
+    dsp::CorrectionCurve &curve = input ? MS.InputCorrection : MS.OutputCorrection;
+    if (!curve.loadFromFile(fileName)) {
+        (input ? Eingangskorrekturaktiv1 : Ausgangskorrekturaktiv1)->setChecked(curve.active());
+        updateCorrectionLabel();
+        return false;
+    }
+    if (input)
+        SetInputCorrectionActive(true);
+    else
+        SetOutputCorrectionActive(true);
+    updateCorrectionLabel();
+    return true;
+}
+
+void TMainForm::LoadCorrectionFile(bool input)
+{
+    platform::FileDialogRequest request;
+    request.filter = "Correction File (*.cor)";
+    request.defaultSuffix = "cor";
+    QString name = platform::AskFileName(this, request);
+    if (!name.isEmpty())
+        LoadCorrection(input, name.toStdString());
+}
+
+void TMainForm::Testekorrekturdatei1Click() { TestCorrectionCurves(); }
+
+void TMainForm::TestCorrectionCurves()
+{
+    TDiagramm *d = app::Diagramm;
+    if (!d)
+        return;
+    std::int32_t xmin = 0, xmax = 0;
+    float ymin = 0, ymax = 0;
+    d->GetXRange(xmin, xmax);
+    d->GetYRange(ymin, ymax);
+    // A diagram that was never set up has no ranges yet: take the analyser's.
+    if (xmin <= 0 || xmax <= xmin) {
+        xmin = MS.AnalyserRange.FreqMin > 0 ? MS.AnalyserRange.FreqMin : 10;
+        xmax = MS.AnalyserRange.FreqMax > xmin ? MS.AnalyserRange.FreqMax : 24000;
+    }
+    if (ymax <= ymin) {
+        ymin = MS.AnalyserRange.LevelMin;
+        ymax = MS.AnalyserRange.LevelMax > ymin ? MS.AnalyserRange.LevelMax : ymin + 110;
+    }
+    const int points = 1000;
+    QString title = app::Texts().CorrectionTestTitle + QString::fromStdString(MS.InputCorrection.fileName()) +
+                    " & " + QString::fromStdString(MS.OutputCorrection.fileName());
+    if (d->SetupDiagram(title, points, xmin, xmax, ymin, ymax))
+        return;
+    d->SetCurvesVisible(true, true);
+    // 1 Hz to 28 kHz, logarithmically spaced; the curves read as the
+    // corrections themselves (sign -1 on a level of 0).
+    for (int i = 0; i <= points; ++i) {
+        double f = std::pow(28000.0, i / double(points));
+        float values[2] = {static_cast<float>(MS.InputCorrection.apply(-1.0, f, 0.0)),
+                           static_cast<float>(MS.OutputCorrection.apply(-1.0, f, 0.0))};
+        if (d->StorePoint(values, i, static_cast<float>(f)) != 0)
+            break;
+    }
+    d->show();
+    d->update();
+}
+
+void TMainForm::SetLevelUnit(int unit)
+{
+    MS.LevelUnit = static_cast<std::uint8_t>(unit);
+    ShowCalibrationState();
+    if (app::Diagramm) {
+        app::Diagramm->SetYCaption(QString::fromStdString(display::LevelAxisTitle(unit, MS.Language)));
+        app::Diagramm->update();
+    }
+    QAction *items[4] = {dbFS1, dbV1, dbu1, dbm1};
+    for (int i = 0; i < 4; ++i)
+        items[i]->setChecked(i == unit);
+}
+
+void TMainForm::SpeichernalsText1Click()
+{
+    platform::FileDialogRequest request;
+    request.save = true;
+    request.title = app::Texts().SaveDialogTitle;
+    request.filter = "Text File (*.txt)";
+    request.defaultSuffix = "txt";
+    QString name = platform::AskFileName(this, request);
+    if (!name.isEmpty())
+        SaveResultsAsText(name);
+}
+
+int TMainForm::SaveResultsAsText(const QString &fileName)
+{
+    int result = 0;
+    if (PageControl1->currentIndex() == 2) {
+        // the oscilloscope window exports its traces once it exists
+        return 0;
+    }
+    if (app::Diagramm)
+        result = app::Diagramm->SaveCurvesAsText(fileName);
+    if (result != 0)
+        platform::ShowMessage(this, platform::MessageKind::Error, fileName + app::Texts().CouldNotCreate);
+    return result;
+}

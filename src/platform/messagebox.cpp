@@ -1,0 +1,44 @@
+#include "platform/messagebox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace platform {
+
+namespace {
+MessageHandler &handler()
+{
+    static MessageHandler h;
+    return h;
+}
+HelpHandler &helpHandler()
+{
+    static HelpHandler h;
+    return h;
+}
+} // namespace
+
+void ShowMessage(QWidget *parent, const MessageRequest &request)
+{
+    if (handler()) {
+        handler()(request);
+        return;
+    }
+    QMessageBox::Icon icon = request.kind == MessageKind::Error     ? QMessageBox::Critical
+                             : request.kind == MessageKind::Warning ? QMessageBox::Warning
+                                                                    : QMessageBox::Information;
+    QMessageBox box(icon, QApplication::applicationName(), request.text, QMessageBox::Ok, parent);
+    QPushButton *help = nullptr;
+    if (request.withHelp)
+        help = box.addButton(QMessageBox::Help);
+    box.exec();
+    if (help && box.clickedButton() == help && helpHandler())
+        helpHandler()(request.helpContext);
+}
+
+void SetMessageHandler(MessageHandler h) { handler() = std::move(h); }
+
+void SetHelpHandler(HelpHandler h) { helpHandler() = std::move(h); }
+
+} // namespace platform
