@@ -165,8 +165,14 @@ void CaptureCompleted(WaveHeader *header, int error)
         error = DEVICE_LOST;
     s.completedError = error;
     if (s.captureCallback && s.sampleBlock) {
-        CaptureCallback cb = s.captureCallback; // the callback may start the next capture
+        // The callback may start the next capture, which replaces the stored
+        // callback while this one runs: call a moved-out copy (a move never
+        // allocates) and put it back unless a new one took its place.
+        CaptureCallback cb = std::move(s.captureCallback);
+        s.captureCallback = nullptr;
         cb();
+        if (!s.captureCallback)
+            s.captureCallback = std::move(cb);
     }
 }
 

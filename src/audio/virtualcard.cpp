@@ -414,7 +414,7 @@ long long VirtualCard::process(long long frames, bool recording, std::unique_loc
     const double step = outOpen_ ? static_cast<double>(outFormat_.nSamplesPerSec) / inFormat_.nSamplesPerSec : 1.0;
     while (n < frames && h) {
         double l = 0.0, r = 0.0;
-        if (outOpen_) {
+        if (outOpen_ && outQueue_.count) {
             // Output frames advance at the output rate, held between frames.
             outAcc_ += step;
             while (outAcc_ >= 1.0) {
@@ -424,7 +424,7 @@ long long VirtualCard::process(long long frames, bool recording, std::unique_loc
             l = outLeft_;
             r = outRight_;
         } else if (signal_.active()) {
-            l = r = signal_.next();
+            l = r = signal_.next(); // nothing plays: the test signal takes the output path
         }
         dut_.process(l, r, a, b);
         const std::uint32_t i = h->dwBytesRecorded / bps;

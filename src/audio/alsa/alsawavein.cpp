@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -249,6 +250,7 @@ void AlsaWaveIn::run()
 {
     std::unique_lock lock(mutex_);
     const unsigned align = format_.nBlockAlign;
+    const long readChunk = static_cast<long>(std::max<snd_pcm_uframes_t>(geometry_.periodFrames, 256));
     Clock::time_point lastData = Clock::now();
     bool running = false;
     while (!quit_) {
@@ -272,6 +274,9 @@ void AlsaWaveIn::run()
             }
             dst = h->lpData + h->dwBytesRecorded;
         }
+        // A non-blocking read goes on while data keeps coming; asking for one
+        // period at most keeps each round, and so a reset, short.
+        frames = std::min(frames, readChunk);
         // While busy the UI thread keeps off the PCM and the queue's front.
         busy_ = true;
         lock.unlock();
