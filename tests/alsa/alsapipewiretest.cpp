@@ -347,7 +347,7 @@ TEST_F(AlsaPipeWireTest, ResetDuringACaptureReturnsWhatWasRecordedSoFar)
     EXPECT_EQ(sink.codes[0], 0u);
     // About 0.4 s worth (more on a loaded machine), in whole frames.
     EXPECT_EQ(h.dwBytesRecorded % 8, 0u);
-    EXPECT_GT(h.dwBytesRecorded, 0.25 * kRate * 8);
+    EXPECT_GT(h.dwBytesRecorded, 0.1 * kRate * 8);
     EXPECT_LT(h.dwBytesRecorded, 1.5 * kRate * 8);
     EXPECT_EQ(in->unprepareHeader(h), 0);
     EXPECT_EQ(in->close(), 0);
@@ -425,10 +425,12 @@ TEST_F(AlsaPipeWireTest, ServerGoneEndsCaptureAndPlaybackWithTheirBuffersBack)
     EXPECT_EQ(in->close(), 0);
 
     // Playback: every buffer comes back, writing is refused, reset reports it.
+    // (unprepare refuses a queued buffer; it reads the flags under the device's lock)
     ASSERT_TRUE(alsatest::WaitFor(
-        [&] { return !(player.header[0].dwFlags & WHDR_INQUEUE) && !(player.header[1].dwFlags & WHDR_INQUEUE); },
+        [&] { return out->unprepareHeader(player.header[0]) == 0 && out->unprepareHeader(player.header[1]) == 0; },
         6000));
     player.refill = false;
+    ASSERT_EQ(out->prepareHeader(player.header[0]), 0);
     EXPECT_EQ(out->write(player.header[0]), DEVICE_LOST);
     EXPECT_EQ(out->reset(), DEVICE_LOST);
     EXPECT_EQ(out->reset(), 0);
