@@ -47,6 +47,8 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     buildMenus();
     buildPages();
     FormCreate();
+    // The window keeps the size its pages need; the user cannot resize it.
+    setFixedSize(sizeHint());
 }
 
 TMainForm::~TMainForm()

@@ -105,6 +105,12 @@ TEST_F(MainWindowTest, StartsWithTheStoredLanguageAndPageAndTogglesTheLanguage)
     form()->findChild<QAction *>("deutschEnglish1")->trigger();
     EXPECT_EQ(MS.Language, 'E');
     EXPECT_EQ(menuTitle("Korrektur1"), "&Correction");
+    // a picture of each page for a look by eye
+    for (int page = 0; page < 3; ++page) {
+        pages->setCurrentIndex(page);
+        form()->grab().save(QString::fromStdString(testsupport::ScratchDir("shots") + "/../page" +
+                                                   std::to_string(page) + ".png"));
+    }
     EXPECT_EQ(actionText("HelpContentsItem"), "&Contens");
 }
 
