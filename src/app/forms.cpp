@@ -3,7 +3,9 @@
 #include "app/aboutbox.h"
 #include "app/laterwindows.h"
 #include "app/mainform.h"
+#include "audio/scdia.h"
 #include "audio/tdummy.h"
+#include "generator/featdlg.h"
 #include "display/diagramrenderer.h"
 #include "display/diagramwindow.h"
 #include "dsp/correction.h"
@@ -16,6 +18,8 @@ namespace app {
 TMainForm *MainForm = nullptr;
 TAboutBox *AboutBox = nullptr;
 TDiagramm *Diagramm = nullptr;
+TFeatDlg *FeatDlg = nullptr;
+audio::TSCdia *SCdia = nullptr;
 
 namespace {
 
@@ -43,6 +47,7 @@ bool CreateWindows()
     if (MainForm->StartupFailed())
         return false;
     W.mixu = new Tmixu;
+    FeatDlg = new TFeatDlg;
     W.wobbeldlg = new Twobbeldlg;
     W.oszidia = new TOszidia;
     AboutBox = new TAboutBox;
@@ -53,6 +58,7 @@ bool CreateWindows()
     W.ioDialog = new TIOdialog;
     W.dcOffset = new TDCOffset;
     W.dummy = new audio::Tdummy;
+    SCdia = new audio::TSCdia;
     W.diadlg = new Tdiadlg;
     Diagramm = new TDiagramm;
     W.wavegen = new TWavegen;
@@ -65,6 +71,8 @@ void DestroyWindows()
     delete Diagramm;
     Diagramm = nullptr;
     delete W.diadlg;
+    delete SCdia;
+    SCdia = nullptr;
     delete W.dummy;
     delete W.dcOffset;
     delete W.ioDialog;
@@ -75,6 +83,8 @@ void DestroyWindows()
     delete AboutBox;
     delete W.oszidia;
     delete W.wobbeldlg;
+    delete FeatDlg;
+    FeatDlg = nullptr;
     delete W.mixu;
     delete MainForm;
     W = Windows{};
@@ -84,6 +94,8 @@ void DestroyWindows()
 
 void ApplyLanguageToWindows(char language)
 {
+    if (FeatDlg)
+        FeatDlg->SetLanguage(language);
     if (W.wobbeldlg)
         W.wobbeldlg->SetLanguage(language);
     if (W.oszidia)
@@ -105,6 +117,8 @@ void ApplyLanguageToWindows(char language)
         W.ioDialog->SetLanguage(language);
     if (W.wavegen)
         W.wavegen->SetLanguage(language);
+    if (SCdia)
+        SCdia->SetLanguage(language);
 }
 
 void ApplyDiagramGeometry(const WindowGeometry &g)

@@ -9,12 +9,18 @@ class QWidget;
 class TMainForm;
 class TAboutBox;
 class TDiagramm;
+class TFeatDlg;
+namespace audio {
+class TSCdia;
+}
 
 namespace app {
 
 extern TMainForm *MainForm;
 extern TAboutBox *AboutBox;
 extern TDiagramm *Diagramm;
+extern TFeatDlg *FeatDlg;
+extern audio::TSCdia *SCdia;
 
 // Creates every window in the program's order, the main window first (whose
 // creation handler opens the audio layer and reads the settings). Returns

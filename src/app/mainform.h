@@ -96,6 +96,9 @@ private:
     void Testekorrekturdatei1Click();
     void SetLevelUnit(int unit);
     void SpeichernalsText1Click();
+    // devices and the feature list
+    void ChooseDevice(bool input);
+    void ShowFeaturelist1Click();
     void FFTwinGroupClick(int index);
     void RunningGroupClick(int index);
 

@@ -3,7 +3,11 @@
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "app/mainformtexts.h"
+#include "audio/audioengine.h"
+#include "audio/devices.h"
+#include "audio/scdia.h"
 #include "display/diagramwindow.h"
+#include "generator/featdlg.h"
 #include "display/levelunits.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
@@ -117,4 +121,28 @@ int TMainForm::SaveResultsAsText(const QString &fileName)
     if (result != 0)
         platform::ShowMessage(this, platform::MessageKind::Error, fileName + app::Texts().CouldNotCreate);
     return result;
+}
+
+void TMainForm::ChooseDevice(bool input)
+{
+    audio::TSCdia *dlg = app::SCdia;
+    if (!dlg)
+        return;
+    dlg->ForInput = input;
+    dlg->Selected = input ? audio::GetInputDevice() : audio::GetOutputDevice();
+    if (dlg->exec() != QDialog::Accepted)
+        return;
+    if (input)
+        audio::SelectInputDevice(dlg->Selected);
+    else
+        audio::SelectOutputDevice(dlg->Selected);
+    ShowDeviceStatus();
+}
+
+void TMainForm::ShowFeaturelist1Click()
+{
+    if (!app::FeatDlg)
+        return;
+    app::FeatDlg->SetLines(audio::AudioLog());
+    app::FeatDlg->exec();
 }

@@ -137,6 +137,9 @@ void TMainForm::buildMenus()
     connect(LadeAusgangskorrekturdatei1, &QAction::triggered, this, [this] { LoadCorrectionFile(false); });
     connect(Testekorrekturdatei1, &QAction::triggered, this, &TMainForm::Testekorrekturdatei1Click);
     connect(SpeichernalsText1, &QAction::triggered, this, &TMainForm::SpeichernalsText1Click);
+    connect(AudioDevices1, &QAction::triggered, this, [this] { ChooseDevice(true); });
+    connect(AudioOutDevice1, &QAction::triggered, this, [this] { ChooseDevice(false); });
+    connect(ShowFeaturelist1, &QAction::triggered, this, &TMainForm::ShowFeaturelist1Click);
     QAction *units[4] = {dbFS1, dbV1, dbu1, dbm1};
     for (int i = 0; i < 4; ++i)
         connect(units[i], &QAction::triggered, this, [this, i] { SetLevelUnit(i); });

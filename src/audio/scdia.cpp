@@ -1,10 +1,10 @@
 #include "audio/scdia.h"
+#include "platform/messagebox.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -90,8 +90,8 @@ void TSCdia::ListBox1Click(int row)
     if (filling_ || row < 0)
         return;
     if (row >= kMaxDevices) {
-        QMessageBox::warning(this, windowTitle(), messageFirst_ + QString::number(kMaxDevices) + messageSecond_,
-                             QMessageBox::Ok);
+        platform::ShowMessage(this, platform::MessageKind::Warning,
+                              messageFirst_ + QString::number(kMaxDevices) + messageSecond_);
         Selected = kMaxDevices - 1;
         filling_ = true; // the highlight below is no click
         ListBox1->setCurrentRow(Selected);

@@ -3,6 +3,9 @@
 // settings written at the end.
 #include "app/forms.h"
 #include "app/mainform.h"
+#include "audio/devices.h"
+#include "audio/scdia.h"
+#include "generator/featdlg.h"
 #include "display/diagramwindow.h"
 #include "platform/filedialog.h"
 #include "platform/inifile.h"
@@ -19,7 +22,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QListWidget>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -34,12 +39,13 @@ class MainWindowTest : public ::testing::Test {
 protected:
     std::string settings;
 
-    void start(const std::string &ini)
+    // `loopback` adds keys to the virtual card's section.
+    void start(const std::string &ini, const std::string &loopback = {})
     {
         settings = testsupport::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
                    "/sonmain.ini";
         // An unpaced ideal virtual card keeps the test independent of the machine.
-        testsupport::WriteFile(settings, "[LOOPBACK]\nPACED=FALSE\n" + ini);
+        testsupport::WriteFile(settings, "[LOOPBACK]\nPACED=FALSE\n" + loopback + ini);
         platform::SetSettingsFileName(settings);
         MS = app::MeasurementState{};
         ASSERT_TRUE(app::CreateWindows());
@@ -272,6 +278,41 @@ TEST_F(MainWindowTest, LevelUnitsSetTheAxisTitleTheCheckMarksAndTheCalibrationLa
     form()->findChild<QAction *>("dbFS1")->trigger();
     EXPECT_EQ(app::Diagramm->YCaption(), "Level [dB FS]");
     EXPECT_EQ(cal->text(), QString(18, ' '));
+}
+
+TEST_F(MainWindowTest, TheFeatureListShowsTheDeviceReport)
+{
+    start("", "DEVICES=2\n");
+    QStringList lines;
+    QTimer::singleShot(50, [&] {
+        auto *list = app::FeatDlg->findChild<QListWidget *>();
+        for (int i = 0; list && i < list->count(); ++i)
+            lines << list->item(i)->text();
+        app::FeatDlg->accept();
+    });
+    form()->findChild<QAction *>("ShowFeaturelist1")->trigger();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines[0], "--- Programm Version Win32  1.4g ---");
+    EXPECT_TRUE(lines.contains("Virtual loopback 1"));
+    EXPECT_TRUE(lines.contains("Virtual loopback 2"));
+}
+
+TEST_F(MainWindowTest, ChoosingAnotherInputDeviceUpdatesTheStatusLine)
+{
+    start("", "DEVICES=2\n");
+    int last = audio::GetInputDevice();
+    QTimer::singleShot(50, [&] {
+        auto *list = app::SCdia->findChild<QListWidget *>("ListBox1");
+        ASSERT_NE(list, nullptr);
+        // the second virtual card is the last entry
+        last = list->count() - 1;
+        list->setCurrentRow(last);
+        app::SCdia->accept();
+    });
+    form()->findChild<QAction *>("AudioDevices1")->trigger();
+    EXPECT_EQ(audio::GetInputDevice(), std::min(last, 5));
+    EXPECT_TRUE(form()->findChild<QLabel *>("StatusLine")->text().startsWith(
+        QString::fromStdString(audio::DeviceName('I', audio::GetInputDevice())) + " / "));
 }
 
 int main(int argc, char **argv)
