@@ -172,10 +172,14 @@ bool TMainForm::event(QEvent *e)
 
 void TMainForm::closeEvent(QCloseEvent *e)
 {
-    if (closed_ || FormCloseQuery())
+    if (closed_ || FormCloseQuery()) {
         e->accept();
-    else
+        // Closing the main window ends the program, whatever tool windows
+        // are still open.
+        QCoreApplication::quit();
+    } else {
         e->ignore();
+    }
 }
 
 bool TMainForm::FormCloseQuery()
