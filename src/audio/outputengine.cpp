@@ -1,0 +1,388 @@
+// Wave output: device handling of loop and stream playback, the stream
+// refill, and the settings snapshot the refill reads.
+#include "audio/outputengine.h"
+
+#include "audio/audioengine.h"
+#include "audio/devices.h"
+
+#include <atomic>
+#include <memory>
+
+namespace audio {
+
+namespace {
+
+// The synthesis numbers of the generator settings, published by the UI
+// thread and read by the refill on the backend's thread. A sequence lock:
+// the writer makes the counter odd while it stores, the reader retries until
+// it saw the same even counter before and after its loads, so a refill never
+// mixes the frequency of one update with the levels of another. Every field
+// is an atomic, so there is no data race even while a read is retried.
+class SettingsSnapshot {
+public:
+    // UI thread only (one writer).
+    void publish(const GeneratorSettings &g) noexcept
+    {
+        const SynthParams p = MakeSynthParams(g);
+        const unsigned s = seq_.load(std::memory_order_relaxed);
+        seq_.store(s + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        ampL_.store(p.AmplitudeL, std::memory_order_relaxed);
+        ampR_.store(p.AmplitudeR, std::memory_order_relaxed);
+        phaseL_.store(p.PhaseL, std::memory_order_relaxed);
+        phaseR_.store(p.PhaseR, std::memory_order_relaxed);
+        waveform_.store(p.Waveform, std::memory_order_relaxed);
+        samePhase_.store(p.SamePhase, std::memory_order_relaxed);
+        frequency_.store(g.Frequency, std::memory_order_relaxed);
+        seq_.store(s + 2, std::memory_order_release);
+    }
+
+    // Any thread.
+    void read(SynthParams &p, double &frequency) const noexcept
+    {
+        for (;;) {
+            const unsigned s = seq_.load(std::memory_order_acquire);
+            p.AmplitudeL = ampL_.load(std::memory_order_relaxed);
+            p.AmplitudeR = ampR_.load(std::memory_order_relaxed);
+            p.PhaseL = phaseL_.load(std::memory_order_relaxed);
+            p.PhaseR = phaseR_.load(std::memory_order_relaxed);
+            p.Waveform = waveform_.load(std::memory_order_relaxed);
+            p.SamePhase = samePhase_.load(std::memory_order_relaxed);
+            frequency = frequency_.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (!(s & 1u) && seq_.load(std::memory_order_relaxed) == s)
+                return;
+        }
+    }
+
+private:
+    std::atomic<unsigned> seq_{0};
+    std::atomic<double> ampL_{0.0}, ampR_{0.0}, phaseL_{0.0}, phaseR_{0.0}, frequency_{0.0};
+    std::atomic<std::int32_t> waveform_{WaveSine};
+    std::atomic<bool> samePhase_{true};
+};
+
+struct Output {
+    GeneratorSettings record;
+
+    std::unique_ptr<WaveOutDevice> handle;
+    bool open = false;     // OutputOpen
+    bool running = false;  // OutputRunning
+    bool loopMode = false; // how the open device plays
+    int deviceNumber = -1;
+    WaveFormat format;
+    int precision = 0;
+
+    // Read by the refill; written on the UI thread only while no buffer is
+    // queued (before the writes that start playback, or after the resets).
+    WaveOutDevice *device = nullptr;
+    std::uint32_t rate = 0;
+    int bits = 0;
+    std::uint32_t streamBytes = 0;
+    WaveHeader *headers[2] = {};
+    char *data[2] = {};
+    double phaseAccumulator = 0.0; // radians; never reset, advanced by every stream frame
+    Synthesizer synth;
+
+    std::atomic<bool> refillEnabled{false};
+    std::atomic<int> refillError{0};
+    SettingsSnapshot snapshot;
+};
+
+// Never destroyed: a device still open at exit must not outlive the state
+// its callback uses.
+Output &O()
+{
+    static Output *o = new Output;
+    return *o;
+}
+
+SoundInterface &si() { return SoundInterface::instance(); }
+
+void LogError(const char *what, int code)
+{
+    AppendAudioLog(what + std::to_string(code));
+    std::string text = si().waveOutGetErrorText(code);
+    if (text.size() > 128)
+        text.resize(128);
+    AppendAudioLog(text);
+}
+
+int Fail(const char *what, int code)
+{
+    LogError(what, code);
+    SetAudioStatus(code);
+    return code;
+}
+
+bool SameFormat(const WaveFormat &a, const WaveFormat &b)
+{
+    return a.nSamplesPerSec == b.nSamplesPerSec && a.wBitsPerSample == b.wBitsPerSample &&
+           a.nChannels == b.nChannels;
+}
+
+// Stream fill of buffer A (0) or B (1) with the settings of that moment.
+void StreamFill(Output &o, int which) noexcept
+{
+    SynthParams p;
+    double frequency = 0.0;
+    o.snapshot.read(p, frequency);
+    o.synth.StreamFill(o.rate, o.bits, p, frequency, o.data[which], o.streamBytes, o.phaseAccumulator);
+    WaveHeader &h = *o.headers[which];
+    h.lpData = o.data[which];
+    h.dwBufferLength = o.streamBytes;
+    h.dwBytesRecorded = 0;
+    h.dwUser = 0;
+    h.dwFlags = 0;
+    h.dwLoops = 1;
+    h.lpNext = nullptr;
+    h.reserved = 0;
+}
+
+// The device's completion callback in stream mode (backend thread, or the
+// UI thread inside reset): queue the finished buffer again, refilled.
+void Refill(WaveHeader *h) noexcept
+{
+    Output &o = O();
+    if (!o.refillEnabled.load(std::memory_order_acquire))
+        return;
+    for (int i = 0; i < 2; ++i) {
+        if (h != o.headers[i] || !(h->dwFlags & WHDR_DONE))
+            continue;
+        WaveOutDevice *d = o.device;
+        int r = d->unprepareHeader(*h);
+        if (r == 0) {
+            StreamFill(o, i);
+            r = d->prepareHeader(*h);
+        }
+        if (r == 0)
+            r = d->write(*h);
+        if (r != 0) {
+            int none = 0;
+            o.refillError.compare_exchange_strong(none, r);
+        }
+    }
+}
+
+void SetLoopHeader(WaveHeader &h, std::uint32_t bytes)
+{
+    h.lpData = LoopData();
+    h.dwBufferLength = bytes;
+    h.dwBytesRecorded = 0;
+    h.dwUser = 0;
+    h.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
+    h.dwLoops = 2147483647;
+    h.lpNext = nullptr;
+    h.reserved = 0;
+}
+
+// Takes the engine buffers and the device format for a start.
+void TakeBuffers(Output &o, const WaveFormat &format)
+{
+    o.rate = format.nSamplesPerSec;
+    o.bits = format.wBitsPerSample;
+    o.streamBytes = static_cast<std::uint32_t>(StreamBufferSize());
+    for (int i = 0; i < 2; ++i) {
+        o.headers[i] = StreamHeader(i);
+        o.data[i] = StreamData(i);
+    }
+}
+
+bool BuffersExist() { return LoopHeader() && LoopData() && StreamHeader(0) && StreamHeader(1); }
+
+// Asks whether the device takes the format and opens it, paused.
+int OpenPaused(Output &o, const WaveFormat &format, bool loop)
+{
+    const int device = GetOutputDevice();
+    int r = si().waveOutQuery(device, format);
+    if (r != 0) {
+        SetAudioStatus(r);
+        return r;
+    }
+    r = si().waveOutOpen(device, format, loop ? OutputCallback() : OutputCallback(&Refill), o.handle);
+    if (r != 0) {
+        o.handle.reset();
+        return Fail("waveOutOpen Error ", r);
+    }
+    o.open = true;
+    o.loopMode = loop;
+    o.deviceNumber = device;
+    o.format = format;
+    o.device = o.handle.get();
+    // Nothing plays before every buffer is queued.
+    o.handle->pause();
+    return 0;
+}
+
+// Prepares and writes the loop header (filled) or fills, prepares and
+// writes A and B, then lets the paused device play.
+int QueueAndRun(Output &o, bool loop)
+{
+    WaveOutDevice &d = *o.handle;
+    if (loop) {
+        int r = d.prepareHeader(*LoopHeader());
+        if (r != 0)
+            return Fail("waveOutPrepHeader Error ", r);
+        r = d.write(*LoopHeader());
+        if (r != 0)
+            return Fail("waveOutWrite Error ", r);
+    } else {
+        o.precision = 0;
+        StreamFill(o, 0);
+        StreamFill(o, 1);
+        for (int i = 0; i < 2; ++i) {
+            int r = d.prepareHeader(*o.headers[i]);
+            if (r != 0)
+                return Fail("waveOutPrepHeader Error ", r);
+        }
+        o.refillEnabled.store(true, std::memory_order_release);
+        for (int i = 0; i < 2; ++i) {
+            int r = d.write(*o.headers[i]);
+            if (r != 0) {
+                o.refillEnabled.store(false, std::memory_order_release);
+                return Fail("waveOutWrite Error ", r);
+            }
+        }
+    }
+    d.restart();
+    o.running = true;
+    SetAudioStatus(0);
+    return 0;
+}
+
+// A stream that plays on: drop what is queued and queue both buffers again
+// with the settings just published, continuing from the running phase.
+int RestartStream(Output &o)
+{
+    WaveOutDevice &d = *o.handle;
+    o.refillEnabled.store(false, std::memory_order_release);
+    d.pause();
+    d.reset();
+    d.reset(); // returns what a refill running during the first reset queued
+    o.running = false;
+    for (int i = 0; i < 2; ++i)
+        d.unprepareHeader(*o.headers[i]);
+    o.refillError.store(0);
+    return QueueAndRun(o, false);
+}
+
+} // namespace
+
+GeneratorSettings &Generator() { return O().record; }
+
+WaveFormat OutputFormat()
+{
+    WaveDeviceSettings &ds = OutputSettings(GetOutputDevice());
+    SetDeviceFormat(ds, "", 0, false, 0, 0);
+    return ds.Format;
+}
+
+int StartOutput(GeneratorSettings &settings, double duration, float frequency)
+{
+    (void)duration; // always endless
+    Output &o = O();
+    settings.Frequency = frequency;
+    if (&settings != &o.record)
+        o.record = settings;
+    SetOutputStopper(&StopOutput);
+    SetAudioStatus(0);
+    if (!BuffersExist()) {
+        SetAudioStatus(MMSYSERR_NOMEM);
+        return MMSYSERR_NOMEM;
+    }
+    const WaveFormat format = OutputFormat();
+    const bool loop = o.record.Loop;
+
+    if (o.running && o.handle && !o.loopMode && !loop && o.deviceNumber == GetOutputDevice() &&
+        SameFormat(o.format, format)) {
+        o.snapshot.publish(o.record);
+        return RestartStream(o);
+    }
+    if (o.open || o.running)
+        StopOutput();
+
+    int r = OpenPaused(o, format, loop);
+    if (r != 0)
+        return r;
+    TakeBuffers(o, format);
+    o.refillError.store(0);
+    o.snapshot.publish(o.record);
+    if (loop) {
+        const std::uint32_t bytes = o.synth.LoopFill(o.rate, o.bits, MakeSynthParams(o.record), frequency,
+                                                     LoopData(), kLoopBufferBytes, &o.precision);
+        SetLoopHeader(*LoopHeader(), bytes);
+    }
+    return QueueAndRun(o, loop);
+}
+
+int StartLoopBufferOutput(std::uint32_t bytes)
+{
+    Output &o = O();
+    SetOutputStopper(&StopOutput);
+    SetAudioStatus(0);
+    if (o.open || o.running)
+        StopOutput();
+    if (!BuffersExist()) {
+        SetAudioStatus(MMSYSERR_NOMEM);
+        return MMSYSERR_NOMEM;
+    }
+    const WaveFormat format = OutputFormat();
+    int r = OpenPaused(o, format, true);
+    if (r != 0)
+        return r;
+    TakeBuffers(o, format);
+    o.precision = 0;
+    if (bytes > kLoopBufferBytes)
+        bytes = kLoopBufferBytes;
+    bytes -= bytes % (format.nBlockAlign ? format.nBlockAlign : 1u);
+    SetLoopHeader(*LoopHeader(), bytes);
+    return QueueAndRun(o, true);
+}
+
+int StopOutput()
+{
+    Output &o = O();
+    o.refillEnabled.store(false, std::memory_order_release);
+    if (o.handle) {
+        // Reset also when a failed start left buffers queued on a paused device.
+        const int r = o.handle->reset();
+        if (o.running)
+            o.running = r != 0;
+        if (!o.loopMode)
+            o.handle->reset(); // returns what a refill running during the first reset queued
+        WaveHeader *used[3] = {LoopHeader(), StreamHeader(0), StreamHeader(1)};
+        for (WaveHeader *h : used)
+            if (h && (h->dwFlags & WHDR_PREPARED))
+                o.handle->unprepareHeader(*h);
+        if (o.open && o.handle->close() == 0)
+            o.open = false;
+        if (!o.open) {
+            o.handle.reset();
+            o.device = nullptr;
+            o.running = false; // a closed device plays nothing, whatever reset said
+        }
+    }
+    if (const int e = o.refillError.exchange(0))
+        LogError("waveOutWrite Error ", e);
+    return 0;
+}
+
+bool OutputRunning() { return O().running; }
+
+bool GetLoop() { return O().record.Loop; }
+void SetLoop(bool loop) { O().record.Loop = loop; }
+
+void UpdateOutputSettings(const GeneratorSettings &settings)
+{
+    Output &o = O();
+    if (&settings != &o.record)
+        o.record = settings;
+    if (o.running && !o.loopMode)
+        o.snapshot.publish(o.record);
+}
+
+int LoopPrecision() { return O().precision; }
+
+int RefillError() { return O().refillError.load(); }
+
+} // namespace audio
