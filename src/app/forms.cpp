@@ -9,6 +9,7 @@
 #include "display/diagramrenderer.h"
 #include "display/diagramwindow.h"
 #include "dsp/correction.h"
+#include "dsp/dialogs/analysisdialog.h"
 
 #include <QCheckBox>
 #include <memory>
@@ -20,6 +21,7 @@ TAboutBox *AboutBox = nullptr;
 TDiagramm *Diagramm = nullptr;
 TFeatDlg *FeatDlg = nullptr;
 audio::TSCdia *SCdia = nullptr;
+TAnaly *Analy = nullptr;
 
 namespace {
 
@@ -52,7 +54,7 @@ bool CreateWindows()
     W.oszidia = new TOszidia;
     AboutBox = new TAboutBox;
     W.eichDlg = new TEichDlg;
-    W.analy = new TAnaly;
+    W.analy = Analy = new TAnaly;
     W.korEdit = new TKorEdit;
     W.skalDia = new TSkalDia;
     W.ioDialog = new TIOdialog;
@@ -79,6 +81,7 @@ void DestroyWindows()
     delete W.skalDia;
     delete W.korEdit;
     delete W.analy;
+    Analy = nullptr;
     delete W.eichDlg;
     delete AboutBox;
     delete W.oszidia;

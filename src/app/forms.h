@@ -10,6 +10,7 @@ class TMainForm;
 class TAboutBox;
 class TDiagramm;
 class TFeatDlg;
+class TAnaly;
 namespace audio {
 class TSCdia;
 }
@@ -20,6 +21,7 @@ extern TMainForm *MainForm;
 extern TAboutBox *AboutBox;
 extern TDiagramm *Diagramm;
 extern TFeatDlg *FeatDlg;
+extern TAnaly *Analy; // analysis parameters
 extern audio::TSCdia *SCdia;
 
 // Creates every window in the program's order, the main window first (whose

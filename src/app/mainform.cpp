@@ -154,6 +154,8 @@ bool TMainForm::event(QEvent *e)
     if (const auto *m = platform::AsWindowMessage(e)) {
         switch (m->msg) {
         case platform::WM_ANALYSER_NEXT:
+            AnalyserNext();
+            break;
         case platform::WM_SCOPE_NEXT:
         case platform::WM_SWEEP_STEP:
         case platform::WM_STOP_MEASUREMENTS:

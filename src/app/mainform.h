@@ -122,7 +122,26 @@ private:
 
     void updateCorrectionLabel();
 
+    // analyser page (analyserpage.cpp, analyserblock.cpp)
+    void connectAnalyserPage();
+    void StartButtonClick();
+    void StopButtonClick();
+    void THDN1Click();
+    void Noise1Click();
+    void Parameter1Click();
+    // Starts a capture of FftSize + FftSize/8 frames for the analyser; on a
+    // failure stops the run and reports the code after `errorPrefix`.
+    bool startAnalyserCapture(const QString &errorPrefix);
+    // Levels and result lines of a completed averaging round; false on a
+    // diagram error. Out: the trigger's mean level and threshold.
+    bool analyserRound(int rate, double &meanLevel, double &triggerLevel);
+
 public:
+    // analyser page: run state, capture completion and WM_ANALYSER_NEXT
+    void SetAnalyserRunning(bool on);
+    void AnalyserBlockReady();
+    void AnalyserNext();
+
     // Loads a correction file into the input or output curve and, when it
     // loads, switches that correction on. False when the file was refused.
     bool LoadCorrection(bool input, const std::string &fileName);

@@ -258,6 +258,7 @@ QWidget *TMainForm::buildAnalyserPage()
     connect(RunningGroup, &platform::RadioGroup::itemClicked, this, &TMainForm::RunningGroupClick);
     connect(MeasureLeft, &QCheckBox::toggled, this, [](bool on) { MS.MeasureLeftOn = on; });
     connect(MeasureRight, &QCheckBox::toggled, this, [](bool on) { MS.MeasureRightOn = on; });
+    connectAnalyserPage();
     return page;
 }
 

@@ -1,0 +1,200 @@
+// The analyser's completion routine: one captured block becomes two magnitude
+// spectra, is averaged over the chosen number of blocks and, when a round is
+// complete, turned into levels in the current unit (input correction
+// applied), one diagram point per bin, and the THD+N, level or trigger line.
+// Then the chain goes on or ends by the run mode. UI thread; nothing here
+// allocates (the buffers exist from page entry on).
+#include "app/forms.h"
+#include "app/mainform.h"
+#include "app/mainformtexts.h"
+#include "audio/audioengine.h"
+#include "audio/capture.h"
+#include "display/diagramwindow.h"
+#include "display/levelunits.h"
+#include "dsp/analysis.h"
+#include "dsp/fft.h"
+#include "platform/messagebox.h"
+#include "platform/messages.h"
+#include "platform/utilities.h"
+
+#include <QLabel>
+#include <QSpinBox>
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+using app::MS;
+
+namespace {
+
+// Copies channel c (0 right, 1 left) of an interleaved block of `count`
+// values into `out`: elements k·2 + c for k = 0 .. count/2 - 2, so all but
+// the last frame. A short block is padded with zeros up to `fftSize` so the
+// transform never sees another block's samples.
+void SplitChannel(const float *block, int count, int c, float *out, int fftSize)
+{
+    const int frames = count / 2 - 1;
+    int k = 0;
+    for (; k < frames; ++k)
+        out[k] = block[2 * k + c];
+    for (; k < fftSize; ++k)
+        out[k] = 0.0f;
+}
+
+// One averaging step over `bins` magnitudes per channel; true when a round
+// is complete (AveragesLeft reached 0).
+bool AverageSpectra(int bins, QSpinBox *averVal)
+{
+    MS.AveragesLeft -= 1;
+    if (MS.Averages == 1)
+        return MS.AveragesLeft <= 0;
+    averVal->setValue(MS.AveragesLeft);
+    float *l = MS.LeftSpectrum.data(), *r = MS.RightSpectrum.data();
+    float *ls = MS.LeftSum.data(), *rs = MS.RightSum.data();
+    for (int i = 0; i < bins; ++i) {
+        ls[i] += l[i];
+        rs[i] += r[i];
+    }
+    if (MS.AveragesLeft > 0)
+        return false;
+    const float n = static_cast<float>(MS.Averages);
+    for (int i = 0; i < bins; ++i) {
+        l[i] = ls[i] / n;
+        r[i] = rs[i] / n;
+        ls[i] = 0.0f;
+        rs[i] = 0.0f;
+    }
+    return true;
+}
+
+QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
+
+} // namespace
+
+void TMainForm::AnalyserBlockReady()
+{
+    // 1. the block
+    int count = 0, overloads = 0;
+    std::uint32_t userValue = 0;
+    const float *block = audio::FinishCapture(count, overloads, userValue);
+    double meanLevel = 1.0, triggerLevel = 1.0;
+    const bool haveBuffers = !MS.LeftSpectrum.empty();
+    if (block && MS.AnalyserRunning && haveBuffers) {
+        // 2. overload indicator
+        Label2->setText(overloads != 0 ? QStringLiteral("Over ") + QString::number(overloads) : QStringLiteral("."));
+        // 3. spectra
+        const int n = MS.FftSize;
+        if (MS.MeasureRightOn) {
+            SplitChannel(block, count, 0, MS.RightSpectrum.data(), n);
+            dsp::WindowTransformMagnitude(MS.RightSpectrum.data(), n);
+        }
+        if (MS.MeasureLeftOn) {
+            SplitChannel(block, count, 1, MS.LeftSpectrum.data(), n);
+            dsp::WindowTransformMagnitude(MS.LeftSpectrum.data(), n);
+        }
+        // 5. averaging
+        if (AverageSpectra(n / 2, AverVal)) {
+            int rateIn = 0, rateOut = 0;
+            audio::GetRates(rateIn, rateOut);
+            if (!analyserRound(rateIn, meanLevel, triggerLevel)) {
+                SetAnalyserRunning(false);
+                platform::ShowMessage(this, platform::MessageKind::Warning, QStringLiteral("Diagram error"));
+            }
+        }
+    }
+
+    // 8. continuation; the audio layer has no stop request of its own, so
+    // only the run flag and the mode decide.
+    const bool stopRequested = false;
+    if (MS.RunMode == 2 && !stopRequested && MS.AnalyserRunning) {
+        if (meanLevel >= triggerLevel)
+            SetAnalyserRunning(false); // the trigger fired: the spectrum stays
+        else
+            platform::PostMessage(this, platform::WM_ANALYSER_NEXT);
+    } else if (MS.RunMode == 1 && !stopRequested && MS.AnalyserRunning) {
+        platform::PostMessage(this, platform::WM_ANALYSER_NEXT);
+    } else if ((MS.RunMode == 0 && MS.AnalyserRunning) || stopRequested) {
+        if (MS.AveragesLeft == MS.Averages)
+            SetAnalyserRunning(false);
+        else
+            platform::PostMessage(this, platform::WM_ANALYSER_NEXT);
+    }
+}
+
+bool TMainForm::analyserRound(int rate, double &meanLevel, double &triggerLevel)
+{
+    // 6.1
+    MS.AveragesLeft = MS.Averages;
+    AverVal->setValue(MS.Averages);
+    dsp::SpectrumAnalysis &analysis = dsp::UnitAnalysis();
+    dsp::AnalysisSettings &a = analysis.settings();
+    a.sampleRate = static_cast<double>(rate);
+    a.fftSize = MS.FftSize;
+    // 4. level scale of the current unit
+    double factor = 0.0, offset = 0.0, shift = 0.0;
+    std::string label;
+    display::GetLevelScale(MS.LevelUnit, MS.LevelFactor, MS.LevelOffset, MS.InputCalibration, factor, offset, shift,
+                           label, 5);
+    const QString unit = QString::fromStdString(label);
+    const app::MainTexts &texts = app::Texts();
+    const QString filter = QString::fromStdString(a.filterName);
+    TDiagramm *d = app::Diagramm;
+    const float *left = MS.LeftSpectrum.data();
+    const float *right = MS.RightSpectrum.data();
+
+    // 6.2 level line
+    if (a.noiseMess && d) {
+        const double l = analysis.bandLevel(left, shift, dsp::kLnToDb);
+        const double r = analysis.bandLevel(right, shift, dsp::kLnToDb);
+        d->SetStatusText("Level: " + texts.LeftTag + Fixed(l, 2) + " | " + texts.RightTag + Fixed(r, 2) +
+                         " | Filter: " + filter);
+    }
+    // 6.3 THD+N line
+    if (a.thdMess && d) {
+        auto part = [&](const float *spectrum) {
+            const double thd = analysis.thdN(spectrum, dsp::kLnToDb);
+            const double fundamental = a.fundamental;
+            if (fundamental == 0.0)
+                return texts.NoFundamental;
+            return Fixed(fundamental, 0) + "Hz " + (thd == 0.0 ? QStringLiteral("-192") : Fixed(thd, 1)) + "dB";
+        };
+        const QString l = part(left);
+        const QString r = part(right);
+        d->SetStatusText("THD+N: " + texts.LeftTag + l + " | " + texts.RightTag + r + " |   Filter: " + filter);
+    }
+    // 6.4 trigger line
+    if (MS.RunMode == 2) {
+        const double l = analysis.bandLevel(left, shift, dsp::kLnToDb);
+        const double r = analysis.bandLevel(right, shift, dsp::kLnToDb);
+        meanLevel = l == 0.0 || r == 0.0 ? dsp::kNoSignalDb : (l + r) / 2.0;
+        triggerLevel = 20.0 * platform::Log10(a.threshold);
+        if (d)
+            d->SetStatusText("act. level " + Fixed(meanLevel, 2) + unit + "    trigg level " + Fixed(triggerLevel, 1) +
+                             unit);
+    }
+    if (!d)
+        return true;
+
+    // 6.5 one point per bin
+    d->SetCurvesVisible(MS.MeasureLeftOn, MS.MeasureRightOn);
+    const dsp::CorrectionCurve &correction = MS.InputCorrection;
+    const int bins = MS.FftSize / 2;
+    bool failed = false;
+    for (int i = 0; i < bins && MS.AnalyserRunning; ++i) {
+        const float f = dsp::BinFrequency(i, MS.FftSize, rate);
+        float values[2];
+        const float m[2] = {left[i], right[i]};
+        const bool on[2] = {MS.MeasureLeftOn, MS.MeasureRightOn};
+        for (int c = 0; c < 2; ++c) {
+            values[c] = static_cast<float>(dsp::kNoSignalDb);
+            if (on[c] && m[c] != 0.0f)
+                values[c] = static_cast<float>(correction.apply(1.0, f, factor * std::log(static_cast<double>(m[c])) + offset));
+        }
+        if (d->StorePoint(values, i, f) != 0) {
+            failed = true;
+            break;
+        }
+    }
+    d->update();
+    return !failed;
+}
