@@ -1,0 +1,484 @@
+#include "generator/wavegen.h"
+
+#include "app/measurementstate.h"
+#include "audio/devices.h"
+#include "audio/iodialog.h"
+#include "audio/outputengine.h"
+#include "audio/wavefileoutput.h"
+#include "display/spinbutton.h"
+#include "platform/filedialog.h"
+#include "platform/inifile.h"
+#include "platform/messagebox.h"
+#include "platform/radiogroup.h"
+#include "platform/utilities.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+using audio::Generator;
+
+namespace {
+
+constexpr float kMaxFrequency = 48000.0f; // frequencies stay below this
+const char *const kSection = "GEN";
+
+template <typename W> W *Named(W *w, const char *name)
+{
+    w->setObjectName(name);
+    return w;
+}
+
+QScrollBar *LevelBar(QWidget *parent, const char *name)
+{
+    auto *b = Named(new QScrollBar(Qt::Vertical, parent), name);
+    b->setRange(0, 100);
+    b->setPageStep(10);
+    b->setMinimumHeight(90);
+    return b;
+}
+
+QString LevelText(int position) { return position >= 100 ? QStringLiteral("OFF") : QString::number(-position) + "dB"; }
+
+// Whole number of a settings value; `def` when it does not parse.
+long long IniInt(const std::string &key, const char *def, long long fallback, bool *parsed = nullptr)
+{
+    long long v = 0;
+    const bool ok =
+        platform::ParseInt(platform::GetPrivateProfileString(kSection, key, def, 30, platform::SettingsFileName()), v);
+    if (parsed)
+        *parsed = ok;
+    return ok ? v : fallback;
+}
+
+} // namespace
+
+TWavegen::TWavegen(QWidget *parent) : QWidget(parent, Qt::Tool)
+{
+    setObjectName("Wavegen");
+    setWindowTitle("Generator");
+
+    Panel1 = Named(new QLabel(this), "Panel1");
+    Panel1->setAutoFillBackground(true);
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Sunken);
+    GfreqText = Named(new QLineEdit(Panel1), "GfreqText");
+    GfreqText->setFrame(false);
+    GfreqText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont big = GfreqText->font();
+    big.setPointSize(big.pointSize() + 4);
+    big.setBold(true);
+    GfreqText->setFont(big);
+    auto *pl = new QHBoxLayout(Panel1);
+    pl->setContentsMargins(3, 3, 3, 3);
+    pl->addWidget(GfreqText);
+    GrobSpin = Named(new SpinButton(this), "GrobSpin");
+    FeinSpin = Named(new SpinButton(this), "FeinSpin");
+    GrobSpin->setFixedSize(16, 28);
+    FeinSpin->setFixedSize(16, 28);
+    GrobSpin->setToolTip("100 Hz");
+    FeinSpin->setToolTip("1 Hz");
+
+    ScrollBar4 = LevelBar(this, "ScrollBar4");
+    ScrollBar1 = LevelBar(this, "ScrollBar1");
+    ScrollBar2 = LevelBar(this, "ScrollBar2");
+    Label1 = Named(new QLabel("L dig. R", this), "Label1");
+    Label4 = Named(new QLabel("0dB", this), "Label4");
+    Label6 = Named(new QLabel("0dB", this), "Label6");
+    Label2 = Named(new QLabel("Ana.", this), "Label2");
+    Label3 = Named(new QLabel("100%", this), "Label3");
+    Label5 = Named(new QLabel(QString::fromUtf8("Phase°"), this), "Label5");
+    phL = Named(new QLineEdit("0", this), "phL");
+    phR = Named(new QLineEdit("0", this), "phR");
+    phL->setMaximumWidth(40);
+    phR->setMaximumWidth(40);
+
+    RadioGroup1 = Named(new platform::RadioGroup("Form", this), "RadioGroup1");
+    RadioGroup1->setItems({"Sin", "Sqr", "white", "pink", "User"});
+    UserBut = Named(new QPushButton("User", this), "UserBut");
+    Gstart = Named(new QPushButton("Start", this), "Gstart");
+    Gstop = Named(new QPushButton("Stop", this), "Gstop");
+    WOoptBut = Named(new QPushButton("Opt.", this), "WOoptBut");
+    PrecOut = Named(new QLabel("0", this), "PrecOut");
+    PrecOut->setToolTip("Loop precision (1/1000 period)");
+
+    auto *freqRow = new QHBoxLayout;
+    freqRow->addWidget(Panel1, 1);
+    freqRow->addWidget(GrobSpin);
+    freqRow->addWidget(FeinSpin);
+
+    auto *levels = new QGridLayout;
+    levels->addWidget(Label1, 0, 0, 1, 2, Qt::AlignHCenter);
+    levels->addWidget(ScrollBar4, 1, 0, Qt::AlignHCenter);
+    levels->addWidget(ScrollBar1, 1, 1, Qt::AlignHCenter);
+    levels->addWidget(Label4, 2, 0);
+    levels->addWidget(Label6, 2, 1);
+    levels->addWidget(Label5, 3, 0, 1, 2, Qt::AlignHCenter);
+    levels->addWidget(phL, 4, 0);
+    levels->addWidget(phR, 4, 1);
+    levels->addWidget(Label2, 0, 2, Qt::AlignHCenter);
+    levels->addWidget(ScrollBar2, 1, 2, Qt::AlignHCenter);
+    levels->addWidget(Label3, 2, 2);
+
+    auto *right = new QVBoxLayout;
+    right->addWidget(RadioGroup1);
+    right->addWidget(UserBut);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(Gstart);
+    buttons->addWidget(Gstop);
+    buttons->addWidget(WOoptBut);
+    buttons->addWidget(PrecOut);
+
+    auto *middle = new QHBoxLayout;
+    middle->addLayout(levels);
+    middle->addLayout(right);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(freqRow);
+    layout->addLayout(middle);
+    layout->addLayout(buttons);
+
+    connect(GrobSpin, &SpinButton::upClick, this, &TWavegen::GrobSpinUpClick);
+    connect(GrobSpin, &SpinButton::downClick, this, &TWavegen::GrobSpinDownClick);
+    connect(FeinSpin, &SpinButton::upClick, this, &TWavegen::FeinSpinUpClick);
+    connect(FeinSpin, &SpinButton::downClick, this, &TWavegen::FeinSpinDownClick);
+    connect(GfreqText, &QLineEdit::textEdited, this, &TWavegen::GfreqTextChange);
+    connect(GfreqText, &QLineEdit::editingFinished, this, &TWavegen::GfreqTextExit);
+    connect(ScrollBar4, &QScrollBar::valueChanged, this, &TWavegen::levelChanged);
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TWavegen::levelChanged);
+    connect(ScrollBar2, &QScrollBar::valueChanged, this, &TWavegen::ScrollBar2Change);
+    connect(phL, &QLineEdit::textChanged, this, &TWavegen::phaseChanged);
+    connect(phR, &QLineEdit::textChanged, this, &TWavegen::phaseChanged);
+    connect(RadioGroup1, &platform::RadioGroup::itemClicked, this, &TWavegen::RadioGroup1Click);
+    connect(UserBut, &QPushButton::clicked, this, &TWavegen::UserButClick);
+    connect(Gstart, &QPushButton::clicked, this, &TWavegen::GstartClick);
+    connect(Gstop, &QPushButton::clicked, this, &TWavegen::GstopClick);
+    connect(WOoptBut, &QPushButton::clicked, this, &TWavegen::WOoptButClick);
+
+    LoadSettings();
+    setRunningColours(false);
+}
+
+TWavegen::~TWavegen() { SaveSettings(); }
+
+void TWavegen::closeEvent(QCloseEvent *e)
+{
+    SaveSettings();
+    QWidget::closeEvent(e);
+}
+
+void TWavegen::SetLanguage(char language)
+{
+    if (language == 'D')
+        errorPrefix_ = "Fehler bei Frequenzausgabe (";
+    else if (language == 'E')
+        errorPrefix_ = "Error in frequency output (";
+}
+
+// ---- settings ------------------------------------------------------------------
+
+void TWavegen::LoadSettings()
+{
+    loading_ = true;
+    audio::GeneratorSettings &g = Generator();
+    double f = 1000.0;
+    if (!platform::ParseFloat(platform::GetPrivateProfileString(kSection, "FGEN", "1000", 30,
+                                                                platform::SettingsFileName()),
+                              f) ||
+        !std::isfinite(f))
+        f = 1000.0;
+    g.Frequency = static_cast<float>(f);
+    g.PhaseL = static_cast<std::int32_t>(IniInt("PHASEL", "0", 0));
+    g.PhaseR = static_cast<std::int32_t>(IniInt("PHASER", "0", 0));
+    g.LevelL = static_cast<std::int32_t>(std::clamp<long long>(IniInt("VOLL", "0", 0), -100, 0));
+    g.LevelR = static_cast<std::int32_t>(std::clamp<long long>(IniInt("VOLR", "0", 0), -100, 0));
+    const long long mode = IniInt("MODE", "0", 0);
+    g.Waveform = mode >= 0 && mode <= 4 ? static_cast<std::int32_t>(mode) : 0;
+    bool parsed = false;
+    const long long loop = IniInt("BELOOP", "1", 1, &parsed);
+    g.Loop = parsed ? loop == 1 : true;
+    g.UserFile = platform::GetPrivateProfileString(kSection, "UFNAME", "", 255, platform::SettingsFileName());
+    if (g.Loop && g.Frequency < 1.0f)
+        g.Frequency = 1.0f;
+
+    ScrollBar4->setValue(-g.LevelL);
+    ScrollBar1->setValue(-g.LevelR);
+    RadioGroup1->setItemIndex(g.Waveform);
+    phL->setText(QString::number(g.PhaseL));
+    phR->setText(QString::number(g.PhaseR));
+    ScrollBar2->setValue(100 - std::clamp(g.AnalogVolume, 0, 100));
+    showLevels();
+    showFrequency();
+    loading_ = false;
+}
+
+void TWavegen::SaveSettings()
+{
+    const audio::GeneratorSettings &g = Generator();
+    const std::string file = platform::SettingsFileName();
+    auto put = [&](const char *key, const std::string &value) {
+        platform::WritePrivateProfileString(kSection, key, value, file);
+    };
+    put("FGEN", platform::FormatFixed(g.Frequency, 2));
+    put("PHASEL", std::to_string(g.PhaseL));
+    put("PHASER", std::to_string(g.PhaseR));
+    // The bar positions: the record's levels may carry the output correction.
+    put("VOLL", std::to_string(-ScrollBar4->value()));
+    put("VOLR", std::to_string(-ScrollBar1->value()));
+    put("MODE", std::to_string(g.Waveform));
+    put("BELOOP", g.Loop ? "1" : "0");
+    put("UFNAME", g.UserFile.substr(0, 255));
+}
+
+// ---- apply -----------------------------------------------------------------------
+
+int TWavegen::Apply(bool forceStart, bool refresh)
+{
+    audio::GeneratorSettings &g = Generator();
+    g.LevelL = -ScrollBar4->value();
+    g.LevelR = -ScrollBar1->value();
+    setLevelControlsEnabled(true);
+    int result = 0;
+    if (audio::OutputRunning() || forceStart || g.FilePlaying) {
+        if (g.Loop || g.FilePlaying)
+            audio::StopOutput(); // a wave file plays through the engine's loop
+        g.FilePlaying = false;
+        if (g.Waveform == audio::WaveUserFile) {
+            setLevelControlsEnabled(false);
+            const int r = audio::StartWaveFileOutput(g.UserFile);
+            g.FilePlaying = r == 0;
+            result = r == 0 ? 0 : 1;
+        } else {
+            if (g.Waveform == audio::WaveSine) {
+                // The output correction lowers the level by its dB at the
+                // frequency; a channel that is off stays off.
+                const dsp::CorrectionCurve &c = app::MS.OutputCorrection;
+                if (g.LevelL != -100)
+                    g.LevelL = static_cast<std::int32_t>(std::lround(c.apply(1.0, g.Frequency, g.LevelL)));
+                if (g.LevelR != -100)
+                    g.LevelR = static_cast<std::int32_t>(std::lround(c.apply(1.0, g.Frequency, g.LevelR)));
+            }
+            result = audio::StartOutput(g, -1.0, g.Frequency);
+        }
+    }
+    if (refresh)
+        showFrequency();
+    PrecOut->setText(QString::number(audio::LoopPrecision()));
+    return result;
+}
+
+// ---- frequency -------------------------------------------------------------------
+
+void TWavegen::SetFrequency(float hz)
+{
+    Generator().Frequency = hz;
+    showFrequency();
+}
+
+float TWavegen::ReadFrequency() const { return Generator().Frequency; }
+
+void TWavegen::GrobSpinUpClick()
+{
+    float &f = Generator().Frequency;
+    if (f + 100.0f < kMaxFrequency)
+        f += 100.0f;
+    Apply(false, true);
+}
+
+void TWavegen::GrobSpinDownClick()
+{
+    float &f = Generator().Frequency;
+    if (f - 100.0f > 1.0f)
+        f -= 100.0f;
+    Apply(false, true);
+}
+
+void TWavegen::FeinSpinUpClick()
+{
+    float &f = Generator().Frequency;
+    if (f + 1.0f < kMaxFrequency)
+        f += 1.0f;
+    Apply(false, true);
+}
+
+void TWavegen::FeinSpinDownClick()
+{
+    float &f = Generator().Frequency;
+    if (f - 1.0f > 0.0f)
+        f -= 1.0f;
+    Apply(false, true);
+}
+
+void TWavegen::GfreqTextChange(const QString &text)
+{
+    QString t = text;
+    const int hz = t.indexOf("Hz");
+    if (hz >= 0)
+        t.remove(hz, 2);
+    double f = 0;
+    if (!platform::ParseFloat(t.trimmed().toStdString(), f))
+        return;
+    if (f >= 1.0 && f < kMaxFrequency) {
+        Generator().Frequency = static_cast<float>(f);
+        Apply(false, false);
+    }
+}
+
+void TWavegen::GfreqTextExit() { Apply(false, true); }
+
+// ---- levels, phases, volume, waveform, file -----------------------------------------------
+
+void TWavegen::levelChanged()
+{
+    showLevels();
+    if (!loading_)
+        Apply(false, true);
+}
+
+void TWavegen::phaseChanged()
+{
+    long long v = 0;
+    audio::GeneratorSettings &g = Generator();
+    if (platform::ParseInt(phL->text().trimmed().toStdString(), v))
+        g.PhaseL = static_cast<std::int32_t>(v);
+    if (platform::ParseInt(phR->text().trimmed().toStdString(), v))
+        g.PhaseR = static_cast<std::int32_t>(v);
+    if (!loading_)
+        Apply(false, true);
+}
+
+void TWavegen::ScrollBar2Change(int position)
+{
+    Generator().AnalogVolume = 100 - position;
+    Label3->setText(QString::number(100 - position) + "%");
+    if (loading_)
+        return;
+    emit analogVolumeChanged(100 - position);
+    Apply(false, true);
+}
+
+void TWavegen::SetAnalogVolume(int percent)
+{
+    const bool was = loading_;
+    loading_ = true;
+    ScrollBar2->setValue(100 - std::clamp(percent, 0, 100));
+    loading_ = was;
+}
+
+void TWavegen::SetMixerControlsEnabled(bool on)
+{
+    ScrollBar2->setEnabled(on);
+    Label3->setEnabled(on);
+}
+
+void TWavegen::RadioGroup1Click(int index)
+{
+    if (loading_)
+        return;
+    Generator().Waveform = index;
+    Apply(false, true);
+}
+
+void TWavegen::UserButClick()
+{
+    platform::FileDialogRequest request;
+    request.title = "Wave File";
+    request.filter = "Wave File (*.wav);;All files (*)";
+    request.initialName = QString::fromStdString(Generator().UserFile);
+    const QString name = platform::AskFileName(this, request);
+    if (name.isEmpty())
+        return;
+    Generator().UserFile = name.toStdString();
+    Apply(false, true);
+}
+
+void TWavegen::WOoptButClick()
+{
+    if (Running() || !options_)
+        return;
+    options_->ForInput = false;
+    options_->exec();
+    Apply(false, true);
+}
+
+// ---- start and stop ---------------------------------------------------------------------------
+
+bool TWavegen::Running() const { return audio::OutputRunning() || Generator().FilePlaying; }
+
+void TWavegen::GstartClick()
+{
+    audio::GeneratorSettings &g = Generator();
+    if (Running() || !(g.Frequency > 0.0f))
+        return;
+    g.Waveform = RadioGroup1->itemIndex();
+    const int r = Apply(true, true);
+    if (r != 0) {
+        // A wave file that cannot play says why in the engine's log only.
+        if (g.Waveform != audio::WaveUserFile)
+            platform::ShowMessage(this, platform::MessageKind::Error,
+                                  errorPrefix_ + QString::fromStdString(audio::ErrorText(r)) + " )");
+        return;
+    }
+    setRunningColours(true);
+    WOoptBut->setEnabled(false);
+}
+
+void TWavegen::GstopClick()
+{
+    audio::StopOutput();
+    Generator().FilePlaying = false;
+    setRunningColours(false);
+    WOoptBut->setEnabled(true);
+    setLevelControlsEnabled(true);
+}
+
+// ---- display ------------------------------------------------------------------------------------
+
+void TWavegen::showFrequency()
+{
+    const audio::GeneratorSettings &g = Generator();
+    QPalette p = GfreqText->palette();
+    p.setColor(QPalette::Text, g.Waveform == audio::WavePinkNoise ? Qt::magenta : Qt::yellow);
+    GfreqText->setPalette(p);
+    if (g.Waveform == audio::WaveWhiteNoise || g.Waveform == audio::WavePinkNoise)
+        GfreqText->setText("Noise");
+    else if (g.Waveform == audio::WaveUserFile)
+        GfreqText->setText(QFileInfo(QString::fromStdString(g.UserFile)).fileName());
+    else
+        GfreqText->setText(QString::number(g.Frequency, 'f', 2) + " Hz");
+}
+
+void TWavegen::showLevels()
+{
+    Label4->setText(LevelText(ScrollBar4->value()));
+    Label6->setText(LevelText(ScrollBar1->value()));
+}
+
+void TWavegen::setRunningColours(bool running)
+{
+    // Dark red (0x000080 in the settings' BGR order) while running, else black.
+    const QColor back = running ? QColor(128, 0, 0) : QColor(Qt::black);
+    QPalette p = Panel1->palette();
+    p.setColor(QPalette::Window, back);
+    Panel1->setPalette(p);
+    QPalette e = GfreqText->palette();
+    e.setColor(QPalette::Base, back);
+    GfreqText->setPalette(e);
+}
+
+void TWavegen::setLevelControlsEnabled(bool on)
+{
+    ScrollBar4->setEnabled(on);
+    ScrollBar1->setEnabled(on);
+    phL->setEnabled(on);
+    phR->setEnabled(on);
+}

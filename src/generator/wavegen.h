@@ -1,0 +1,104 @@
+// The signal generator window: waveform, frequency, level and phase per
+// channel, analog output volume and a user wave file. It keeps them in the
+// output engine's generator record, applies the output correction to sine
+// levels and starts and stops the output. Settings in section "GEN".
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class SpinButton;
+
+namespace audio {
+class TIOdialog;
+}
+namespace platform {
+class RadioGroup;
+}
+
+class TWavegen : public QWidget {
+    Q_OBJECT
+public:
+    explicit TWavegen(QWidget *parent = nullptr);
+    ~TWavegen() override;
+
+    void SetLanguage(char language);
+
+    // Takes the controls into the record and, when output runs, a file plays
+    // or `forceStart`, (re)starts the output. Returns 0 or the engine's error
+    // number; 1 when a user wave file could not be played.
+    int Apply(bool forceStart, bool refresh);
+
+    // Frequency in Hz; setting it also refreshes the display.
+    void SetFrequency(float hz);
+    float ReadFrequency() const;
+
+    // Start, stop (the main window's reset calls GstopClick).
+    void GstartClick();
+    void GstopClick();
+
+    // Running: the engine plays or a wave file plays.
+    bool Running() const;
+
+    // The analog output volume in percent, moved by the main window's output
+    // slider; does not emit analogVolumeChanged.
+    void SetAnalogVolume(int percent);
+    // The analog volume control follows the mixer support.
+    void SetMixerControlsEnabled(bool on);
+
+    // The I/O dialog that "Opt." opens for the output device.
+    void SetOptionsDialog(audio::TIOdialog *dialog) { options_ = dialog; }
+
+    // Section "GEN" of the settings file.
+    void LoadSettings();
+    void SaveSettings();
+
+    // controls, named as the layout names them
+    QLabel *Panel1;
+    QLineEdit *GfreqText;
+    SpinButton *GrobSpin, *FeinSpin;
+    QScrollBar *ScrollBar4, *ScrollBar1, *ScrollBar2;
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6;
+    QLineEdit *phL, *phR;
+    platform::RadioGroup *RadioGroup1;
+    QPushButton *UserBut, *Gstart, *Gstop, *WOoptBut;
+    QLabel *PrecOut;
+
+    // Steps of the spin buttons, public for the main window's keyboard use.
+    void GrobSpinUpClick();
+    void GrobSpinDownClick();
+    void FeinSpinUpClick();
+    void FeinSpinDownClick();
+
+signals:
+    // The user moved the analog volume (percent): the mixer's output volume
+    // and the main window's output slider follow.
+    void analogVolumeChanged(int percent);
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void GfreqTextChange(const QString &text);
+    void GfreqTextExit();
+    void levelChanged();
+    void phaseChanged();
+    void ScrollBar2Change(int position);
+    void RadioGroup1Click(int index);
+    void UserButClick();
+    void WOoptButClick();
+
+    void showFrequency();
+    void showLevels();
+    void setRunningColours(bool running);
+    void setLevelControlsEnabled(bool on);
+
+    audio::TIOdialog *options_ = nullptr;
+    QString errorPrefix_ = "Fehler bei Frequenzausgabe (";
+    bool loading_ = false;
+    bool saved_ = false;
+};

@@ -1,0 +1,370 @@
+// The generator window on the ideal virtual card: level bars and "OFF", the
+// output correction on sine levels, frequency steps and typing with their
+// limits, start and stop with the running colours, wave files played through
+// the card (and refused ones), error messages and the "GEN" settings.
+#include "outputtestsupport.h"
+
+#include "app/measurementstate.h"
+#include "audio/iodialog.h"
+#include "generator/wavegen.h"
+#include "platform/filedialog.h"
+#include "platform/inifile.h"
+#include "platform/messagebox.h"
+#include "platform/radiogroup.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include <sndfile.h>
+
+using namespace audio;
+using outtest::AmplitudeAt;
+using outtest::Db;
+
+namespace {
+
+class WavegenTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = testsupport::ScratchDir("wavegen");
+        card_.start(dir_);
+        Generator() = GeneratorSettings{};
+        app::MS.OutputCorrection.clear();
+        platform::SetMessageHandler([this](const platform::MessageRequest &r) { messages_.push_back(r.text); });
+    }
+    void TearDown() override
+    {
+        gen_.reset(); // writes its settings while the file name is still ours
+        platform::SetMessageHandler({});
+        platform::SetFileDialogHandler({});
+        app::MS.OutputCorrection.clear();
+        card_.stop();
+    }
+    TWavegen &gen()
+    {
+        if (!gen_)
+            gen_ = std::make_unique<TWavegen>();
+        return *gen_;
+    }
+    std::string ini(const std::string &key) const
+    {
+        return platform::GetPrivateProfileString("GEN", key, "?", 255, dir_ + "/sonmain.ini");
+    }
+
+    // A wave file of `seconds` with a sine per channel (0 Hz: silence).
+    std::string writeWave(const std::string &name, int rate, int channels, double seconds, double fl, double fr,
+                          double level)
+    {
+        const std::string path = dir_ + "/" + name;
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(f, nullptr);
+        const long frames = std::lround(seconds * rate);
+        std::vector<double> v(static_cast<std::size_t>(frames * channels));
+        const double a = std::pow(10.0, level / 20.0);
+        for (long k = 0; k < frames; ++k) {
+            v[k * channels] = a * std::sin(2 * std::numbers::pi * fl * k / rate);
+            if (channels > 1)
+                v[k * channels + 1] = a * std::sin(2 * std::numbers::pi * fr * k / rate);
+        }
+        sf_writef_double(f, v.data(), frames);
+        sf_close(f);
+        return path;
+    }
+
+    std::string dir_;
+    outtest::CardEngine card_;
+    std::unique_ptr<TWavegen> gen_;
+    std::vector<QString> messages_;
+    std::vector<double> left_, right_;
+};
+
+} // namespace
+
+TEST_F(WavegenTest, CaptionControlsAndFrequencyDisplay)
+{
+    EXPECT_EQ(gen().windowTitle(), "Generator");
+    EXPECT_TRUE(gen().windowFlags() & Qt::Tool);
+    EXPECT_EQ(gen().RadioGroup1->items(), (QStringList{"Sin", "Sqr", "white", "pink", "User"}));
+    EXPECT_EQ(gen().GfreqText->text(), "1000.00 Hz");
+    gen().RadioGroup1->setItemIndex(3);
+    EXPECT_EQ(gen().GfreqText->text(), "Noise");
+    EXPECT_EQ(gen().GfreqText->palette().color(QPalette::Text), QColor(Qt::magenta));
+    gen().RadioGroup1->setItemIndex(2);
+    EXPECT_EQ(gen().GfreqText->palette().color(QPalette::Text), QColor(Qt::yellow));
+    gen();
+    Generator().UserFile = "/some/where/tone.wav";
+    gen().RadioGroup1->setItemIndex(4);
+    EXPECT_EQ(gen().GfreqText->text(), "tone.wav");
+}
+
+TEST_F(WavegenTest, BottomOfALevelBarIsOffAndMinusHundred)
+{
+    gen().ScrollBar4->setValue(100);
+    EXPECT_EQ(gen().Label4->text(), "OFF");
+    EXPECT_EQ(Generator().LevelL, -100);
+    gen().ScrollBar1->setValue(37);
+    EXPECT_EQ(gen().Label6->text(), "-37dB");
+    EXPECT_EQ(Generator().LevelR, -37);
+    EXPECT_FALSE(OutputRunning()); // moving a bar does not start the output
+
+    // the off channel stays silent on the card, the other plays at its level
+    gen().GstartClick();
+    ASSERT_TRUE(OutputRunning());
+    card_.capture(4800, left_, right_);
+    EXPECT_EQ(outtest::Peak(left_), 0.0);
+    EXPECT_NEAR(Db(AmplitudeAt(right_, 1000, 48000)), -37.0, 0.05);
+}
+
+TEST_F(WavegenTest, OutputCorrectionLowersTheSineLevelButNotTheBar)
+{
+    ASSERT_TRUE(app::MS.OutputCorrection.setFromTable({{100, 2.0}, {1000, 2.0}, {10000, 2.0}}));
+    app::MS.OutputCorrection.setActive(true);
+    gen().ScrollBar4->setValue(10);
+    gen().ScrollBar1->setValue(100);
+    gen().GstartClick();
+    ASSERT_TRUE(OutputRunning());
+    EXPECT_EQ(Generator().LevelL, -12);
+    EXPECT_EQ(Generator().LevelR, -100); // off stays off
+    EXPECT_EQ(gen().ScrollBar4->value(), 10);
+    EXPECT_EQ(gen().Label4->text(), "-10dB");
+    card_.capture(4800, left_, right_);
+    EXPECT_NEAR(Db(AmplitudeAt(left_, 1000, 48000)), -12.0, 0.05);
+    EXPECT_EQ(outtest::Peak(right_), 0.0);
+    // a square is not corrected
+    gen().RadioGroup1->setItemIndex(1);
+    EXPECT_EQ(Generator().LevelL, -10);
+}
+
+TEST_F(WavegenTest, FrequencyStepsKeepTheirLimits)
+{
+    gen().SetFrequency(101);
+    gen().GrobSpinDownClick(); // 1 is not above 1
+    EXPECT_EQ(gen().ReadFrequency(), 101.0f);
+    gen().SetFrequency(201);
+    gen().GrobSpinDownClick();
+    EXPECT_EQ(gen().ReadFrequency(), 101.0f);
+    EXPECT_EQ(gen().GfreqText->text(), "101.00 Hz");
+    gen().SetFrequency(1);
+    gen().FeinSpinDownClick();
+    EXPECT_EQ(gen().ReadFrequency(), 1.0f);
+    gen().SetFrequency(47900);
+    gen().GrobSpinUpClick();
+    EXPECT_EQ(gen().ReadFrequency(), 47900.0f);
+    gen().FeinSpinUpClick();
+    EXPECT_EQ(gen().ReadFrequency(), 47901.0f);
+    gen().SetFrequency(47999);
+    gen().FeinSpinUpClick();
+    EXPECT_EQ(gen().ReadFrequency(), 47999.0f);
+}
+
+TEST_F(WavegenTest, TypedFrequencyWithHzIsTakenAndOutOfRangeIgnored)
+{
+    gen().GfreqText->selectAll();
+    QTest::keyClicks(gen().GfreqText, "440Hz");
+    EXPECT_EQ(gen().ReadFrequency(), 440.0f);
+    EXPECT_EQ(gen().GfreqText->text(), "440Hz"); // not redrawn while typing
+    // whole texts at once, as a paste
+    auto paste = [&](const QString &text) {
+        gen().GfreqText->setText(text);
+        emit gen().GfreqText->textEdited(text);
+    };
+    paste("48000");
+    EXPECT_EQ(gen().ReadFrequency(), 440.0f);
+    paste("0.5");
+    EXPECT_EQ(gen().ReadFrequency(), 440.0f);
+    paste("47999.5 Hz");
+    EXPECT_EQ(gen().ReadFrequency(), 47999.5f);
+    paste("440Hz");
+    emit gen().GfreqText->editingFinished(); // leaving the field redraws
+    EXPECT_EQ(gen().GfreqText->text(), "440.00 Hz");
+
+    // while a stream plays, typing changes what the card hears
+    Generator().Loop = false;
+    gen().GstartClick();
+    gen().GfreqText->selectAll();
+    QTest::keyClicks(gen().GfreqText, "3000 Hz");
+    EXPECT_EQ(gen().ReadFrequency(), 3000.0f);
+    card_.capture(4800, left_, right_);
+    EXPECT_NEAR(Db(AmplitudeAt(left_, 3000, 48000)), 0.0, 0.05);
+}
+
+TEST_F(WavegenTest, StartAndStopSwitchColoursAndTheOptionsButton)
+{
+    gen().GstartClick();
+    ASSERT_TRUE(gen().Running());
+    EXPECT_EQ(gen().Panel1->palette().color(QPalette::Window), QColor(128, 0, 0));
+    EXPECT_EQ(gen().GfreqText->palette().color(QPalette::Base), QColor(128, 0, 0));
+    EXPECT_FALSE(gen().WOoptBut->isEnabled());
+    EXPECT_EQ(gen().PrecOut->text(), "0");
+    gen().GstopClick();
+    EXPECT_FALSE(gen().Running());
+    EXPECT_EQ(gen().Panel1->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_TRUE(gen().WOoptBut->isEnabled());
+    EXPECT_TRUE(messages_.empty());
+    // a loop of 997 Hz shows its precision
+    gen().SetFrequency(997);
+    gen().GstartClick();
+    int precision = 0;
+    LoopLength(48000, 2, 997.0, &precision);
+    EXPECT_EQ(gen().PrecOut->text(), QString::number(precision));
+}
+
+TEST_F(WavegenTest, AnEngineErrorIsShownWithTheLanguagesPrefix)
+{
+    card_.stop();
+    card_.start(dir_, 44100, 16, 16384, {{16, 48000}}); // 44100 Hz refused
+    gen().SetLanguage('E');
+    gen().GstartClick();
+    EXPECT_FALSE(gen().Running());
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_TRUE(messages_[0].startsWith("Error in frequency output (")) << messages_[0].toStdString();
+    EXPECT_TRUE(messages_[0].endsWith(" )"));
+    EXPECT_EQ(gen().Panel1->palette().color(QPalette::Window), QColor(Qt::black));
+    gen().SetLanguage('D');
+    gen().GstartClick();
+    ASSERT_EQ(messages_.size(), 2u);
+    EXPECT_TRUE(messages_[1].startsWith("Fehler bei Frequenzausgabe ("));
+}
+
+TEST_F(WavegenTest, AMissingWaveFileGivesOneAndItsReasonInTheLog)
+{
+    gen(); // reads its settings, the user file among them
+    Generator().UserFile = dir_ + "/missing.wav";
+    gen().RadioGroup1->setItemIndex(4);
+    EXPECT_EQ(gen().Apply(true, true), 1);
+    EXPECT_FALSE(gen().Running());
+    EXPECT_FALSE(Generator().FilePlaying);
+    gen().GstartClick();
+    EXPECT_TRUE(messages_.empty());
+    ASSERT_FALSE(AudioLog().empty());
+    EXPECT_NE(AudioLog().back().find("missing.wav"), std::string::npos) << AudioLog().back();
+    // not a wave file at all
+    testsupport::WriteFile(dir_ + "/text.wav", "no samples here");
+    Generator().UserFile = dir_ + "/text.wav";
+    EXPECT_EQ(gen().Apply(true, true), 1);
+    EXPECT_FALSE(gen().Running());
+}
+
+TEST_F(WavegenTest, AWaveFilePlaysThroughTheCardLooped)
+{
+    // 500 whole periods of 1 kHz, mono: both outputs carry it
+    const std::string path = writeWave("tone.wav", 48000, 1, 0.5, 1000, 0, -20);
+    platform::SetFileDialogHandler([&](const platform::FileDialogRequest &r) {
+        EXPECT_TRUE(r.filter.contains("*.wav"));
+        return QString::fromStdString(path);
+    });
+    gen().UserBut->click();
+    EXPECT_EQ(Generator().UserFile, path);
+    gen().RadioGroup1->setItemIndex(4);
+    gen().GstartClick();
+    ASSERT_TRUE(gen().Running());
+    EXPECT_TRUE(Generator().FilePlaying);
+    EXPECT_FALSE(gen().ScrollBar4->isEnabled());
+    EXPECT_FALSE(gen().phL->isEnabled());
+    EXPECT_EQ(gen().GfreqText->text(), "tone.wav");
+    // longer than the file: the loop wraps inside the capture
+    card_.capture(32000, left_, right_);
+    EXPECT_NEAR(Db(AmplitudeAt(left_, 1000, 48000)), -20.0, 0.05);
+    EXPECT_NEAR(Db(AmplitudeAt(right_, 1000, 48000)), -20.0, 0.05);
+    EXPECT_TRUE(AudioLog().empty());
+
+    // switching back to a sine stops the file
+    gen().RadioGroup1->setItemIndex(0);
+    EXPECT_FALSE(Generator().FilePlaying);
+    EXPECT_TRUE(gen().ScrollBar4->isEnabled());
+    gen().GstopClick();
+    EXPECT_FALSE(gen().Running());
+}
+
+TEST_F(WavegenTest, AWaveFileAtAnotherRateIsResampledAndALongOneCut)
+{
+    // 3 s stereo at 44100 Hz: 1 kHz left, 2 kHz right
+    gen();
+    Generator().UserFile = writeWave("long.wav", 44100, 2, 3.0, 1000, 2000, -6);
+    gen().RadioGroup1->setItemIndex(4);
+    ASSERT_EQ(gen().Apply(true, true), 0);
+    ASSERT_EQ(AudioLog().size(), 2u);
+    EXPECT_NE(AudioLog()[0].find("longer than the loop buffer"), std::string::npos);
+    EXPECT_NE(AudioLog()[1].find("resampled from 44100 Hz to 48000 Hz"), std::string::npos);
+    card_.capture(9600, left_, right_);
+    EXPECT_NEAR(Db(AmplitudeAt(left_, 1000, 48000)), -6.0, 0.1);
+    EXPECT_NEAR(Db(AmplitudeAt(right_, 2000, 48000)), -6.0, 0.1);
+    EXPECT_LT(AmplitudeAt(left_, 2000, 48000), 1e-3);
+}
+
+TEST_F(WavegenTest, SettingsAreReadAtCreationAndWrittenAtDestruction)
+{
+    testsupport::WriteFile(dir_ + "/sonmain.ini",
+                           "[GEN]\nFGEN=abc\nPHASEL=45\nPHASER=x\nVOLL=-20\nVOLR=-3\nMODE=3\nBELOOP=0\n"
+                           "UFNAME=/tmp/a.wav\n");
+    EXPECT_EQ(gen().ReadFrequency(), 1000.0f);
+    EXPECT_EQ(gen().ScrollBar4->value(), 20);
+    EXPECT_EQ(gen().Label4->text(), "-20dB");
+    EXPECT_EQ(gen().ScrollBar1->value(), 3);
+    EXPECT_EQ(gen().RadioGroup1->itemIndex(), 3);
+    EXPECT_EQ(gen().phL->text(), "45");
+    EXPECT_EQ(gen().phR->text(), "0");
+    EXPECT_FALSE(Generator().Loop);
+    EXPECT_EQ(Generator().UserFile, "/tmp/a.wav");
+
+    // the corrected level in the record is not what is saved
+    ASSERT_TRUE(app::MS.OutputCorrection.setFromTable({{100, 2.0}, {10000, 2.0}}));
+    app::MS.OutputCorrection.setActive(true);
+    gen().RadioGroup1->setItemIndex(0);
+    gen().SetFrequency(440);
+    gen().GstartClick();
+    EXPECT_EQ(Generator().LevelL, -22);
+    gen_.reset();
+    EXPECT_EQ(ini("FGEN"), "440.00");
+    EXPECT_EQ(ini("VOLL"), "-20");
+    EXPECT_EQ(ini("PHASEL"), "45");
+    EXPECT_EQ(ini("MODE"), "0");
+    EXPECT_EQ(ini("BELOOP"), "0");
+    EXPECT_EQ(ini("UFNAME"), "/tmp/a.wav");
+}
+
+TEST_F(WavegenTest, LoopFlagDefaultsOnAndLiftsAFrequencyBelowOneHertz)
+{
+    testsupport::WriteFile(dir_ + "/sonmain.ini", "[GEN]\nFGEN=0.25\nBELOOP=yes\n");
+    EXPECT_TRUE(Generator().Loop);
+    EXPECT_EQ(gen().ReadFrequency(), 1.0f);
+}
+
+TEST_F(WavegenTest, OptionsButtonOpensTheOutputDialogOnlyWhileStopped)
+{
+    TIOdialog dialog;
+    gen().SetOptionsDialog(&dialog);
+    int shown = 0;
+    QTimer *closer = new QTimer(&dialog);
+    QObject::connect(closer, &QTimer::timeout, &dialog, [&] {
+        if (dialog.isVisible()) {
+            ++shown;
+            EXPECT_FALSE(dialog.ForInput);
+            dialog.reject();
+        }
+    });
+    closer->start(10);
+    gen().WOoptBut->click();
+    EXPECT_EQ(shown, 1);
+    gen().GstartClick();
+    gen().WOoptBut->setEnabled(true); // even if reached, it refuses while running
+    gen().WOoptBut->click();
+    EXPECT_EQ(shown, 1);
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
