@@ -1,0 +1,240 @@
+// The analysis parameter dialog on its own: loading its section, the order
+// and texts of the OK checks, what OK stores, the filter list with "USER"
+// loading a correction file before OK, and the section written on close.
+#include "dsp/analysis.h"
+#include "dsp/dialogs/analysisdialog.h"
+#include "dsp/weighting.h"
+#include "platform/filedialog.h"
+#include "platform/inifile.h"
+#include "platform/messagebox.h"
+#include "platform/utilities.h"
+#include "support/testsupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class AnalysisDialogTest : public ::testing::Test {
+protected:
+    std::string dir, settings;
+    std::vector<platform::MessageRequest> messages;
+    QString nextFile;
+    int fileDialogs = 0;
+    std::unique_ptr<TAnaly> dialog;
+
+    void open(const std::string &section)
+    {
+        dir = testsupport::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        settings = dir + "/sonmain.ini";
+        testsupport::WriteFile(settings, "[MAIN]\nSPRACHE=D\n" + section);
+        platform::SetSettingsFileName(settings);
+        dialog = std::make_unique<TAnaly>();
+    }
+
+    void SetUp() override
+    {
+        platform::SetMessageHandler([this](const platform::MessageRequest &m) { messages.push_back(m); });
+        platform::SetFileDialogHandler([this](const platform::FileDialogRequest &r) {
+            ++fileDialogs;
+            EXPECT_EQ(r.filter, "Filter File (*.cor)");
+            return nextFile;
+        });
+    }
+
+    void TearDown() override
+    {
+        dialog.reset();
+        platform::SetMessageHandler({});
+        platform::SetFileDialogHandler({});
+        platform::SetSettingsFileName({});
+    }
+
+    void fill(const char *low, const char *high, const char *fundamental, const char *thresholdDb)
+    {
+        dialog->Edit1->setText(low);
+        dialog->Edit2->setText(high);
+        dialog->Edit3->setText(fundamental);
+        dialog->Edit4->setText(thresholdDb);
+    }
+
+    // OK; returns the message it showed, or "" when the dialog accepted.
+    QString ok()
+    {
+        messages.clear();
+        dialog->setResult(QDialog::Rejected);
+        dialog->BitBtn1->click();
+        if (messages.empty())
+            return dialog->result() == QDialog::Accepted ? QString() : QStringLiteral("<not accepted>");
+        EXPECT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].kind, platform::MessageKind::Warning);
+        EXPECT_FALSE(messages[0].withHelp);
+        EXPECT_NE(dialog->result(), QDialog::Accepted);
+        return messages[0].text;
+    }
+
+    void chooseFilter(const char *item)
+    {
+        const int index = dialog->ComboBox1->findText(item);
+        ASSERT_GE(index, 0) << item;
+        dialog->ComboBox1->setCurrentIndex(index);
+        emit dialog->ComboBox1->activated(index);
+    }
+};
+
+} // namespace
+
+TEST_F(AnalysisDialogTest, LoadsItsSectionAndShowsIt)
+{
+    open("[ANALYSE]\nFUNDAUTO=FALSE\nFUNDAMENTAL=-440\nFVON=0\nFBIS=15000\nFUNDLOW=0.01\nFILTER=A Weighting\n");
+    const dsp::AnalysisSettings &s = dsp::UnitAnalysis().settings();
+    EXPECT_FALSE(s.fundAuto);
+    EXPECT_EQ(s.fundamental, 440.0);
+    EXPECT_EQ(s.lowFreq, 100);
+    EXPECT_EQ(s.highFreq, 15000);
+    EXPECT_EQ(dialog->Edit1->text(), "100");
+    EXPECT_EQ(dialog->Edit2->text(), "15000");
+    EXPECT_EQ(dialog->Edit3->text(), "440");
+    EXPECT_EQ(dialog->Edit4->text(), "-40.0");
+    EXPECT_FALSE(dialog->CheckBox1->isChecked());
+    EXPECT_TRUE(dialog->Edit3->isEnabled());
+    EXPECT_EQ(dialog->ComboBox1->currentText(), "A Weighting");
+    EXPECT_TRUE(dsp::UnitAnalysis().weighting().active());
+    EXPECT_EQ(dialog->windowTitle(), "Analyse Dialog");
+
+    dialog->CheckBox1->setChecked(true);
+    EXPECT_FALSE(dialog->Edit3->isEnabled());
+    // the combo offers every table, "none" first and "USER" last
+    EXPECT_EQ(dialog->ComboBox1->count(), dsp::WeightingItemCount());
+    EXPECT_EQ(dialog->ComboBox1->itemText(0), "none");
+    EXPECT_EQ(dialog->ComboBox1->itemText(dialog->ComboBox1->count() - 1), "USER");
+}
+
+TEST_F(AnalysisDialogTest, OkChecksTheFieldsInOrderAndStoresNothingOnAFault)
+{
+    open("[ANALYSE]\nFILTER=none\n");
+    const dsp::AnalysisSettings before = dsp::UnitAnalysis().settings();
+    fill("x", "y", "1.5", "3");
+    EXPECT_EQ(ok(), "Frequenz low nicht korrekt");
+    fill("100", "y", "1.5", "3");
+    EXPECT_EQ(ok(), "Frequenz high nicht korrekt");
+    fill("20000", "100", "1.5", "3");
+    EXPECT_EQ(ok(), QString::fromUtf8("Frequenz high sollte größer low sein"));
+    fill("100", "100", "1000", "-60");
+    EXPECT_EQ(ok(), QString::fromUtf8("Frequenz high sollte größer low sein"));
+    // the manual fundamental is checked while its field is disabled
+    ASSERT_FALSE(dialog->Edit3->isEnabled());
+    fill("100", "20000", "1.5", "3");
+    EXPECT_EQ(ok(), "Grundfrequenz nicht korrekt");
+    fill("100", "20000", "1000", "0.1");
+    EXPECT_EQ(ok(), "Pegel Schwellwert nicht korrekt");
+    fill("100", "20000", "1000", "-6O");
+    EXPECT_EQ(ok(), "Pegel Schwellwert nicht korrekt");
+    const dsp::AnalysisSettings &after = dsp::UnitAnalysis().settings();
+    EXPECT_EQ(after.lowFreq, before.lowFreq);
+    EXPECT_EQ(after.highFreq, before.highFreq);
+    EXPECT_EQ(after.threshold, before.threshold);
+
+    dialog->SetLanguage('E');
+    EXPECT_EQ(dialog->windowTitle(), "Analyze Dialog");
+    EXPECT_EQ(dialog->BitBtn2->text(), "Cancel");
+    fill("a", "b", "c", "d");
+    EXPECT_EQ(ok(), "Frequency low not correct");
+    fill("1", "b", "c", "d");
+    EXPECT_EQ(ok(), "Frequency high not correct");
+    fill("20000", "100", "c", "d");
+    EXPECT_EQ(ok(), "Frequency high must be greater then low value");
+    fill("1", "2", "c", "d");
+    EXPECT_EQ(ok(), "Fundamental not correct");
+    fill("1", "2", "3", "d");
+    EXPECT_EQ(ok(), "Treshhold Value not correct");
+}
+
+TEST_F(AnalysisDialogTest, OkStoresTheFieldsSelectsTheFilterAndWritesTheSection)
+{
+    open("[ANALYSE]\nFILTER=none\n");
+    dialog->CheckBox1->setChecked(false);
+    chooseFilter("A Weighting");
+    fill("200", "15000", "997", "-40");
+    EXPECT_EQ(ok(), "");
+    const dsp::AnalysisSettings &s = dsp::UnitAnalysis().settings();
+    EXPECT_EQ(s.lowFreq, 200);
+    EXPECT_EQ(s.highFreq, 15000);
+    EXPECT_EQ(s.fundamental, 997.0);
+    EXPECT_FALSE(s.fundAuto);
+    EXPECT_NEAR(s.threshold, 0.01, 1e-12);
+    EXPECT_EQ(s.filterName, "A Weighting");
+    EXPECT_TRUE(dsp::UnitAnalysis().weighting().active());
+    EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(1000.0), 0.0, 1e-9);
+    EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(100.0), -18.0, 1e-9);
+
+    platform::IniFile ini(settings);
+    ASSERT_TRUE(ini.load());
+    EXPECT_EQ(ini.get("ANALYSE", "FVON", ""), "200");
+    EXPECT_EQ(ini.get("ANALYSE", "FBIS", ""), "15000");
+    EXPECT_EQ(ini.get("ANALYSE", "FUNDAUTO", ""), "FALSE");
+    EXPECT_EQ(ini.get("ANALYSE", "FUNDLOW", ""), "0.0100000");
+    EXPECT_EQ(ini.get("ANALYSE", "FILTER", ""), "A Weighting");
+    EXPECT_EQ(ini.get("MAIN", "SPRACHE", ""), "D");
+
+    // a threshold of 0 dB is allowed
+    fill("200", "15000", "997", "0");
+    EXPECT_EQ(ok(), "");
+    EXPECT_EQ(s.threshold, 1.0);
+    // "none" switches the weighting off
+    chooseFilter("none");
+    EXPECT_EQ(ok(), "");
+    EXPECT_FALSE(dsp::UnitAnalysis().weighting().active());
+}
+
+TEST_F(AnalysisDialogTest, UserLoadsTheChosenFileAtOnceAndCancelKeepsIt)
+{
+    open("[ANALYSE]\nFILTER=none\n");
+    const std::string cor = dir + "/weight.cor";
+    testsupport::WriteFile(cor, "100 -10\n1000 0\n10000 -10\n");
+
+    // a cancelled file dialog leaves the curve as it was
+    nextFile.clear();
+    chooseFilter("USER");
+    EXPECT_EQ(fileDialogs, 1);
+    EXPECT_EQ(dsp::UnitAnalysis().weighting().count(), 3); // the flat table of "none"
+    EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(100.0), 0.0, 1e-9);
+
+    nextFile = QString::fromStdString(cor);
+    chooseFilter("USER");
+    EXPECT_EQ(fileDialogs, 2);
+    const dsp::CorrectionCurve &w = dsp::UnitAnalysis().weighting();
+    EXPECT_EQ(w.fileName(), cor);
+    EXPECT_NEAR(w.evaluate(100.0), -10.0, 1e-9);
+    EXPECT_NEAR(w.evaluate(10000.0), -10.0, 1e-9);
+
+    dialog->BitBtn2->click(); // cancel
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_NEAR(w.evaluate(100.0), -10.0, 1e-9);
+    EXPECT_EQ(dsp::UnitAnalysis().settings().filterName, "none");
+
+    // OK with "USER" switches the loaded curve on and names it
+    dialog->FillFromSettings(dsp::UnitAnalysis().settings());
+    nextFile = QString::fromStdString(cor);
+    chooseFilter("USER");
+    EXPECT_EQ(ok(), "");
+    EXPECT_EQ(dsp::UnitAnalysis().settings().filterName, "USER");
+    EXPECT_TRUE(w.active());
+    EXPECT_NEAR(w.evaluate(100.0), -10.0, 1e-9);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(AnalysisDialogTest, AStoredUserFilterLoadsNoFileButIsOn)
+{
+    dsp::UnitAnalysis().selectFilter("none"); // as at program start
+    open("[ANALYSE]\nFILTER=USER\n");
+    const dsp::CorrectionCurve &w = dsp::UnitAnalysis().weighting();
+    EXPECT_EQ(dialog->ComboBox1->currentText(), "USER");
+    EXPECT_EQ(fileDialogs, 0);
+    EXPECT_TRUE(w.active());
+    EXPECT_NEAR(w.evaluate(50.0), 0.0, 1e-9);
+}
