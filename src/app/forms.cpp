@@ -3,9 +3,11 @@
 #include "app/aboutbox.h"
 #include "app/laterwindows.h"
 #include "app/mainform.h"
+#include "audio/iodialog.h"
 #include "audio/scdia.h"
 #include "audio/tdummy.h"
 #include "generator/featdlg.h"
+#include "generator/wavegen.h"
 #include "display/diagramrenderer.h"
 #include "display/diagramwindow.h"
 #include "dsp/correction.h"
@@ -21,6 +23,8 @@ TAboutBox *AboutBox = nullptr;
 TDiagramm *Diagramm = nullptr;
 TFeatDlg *FeatDlg = nullptr;
 audio::TSCdia *SCdia = nullptr;
+audio::TIOdialog *IOdialog = nullptr;
+TWavegen *Wavegen = nullptr;
 TAnaly *Analy = nullptr;
 
 namespace {
@@ -33,7 +37,7 @@ struct Windows {
     TAnaly *analy = nullptr;
     TKorEdit *korEdit = nullptr;
     TSkalDia *skalDia = nullptr;
-    TIOdialog *ioDialog = nullptr;
+    audio::TIOdialog *ioDialog = nullptr;
     TDCOffset *dcOffset = nullptr;
     audio::Tdummy *dummy = nullptr;
     Tdiadlg *diadlg = nullptr;
@@ -57,19 +61,21 @@ bool CreateWindows()
     W.analy = Analy = new TAnaly;
     W.korEdit = new TKorEdit;
     W.skalDia = new TSkalDia;
-    W.ioDialog = new TIOdialog;
+    W.ioDialog = IOdialog = new audio::TIOdialog;
     W.dcOffset = new TDCOffset;
     W.dummy = new audio::Tdummy;
     SCdia = new audio::TSCdia;
     W.diadlg = new Tdiadlg;
     Diagramm = new TDiagramm;
-    W.wavegen = new TWavegen;
+    W.wavegen = Wavegen = new TWavegen;
+    Wavegen->SetOptionsDialog(IOdialog);
     return true;
 }
 
 void DestroyWindows()
 {
     delete W.wavegen;
+    Wavegen = nullptr;
     delete Diagramm;
     Diagramm = nullptr;
     delete W.diadlg;
@@ -78,6 +84,7 @@ void DestroyWindows()
     delete W.dummy;
     delete W.dcOffset;
     delete W.ioDialog;
+    IOdialog = nullptr;
     delete W.skalDia;
     delete W.korEdit;
     delete W.analy;

@@ -11,8 +11,10 @@ class TAboutBox;
 class TDiagramm;
 class TFeatDlg;
 class TAnaly;
+class TWavegen;
 namespace audio {
 class TSCdia;
+class TIOdialog;
 }
 
 namespace app {
@@ -23,6 +25,8 @@ extern TDiagramm *Diagramm;
 extern TFeatDlg *FeatDlg;
 extern TAnaly *Analy; // analysis parameters
 extern audio::TSCdia *SCdia;
+extern audio::TIOdialog *IOdialog; // audio I/O parameters
+extern TWavegen *Wavegen;          // signal generator
 
 // Creates every window in the program's order, the main window first (whose
 // creation handler opens the audio layer and reads the settings). Returns

@@ -19,9 +19,7 @@ SONALYX_LATER_WINDOW(TOszidia, QWidget)    // oscilloscope display
 SONALYX_LATER_WINDOW(TEichDlg, QDialog)    // calibration
 SONALYX_LATER_WINDOW(TKorEdit, QDialog)    // correction file editor
 SONALYX_LATER_WINDOW(TSkalDia, QDialog)    // readout scale
-SONALYX_LATER_WINDOW(TIOdialog, QDialog)   // audio I/O parameters
 SONALYX_LATER_WINDOW(TDCOffset, QDialog)   // input DC offset
 SONALYX_LATER_WINDOW(Tdiadlg, QDialog)     // diagram options
-SONALYX_LATER_WINDOW(TWavegen, QWidget)    // signal generator
 
 #undef SONALYX_LATER_WINDOW

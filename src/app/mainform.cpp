@@ -7,7 +7,9 @@
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
+#include "audio/outputengine.h"
 #include "audio/setupsoundinterface.h"
+#include "generator/wavegen.h"
 #include "platform/inifile.h"
 #include "platform/messagebox.h"
 #include "display/levelunits.h"
@@ -89,7 +91,8 @@ void TMainForm::FormCreate()
     fields_.InputChannel = 0;
     LoadfromIni(platform::SettingsFileName());
 
-    // 4. output starts idle (nothing can play before the output engine exists)
+    // 4. output starts idle
+    audio::StopOutput();
 
     // 5. menus and caption
     Korrektur1->menuAction()->setVisible(true);
@@ -396,6 +399,8 @@ void TMainForm::Reset1Click()
     LeaveAnalyserPage();
     LeaveSweepPage();
     LeaveScopePage();
+    if (app::Wavegen)
+        app::Wavegen->GstopClick();
     audio::DoneAudio();
     int numIn = 0, numOut = 0;
     std::uint32_t lastMask = 0;
@@ -435,6 +440,9 @@ void TMainForm::DockGenerator(bool force)
     QWidget *gen = app::GeneratorWindow();
     if (!gen || !Generator)
         return;
+    // At the first show the pages are not laid out yet: settle them so the
+    // group box is where it will be drawn.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QPoint target = Generator->mapToGlobal(QPoint(0, 0));
     QRect r = gen->frameGeometry();
     bool overlaps = std::abs(r.left() - target.x()) < r.width() && std::abs(r.top() - target.y()) < r.height();

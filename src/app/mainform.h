@@ -99,6 +99,12 @@ private:
     // devices and the feature list
     void ChooseDevice(bool input);
     void ShowFeaturelist1Click();
+    // audio I/O parameters (mainformioparams.cpp)
+    void AudioInParameter1Click();
+    void AudioOutParameter1Click();
+    void BinpoptClick();
+    void Button2Click();
+    void RunIODialog(bool forInput);
     void FFTwinGroupClick(int index);
     void RunningGroupClick(int index);
 

@@ -140,6 +140,8 @@ void TMainForm::buildMenus()
     connect(AudioDevices1, &QAction::triggered, this, [this] { ChooseDevice(true); });
     connect(AudioOutDevice1, &QAction::triggered, this, [this] { ChooseDevice(false); });
     connect(ShowFeaturelist1, &QAction::triggered, this, &TMainForm::ShowFeaturelist1Click);
+    connect(AudioInParameter1, &QAction::triggered, this, &TMainForm::AudioInParameter1Click);
+    connect(AudioOutParameter1, &QAction::triggered, this, &TMainForm::AudioOutParameter1Click);
     QAction *units[4] = {dbFS1, dbV1, dbu1, dbm1};
     for (int i = 0; i < 4; ++i)
         connect(units[i], &QAction::triggered, this, [this, i] { SetLevelUnit(i); });
@@ -258,6 +260,7 @@ QWidget *TMainForm::buildAnalyserPage()
     connect(RunningGroup, &platform::RadioGroup::itemClicked, this, &TMainForm::RunningGroupClick);
     connect(MeasureLeft, &QCheckBox::toggled, this, [](bool on) { MS.MeasureLeftOn = on; });
     connect(MeasureRight, &QCheckBox::toggled, this, [](bool on) { MS.MeasureRightOn = on; });
+    connect(Binpopt, &QPushButton::clicked, this, &TMainForm::BinpoptClick);
     connectAnalyserPage();
     return page;
 }
@@ -330,6 +333,7 @@ QWidget *TMainForm::buildSweepPage()
     grid->setColumnStretch(2, 1);
 
     connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
     return page;
 }
 
@@ -413,6 +417,8 @@ void TMainForm::EnterSweepPage()
     MS.Sweep.PageShown = true;
     MS.Sweep.StartRequested = MS.Sweep.StopRequested = MS.Sweep.Sweeping = false;
     Analyse1->setEnabled(false);
+    if (QWidget *gen = app::GeneratorWindow())
+        gen->show();
     DockGenerator(false);
 }
 

@@ -168,7 +168,14 @@ TWavegen::TWavegen(QWidget *parent) : QWidget(parent, Qt::Tool)
     setRunningColours(false);
 }
 
-TWavegen::~TWavegen() { SaveSettings(); }
+TWavegen::~TWavegen()
+{
+    SaveSettings();
+    // Closing the window in the base destructor takes the focus from the
+    // frequency field; its handlers must not run on a half-destroyed window.
+    for (QObject *child : findChildren<QObject *>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+}
 
 void TWavegen::closeEvent(QCloseEvent *e)
 {
