@@ -1,0 +1,163 @@
+// The output engine on the ALSA backend through ALSA's file plugin: "default"
+// plays into a raw file, so the samples a stream or a loop sent can be read
+// back and compared with the synthesis, byte for byte. The plugin does not
+// pace, so the stream refill runs as fast as the machine allows.
+#include "alsa/alsatestsupport.h"
+#include "audio/audioengine.h"
+#include "audio/devices.h"
+#include "audio/outputengine.h"
+#include "audio/setupsoundinterface.h"
+#include "platform/utilities.h"
+#include "support/testsupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace audio;
+
+namespace {
+
+std::string gDir, gOutFile;
+
+const char *kFileConfig = R"(pcm.null { type null }
+pcm.!default { type asym
+  playback.pcm { type file slave.pcm "null" file "@OUT@" format "raw" }
+  capture.pcm  { type file slave.pcm "null" file "/dev/null" infile "@IN@" format "raw" } }
+)";
+
+std::string ReplaceAll(std::string s, const std::string &from, const std::string &to)
+{
+    for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size()))
+        s.replace(p, from.size(), to);
+    return s;
+}
+
+qint64 FileSize() { return QFileInfo(QString::fromStdString(gOutFile)).size(); }
+
+class AlsaOutput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsupport::WriteFile(gOutFile, "");
+        platform::SetSettingsFileName(gDir + "/sonmain.ini");
+        SetupSoundInterface(VirtualCardConfig::Ideal(false), true);
+        int in, out;
+        std::uint32_t mask;
+        DeviceReport(in, out, mask);
+        ASSERT_EQ(InitAudio(), 0);
+        SelectOutputDevice(0);
+        ASSERT_NE(DeviceName('O', 0).find("default"), std::string::npos) << DeviceName('O', 0);
+        SetDeviceFormat(OutputSettings(0), "", 48000, false, 16, 2);
+        AudioLog().clear();
+    }
+    void TearDown() override
+    {
+        StopOutput();
+        DoneAudio();
+        SoundInterface::instance().setBackends({});
+        platform::SetSettingsFileName("");
+    }
+
+    // Lets the device play until the file holds `bytes`, then stops.
+    std::string playUntil(qint64 bytes)
+    {
+        EXPECT_TRUE(alsatest::WaitFor([&] { return FileSize() >= bytes; }, 5000));
+        QElapsedTimer t;
+        t.start();
+        EXPECT_EQ(StopOutput(), 0);
+        EXPECT_LT(t.elapsed(), 1000);
+        EXPECT_FALSE(OutputRunning());
+        for (WaveHeader *h : {LoopHeader(), StreamHeader(0), StreamHeader(1)})
+            EXPECT_EQ(h->dwFlags & (WHDR_PREPARED | WHDR_INQUEUE), 0u);
+        return testsupport::ReadFile(gOutFile);
+    }
+};
+
+} // namespace
+
+// First in this file: the engine's running phase starts at 0 in this process.
+TEST_F(AlsaOutput, StreamWritesTheContinuousSynthesisAcrossManyRefills)
+{
+    GeneratorSettings &g = Generator();
+    g = GeneratorSettings{};
+    g.Loop = false;
+    g.LevelL = -6;
+    g.LevelR = -12;
+    g.PhaseR = 90;
+    ASSERT_EQ(StartOutput(g, -1.0, 997.0f), 0);
+    const std::uint32_t bufferBytes = static_cast<std::uint32_t>(StreamBufferSize());
+    const qint64 want = 8 * static_cast<qint64>(bufferBytes);
+    const std::string played = playUntil(want);
+    ASSERT_GE(static_cast<qint64>(played.size()), want);
+    EXPECT_EQ(RefillError(), 0);
+    EXPECT_TRUE(AudioLog().empty());
+
+    // the same buffers computed one after the other from phase 0
+    Synthesizer reference;
+    std::string expected(static_cast<std::size_t>(want), '\0');
+    double phase = 0.0;
+    for (qint64 at = 0; at < want; at += bufferBytes)
+        reference.StreamFill(48000, 16, MakeSynthParams(g), 997.0, expected.data() + at, bufferBytes, phase);
+    std::size_t firstDiff = 0;
+    while (firstDiff < expected.size() && played[firstDiff] == expected[firstDiff])
+        ++firstDiff;
+    EXPECT_EQ(firstDiff, expected.size()) << "first differing byte";
+}
+
+TEST_F(AlsaOutput, LoopWritesTheLoopBufferOverAndOver)
+{
+    GeneratorSettings &g = Generator();
+    g = GeneratorSettings{};
+    g.Loop = true;
+    g.LevelL = g.LevelR = -3;
+    ASSERT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
+    EXPECT_EQ(LoopPrecision(), 0);
+    const std::uint32_t loopBytes = LoopHeader()->dwBufferLength;
+    EXPECT_EQ(loopBytes, 22u * 48 * 4); // 22 periods: the first whole fit of at least 4096 bytes
+    const std::string loop(LoopData(), loopBytes);
+    const std::string played = playUntil(20 * loopBytes);
+    ASSERT_GE(played.size(), 20u * loopBytes);
+    for (std::size_t i = 0; i < 20u * loopBytes; ++i)
+        ASSERT_EQ(played[i], loop[i % loopBytes]) << "byte " << i;
+
+    // a restart while looping stops first and writes the new loop
+    testsupport::WriteFile(gOutFile, "");
+    g.LevelL = -100;
+    ASSERT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
+    const std::string loop2(LoopData(), loopBytes);
+    const std::string second = playUntil(4 * loopBytes);
+    ASSERT_GE(second.size(), 4u * loopBytes);
+    for (std::size_t i = 0; i < 4u * loopBytes; ++i) {
+        ASSERT_EQ(second[i], loop2[i % loopBytes]) << "byte " << i;
+        if (i % 4 < 2) { // the left sample of each frame
+            ASSERT_EQ(second[i], 0) << "byte " << i;
+        }
+    }
+}
+
+int main(int argc, char **argv)
+{
+    // ALSA reads its configuration at the first snd_ call: point it at the
+    // file plugin before anything else runs.
+    gDir = testsupport::ScratchDir("alsa-output");
+    gOutFile = gDir + "/out.raw";
+    std::string conf = kFileConfig;
+    std::string kit = alsatest::TestKitDir();
+    if (!kit.empty()) {
+        std::string fromKit = testsupport::ReadFile(kit + "/alsa-file/asound-file.conf");
+        if (fromKit.find("@OUT@") != std::string::npos)
+            conf = fromKit;
+    }
+    conf = ReplaceAll(ReplaceAll(conf, "@IN@", gDir + "/in.raw"), "@OUT@", gOutFile);
+    testsupport::WriteFile(gDir + "/asound.conf", conf);
+    testsupport::WriteFile(gDir + "/in.raw", std::string(4096, '\0'));
+    setenv("ALSA_CONFIG_PATH", (gDir + "/asound.conf").c_str(), 1);
+
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
