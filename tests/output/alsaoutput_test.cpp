@@ -108,6 +108,28 @@ TEST_F(AlsaOutput, StreamWritesTheContinuousSynthesisAcrossManyRefills)
     EXPECT_EQ(firstDiff, expected.size()) << "first differing byte";
 }
 
+TEST_F(AlsaOutput, StartWhileStreamingRestartsAndKeepsRefilling)
+{
+    GeneratorSettings &g = Generator();
+    g = GeneratorSettings{};
+    g.Loop = false;
+    ASSERT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
+    ASSERT_TRUE(alsatest::WaitFor([] { return FileSize() >= 4 * StreamBufferSize(); }, 5000));
+    ASSERT_EQ(StartOutput(g, -1.0, 1500.0f), 0);
+    EXPECT_TRUE(OutputRunning());
+    const qint64 before = FileSize();
+    const std::string played = playUntil(before + 6 * static_cast<qint64>(StreamBufferSize()));
+    EXPECT_EQ(RefillError(), 0);
+    EXPECT_TRUE(AudioLog().empty());
+    // after the restart the refill goes on with the new frequency: the last
+    // stream buffers hold a 1500 Hz sine (a 32-frame period at 48000 Hz)
+    const std::size_t end = static_cast<std::size_t>(before + 4 * static_cast<qint64>(StreamBufferSize()));
+    ASSERT_GE(played.size(), end);
+    const auto *s = reinterpret_cast<const std::int16_t *>(played.data());
+    for (std::size_t i = end / 2 - 2 * 2048; i < end / 2; i += 2)
+        ASSERT_NEAR(s[i], s[i - 64], 2) << "frame " << i / 2;
+}
+
 TEST_F(AlsaOutput, LoopWritesTheLoopBufferOverAndOver)
 {
     GeneratorSettings &g = Generator();

@@ -251,6 +251,26 @@ TEST_F(OutputEngine, RefusedFormatIsReturnedWithoutALogLineAndNothingOpen)
     EXPECT_NEAR(Db(AmplitudeAt(left_, 1000, 48000)), 0.0, 0.05);
 }
 
+TEST_F(OutputEngine, ADeviceInUseLogsTheOpenErrorAndTheNextStopClosesNothing)
+{
+    card_.start(dir_);
+    // another user holds the card's output
+    std::unique_ptr<WaveOutDevice> other;
+    ASSERT_EQ(SoundInterface::instance().waveOutOpen(0, OutputFormat(), OutputCallback(), other), 0);
+    GeneratorSettings &g = Generator();
+    g = sine(0, 0, false);
+    EXPECT_EQ(StartOutput(g, -1.0, 1000.0f), MMSYSERR_ALLOCATED);
+    EXPECT_FALSE(OutputRunning());
+    ASSERT_EQ(AudioLog().size(), 2u);
+    EXPECT_EQ(AudioLog()[0], "waveOutOpen Error 4");
+    EXPECT_EQ(AudioLog()[1], SoundInterface::instance().waveOutGetErrorText(4).substr(0, 128));
+    EXPECT_EQ(StopOutput(), 0);
+    EXPECT_TRUE(noHeaderBusy());
+    ASSERT_EQ(other->close(), 0);
+    other.reset();
+    EXPECT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
+}
+
 TEST_F(OutputEngine, TwentyFourAndEightBitStreamsComeBack)
 {
     card_.start(dir_, 44100, 24, 8192);
