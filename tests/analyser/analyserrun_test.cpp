@@ -63,6 +63,26 @@ TEST_F(AnalyserTest, SingleModeAveragesFourBlocksOnceAndStops)
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(AnalyserTest, ARunStoppedInTheMiddleOfARoundLeavesNothingInTheNextAverage)
+{
+    start(kSineOnBin93, "[FFT]\nSAMPLES=4096\nWIN=8\n[VOLUME]\nPEGFAK=8.685889638\nPEGOFS=12.283\n");
+    child<platform::RadioGroup>("RunningGroup")->setItemIndex(0);
+    child<QSpinBox>("AverVal")->setValue(4);
+    child<QPushButton>("StartButton")->click();
+    ASSERT_TRUE(waitUntil([this] { return next.count >= 2; }));
+    child<QPushButton>("StopButton")->click();
+    ASSERT_TRUE(waitUntil([] { return !audio::CaptureOpen(); }));
+    EXPECT_EQ(child<QSpinBox>("AverVal")->value(), 4);
+    // two or three blocks sit in the sums; a fresh round of four must not count them
+    const float first = diagram()->Curves().Curve1()[93];
+    next.count = 0;
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(next.count, 3);
+    const float level = diagram()->Curves().Curve1()[93];
+    EXPECT_NE(level, first); // drawn by the second run
+    EXPECT_NEAR(level, -20.0, 0.05);
+}
+
 TEST_F(AnalyserTest, ContinuousModeRedrawsEveryBlockUntilStopAndLocksWhileRunning)
 {
     start(kSineOnBin93, "[FFT]\nSAMPLES=4096\n");
