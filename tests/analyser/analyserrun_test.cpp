@@ -216,6 +216,32 @@ TEST_F(AnalyserTest, PageEntryWithAStoredSizeOf1024Selects2048)
     EXPECT_FALSE(diagram()->isVisible());
 }
 
+TEST_F(AnalyserTest, PageEntryRepairsEmptyRangesAndLeavingKeepsTheDiagramsRanges)
+{
+    start(kIdealCard, "[FFT]\nDIAYMIN=-20\nDIAYMAX=-30\nDIAXMIN=5000\nDIAXMAX=100\n");
+    EXPECT_EQ(MS.AnalyserRange.LevelMax, 0.0f);
+    EXPECT_EQ(MS.AnalyserRange.LevelMin, -110.0f);
+    EXPECT_EQ(MS.AnalyserRange.FreqMin, 10);
+    EXPECT_EQ(MS.AnalyserRange.FreqMax, 24000);
+    std::int32_t xmin = 0, xmax = 0;
+    float ymin = 0, ymax = 0;
+    diagram()->GetXRange(xmin, xmax);
+    diagram()->GetYRange(ymin, ymax);
+    EXPECT_EQ(xmin, 10);
+    EXPECT_EQ(xmax, 24000);
+    EXPECT_EQ(ymin, -110.0f);
+    EXPECT_EQ(ymax, 0.0f);
+
+    // ranges the user set on the diagram go back into the analyser's record
+    diagram()->SetXRange(20, 20000);
+    diagram()->SetYRange(-10.0f, -80.0f);
+    child<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    EXPECT_EQ(MS.AnalyserRange.FreqMin, 20);
+    EXPECT_EQ(MS.AnalyserRange.FreqMax, 20000);
+    EXPECT_EQ(MS.AnalyserRange.LevelMin, -80.0f);
+    EXPECT_EQ(MS.AnalyserRange.LevelMax, -10.0f);
+}
+
 TEST_F(AnalyserTest, ThdAndLevelMenuItemsExcludeEachOtherAndParametersOpenTheDialog)
 {
     start(kIdealCard, "[ANALYSE]\nTHDMESS=TRUE\nNOISEMESS=FALSE\nFVON=250\n");
