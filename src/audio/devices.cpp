@@ -88,6 +88,7 @@ void DeviceReport(int &numIn, int &numOut, std::uint32_t &lastMask)
     EngineState &s = State();
     s.inputFormatMask.fill(0);
     lastMask = 0;
+    si().refreshDevices();
     numIn = si().waveInGetNumDevs();
     numOut = si().waveOutGetNumDevs();
     const int numMidi = si().midiOutGetNumDevs();

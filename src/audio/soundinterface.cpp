@@ -90,6 +90,12 @@ SoundBackend *SoundInterface::route(int id, bool input, int &local)
     return nullptr;
 }
 
+void SoundInterface::refreshDevices()
+{
+    for (const auto &b : backends_)
+        b->refresh();
+}
+
 int SoundInterface::waveInGetNumDevs()
 {
     return total(backends_, false, true) + total(backends_, true, true);

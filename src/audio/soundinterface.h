@@ -212,6 +212,11 @@ public:
 
     // Virtual cards are numbered after all real devices (see SoundInterface).
     virtual bool isVirtual() const { return false; }
+
+    // Takes the device list afresh. Between two refreshes the counts and
+    // indices stay as they are, so a device keeps its number while it is in
+    // use and counting costs nothing on the capture path.
+    virtual void refresh() {}
 };
 
 // The device numbering of the whole program and the error texts.
@@ -229,6 +234,9 @@ public:
     // start-up and by tests that inject their own devices.
     void setBackends(std::vector<std::shared_ptr<SoundBackend>> backends);
     const std::vector<std::shared_ptr<SoundBackend>> &backends() const { return backends_; }
+
+    // Asks every backend to list its devices again (the device report does).
+    void refreshDevices();
 
     int waveInGetNumDevs();
     int waveOutGetNumDevs();

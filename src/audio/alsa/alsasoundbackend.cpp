@@ -17,12 +17,25 @@ namespace audio::alsa {
 
 AlsaSoundBackend::AlsaSoundBackend() = default;
 
-int AlsaSoundBackend::count(bool input)
+void AlsaSoundBackend::list(bool input)
 {
     Direction &d = direction(input);
     d.devices = ListAlsaDevices(d.stream, *open_);
     d.listed = true;
+}
+
+int AlsaSoundBackend::count(bool input)
+{
+    Direction &d = direction(input);
+    if (!d.listed)
+        list(input);
     return static_cast<int>(d.devices.size());
+}
+
+void AlsaSoundBackend::refresh()
+{
+    list(true);
+    list(false);
 }
 
 int AlsaSoundBackend::inputCount()
@@ -39,7 +52,7 @@ const AlsaDeviceEntry *AlsaSoundBackend::entry(bool input, int index)
 {
     Direction &d = direction(input);
     if (!d.listed)
-        count(input);
+        list(input);
     if (index < 0 || index >= static_cast<int>(d.devices.size()))
         return nullptr;
     return &d.devices[static_cast<std::size_t>(index)];

@@ -1,10 +1,9 @@
 // The ALSA backend: wave input and output devices over ALSA PCMs.
 //
 // Devices are "default" and the hw/plughw PCMs of each card that open at the
-// time of counting (see ListAlsaDevices). The list is taken afresh by every
-// inputCount()/outputCount(); the other calls use the list of the last count
-// (or take one if there was none), so indices stay stable between a count
-// and the calls that follow it. All calls on the UI thread.
+// time of listing (see ListAlsaDevices). The list is taken on first use and
+// afresh by refresh() (the device report); in between, counts and indices
+// stay stable and cost nothing. All calls on the UI thread.
 #pragma once
 
 #include "audio/alsa/alsadevicelist.h"
@@ -25,6 +24,7 @@ public:
 
     int inputCount() override;
     int outputCount() override;
+    void refresh() override;
     int inputCaps(int index, WaveInCaps &caps) override;
     int outputCaps(int index, WaveOutCaps &caps) override;
     int queryInput(int index, const WaveFormat &format) override;
@@ -49,6 +49,7 @@ private:
     Direction &direction(bool input) { return input ? input_ : output_; }
     const AlsaDeviceEntry *entry(bool input, int index);
     int count(bool input);
+    void list(bool input);
     // Capabilities of a device, probed now or, when it cannot be opened
     // because this process uses it, as last probed.
     int support(bool input, const AlsaDeviceEntry &e, PcmSupport &out);
