@@ -4,14 +4,16 @@ BUILD_DIR      ?= build
 TEST_BUILD_DIR ?= build/test-asan
 JOBS           ?= $(shell nproc)
 
-.PHONY: run test build build-test deps bench clean
+.PHONY: run test configure build build-test deps bench clean
 
 deps:
 	@scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONALYX_BUILD_TESTS=OFF
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target sonalyx
 
 run: build
 	./$(BUILD_DIR)/sonalyx
@@ -23,8 +25,12 @@ build-test: deps
 test: build-test
 	cd $(TEST_BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-bench: build
-	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done
+# Benchmarks print ratios measured side by side in one run.
+bench: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+	@for b in $(BUILD_DIR)/bench/*/bench_*; do \
+	  if [ -x "$$b" ]; then echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; fi; \
+	done
 
 clean:
 	rm -rf $(BUILD_DIR)
