@@ -2,16 +2,8 @@
 // channel order, phase signs, DC offsets), the one-capture-at-a-time rule,
 // failures between open and start that must release the device, and devices
 // that fail or go silent during a capture.
-#include "audio/audioengine.h"
-#include "audio/capture.h"
-#include "audio/devices.h"
-#include "audio/tdummy.h"
 #include "fakebackend.h"
-#include "platform/utilities.h"
-#include "support/testsupport.h"
-
-#include <QElapsedTimer>
-#include <gtest/gtest.h>
+#include "support/audiotestsupport.h"
 
 #include <climits>
 
@@ -30,9 +22,6 @@ class Capture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = testsupport::ScratchDir("capture");
-        platform::SetSettingsFileName(dir_ + "/sonmain.ini");
-        backend_ = fake::Install(1, 1);
         window_ = std::make_unique<Tdummy>();
         ASSERT_EQ(InitAudio(), 0);
         SelectInputDevice(0);
@@ -42,138 +31,108 @@ protected:
     {
         DoneAudio();
         window_.reset();
-        platform::SetSettingsFileName("");
     }
 
     void setBits(int bits) { InputSettings(0).Format.wBitsPerSample = static_cast<std::uint16_t>(bits == 24 ? 32 : bits); }
 
-    // Pumps messages until the callback ran or `ms` passed; returns the calls.
+    // Pumps messages until the callback ran (and a little longer, for a
+    // wrong second call); returns the calls.
     int waitForCallbacks(int ms = 2000)
     {
-        QElapsedTimer t;
-        t.start();
-        while (calls_ == 0 && t.elapsed() < ms)
-            platform::DelayMs(1);
-        platform::DelayMs(5); // a second, wrong callback would show up here
+        audiotest::WaitFor([this] { return calls_ > 0; }, ms);
+        platform::DelayMs(5);
         return calls_;
     }
 
-    // Captures `frames` frames of the scripted data and converts them.
-    std::vector<float> capture(int frames, int *overloads = nullptr, std::uint32_t user = 0)
+    // Starts a capture that calls back once, then finishes it; nullptr on failure.
+    const float *run(int frames, int &count, int &overloads, std::uint32_t user = 0)
     {
         calls_ = 0;
         EXPECT_EQ(StartCapture(frames, user, [this] { ++calls_; }), 0);
-        EXPECT_EQ(waitForCallbacks(), 1);
+        EXPECT_EQ(waitForCallbacks(6000), 1);
+        std::uint32_t back = ~user;
+        const float *block = FinishCapture(count, overloads, back);
+        if (block) {
+            EXPECT_EQ(back, user);
+        }
+        return block;
+    }
+
+    std::vector<float> capture(int frames, int *overloads = nullptr, std::uint32_t user = 0)
+    {
         int count = 0, over = 0;
-        std::uint32_t back = 0;
-        const float *block = FinishCapture(count, over, back);
+        const float *block = run(frames, count, over, user);
         EXPECT_NE(block, nullptr);
-        EXPECT_EQ(back, user);
         if (overloads)
             *overloads = over;
         return block ? std::vector<float>(block, block + count) : std::vector<float>();
     }
 
-    std::string dir_;
-    std::shared_ptr<fake::FakeBackend> backend_;
+    audiotest::SettingsScratch settings_{"capture"};
+    std::shared_ptr<fake::FakeBackend> backend_ = fake::Install(1, 1);
     std::unique_ptr<Tdummy> window_;
     int calls_ = 0;
 };
 
 } // namespace
 
-TEST_F(Capture, SixteenBitSilenceAndPositiveClip)
+TEST_F(Capture, ScalesAndOverloadsAtEveryResolution)
 {
+    const float one24 = static_cast<float>(2147483392.0 / 2147483647.0);
+    struct Case {
+        int bits;
+        std::vector<char> data;
+        std::vector<float> values; // flip off: each frame's second sample first
+        int overloads;
+    } cases[] = {
+        {16, bytesOf(std::vector<std::int16_t>{0, 0, 32767, 0, 0, -32768, -32767, 0}),
+         {0.0f, 0.0f, 0.0f, 32767.0f / 32768.0f, -1.0f, 0.0f, 0.0f, -32767.0f / 32768.0f}, 2},
+        {8, {char(128), char(0), char(255), char(1)}, {-1.0f, 0.0f, -127.0f / 128.0f, 127.0f / 128.0f}, 2},
+        // the 24-bit playback full scale is no overload, the container's ends are
+        {24, bytesOf(std::vector<std::int32_t>{2147483392, INT_MIN, INT_MAX, -2147483647}), {-1.0f, one24, -1.0f, 1.0f}, 3},
+    };
+    for (const Case &c : cases) {
+        setBits(c.bits);
+        backend_->script.data = c.data;
+        int over = -1;
+        EXPECT_EQ(capture(static_cast<int>(c.values.size() / 2), &over, 0x12345678), c.values) << c.bits;
+        EXPECT_EQ(over, c.overloads) << c.bits;
+        EXPECT_EQ(backend_->script.lastFormat.nBlockAlign, (c.bits == 24 ? 32 : c.bits) / 4) << c.bits;
+    }
+    setBits(16);
     backend_->script.data = bytesOf(std::vector<std::int16_t>(512, 0));
-    int over = -1;
-    std::vector<float> v = capture(256, &over, 0x12345678);
-    ASSERT_EQ(v.size(), 512u);
-    for (float x : v)
+    for (float x : capture(256))
         ASSERT_EQ(x, 0.0f);
-    EXPECT_EQ(over, 0);
-
-    std::vector<std::int16_t> s(8, 0);
-    s[2] = 32767;  // first sample of frame 1
-    s[5] = -32768; // second sample of frame 2
-    s[6] = -32767;
-    backend_->script.data = bytesOf(s);
-    v = capture(4, &over);
-    EXPECT_EQ(over, 2);
-    EXPECT_EQ(v[3], 32767.0f / 32768.0f); // flip off: first sample at the odd position
-    EXPECT_EQ(v[4], -1.0f);
-    EXPECT_EQ(v[7], -32767.0f / 32768.0f);
 }
 
-TEST_F(Capture, EightBitScaleAndOverloads)
+TEST_F(Capture, FlipPhaseSignsAndStoredDcOffsets)
 {
-    setBits(8);
-    backend_->script.data = {char(128), char(0), char(255), char(1)};
-    int over = 0;
-    std::vector<float> v = capture(2, &over);
-    ASSERT_EQ(v.size(), 4u);
-    EXPECT_EQ(v[1], 0.0f);
-    EXPECT_EQ(v[0], -1.0f);
-    EXPECT_EQ(v[3], 127.0f / 128.0f);
-    EXPECT_EQ(v[2], -127.0f / 128.0f);
-    EXPECT_EQ(over, 2);
-}
-
-TEST_F(Capture, TwentyFourBitFullScaleIsNoOverloadButTheContainerEndsAre)
-{
-    setBits(24);
-    backend_->script.data = bytesOf(std::vector<std::int32_t>{2147483392, INT_MIN, INT_MAX, -2147483647});
-    int over = 0;
-    std::vector<float> v = capture(2, &over);
-    ASSERT_EQ(v.size(), 4u);
-    EXPECT_EQ(over, 3);
-    EXPECT_EQ(v[1], static_cast<float>(2147483392.0 / 2147483647.0));
-    EXPECT_EQ(v[3], 1.0f);
-    EXPECT_EQ(v[2], -1.0f);
-    EXPECT_EQ(int(backend_->script.lastFormat.nBlockAlign), 8);
-}
-
-TEST_F(Capture, ChannelOrderFollowsTheFlipSwitch)
-{
-    backend_->script.data = bytesOf(std::vector<std::int16_t>{16384, -8192});
-    std::vector<float> v = capture(1);
-    EXPECT_EQ(v, (std::vector<float>{-0.25f, 0.5f}));
+    backend_->script.data = bytesOf(std::vector<std::int16_t>{16384, -8192}); // L = 0.5, R = -0.25
+    EXPECT_EQ(capture(1), (std::vector<float>{-0.25f, 0.5f}));
     SetFlip(true, false);
-    v = capture(1);
-    EXPECT_EQ(v, (std::vector<float>{0.5f, -0.25f}));
-}
-
-TEST_F(Capture, PhaseSignsAndStoredDcOffsets)
-{
-    backend_->script.data = bytesOf(std::vector<std::int16_t>{16384, -8192});
-    SetPhaseInvert(true, false, false, false); // "inv. Phase L"
-    std::vector<float> v = capture(1);
-    EXPECT_EQ(v[0], 0.25f); // the device's second sample, negated
-    EXPECT_EQ(v[1], 0.5f);
+    EXPECT_EQ(capture(1), (std::vector<float>{0.5f, -0.25f}));
+    SetFlip(false, false);
+    SetPhaseInvert(true, false, false, false); // "inv. Phase L": position 0, the device's second sample
+    EXPECT_EQ(capture(1), (std::vector<float>{0.25f, 0.5f}));
     SetPhaseInvert(false, true, false, false);
-    SetDCOffsetL(0.125f); // added to the first sample of each frame
+    SetDCOffsetL(0.125f); // added to the first sample of each frame, before the sign
     SetDCOffsetR(-0.25f);
-    v = capture(1);
-    EXPECT_EQ(v[1], -0.625f); // (0.5 + 0.125) * -1
-    EXPECT_EQ(v[0], -0.5f);   // -0.25 - 0.25
+    EXPECT_EQ(capture(1), (std::vector<float>{-0.5f, -0.625f}));
 }
 
 TEST_F(Capture, AutomaticDcOffsetRemovesTheMeanOfEachChannel)
 {
     std::vector<std::int16_t> s;
-    for (int i = 0; i < 100; ++i) {
-        s.push_back(3276);
-        s.push_back(0);
-    }
+    for (int i = 0; i < 100; ++i)
+        s.insert(s.end(), {3276, 0});
     backend_->script.data = bytesOf(s);
     SetDCOffsetL(0.5f); // ignored while the automatic mode is on
     SetAutoDCOffset(true);
     for (float x : capture(100))
         ASSERT_EQ(x, 0.0f);
-    // Measured offsets are for that block only: nothing is stored.
-    EXPECT_EQ(GetDCOffsetL(), 0.5f);
+    EXPECT_EQ(GetDCOffsetL(), 0.5f); // measured offsets are not stored
 
-    std::vector<std::int16_t> t{100, -50, 300, 50};
-    backend_->script.data = bytesOf(t);
+    backend_->script.data = bytesOf(std::vector<std::int16_t>{100, -50, 300, 50});
     std::vector<float> v = capture(2);
     EXPECT_FLOAT_EQ(v[1], -100.0f / 32768.0f);
     EXPECT_FLOAT_EQ(v[3], 100.0f / 32768.0f);
@@ -216,18 +175,12 @@ TEST_F(Capture, FailureBetweenOpenAndStartReleasesTheDevice)
         EXPECT_EQ(AudioStatus(), 777);
         EXPECT_FALSE(backend_->script.open) << "device left open";
         EXPECT_FALSE(CaptureOpen());
-        if (step.line) {
-            ASSERT_EQ(AudioLog().size(), 2u);
-            EXPECT_EQ(AudioLog()[0], step.line);
-            EXPECT_EQ(AudioLog()[1], "fake failure");
-        } else {
-            EXPECT_TRUE(AudioLog().empty());
-        }
+        const std::vector<std::string> log = step.line ? std::vector<std::string>{step.line, "fake failure"}
+                                                       : std::vector<std::string>{};
+        EXPECT_EQ(AudioLog(), log);
         platform::DelayMs(10);
         EXPECT_EQ(calls, 0) << "a completion of the abandoned capture reached the caller";
-        // The next capture works.
-        std::vector<float> v = capture(1);
-        EXPECT_EQ(v, (std::vector<float>{2000.0f / 32768.0f, 1000.0f / 32768.0f}));
+        EXPECT_EQ(capture(1), (std::vector<float>{2000.0f / 32768.0f, 1000.0f / 32768.0f}));
     }
 }
 
@@ -241,9 +194,7 @@ TEST_F(Capture, QueryAndOpenFailuresAreLogged)
     AudioLog().clear();
     backend_->script.failOpen = MMSYSERR_ALLOCATED;
     EXPECT_EQ(StartCapture(10, 0, nullptr), MMSYSERR_ALLOCATED);
-    ASSERT_EQ(AudioLog().size(), 2u);
-    EXPECT_EQ(AudioLog()[0], "waveinOpen Error 4");
-    EXPECT_EQ(AudioLog()[1], ErrorText(4).substr(0, 128));
+    EXPECT_EQ(AudioLog(), (std::vector<std::string>{"waveinOpen Error 4", ErrorText(4).substr(0, 128)}));
     EXPECT_FALSE(CaptureOpen());
 }
 
@@ -251,62 +202,47 @@ TEST_F(Capture, LimitsAndMissingWindowAreRefused)
 {
     EXPECT_EQ(StartCapture(0, 0, nullptr), MMSYSERR_INVALPARAM);
     EXPECT_EQ(StartCapture(32769, 0, nullptr), MMSYSERR_INVALPARAM);
-    setBits(24);
+    setBits(24); // the largest block the buffers hold
     backend_->script.data.assign(32768 * 8, 0);
-    std::vector<float> v = capture(32768);
-    EXPECT_EQ(v.size(), 65536u);
+    EXPECT_EQ(capture(32768).size(), 65536u);
     window_.reset();
     EXPECT_EQ(StartCapture(10, 0, nullptr), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(backend_->script.opens, 1);
     window_ = std::make_unique<Tdummy>();
 }
 
-TEST_F(Capture, DeviceLostDuringCaptureEndsItWithAnError)
+TEST_F(Capture, DeviceFailuresEndTheCaptureWithAStatusAndTheNextOneWorks)
 {
-    backend_->script.data = bytesOf(std::vector<std::int16_t>(64, 5));
-    backend_->script.completion = fake::Script::Completion::LostHalfway;
-    calls_ = 0;
-    ASSERT_EQ(StartCapture(32, 0, [this] { ++calls_; }), 0);
-    EXPECT_EQ(waitForCallbacks(), 1);
-    int count = -1, over = -1;
-    std::uint32_t user;
-    EXPECT_EQ(FinishCapture(count, over, user), nullptr);
-    EXPECT_EQ(AudioStatus(), DEVICE_LOST);
-    EXPECT_EQ(count, 0);
-    ASSERT_GE(AudioLog().size(), 2u);
-    EXPECT_EQ(AudioLog()[AudioLog().size() - 2], "waveIn Error 98");
-    EXPECT_EQ(AudioLog().back(), ErrorText(DEVICE_LOST));
-    EXPECT_FALSE(backend_->script.open);
-    backend_->script.completion = fake::Script::Completion::OnStart;
-    EXPECT_EQ(capture(32).size(), 64u);
-}
-
-TEST_F(Capture, SilentDeviceIsEndedByTheWatchdog)
-{
-    backend_->script.data = bytesOf(std::vector<std::int16_t>(64, 5));
-    backend_->script.completion = fake::Script::Completion::Never;
-    calls_ = 0;
-    ASSERT_EQ(StartCapture(32, 0, [this] { ++calls_; }), 0);
-    EXPECT_EQ(waitForCallbacks(6000), 1);
-    int count, over;
-    std::uint32_t user;
-    EXPECT_EQ(FinishCapture(count, over, user), nullptr);
-    EXPECT_EQ(AudioStatus(), DEVICE_LOST);
-    EXPECT_FALSE(backend_->script.open);
-}
-
-TEST_F(Capture, CloseFailureGivesStatus9AndTheNextCaptureStillWorks)
-{
-    backend_->script.data = bytesOf(std::vector<std::int16_t>{1, 2});
-    backend_->script.failClose = 5;
-    calls_ = 0;
-    ASSERT_EQ(StartCapture(1, 0, [this] { ++calls_; }), 0);
-    ASSERT_EQ(waitForCallbacks(), 1);
-    int count, over;
-    std::uint32_t user;
-    EXPECT_EQ(FinishCapture(count, over, user), nullptr);
-    EXPECT_EQ(AudioStatus(), 9);
-    EXPECT_EQ(capture(1).size(), 2u);
+    using C = fake::Script::Completion;
+    struct Case {
+        const char *name;
+        C completion;
+        int failClose;
+        int status;
+    } cases[] = {{"lost halfway", C::LostHalfway, 0, DEVICE_LOST},
+                 {"silent: ended by the watchdog", C::Never, 0, DEVICE_LOST},
+                 {"close fails", C::OnStart, 5, 9}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        AudioLog().clear();
+        backend_->script.data = bytesOf(std::vector<std::int16_t>(64, 5));
+        backend_->script.completion = c.completion;
+        backend_->script.failClose = c.failClose;
+        int count = -1, over = -1;
+        EXPECT_EQ(run(32, count, over), nullptr);
+        EXPECT_EQ(count, 0);
+        EXPECT_EQ(AudioStatus(), c.status);
+        if (c.completion == C::LostHalfway) {
+            ASSERT_GE(AudioLog().size(), 2u);
+            EXPECT_EQ(AudioLog()[AudioLog().size() - 2], "waveIn Error 98");
+            EXPECT_EQ(AudioLog().back(), ErrorText(DEVICE_LOST));
+        }
+        if (!c.failClose) {
+            EXPECT_FALSE(backend_->script.open);
+        }
+        backend_->script.completion = C::OnStart;
+        EXPECT_EQ(capture(32).size(), 64u);
+    }
 }
 
 TEST_F(Capture, ShutdownDuringACaptureResetsAndClosesTheDevice)

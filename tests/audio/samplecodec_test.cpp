@@ -1,5 +1,6 @@
-// Device sample encodings: scale factors, rounding ties to even, clipping
-// at the ends of each encoding, overload limits.
+// Device sample encodings at every resolution: playback full scale, clipping
+// at the ends of each encoding, ties to even; capture scales and overloads.
+// Each case goes through the buffer accessors at sample index 1.
 #include "audio/samplecodec.h"
 
 #include <gtest/gtest.h>
@@ -9,102 +10,56 @@
 
 using namespace audio;
 
-TEST(SampleEncode, FullScaleAndZeroAtEachResolution)
+TEST(SampleEncode, FullScaleClippingAndTiesToEvenAtEveryResolution)
 {
-    EXPECT_EQ(EncodeSample8(1.0), 255);
-    EXPECT_EQ(EncodeSample8(-1.0), 1);
-    EXPECT_EQ(EncodeSample8(0.0), 128);
-    EXPECT_EQ(EncodeSample16(1.0), 32767);
-    EXPECT_EQ(EncodeSample16(-1.0), -32767);
-    EXPECT_EQ(EncodeSample16(0.0), 0);
-    EXPECT_EQ(EncodeSample24(1.0), 2147483392);
-    EXPECT_EQ(EncodeSample24(-1.0), -2147483392);
-    EXPECT_EQ(EncodeSample24(0.5), 1073741696);
-}
-
-TEST(SampleEncode, ClipsAtTheEndsOfTheEncoding)
-{
-    EXPECT_EQ(EncodeSample8(1.5), 255);
-    EXPECT_EQ(EncodeSample8(-1.5), 0);
-    EXPECT_EQ(EncodeSample16(3.0), 32767);
-    EXPECT_EQ(EncodeSample16(-3.0), -32768);
-    EXPECT_EQ(EncodeSample24(2.0), INT_MAX);
-    EXPECT_EQ(EncodeSample24(-2.0), INT_MIN);
-    EXPECT_EQ(EncodeSample16(std::nan("")), 0);
-    EXPECT_EQ(EncodeSample16(INFINITY), 32767);
-}
-
-TEST(SampleEncode, TiesRoundToEven)
-{
-    // Values whose scaled product is exactly k + 0.5 (checked first).
-    const double x8 = 2.5 / 128.0 * (128.0 / 127.0);
-    ASSERT_EQ(127.0 * x8, 2.5);
-    EXPECT_EQ(EncodeSample8(x8), 128 + 2);
-    EXPECT_EQ(EncodeSample8(-x8), 128 - 2);
-    for (double k : {0.5, 1.5, 2.5, 3.5, -0.5, -1.5, 100.5}) {
-        const double x = k / 32767.0;
-        if (32767.0 * x != k)
-            continue; // not representable exactly; the rule is about exact ties
-        EXPECT_EQ(EncodeSample16(x), static_cast<int>(std::nearbyint(k))) << k;
+    const double h16 = 1.0 / 32767.0, h24 = 0.5 / 2147483392.0; // ties below are exact in double
+    struct Case {
+        int bits; // 32: 24-bit samples in 32-bit containers
+        double x;
+        long long want;
+    } cases[] = {
+        {8, 1.0, 255}, {8, -1.0, 1}, {8, 0.0, 128}, {8, 1.5, 255}, {8, -1.5, 0},
+        {8, 2.5 / 127.0, 130}, {8, -2.5 / 127.0, 126},
+        {16, 1.0, 32767}, {16, -1.0, -32767}, {16, 0.0, 0}, {16, 3.0, 32767}, {16, -3.0, -32768},
+        {16, std::nan(""), 0}, {16, INFINITY, 32767}, {16, 0.5 * h16, 0}, {16, 1.5 * h16, 2},
+        {16, 2.5 * h16, 2}, {16, -1.5 * h16, -2}, {16, 100.5 * h16, 100}, {16, 2.6 * h16, 3}, {16, 2.4 * h16, 2},
+        {32, 1.0, 2147483392}, {32, -1.0, -2147483392}, {32, 0.5, 1073741696}, {32, 2.0, INT_MAX},
+        {32, -2.0, INT_MIN}, {32, h24, 0}, {32, 3 * h24, 2}, {32, 5 * h24, 2}, {32, -5 * h24, -2},
+    };
+    for (const Case &c : cases) {
+        const long long got = c.bits == 8 ? EncodeSample8(c.x) : c.bits == 16 ? EncodeSample16(c.x) : EncodeSample24(c.x);
+        EXPECT_EQ(got, c.want) << c.bits << " bits, x = " << c.x;
+        char buf[12] = {};
+        const int n = BytesPerSample(c.bits);
+        WriteSample(buf, c.bits, 1, c.x);
+        EXPECT_EQ(std::memcmp(buf + n, &c.want, n), 0) << c.bits << " bits, x = " << c.x; // little-endian
     }
-    // 2147483392 = 2^31 - 2^8: x = (2k+1) / 2^32 * 2^31/... keep it exact with powers of two.
-    const double x24 = 0.5 / 2147483392.0;
-    ASSERT_EQ(2147483392.0 * x24, 0.5);
-    EXPECT_EQ(EncodeSample24(x24), 0);
-    EXPECT_EQ(EncodeSample24(3.0 * x24), 2);  // 1.5 -> 2
-    EXPECT_EQ(EncodeSample24(5.0 * x24), 2);  // 2.5 -> 2
-    EXPECT_EQ(EncodeSample24(-5.0 * x24), -2);
-    // Just off the tie rounds to the nearer side.
-    EXPECT_EQ(EncodeSample16(2.6 / 32767.0), 3);
-    EXPECT_EQ(EncodeSample16(2.4 / 32767.0), 2);
+    EXPECT_EQ(BytesPerSample(24), 0); // 24-bit data only travels in 32-bit containers
 }
 
-TEST(SampleDecode, CaptureScalesDifferFromPlayback)
+TEST(SampleDecode, CaptureScalesAndOverloadsAtEveryResolution)
 {
-    EXPECT_EQ(DecodeSample8(128), 0.0);
-    EXPECT_EQ(DecodeSample8(0), -1.0);
-    EXPECT_EQ(DecodeSample8(255), 127.0 / 128.0);
-    EXPECT_EQ(DecodeSample16(-32768), -1.0);
-    EXPECT_EQ(DecodeSample16(32767), 32767.0 / 32768.0);
-    EXPECT_EQ(DecodeSample24(INT_MAX), 1.0);
-    EXPECT_EQ(DecodeSample24(2147483392), 2147483392.0 / 2147483647.0);
-    EXPECT_LT(DecodeSample24(INT_MIN), -1.0);
-}
-
-TEST(SampleDecode, OverloadLimits)
-{
-    EXPECT_TRUE(IsOverload8(0));
-    EXPECT_TRUE(IsOverload8(255));
-    EXPECT_FALSE(IsOverload8(1));
-    EXPECT_FALSE(IsOverload8(254));
-    EXPECT_TRUE(IsOverload16(32767));
-    EXPECT_TRUE(IsOverload16(-32768));
-    EXPECT_FALSE(IsOverload16(-32767));
-    // The 24-bit playback full scale is not an overload; the container's ends are.
-    EXPECT_FALSE(IsOverload24(2147483392));
-    EXPECT_FALSE(IsOverload24(-2147483392));
-    EXPECT_TRUE(IsOverload24(INT_MAX));
-    EXPECT_TRUE(IsOverload24(-2147483647));
-    EXPECT_TRUE(IsOverload24(INT_MIN));
-}
-
-TEST(SampleBuffer, WriteAndReadBackThroughTheBuffer)
-{
-    char buf[16] = {};
-    WriteSample(buf, 16, 1, -0.5);
-    std::int16_t s;
-    std::memcpy(&s, buf + 2, 2);
-    EXPECT_EQ(s, -16384); // round(-16383.5) ties to even
-    EXPECT_EQ(ReadSample(buf, 16, 1), -0.5);
-    WriteSample(buf, 32, 2, 1.0);
-    std::int32_t c;
-    std::memcpy(&c, buf + 8, 4);
-    EXPECT_EQ(c, 2147483392);
-    WriteSample(buf, 8, 0, -1.0);
-    EXPECT_EQ(static_cast<unsigned char>(buf[0]), 1);
-    EXPECT_EQ(ReadSample(buf, 8, 0), -127.0 / 128.0);
-    EXPECT_EQ(BytesPerSample(8), 1);
-    EXPECT_EQ(BytesPerSample(16), 2);
-    EXPECT_EQ(BytesPerSample(32), 4);
-    EXPECT_EQ(BytesPerSample(24), 0);
+    struct Case {
+        int bits;
+        long long sample;
+        double value;
+        bool overload;
+    } cases[] = {
+        {8, 128, 0.0, false}, {8, 0, -1.0, true}, {8, 255, 127.0 / 128.0, true}, {8, 1, -127.0 / 128.0, false},
+        {8, 254, 126.0 / 128.0, false},
+        {16, 0, 0.0, false}, {16, -32768, -1.0, true}, {16, 32767, 32767.0 / 32768.0, true},
+        {16, -32767, -32767.0 / 32768.0, false},
+        // the 24-bit playback full scale is no overload; the container's ends are
+        {32, 2147483392, 2147483392.0 / 2147483647.0, false}, {32, -2147483392, -2147483392.0 / 2147483647.0, false},
+        {32, INT_MAX, 1.0, true}, {32, -2147483647, -1.0, true}, {32, INT_MIN, INT_MIN / 2147483647.0, true},
+    };
+    for (const Case &c : cases) {
+        char buf[12] = {};
+        std::memcpy(buf + BytesPerSample(c.bits), &c.sample, BytesPerSample(c.bits));
+        EXPECT_EQ(ReadSample(buf, c.bits, 1), c.value) << c.bits << " bits, sample " << c.sample;
+        const bool over = c.bits == 8    ? IsOverload8(static_cast<std::uint8_t>(c.sample))
+                          : c.bits == 16 ? IsOverload16(static_cast<std::int16_t>(c.sample))
+                                         : IsOverload24(static_cast<std::int32_t>(c.sample));
+        EXPECT_EQ(over, c.overload) << c.bits << " bits, sample " << c.sample;
+    }
 }

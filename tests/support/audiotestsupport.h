@@ -1,0 +1,177 @@
+// Helpers for the audio engine, ALSA and output tests: a settings file of the
+// test's own, an event-pumping wait, a window stand-in that collects input
+// completions, stereo formats, the engine on virtual loopback cards, and
+// measurements of captured signals against a naive DFT.
+#pragma once
+
+#include "audio/audioengine.h"
+#include "audio/capture.h"
+#include "audio/devices.h"
+#include "audio/setupsoundinterface.h"
+#include "audio/tdummy.h"
+#include "platform/inifile.h"
+#include "platform/messages.h"
+#include "platform/utilities.h"
+#include "support/testsupport.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+namespace audiotest {
+
+// A scratch directory holding the program's settings file for one fixture.
+struct SettingsScratch {
+    std::string dir, file;
+    explicit SettingsScratch(const std::string &name) : dir(testsupport::ScratchDir(name)), file(dir + "/sonmain.ini")
+    {
+        platform::SetSettingsFileName(file);
+    }
+    ~SettingsScratch() { platform::SetSettingsFileName(""); }
+    void write(const std::string &text) const { testsupport::WriteFile(file, text); }
+    std::string get(const std::string &section, const std::string &key) const
+    {
+        return platform::GetPrivateProfileString(section, key, "<missing>", 255, file);
+    }
+};
+
+// Delivers posted messages until `ready` holds or `ms` passed; returns `ready()`.
+inline bool WaitFor(const std::function<bool()> &ready, int ms = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!ready() && t.elapsed() < ms)
+        platform::DelayMs(1);
+    return ready();
+}
+
+// Receives MM_WIM_DATA like the engine's hidden window, in arrival order.
+class CompletionSink : public QObject {
+public:
+    std::vector<audio::WaveHeader *> headers;
+    std::vector<std::uintptr_t> codes; // 0, or the failure that ended the capture
+
+    bool event(QEvent *e) override
+    {
+        const auto *m = platform::AsWindowMessage(e);
+        if (!m || m->msg != platform::MM_WIM_DATA)
+            return QObject::event(e);
+        headers.push_back(reinterpret_cast<audio::WaveHeader *>(m->lParam));
+        codes.push_back(m->wParam);
+        return true;
+    }
+};
+
+inline audio::WaveFormat Format(std::uint32_t rate, int bits, int channels = 2)
+{
+    audio::WaveFormat f;
+    f.nChannels = static_cast<std::uint16_t>(channels);
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = static_cast<std::uint16_t>(bits);
+    f.nBlockAlign = static_cast<std::uint16_t>(channels * bits / 8);
+    f.nAvgBytesPerSec = f.nBlockAlign * rate;
+    return f;
+}
+
+// A buffer with its header, pre-filled with a sentinel byte.
+struct Buffer {
+    std::vector<char> data;
+    audio::WaveHeader header;
+    explicit Buffer(std::size_t bytes, char fill = '\x5A') : data(bytes, fill)
+    {
+        header.lpData = data.data();
+        header.dwBufferLength = static_cast<std::uint32_t>(bytes);
+    }
+};
+
+// The engine on virtual loopback cards, device 0 both ways.
+class CardEngine {
+public:
+    void start(const audio::VirtualCardConfig &config)
+    {
+        audio::SetupSoundInterface(config, false);
+        window_ = std::make_unique<audio::Tdummy>();
+        ASSERT_EQ(audio::InitAudio(), 0);
+        int in, out;
+        std::uint32_t mask;
+        audio::DeviceReport(in, out, mask);
+        audio::SelectInputDevice(0);
+        audio::SelectOutputDevice(0);
+    }
+    // One ideal, unpaced card taking `formats` (empty: all), stream buffers of
+    // `streamBytes`, both devices at `rate`/`bits`.
+    void start(int rate, int bits, int streamBytes = 16384, std::vector<std::pair<int, int>> formats = {})
+    {
+        testsupport::WriteFile(platform::SettingsFileName(), "[SDSOUND]\nSINWAVERAM2=" + std::to_string(streamBytes) + "\n");
+        audio::VirtualCardConfig config = audio::VirtualCardConfig::Ideal(false);
+        config.formats = std::move(formats);
+        start(config);
+        setFormat(rate, bits);
+        audio::AudioLog().clear();
+    }
+    void setFormat(int rate, int bits)
+    {
+        audio::SetDeviceFormat(audio::InputSettings(0), "", rate, false, bits, 2);
+        audio::SetDeviceFormat(audio::OutputSettings(0), "", rate, false, bits, 2);
+    }
+    void stop()
+    {
+        if (audio::AudioInitialised())
+            audio::DoneAudio();
+        window_.reset();
+        audio::SoundInterface::instance().setBackends({});
+    }
+    // One engine capture of `frames` frames; left and right in device order.
+    void capture(int frames, std::vector<double> &left, std::vector<double> &right)
+    {
+        int calls = 0;
+        ASSERT_EQ(audio::StartCapture(frames, 0, [&] { ++calls; }), 0);
+        ASSERT_TRUE(WaitFor([&] { return calls > 0; }));
+        int count = 0, over = 0;
+        std::uint32_t user = 0;
+        const float *v = audio::FinishCapture(count, over, user);
+        ASSERT_NE(v, nullptr);
+        ASSERT_EQ(count, 2 * frames);
+        left.assign(frames, 0.0);
+        right.assign(frames, 0.0);
+        for (int j = 0; j < frames; ++j) {
+            left[j] = v[2 * j + 1];
+            right[j] = v[2 * j];
+        }
+    }
+
+private:
+    std::unique_ptr<audio::Tdummy> window_;
+};
+
+// One bin of a naive DFT at `freq` Hz: amplitude, and phase in degrees
+// against a sine.
+inline double AmplitudeAt(const std::vector<double> &x, double freq, double rate, double *phaseDeg = nullptr)
+{
+    double re = 0, im = 0;
+    for (std::size_t n = 0; n < x.size(); ++n) {
+        const double w = 2.0 * std::numbers::pi * freq * static_cast<double>(n) / rate;
+        re += x[n] * std::sin(w);
+        im += x[n] * std::cos(w);
+    }
+    if (phaseDeg)
+        *phaseDeg = std::atan2(im, re) * 180.0 / std::numbers::pi;
+    return 2.0 * std::hypot(re, im) / static_cast<double>(x.size());
+}
+
+inline double Db(double amplitude) { return 20.0 * std::log10(amplitude); }
+
+inline double Peak(const std::vector<double> &x)
+{
+    double p = 0;
+    for (double v : x)
+        p = std::max(p, std::abs(v));
+    return p;
+}
+
+} // namespace audiotest
