@@ -1,5 +1,6 @@
-// Window messages: delivered in order on the receiver's thread, also when
-// posted from another thread; DelayMs keeps dispatching while it waits.
+// Window messages: delivered in order on the receiver's thread with their
+// parameters, also when posted from another thread; DelayMs keeps
+// dispatching while it waits.
 #include "platform/messages.h"
 
 #include <QCoreApplication>
@@ -10,17 +11,22 @@
 
 namespace {
 
+struct Received {
+    unsigned msg;
+    std::uintptr_t w;
+    std::intptr_t l;
+    bool onOwnThread;
+};
+
 class Receiver : public QObject {
 public:
-    std::vector<unsigned> got;
-    std::vector<bool> onOwnThread;
+    std::vector<Received> got;
 
 protected:
     bool event(QEvent *e) override
     {
         if (const auto *m = platform::AsWindowMessage(e)) {
-            got.push_back(m->msg);
-            onOwnThread.push_back(QThread::currentThread() == thread());
+            got.push_back({m->msg, m->wParam, m->lParam, QThread::currentThread() == thread()});
             return true;
         }
         return QObject::event(e);
@@ -29,7 +35,7 @@ protected:
 
 } // namespace
 
-TEST(WindowMessages, ArriveInOrderOnTheReceiversThread)
+TEST(WindowMessages, ArriveInOrderWithTheirParametersOnTheReceiversThread)
 {
     Receiver r;
     std::thread worker([&] {
@@ -37,45 +43,28 @@ TEST(WindowMessages, ArriveInOrderOnTheReceiversThread)
             platform::PostMessage(&r, platform::WM_USER + i, i, -static_cast<long>(i));
     });
     worker.join();
-    platform::PostMessage(&r, platform::WM_USER + 100);
+    platform::PostMessage(&r, platform::MM_WIM_DATA, 7, -12345);
     EXPECT_TRUE(r.got.empty()); // nothing is delivered before the loop runs
     platform::DelayMs(20);
     ASSERT_EQ(r.got.size(), 101u);
-    for (unsigned i = 0; i <= 100; ++i)
-        EXPECT_EQ(r.got[i], platform::WM_USER + i);
-    for (bool own : r.onOwnThread)
-        EXPECT_TRUE(own);
-}
-
-TEST(WindowMessages, ParametersTravelWithTheMessage)
-{
-    struct Probe : QObject {
-        std::uintptr_t w = 0;
-        std::intptr_t l = 0;
-        bool event(QEvent *e) override
-        {
-            if (const auto *m = platform::AsWindowMessage(e)) {
-                w = m->wParam;
-                l = m->lParam;
-                return true;
-            }
-            return QObject::event(e);
-        }
-    } p;
-    platform::PostMessage(&p, platform::MM_WIM_DATA, 7, -12345);
-    platform::ProcessPendingMessage();
-    EXPECT_EQ(p.w, 7u);
-    EXPECT_EQ(p.l, -12345);
+    for (unsigned i = 0; i < 100; ++i) {
+        EXPECT_EQ(r.got[i].msg, platform::WM_USER + i);
+        EXPECT_EQ(r.got[i].l, -static_cast<long>(i));
+        EXPECT_TRUE(r.got[i].onOwnThread);
+    }
+    EXPECT_EQ(r.got[100].msg, platform::MM_WIM_DATA);
+    EXPECT_EQ(r.got[100].w, 7u);
+    EXPECT_EQ(r.got[100].l, -12345);
     EXPECT_FALSE(platform::PostMessage(nullptr, platform::WM_USER));
 }
 
 TEST(DelayMs, WaitsAtLeastTheTimeByTheMillisecondClock)
 {
-    std::uint32_t t0 = platform::TimeGetTime();
+    const std::uint32_t t0 = platform::TimeGetTime();
     platform::DelayMs(30);
-    std::uint32_t t1 = platform::TimeGetTime();
-    EXPECT_GE(t1 - t0, 30u);
-    EXPECT_LT(t1 - t0, 1000u);
+    const std::uint32_t elapsed = platform::TimeGetTime() - t0;
+    EXPECT_GE(elapsed, 30u);
+    EXPECT_LT(elapsed, 1000u);
 }
 
 int main(int argc, char **argv)
