@@ -2,22 +2,16 @@
 // what is written.
 #include "display/diagramsettings.h"
 
-#include "platform/inifile.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 using namespace display;
 
-TEST(DiagramSettings, EmptyFileGivesDefaults)
+namespace {
+
+void ExpectDefaultColours(const DiagramOptions &o)
 {
-    const std::string path = testsupport::ScratchDir("settings-empty") + "/sonmain.ini";
-    DiagramOptions o;
-    o.ColGrid = 123;
-    o.LogX = 0;
-    o.YStep = 1.0f;
-    ReadDiagramSettings(path, o);
-    EXPECT_EQ(o.Separator, ",");
     EXPECT_EQ(o.ColCursor, 0x000000u);
     EXPECT_EQ(o.ColDiagram, 0xFFFF00u);
     EXPECT_EQ(o.ColGrid, 0x00FFFFu);
@@ -26,26 +20,32 @@ TEST(DiagramSettings, EmptyFileGivesDefaults)
     EXPECT_EQ(o.ColLine3, 0x008000u);
     EXPECT_EQ(o.ColMargin, 0xC0C0C0u);
     EXPECT_EQ(o.ColText, 0x000000u);
+}
+
+} // namespace
+
+TEST(DiagramSettings, EmptyFileGivesDefaultsAndBadValuesGiveTheirDefault)
+{
+    const std::string path = testsupport::ScratchDir("settings-read") + "/sonmain.ini";
+    DiagramOptions o;
+    o.ColGrid = 123;
+    o.LogX = 0;
+    o.YStep = 1.0f;
+    ReadDiagramSettings(path, o);
+    ExpectDefaultColours(o);
+    EXPECT_EQ(o.Separator, ",");
     EXPECT_TRUE(o.LogX);
     EXPECT_TRUE(o.YStepAuto);
     EXPECT_EQ(o.YStep, 5.0f);
-}
 
-TEST(DiagramSettings, StoredValuesAndTheOnesThatGiveDefaults)
-{
-    const std::string path = testsupport::ScratchDir("settings-values") + "/sonmain.ini";
-    testsupport::WriteFile(path, "[DIAGPRIV]\n"
-                                 "SEPARATOR=\\t\n"
-                                 "COLCUR=255\n"
-                                 "COLDIA=1\n"        // 1: default
-                                 "COLGRID=yellow\n"  // not a number: default
-                                 "COLLINE1=0\n"      // black is a colour
+    testsupport::WriteFile(path, "[DIAGPRIV]\nSEPARATOR=\\t\nCOLCUR=255\n"
+                                 "COLDIA=1\n"          // 1: default
+                                 "COLGRID=yellow\n"    // not a number: default
+                                 "COLLINE1=0\n"        // black is a colour
                                  "COLLINE2=99999999\n" // beyond 24 bits: default
-                                 "collinE3=65280\n"  // keys match in any case
-                                 "XLOG=false\n"      // only FALSE means false
-                                 "YSTEPAUTO=FALSE\n"
-                                 "YDIASTEPS=2.5\n");
-    DiagramOptions o;
+                                 "collinE3=65280\n"    // keys match in any case
+                                 "XLOG=false\n"        // only FALSE means false
+                                 "YSTEPAUTO=FALSE\nYDIASTEPS=2.5\n");
     ReadDiagramSettings(path, o);
     EXPECT_EQ(o.Separator, "\\t");
     EXPECT_EQ(o.ColCursor, 255u);
@@ -57,7 +57,6 @@ TEST(DiagramSettings, StoredValuesAndTheOnesThatGiveDefaults)
     EXPECT_TRUE(o.LogX);
     EXPECT_FALSE(o.YStepAuto);
     EXPECT_EQ(o.YStep, 2.5f);
-
     for (const char *bad : {"0", "abc", "1e99"}) {
         testsupport::WriteFile(path, std::string("[DIAGPRIV]\nYDIASTEPS=") + bad + "\n");
         ReadDiagramSettings(path, o);
@@ -65,7 +64,7 @@ TEST(DiagramSettings, StoredValuesAndTheOnesThatGiveDefaults)
     }
 }
 
-TEST(DiagramSettings, WritesKeysInOrderAndKeepsTheRestOfTheFile)
+TEST(DiagramSettings, WritesKeysInOrderKeepsTheRestOfTheFileAndReadsBack)
 {
     const std::string path = testsupport::ScratchDir("settings-write") + "/sonmain.ini";
     testsupport::WriteFile(path, "[MAIN]\nPAGE=2\n");
@@ -75,19 +74,9 @@ TEST(DiagramSettings, WritesKeysInOrderAndKeepsTheRestOfTheFile)
     o.LogX = 0;
     o.YStep = 2.34f;
     ASSERT_TRUE(WriteDiagramSettings(path, o));
-    EXPECT_EQ(testsupport::ReadFile(path), "[MAIN]\nPAGE=2\n\n"
-                                           "[DIAGPRIV]\n"
-                                           "SEPARATOR=;\n"
-                                           "COLCUR=0\n"
-                                           "COLDIA=16776960\n"
-                                           "COLGRID=65535\n"
-                                           "COLLINE1=1193046\n"
-                                           "COLLINE2=255\n"
-                                           "COLLINE3=32768\n"
-                                           "COLMARGIN=12632256\n"
-                                           "COLTEXT=0\n"
-                                           "XLOG=FALSE\n"
-                                           "YSTEPAUTO=TRUE\n"
+    EXPECT_EQ(testsupport::ReadFile(path), "[MAIN]\nPAGE=2\n\n[DIAGPRIV]\nSEPARATOR=;\nCOLCUR=0\nCOLDIA=16776960\n"
+                                           "COLGRID=65535\nCOLLINE1=1193046\nCOLLINE2=255\nCOLLINE3=32768\n"
+                                           "COLMARGIN=12632256\nCOLTEXT=0\nXLOG=FALSE\nYSTEPAUTO=TRUE\n"
                                            "YDIASTEPS=2.3\n");
     DiagramOptions back;
     ReadDiagramSettings(path, back);
