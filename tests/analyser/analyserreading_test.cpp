@@ -8,7 +8,6 @@
 #include "audio/audioengine.h"
 #include "dsp/analysis.h"
 #include "dsp/fft.h"
-#include "platform/radiogroup.h"
 
 #include <QAction>
 #include <QRegularExpression>
@@ -57,8 +56,7 @@ TEST_F(AnalyserTest, ASineOnABinCentreReadsItsLevelAndFrequency)
         SCOPED_TRACE(window);
         start(SineCard(-20.0), "[FFT]\nSAMPLES=4096\nWIN=" + std::to_string(window) + "\n" +
                                    FullScaleCalibration(window));
-        child<platform::RadioGroup>("RunningGroup")->setItemIndex(0);
-        ASSERT_TRUE(runToEnd());
+        ASSERT_TRUE(runOnce());
         const auto &c = diagram()->Curves();
         ASSERT_EQ(peakIndex(c.Curve1(), 2048), 93);
         EXPECT_EQ(peakIndex(c.Curve2(), 2048), 93);
@@ -77,8 +75,7 @@ TEST_F(AnalyserTest, TheDefaultScaleReadsTheUncalibratedFormula)
     start(SineCard(-20.0), "[FFT]\nSAMPLES=4096\nWIN=8\n");
     EXPECT_FLOAT_EQ(MS.LevelFactor, 8.722f);
     EXPECT_FLOAT_EQ(MS.LevelOffset, 12.6f);
-    child<platform::RadioGroup>("RunningGroup")->setItemIndex(0);
-    ASSERT_TRUE(runToEnd());
+    ASSERT_TRUE(runOnce());
     const double magnitude = 0.1 / 2.0 * WindowMean(dsp::kWindowRifeVincent3);
     EXPECT_NEAR(diagram()->Curves().Curve1()[93], 8.722 * std::log(magnitude) + 12.6, 0.01);
 }
@@ -87,9 +84,8 @@ TEST_F(AnalyserTest, LevelsFollowTheUnitAndTheInputCorrection)
 {
     start(SineCard(-20.0), "[FFT]\nSAMPLES=4096\nWIN=8\n" + FullScaleCalibration(dsp::kWindowRifeVincent3) +
                                "[EICH]\nInLev4Cal=497\n");
-    child<platform::RadioGroup>("RunningGroup")->setItemIndex(0);
     child<QAction>("dbV1")->trigger();
-    ASSERT_TRUE(runToEnd());
+    ASSERT_TRUE(runOnce());
     // 497 mV at full scale: dBV is 20·log10(0.497) below dBFS
     EXPECT_NEAR(diagram()->Curves().Curve1()[93], -20.0 + 20.0 * std::log10(0.497), 0.05);
 
@@ -108,11 +104,10 @@ TEST_F(AnalyserTest, ThdPlusNOfTheCardsHarmonicsAndNoiseMatchesTheModel)
     // Right input: harmonics at -60 dB each and noise at -80 dBFS RMS; left
     // input: the same noise only. 24-bit capture keeps quantisation out.
     const double levelDb = -6.0, harmonicDb = -60.0, noiseDb = -80.0;
-    start(SineCard(levelDb, "PACED=FALSE\nGAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-60\nNOISE=-80\n"),
+    start(SineCard(levelDb, "GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-60\nNOISE=-80\n"),
           "[FFT]\nSAMPLES=16384\nWIN=8\n[ANALYSE]\nTHDMESS=TRUE\n");
     audio::SetBits(24, 0);
-    child<platform::RadioGroup>("RunningGroup")->setItemIndex(0);
-    ASSERT_TRUE(runToEnd());
+    ASSERT_TRUE(runOnce());
 
     const QString line = diagram()->StatusText();
     QRegularExpression pattern(R"(^THD\+N:  LI (\d+)Hz (-?\d+\.\d)dB \|  RE (\d+)Hz (-?\d+\.\d)dB \|   Filter: none$)");
@@ -144,19 +139,14 @@ TEST_F(AnalyserTest, ThdPlusNOfTheCardsHarmonicsAndNoiseMatchesTheModel)
 
     EXPECT_NEAR(m.captured(2).toDouble(), expectedLeft, 0.5);
     EXPECT_NEAR(m.captured(4).toDouble(), expectedRight, 0.5);
-    // the unrounded values
-    dsp::SpectrumAnalysis &analysis = dsp::UnitAnalysis();
-    EXPECT_NEAR(analysis.thdN(MS.LeftSpectrum.data(), dsp::kLnToDb), expectedLeft, 0.5);
-    EXPECT_NEAR(analysis.thdN(MS.RightSpectrum.data(), dsp::kLnToDb), expectedRight, 0.5);
 }
 
 TEST_F(AnalyserTest, TheBandLevelOfWhiteNoiseMatchesItsPower)
 {
     // no signal, white noise of -60 dBFS RMS on both inputs; window None
-    start("PACED=FALSE\nGAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-60\nSIGNAL=OFF\n",
+    start("GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-60\nSIGNAL=OFF\n",
           "[FFT]\nSAMPLES=16384\nWIN=0\n[ANALYSE]\nNOISEMESS=TRUE\n[MAIN]\nSPRACHE=E\n");
-    child<platform::RadioGroup>("RunningGroup")->setItemIndex(0);
-    ASSERT_TRUE(runToEnd());
+    ASSERT_TRUE(runOnce());
     const QString line = diagram()->StatusText();
     QRegularExpression pattern(R"(^Level:  le (-?\d+\.\d\d) \|  ri (-?\d+\.\d\d) \| Filter: none$)");
     auto m = pattern.match(line);

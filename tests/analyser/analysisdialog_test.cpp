@@ -96,10 +96,9 @@ TEST_F(AnalysisDialogTest, LoadsItsSectionAndShowsIt)
     EXPECT_EQ(s.fundamental, 440.0);
     EXPECT_EQ(s.lowFreq, 100);
     EXPECT_EQ(s.highFreq, 15000);
-    EXPECT_EQ(dialog->Edit1->text(), "100");
-    EXPECT_EQ(dialog->Edit2->text(), "15000");
-    EXPECT_EQ(dialog->Edit3->text(), "440");
-    EXPECT_EQ(dialog->Edit4->text(), "-40.0");
+    EXPECT_EQ(QStringList({dialog->Edit1->text(), dialog->Edit2->text(), dialog->Edit3->text(),
+                           dialog->Edit4->text()}),
+              QStringList({"100", "15000", "440", "-40.0"}));
     EXPECT_FALSE(dialog->CheckBox1->isChecked());
     EXPECT_TRUE(dialog->Edit3->isEnabled());
     EXPECT_EQ(dialog->ComboBox1->currentText(), "A Weighting");
@@ -118,40 +117,34 @@ TEST_F(AnalysisDialogTest, OkChecksTheFieldsInOrderAndStoresNothingOnAFault)
 {
     open("[ANALYSE]\nFILTER=none\n");
     const dsp::AnalysisSettings before = dsp::UnitAnalysis().settings();
-    fill("x", "y", "1.5", "3");
-    EXPECT_EQ(ok(), "Frequenz low nicht korrekt");
-    fill("100", "y", "1.5", "3");
-    EXPECT_EQ(ok(), "Frequenz high nicht korrekt");
-    fill("20000", "100", "1.5", "3");
-    EXPECT_EQ(ok(), QString::fromUtf8("Frequenz high sollte größer low sein"));
-    fill("100", "100", "1000", "-60");
-    EXPECT_EQ(ok(), QString::fromUtf8("Frequenz high sollte größer low sein"));
-    // the manual fundamental is checked while its field is disabled
-    ASSERT_FALSE(dialog->Edit3->isEnabled());
-    fill("100", "20000", "1.5", "3");
-    EXPECT_EQ(ok(), "Grundfrequenz nicht korrekt");
-    fill("100", "20000", "1000", "0.1");
-    EXPECT_EQ(ok(), "Pegel Schwellwert nicht korrekt");
-    fill("100", "20000", "1000", "-6O");
-    EXPECT_EQ(ok(), "Pegel Schwellwert nicht korrekt");
+    ASSERT_FALSE(dialog->Edit3->isEnabled()); // the manual fundamental is checked while disabled
+    struct Case {
+        const char *low, *high, *fundamental, *threshold, *german, *english;
+    };
+    const Case cases[] = {
+        {"x", "y", "1.5", "3", "Frequenz low nicht korrekt", "Frequency low not correct"},
+        {"100", "y", "1.5", "3", "Frequenz high nicht korrekt", "Frequency high not correct"},
+        {"20000", "100", "1.5", "3", "Frequenz high sollte größer low sein",
+         "Frequency high must be greater then low value"},
+        {"100", "100", "1000", "-60", "Frequenz high sollte größer low sein",
+         "Frequency high must be greater then low value"},
+        {"100", "20000", "1.5", "3", "Grundfrequenz nicht korrekt", "Fundamental not correct"},
+        {"100", "20000", "1000", "0.1", "Pegel Schwellwert nicht korrekt", "Treshhold Value not correct"},
+        {"100", "20000", "1000", "-6O", "Pegel Schwellwert nicht korrekt", "Treshhold Value not correct"},
+    };
+    for (char language : {'D', 'E'}) {
+        dialog->SetLanguage(language);
+        for (const Case &c : cases) {
+            fill(c.low, c.high, c.fundamental, c.threshold);
+            EXPECT_EQ(ok(), QString::fromUtf8(language == 'D' ? c.german : c.english));
+        }
+    }
     const dsp::AnalysisSettings &after = dsp::UnitAnalysis().settings();
     EXPECT_EQ(after.lowFreq, before.lowFreq);
     EXPECT_EQ(after.highFreq, before.highFreq);
     EXPECT_EQ(after.threshold, before.threshold);
-
-    dialog->SetLanguage('E');
     EXPECT_EQ(dialog->windowTitle(), "Analyze Dialog");
     EXPECT_EQ(dialog->BitBtn2->text(), "Cancel");
-    fill("a", "b", "c", "d");
-    EXPECT_EQ(ok(), "Frequency low not correct");
-    fill("1", "b", "c", "d");
-    EXPECT_EQ(ok(), "Frequency high not correct");
-    fill("20000", "100", "c", "d");
-    EXPECT_EQ(ok(), "Frequency high must be greater then low value");
-    fill("1", "2", "c", "d");
-    EXPECT_EQ(ok(), "Fundamental not correct");
-    fill("1", "2", "3", "d");
-    EXPECT_EQ(ok(), "Treshhold Value not correct");
 }
 
 TEST_F(AnalysisDialogTest, OkStoresTheFieldsSelectsTheFilterAndWritesTheSection)
@@ -167,25 +160,15 @@ TEST_F(AnalysisDialogTest, OkStoresTheFieldsSelectsTheFilterAndWritesTheSection)
     EXPECT_EQ(s.fundamental, 997.0);
     EXPECT_FALSE(s.fundAuto);
     EXPECT_NEAR(s.threshold, 0.01, 1e-12);
-    EXPECT_EQ(s.filterName, "A Weighting");
     EXPECT_TRUE(dsp::UnitAnalysis().weighting().active());
-    EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(1000.0), 0.0, 1e-9);
     EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(100.0), -18.0, 1e-9);
+    EXPECT_EQ(testsupport::ReadFile(settings), "[MAIN]\nSPRACHE=D\n[ANALYSE]\nFILTER=A Weighting\nTHDMESS=FALSE\n"
+                                               "NOISEMESS=FALSE\nFUNDAUTO=FALSE\nFUNDAMENTAL=997\nFVON=200\n"
+                                               "FBIS=15000\nFUNDLOW=0.0100000\n");
 
-    platform::IniFile ini(settings);
-    ASSERT_TRUE(ini.load());
-    EXPECT_EQ(ini.get("ANALYSE", "FVON", ""), "200");
-    EXPECT_EQ(ini.get("ANALYSE", "FBIS", ""), "15000");
-    EXPECT_EQ(ini.get("ANALYSE", "FUNDAUTO", ""), "FALSE");
-    EXPECT_EQ(ini.get("ANALYSE", "FUNDLOW", ""), "0.0100000");
-    EXPECT_EQ(ini.get("ANALYSE", "FILTER", ""), "A Weighting");
-    EXPECT_EQ(ini.get("MAIN", "SPRACHE", ""), "D");
-
-    // a threshold of 0 dB is allowed
-    fill("200", "15000", "997", "0");
+    fill("200", "15000", "997", "0"); // a threshold of 0 dB is allowed
     EXPECT_EQ(ok(), "");
     EXPECT_EQ(s.threshold, 1.0);
-    // "none" switches the weighting off
     chooseFilter("none");
     EXPECT_EQ(ok(), "");
     EXPECT_FALSE(dsp::UnitAnalysis().weighting().active());
@@ -201,15 +184,12 @@ TEST_F(AnalysisDialogTest, UserLoadsTheChosenFileAtOnceAndCancelKeepsIt)
     nextFile.clear();
     chooseFilter("USER");
     EXPECT_EQ(fileDialogs, 1);
-    EXPECT_EQ(dsp::UnitAnalysis().weighting().count(), 3); // the flat table of "none"
-    EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(100.0), 0.0, 1e-9);
+    EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(100.0), 0.0, 1e-9); // the flat table of "none"
 
     nextFile = QString::fromStdString(cor);
     chooseFilter("USER");
     EXPECT_EQ(fileDialogs, 2);
     const dsp::CorrectionCurve &w = dsp::UnitAnalysis().weighting();
-    EXPECT_EQ(w.fileName(), cor);
-    EXPECT_NEAR(w.evaluate(100.0), -10.0, 1e-9);
     EXPECT_NEAR(w.evaluate(10000.0), -10.0, 1e-9);
 
     dialog->BitBtn2->click(); // cancel

@@ -1,0 +1,79 @@
+// The program's windows on a scratch settings file with an unpaced virtual
+// loopback card; message boxes and file dialogs are answered by the test.
+#pragma once
+
+#include "app/forms.h"
+#include "app/mainform.h"
+#include "platform/filedialog.h"
+#include "platform/messagebox.h"
+#include "platform/utilities.h"
+#include "support/testsupport.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class AppWindowsTest : public ::testing::Test {
+protected:
+    std::string settings;
+    std::vector<platform::MessageRequest> messages; // boxes shown, in order
+    QString nextFile;                               // the answer of every file dialog
+
+    // Creates and shows the windows. `loopback`: keys of section LOOPBACK
+    // (PACED=FALSE is always set); `sections`: the rest of the settings file.
+    void start(const std::string &loopback, const std::string &sections = {})
+    {
+        settings = ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "/sonmain.ini";
+        WriteFile(settings, "[LOOPBACK]\nPACED=FALSE\n" + loopback + sections);
+        platform::SetSettingsFileName(settings);
+        app::MS = app::MeasurementState{};
+        ASSERT_TRUE(app::CreateWindows());
+        app::MainForm->show();
+        QTest::qWait(20);
+    }
+
+    void SetUp() override
+    {
+        platform::SetMessageHandler([this](const platform::MessageRequest &m) { messages.push_back(m); });
+        platform::SetFileDialogHandler([this](const platform::FileDialogRequest &) { return nextFile; });
+    }
+
+    void TearDown() override
+    {
+        platform::SetMessageHandler({});
+        platform::SetFileDialogHandler({});
+        if (app::MainForm && app::MainForm->isVisible())
+            app::MainForm->close();
+        app::DestroyWindows();
+        platform::SetSettingsFileName({});
+    }
+
+    TMainForm *form() { return app::MainForm; }
+    template <class T>
+    T *child(const char *name)
+    {
+        T *w = form()->findChild<T *>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    // Dispatches events until `done` holds or `ms` pass; returns `done`.
+    static bool waitUntil(const std::function<bool()> &done, int ms = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > ms)
+                return false;
+            QTest::qWait(2);
+        }
+        return true;
+    }
+};
+
+} // namespace testsupport
