@@ -114,6 +114,50 @@ struct WaveHeader {
     std::uintptr_t reserved = 0;
 };
 
+// ---- header bookkeeping shared by the devices of every backend ---------------
+// Inline so that backends built without the engine can use them. The calls
+// return 0 or the status for the device call to return.
+
+// Marks a header prepared. It needs a buffer, and one of some length unless
+// `allowEmpty`.
+inline int PrepareHeader(WaveHeader &h, bool allowEmpty = false)
+{
+    if (!h.lpData || (h.dwBufferLength == 0 && !allowEmpty))
+        return MMSYSERR_INVALPARAM;
+    h.dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+// Clears the prepared flag of a header that is not queued.
+inline int UnprepareHeader(WaveHeader &h)
+{
+    if (h.dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    h.dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+// Whether a header may be queued: prepared, and not queued already.
+inline int CheckQueueable(const WaveHeader &h)
+{
+    if (!(h.dwFlags & WHDR_PREPARED))
+        return WAVERR_UNPREPARED;
+    if (h.dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    return MMSYSERR_NOERROR;
+}
+
+inline void MarkQueued(WaveHeader &h) { h.dwFlags = (h.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE; }
+inline void MarkDone(WaveHeader &h) { h.dwFlags = (h.dwFlags & ~WHDR_INQUEUE) | WHDR_DONE; }
+
+// How often an output buffer plays: dwLoops times (at least once) when it is
+// flagged WHDR_BEGINLOOP | WHDR_ENDLOOP, else once.
+inline std::uint32_t PlayCount(const WaveHeader &h)
+{
+    const std::uint32_t loop = WHDR_BEGINLOOP | WHDR_ENDLOOP;
+    return (h.dwFlags & loop) == loop && h.dwLoops > 0 ? h.dwLoops : 1;
+}
+
 struct WaveInCaps {
     std::string name;             // szPname, at most 31 characters on the platform; we keep up to 120
     std::uint32_t formats = 0;    // dwFormats

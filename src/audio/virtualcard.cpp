@@ -10,13 +10,6 @@ namespace audio {
 
 namespace {
 
-std::uint32_t loopsFor(const WaveHeader &h)
-{
-    if ((h.dwFlags & WHDR_BEGINLOOP) && (h.dwFlags & WHDR_ENDLOOP))
-        return h.dwLoops > 0 ? h.dwLoops : 1;
-    return 1;
-}
-
 constexpr std::uint32_t kEndless = 2147483647;
 
 // A played sample back to the value it was encoded from: the inverse of the
@@ -69,6 +62,19 @@ int VirtualCard::query(const WaveFormat &f) const
     return MMSYSERR_NOERROR;
 }
 
+// Input and output headers are prepared alike.
+int VirtualCard::prepare(WaveHeader &h)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return PrepareHeader(h);
+}
+
+int VirtualCard::unprepare(WaveHeader &h)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return UnprepareHeader(h);
+}
+
 // ---- input -------------------------------------------------------------------
 
 int VirtualCard::openInput(const WaveFormat &format, QObject *target)
@@ -86,39 +92,19 @@ int VirtualCard::openInput(const WaveFormat &format, QObject *target)
     return MMSYSERR_NOERROR;
 }
 
-int VirtualCard::inputPrepare(WaveHeader &h)
-{
-    if (!h.lpData || h.dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
-    std::lock_guard<std::mutex> lock(mutex_);
-    h.dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
-}
-
-int VirtualCard::inputUnprepare(WaveHeader &h)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (h.dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    h.dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
-}
-
 int VirtualCard::inputAdd(WaveHeader &h)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!inOpen_)
         return MMSYSERR_INVALHANDLE;
-    if (!(h.dwFlags & WHDR_PREPARED))
-        return WAVERR_UNPREPARED;
-    if (h.dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
+    if (int rc = CheckQueueable(h))
+        return rc;
     if (h.dwBufferLength < inFormat_.nBlockAlign)
         return MMSYSERR_INVALPARAM;
     if (inQueue_.count == kQueue)
         return MMSYSERR_NOMEM;
     h.dwBytesRecorded = 0;
-    h.dwFlags = (h.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    MarkQueued(h);
     inQueue_.push(&h);
     wake_.notify_all();
     return MMSYSERR_NOERROR;
@@ -145,7 +131,7 @@ int VirtualCard::inputReset()
     // thread posted before.
     while (inQueue_.count) {
         WaveHeader *h = inQueue_.pop();
-        h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+        MarkDone(*h);
         platform::PostMessage(inTarget_, platform::MM_WIM_DATA, 0, reinterpret_cast<std::intptr_t>(h));
     }
     reanchor_ = true;
@@ -172,7 +158,7 @@ void VirtualCard::inputDestroy()
     std::lock_guard<std::mutex> lock(mutex_);
     while (inQueue_.count) {
         WaveHeader *h = inQueue_.pop();
-        h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+        MarkDone(*h);
     }
     inOpen_ = false;
     inStarted_ = false;
@@ -225,39 +211,19 @@ int VirtualCard::outputRestart()
     return MMSYSERR_NOERROR;
 }
 
-int VirtualCard::outputPrepare(WaveHeader &h)
-{
-    if (!h.lpData || h.dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
-    std::lock_guard<std::mutex> lock(mutex_);
-    h.dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
-}
-
-int VirtualCard::outputUnprepare(WaveHeader &h)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (h.dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    h.dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
-}
-
 int VirtualCard::outputWrite(WaveHeader &h)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!outOpen_)
         return MMSYSERR_INVALHANDLE;
-    if (!(h.dwFlags & WHDR_PREPARED))
-        return WAVERR_UNPREPARED;
-    if (h.dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
+    if (int rc = CheckQueueable(h))
+        return rc;
     if (outQueue_.count == kQueue)
         return MMSYSERR_NOMEM;
-    h.dwFlags = (h.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    MarkQueued(h);
     if (outQueue_.count == 0) {
         outPos_ = 0;
-        outLoopsLeft_ = loopsFor(h);
+        outLoopsLeft_ = PlayCount(h);
         if (!clockRecording_)
             reanchor_ = true; // playback starts now, not when the queue ran dry
     }
@@ -276,7 +242,7 @@ int VirtualCard::outputReset()
     int n = 0;
     while (outQueue_.count) {
         WaveHeader *h = outQueue_.pop();
-        h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+        MarkDone(*h);
         returned[n++] = h;
     }
     outPos_ = 0;
@@ -316,7 +282,7 @@ void VirtualCard::outputDestroy()
     waitForCallbacks(lock);
     while (outQueue_.count) {
         WaveHeader *h = outQueue_.pop();
-        h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+        MarkDone(*h);
     }
     doneCount_ = 0;
     outOpen_ = false;
@@ -351,7 +317,7 @@ void VirtualCard::nextOutputFrame(double &left, double &right)
             completeOutput(outQueue_.pop());
             outPos_ = 0;
             if (WaveHeader *next = outQueue_.front())
-                outLoopsLeft_ = loopsFor(*next);
+                outLoopsLeft_ = PlayCount(*next);
             continue;
         }
         const int bits = outFormat_.wBitsPerSample;
@@ -365,7 +331,7 @@ void VirtualCard::nextOutputFrame(double &left, double &right)
 
 void VirtualCard::completeOutput(WaveHeader *h)
 {
-    h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+    MarkDone(*h);
     if (doneCount_ < 2 * kQueue)
         done_[doneCount_++] = h;
 }
@@ -434,7 +400,7 @@ long long VirtualCard::process(long long frames, bool recording, std::unique_loc
         ++n;
         if (h->dwBufferLength - h->dwBytesRecorded < align) {
             inQueue_.pop();
-            h->dwFlags = (h->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+            MarkDone(*h);
             platform::PostMessage(inTarget_, platform::MM_WIM_DATA, 0, reinterpret_cast<std::intptr_t>(h));
             h = inQueue_.front();
         }

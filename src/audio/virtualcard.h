@@ -30,10 +30,10 @@ public:
 
     const std::string &name() const { return name_; }
     int query(const WaveFormat &format) const;
+    int prepare(WaveHeader &h);
+    int unprepare(WaveHeader &h);
 
     int openInput(const WaveFormat &format, QObject *target);
-    int inputPrepare(WaveHeader &h);
-    int inputUnprepare(WaveHeader &h);
     int inputAdd(WaveHeader &h);
     int inputStart();
     int inputReset();
@@ -43,8 +43,6 @@ public:
     int openOutput(const WaveFormat &format, OutputCallback callback);
     int outputPause();
     int outputRestart();
-    int outputPrepare(WaveHeader &h);
-    int outputUnprepare(WaveHeader &h);
     int outputWrite(WaveHeader &h);
     int outputReset();
     int outputClose();

@@ -12,8 +12,8 @@ class VirtualWaveIn : public WaveInDevice {
 public:
     explicit VirtualWaveIn(std::shared_ptr<VirtualCard> card) : card_(std::move(card)) {}
     ~VirtualWaveIn() override { card_->inputDestroy(); }
-    int prepareHeader(WaveHeader &h) override { return card_->inputPrepare(h); }
-    int unprepareHeader(WaveHeader &h) override { return card_->inputUnprepare(h); }
+    int prepareHeader(WaveHeader &h) override { return card_->prepare(h); }
+    int unprepareHeader(WaveHeader &h) override { return card_->unprepare(h); }
     int addBuffer(WaveHeader &h) override { return card_->inputAdd(h); }
     int start() override { return card_->inputStart(); }
     int reset() override { return card_->inputReset(); }
@@ -29,8 +29,8 @@ public:
     ~VirtualWaveOut() override { card_->outputDestroy(); }
     int pause() override { return card_->outputPause(); }
     int restart() override { return card_->outputRestart(); }
-    int prepareHeader(WaveHeader &h) override { return card_->outputPrepare(h); }
-    int unprepareHeader(WaveHeader &h) override { return card_->outputUnprepare(h); }
+    int prepareHeader(WaveHeader &h) override { return card_->prepare(h); }
+    int unprepareHeader(WaveHeader &h) override { return card_->unprepare(h); }
     int write(WaveHeader &h) override { return card_->outputWrite(h); }
     int reset() override { return card_->outputReset(); }
     int close() override { return card_->outputClose(); }

@@ -67,7 +67,7 @@ AlsaWaveIn::~AlsaWaveIn()
         // The owner is going away without closing: hand the buffers back
         // without messages, their owner may be gone by the time one arrives.
         for (WaveHeader *h : queue_)
-            h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+            MarkDone(*h);
         queue_.clear();
     }
     cv_.notify_all();
@@ -79,23 +79,13 @@ AlsaWaveIn::~AlsaWaveIn()
 int AlsaWaveIn::prepareHeader(WaveHeader &h)
 {
     std::lock_guard lock(mutex_);
-    if (closed_)
-        return MMSYSERR_INVALHANDLE;
-    if (!h.lpData || h.dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
-    h.dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return closed_ ? MMSYSERR_INVALHANDLE : PrepareHeader(h);
 }
 
 int AlsaWaveIn::unprepareHeader(WaveHeader &h)
 {
     std::lock_guard lock(mutex_);
-    if (closed_)
-        return MMSYSERR_INVALHANDLE;
-    if (h.dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    h.dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return closed_ ? MMSYSERR_INVALHANDLE : UnprepareHeader(h);
 }
 
 int AlsaWaveIn::addBuffer(WaveHeader &h)
@@ -106,14 +96,12 @@ int AlsaWaveIn::addBuffer(WaveHeader &h)
             return MMSYSERR_INVALHANDLE;
         if (failed_)
             return failure_;
-        if (!(h.dwFlags & WHDR_PREPARED))
-            return WAVERR_UNPREPARED;
-        if (h.dwFlags & WHDR_INQUEUE)
-            return WAVERR_STILLPLAYING;
+        if (int rc = CheckQueueable(h))
+            return rc;
         if (h.dwBufferLength < format_.nBlockAlign)
             return MMSYSERR_INVALPARAM;
         h.dwBytesRecorded = 0;
-        h.dwFlags = (h.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+        MarkQueued(h);
         queue_.push_back(&h);
     }
     cv_.notify_all();
@@ -198,7 +186,7 @@ void AlsaWaveIn::completeFront(int code)
 {
     WaveHeader *h = queue_.front();
     queue_.erase(queue_.begin());
-    h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    MarkDone(*h);
     platform::PostMessage(target_.window, platform::MM_WIM_DATA, static_cast<std::uintptr_t>(code),
                           reinterpret_cast<std::intptr_t>(h));
 }

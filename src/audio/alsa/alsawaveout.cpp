@@ -18,11 +18,6 @@ constexpr unsigned kBufferUs = 200000;
 constexpr unsigned kPeriodUs = 20000;
 constexpr int kWaitMs = 20;
 
-bool IsLoop(const WaveHeader *h)
-{
-    return (h->dwFlags & (WHDR_BEGINLOOP | WHDR_ENDLOOP)) == (WHDR_BEGINLOOP | WHDR_ENDLOOP);
-}
-
 } // namespace
 
 int AlsaWaveOut::open(const std::string &pcmName, const WaveFormat &format, OutputCallback callback,
@@ -81,7 +76,7 @@ AlsaWaveOut::~AlsaWaveOut()
         quit_ = true;
         // Closed without close(): no callbacks into an owner that is going away.
         for (WaveHeader *h : queue_)
-            h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+            MarkDone(*h);
         queue_.clear();
     }
     cv_.notify_all();
@@ -140,23 +135,14 @@ int AlsaWaveOut::restart()
 int AlsaWaveOut::prepareHeader(WaveHeader &h)
 {
     std::lock_guard lock(mutex_);
-    if (closed_)
-        return MMSYSERR_INVALHANDLE;
-    if (!h.lpData)
-        return MMSYSERR_INVALPARAM;
-    h.dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    // An empty buffer is taken; it plays nothing.
+    return closed_ ? MMSYSERR_INVALHANDLE : PrepareHeader(h, true);
 }
 
 int AlsaWaveOut::unprepareHeader(WaveHeader &h)
 {
     std::lock_guard lock(mutex_);
-    if (closed_)
-        return MMSYSERR_INVALHANDLE;
-    if (h.dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    h.dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return closed_ ? MMSYSERR_INVALHANDLE : UnprepareHeader(h);
 }
 
 int AlsaWaveOut::write(WaveHeader &h)
@@ -167,11 +153,9 @@ int AlsaWaveOut::write(WaveHeader &h)
             return MMSYSERR_INVALHANDLE;
         if (failed_)
             return DEVICE_LOST;
-        if (!(h.dwFlags & WHDR_PREPARED))
-            return WAVERR_UNPREPARED;
-        if (h.dwFlags & WHDR_INQUEUE)
-            return WAVERR_STILLPLAYING;
-        h.dwFlags = (h.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+        if (int rc = CheckQueueable(h))
+            return rc;
+        MarkQueued(h);
         queue_.push_back(&h);
     }
     cv_.notify_all();
@@ -265,7 +249,7 @@ WaveHeader *AlsaWaveOut::popFront()
 {
     WaveHeader *h = queue_.front();
     queue_.erase(queue_.begin());
-    h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    MarkDone(*h);
     cursor_ = 0;
     loopsLeft_ = 0;
     return h;
@@ -362,7 +346,7 @@ void AlsaWaveOut::run()
         }
         WaveHeader *h = queue_.front();
         if (loopsLeft_ == 0)
-            loopsLeft_ = IsLoop(h) ? std::max<std::uint32_t>(1, h->dwLoops) : 1;
+            loopsLeft_ = PlayCount(*h);
         long frames = static_cast<long>((h->dwBufferLength - cursor_) / align);
         if (frames <= 0)
             loopsLeft_ = 1; // nothing to play, however often
