@@ -31,6 +31,19 @@ template <typename T> std::unique_ptr<T[]> allocate(std::size_t n)
     return std::unique_ptr<T[]>(new (std::nothrow) T[n]());
 }
 
+void releaseBuffers(EngineState &s)
+{
+    s.captureHeader.reset();
+    s.captureData.reset();
+    s.loopHeader.reset();
+    s.loopData.reset();
+    for (int i = 0; i < 2; ++i) {
+        s.streamHeader[i].reset();
+        s.streamData[i].reset();
+    }
+    s.sampleBlock.reset();
+}
+
 } // namespace
 
 int InitAudio()
@@ -69,15 +82,7 @@ int InitAudio()
         ok = s.sampleBlock != nullptr;
     }
     if (!ok) {
-        s.captureHeader.reset();
-        s.captureData.reset();
-        s.loopHeader.reset();
-        s.loopData.reset();
-        for (int i = 0; i < 2; ++i) {
-            s.streamHeader[i].reset();
-            s.streamData[i].reset();
-        }
-        s.sampleBlock.reset();
+        releaseBuffers(s);
         s.status = kStatusNoMemory;
     }
     return s.status;
@@ -115,15 +120,7 @@ void DoneAudio()
     s.capturePending = false;
     s.completedHeader = nullptr;
 
-    s.captureHeader.reset();
-    s.captureData.reset();
-    s.loopHeader.reset();
-    s.loopData.reset();
-    for (int i = 0; i < 2; ++i) {
-        s.streamHeader[i].reset();
-        s.streamData[i].reset();
-    }
-    s.sampleBlock.reset();
+    releaseBuffers(s);
     s.closing = false;
 }
 
