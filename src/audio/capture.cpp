@@ -108,14 +108,11 @@ int StartCapture(int frames, std::uint32_t userValue, CaptureCallback callback)
     s.inputOpen = true;
 
     WaveHeader &h = *s.captureHeader;
+    h = WaveHeader{};
     h.lpData = s.captureData.get();
     h.dwBufferLength = dev.Format.nBlockAlign * static_cast<std::uint32_t>(frames);
-    h.dwBytesRecorded = 0;
     h.dwUser = userValue;
-    h.dwFlags = 0;
     h.dwLoops = 1;
-    h.lpNext = nullptr;
-    h.reserved = 0;
     s.completedHeader = nullptr;
     s.completedError = 0;
     s.captureTimedOut = false;
@@ -213,17 +210,12 @@ const float *FinishCapture(int &count, int &overloads, std::uint32_t &userValue)
             s.captureStarted = false;
         s.inputHandle->unprepareHeader(h);
         if (s.inputOpen) {
+            // Keeping a device open that refused to close would block every
+            // later capture; destroying it below releases it for good.
             int rc = s.inputHandle->close();
             if (rc != 0) {
-                // Keeping a device open that refused to close would block
-                // every later capture; destroying it releases it for good.
                 AppendAudioLog("waveInClose Error " + std::to_string(rc));
-                s.inputHandle.reset();
-                s.inputOpen = false;
-                s.captureStarted = false;
                 s.status = kStatusCloseFailed;
-            } else {
-                s.inputOpen = false;
             }
         }
         s.inputHandle.reset();

@@ -129,14 +129,10 @@ void StreamFill(Output &o, int which) noexcept
     o.snapshot.read(p, frequency);
     o.synth.StreamFill(o.rate, o.bits, p, frequency, o.data[which], o.streamBytes, o.phaseAccumulator);
     WaveHeader &h = *o.headers[which];
+    h = WaveHeader{};
     h.lpData = o.data[which];
     h.dwBufferLength = o.streamBytes;
-    h.dwBytesRecorded = 0;
-    h.dwUser = 0;
-    h.dwFlags = 0;
     h.dwLoops = 1;
-    h.lpNext = nullptr;
-    h.reserved = 0;
 }
 
 // The device's completion callback in stream mode (backend thread, or the
@@ -166,14 +162,11 @@ void Refill(WaveHeader *h) noexcept
 
 void SetLoopHeader(WaveHeader &h, std::uint32_t bytes)
 {
+    h = WaveHeader{};
     h.lpData = LoopData();
     h.dwBufferLength = bytes;
-    h.dwBytesRecorded = 0;
-    h.dwUser = 0;
     h.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
     h.dwLoops = 2147483647;
-    h.lpNext = nullptr;
-    h.reserved = 0;
 }
 
 // Takes the engine buffers and the device format for a start.
