@@ -83,38 +83,33 @@ int AlsaSoundBackend::support(bool input, const AlsaDeviceEntry &e, PcmSupport &
     return status;
 }
 
-int AlsaSoundBackend::inputCaps(int index, WaveInCaps &caps)
+template <class Caps>
+int AlsaSoundBackend::caps(bool input, int index, Caps &caps)
 {
-    const AlsaDeviceEntry *e = entry(true, index);
+    const AlsaDeviceEntry *e = entry(input, index);
     if (!e)
         return MMSYSERR_BADDEVICEID;
-    caps = WaveInCaps{};
+    // The other fields stay 0: no volume, pitch or rate control through this
+    // interface.
+    caps = Caps{};
     caps.name = e->name;
     PcmSupport s;
-    int status = support(true, *e, s);
+    int status = support(input, *e, s);
     if (status != MMSYSERR_NOERROR)
         return status;
     caps.formats = s.formats;
     caps.channels = s.channels;
-    caps.reserved1 = 0;
     return MMSYSERR_NOERROR;
 }
 
-int AlsaSoundBackend::outputCaps(int index, WaveOutCaps &caps)
+int AlsaSoundBackend::inputCaps(int index, WaveInCaps &c)
 {
-    const AlsaDeviceEntry *e = entry(false, index);
-    if (!e)
-        return MMSYSERR_BADDEVICEID;
-    caps = WaveOutCaps{};
-    caps.name = e->name;
-    PcmSupport s;
-    int status = support(false, *e, s);
-    if (status != MMSYSERR_NOERROR)
-        return status;
-    caps.formats = s.formats;
-    caps.channels = s.channels;
-    caps.support = 0; // no volume, pitch or rate control through this interface
-    return MMSYSERR_NOERROR;
+    return caps(true, index, c);
+}
+
+int AlsaSoundBackend::outputCaps(int index, WaveOutCaps &c)
+{
+    return caps(false, index, c);
 }
 
 int AlsaSoundBackend::query(bool input, int index, const WaveFormat &format)

@@ -53,6 +53,8 @@ private:
     // Capabilities of a device, probed now or, when it cannot be opened
     // because this process uses it, as last probed.
     int support(bool input, const AlsaDeviceEntry &e, PcmSupport &out);
+    // Capabilities of either direction.
+    template <class Caps> int caps(bool input, int index, Caps &caps);
     int query(bool input, int index, const WaveFormat &format);
 
     std::shared_ptr<OpenDevices> open_ = std::make_shared<OpenDevices>();
