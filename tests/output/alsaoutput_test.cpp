@@ -3,38 +3,15 @@
 // back and compared with the synthesis, byte for byte. The plugin does not
 // pace, so the stream refill runs as fast as the machine allows.
 #include "alsa/alsatestsupport.h"
-#include "audio/audioengine.h"
-#include "audio/devices.h"
 #include "audio/outputengine.h"
-#include "audio/setupsoundinterface.h"
-#include "platform/utilities.h"
-#include "support/testsupport.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 using namespace audio;
 
 namespace {
 
 std::string gDir, gOutFile;
-
-const char *kFileConfig = R"(pcm.null { type null }
-pcm.!default { type asym
-  playback.pcm { type file slave.pcm "null" file "@OUT@" format "raw" }
-  capture.pcm  { type file slave.pcm "null" file "/dev/null" infile "@IN@" format "raw" } }
-)";
-
-std::string ReplaceAll(std::string s, const std::string &from, const std::string &to)
-{
-    for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size()))
-        s.replace(p, from.size(), to);
-    return s;
-}
 
 qint64 FileSize() { return QFileInfo(QString::fromStdString(gOutFile)).size(); }
 
@@ -43,7 +20,6 @@ protected:
     void SetUp() override
     {
         testsupport::WriteFile(gOutFile, "");
-        platform::SetSettingsFileName(gDir + "/sonmain.ini");
         SetupSoundInterface(VirtualCardConfig::Ideal(false), true);
         int in, out;
         std::uint32_t mask;
@@ -59,7 +35,6 @@ protected:
         StopOutput();
         DoneAudio();
         SoundInterface::instance().setBackends({});
-        platform::SetSettingsFileName("");
     }
 
     // Lets the device play until the file holds `bytes`, then stops.
@@ -75,6 +50,8 @@ protected:
             EXPECT_EQ(h->dwFlags & (WHDR_PREPARED | WHDR_INQUEUE), 0u);
         return testsupport::ReadFile(gOutFile);
     }
+
+    audiotest::SettingsScratch settings_{"alsa-output-settings"};
 };
 
 } // namespace
@@ -163,22 +140,10 @@ TEST_F(AlsaOutput, LoopWritesTheLoopBufferOverAndOver)
 
 int main(int argc, char **argv)
 {
-    // ALSA reads its configuration at the first snd_ call: point it at the
-    // file plugin before anything else runs.
     gDir = testsupport::ScratchDir("alsa-output");
     gOutFile = gDir + "/out.raw";
-    std::string conf = kFileConfig;
-    std::string kit = alsatest::TestKitDir();
-    if (!kit.empty()) {
-        std::string fromKit = testsupport::ReadFile(kit + "/alsa-file/asound-file.conf");
-        if (fromKit.find("@OUT@") != std::string::npos)
-            conf = fromKit;
-    }
-    conf = ReplaceAll(ReplaceAll(conf, "@IN@", gDir + "/in.raw"), "@OUT@", gOutFile);
-    testsupport::WriteFile(gDir + "/asound.conf", conf);
     testsupport::WriteFile(gDir + "/in.raw", std::string(4096, '\0'));
-    setenv("ALSA_CONFIG_PATH", (gDir + "/asound.conf").c_str(), 1);
-
+    alsatest::UseAlsaFileConfig(gDir, gDir + "/in.raw", gOutFile);
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,9 +1,9 @@
 // The audio I/O parameters dialog on virtual cards with chosen formats: which
 // buttons it enables, which one it checks, the user rate row, what OK and
 // Abort write, and that editing the input never touches the output.
-#include "outputtestsupport.h"
-
 #include "audio/iodialog.h"
+#include "audio/outputengine.h"
+#include "support/audiotestsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,7 +17,6 @@ namespace {
 
 class IODialog : public ::testing::Test {
 protected:
-    void SetUp() override { dir_ = testsupport::ScratchDir("iodialog"); }
     void TearDown() override { card_.stop(); }
 
     int enabledInGrid() const
@@ -41,8 +40,8 @@ protected:
         return names;
     }
 
-    std::string dir_;
-    outtest::CardEngine card_;
+    audiotest::SettingsScratch settings_{"iodialog"};
+    audiotest::CardEngine card_;
     TIOdialog dlg_;
 };
 
@@ -50,7 +49,7 @@ protected:
 
 TEST_F(IODialog, ADeviceTakingTwoSixteenBitRatesShowsTwoButtons)
 {
-    card_.start(dir_, 44100, 16, 16384, {{16, 44100}, {16, 48000}});
+    card_.start(44100, 16, 16384, {{16, 44100}, {16, 48000}});
     dlg_.ForInput = false;
     dlg_.FormActivate();
     EXPECT_EQ(enabledInGrid(), 2);
@@ -66,7 +65,7 @@ TEST_F(IODialog, ADeviceTakingTwoSixteenBitRatesShowsTwoButtons)
 
 TEST_F(IODialog, AUserRateEqualToTheDeviceRateChecksTheUserButton)
 {
-    card_.start(dir_, 44100, 16);
+    card_.start(44100, 16);
     SetUserRates(0, 44100);
     dlg_.ForInput = false;
     dlg_.FormActivate();
@@ -76,7 +75,7 @@ TEST_F(IODialog, AUserRateEqualToTheDeviceRateChecksTheUserButton)
 
 TEST_F(IODialog, TypedUserRateIsStoredButTheChoiceStaysWithoutAClick)
 {
-    card_.start(dir_, 48000, 16, 16384, {{16, 44100}, {16, 48000}, {16, 12345}});
+    card_.start(48000, 16, 16384, {{16, 44100}, {16, 48000}, {16, 12345}});
     SetUserRates(0, 48000);
     dlg_.ForInput = false;
     dlg_.FormActivate();
@@ -109,7 +108,7 @@ TEST_F(IODialog, TypedUserRateIsStoredButTheChoiceStaysWithoutAClick)
 
 TEST_F(IODialog, TwentyFourBitsAreStoredAsThirtyTwoAndShownAsTwentyFour)
 {
-    card_.start(dir_, 44100, 16);
+    card_.start(44100, 16);
     dlg_.ForInput = false;
     dlg_.FormActivate();
     EXPECT_EQ(enabledInGrid(), 21); // the card takes every listed format
@@ -124,7 +123,7 @@ TEST_F(IODialog, TwentyFourBitsAreStoredAsThirtyTwoAndShownAsTwentyFour)
 
 TEST_F(IODialog, EditingTheInputNeverTouchesTheOutputFlags)
 {
-    card_.start(dir_, 44100, 16);
+    card_.start(44100, 16);
     SetFlip(false, true);
     SetPhaseInvert(false, false, true, false);
     SetLoop(true);
@@ -158,7 +157,7 @@ TEST_F(IODialog, EditingTheInputNeverTouchesTheOutputFlags)
 
 TEST_F(IODialog, OutputOkWritesTheLoopFlagAndAbortWritesNothing)
 {
-    card_.start(dir_, 44100, 16);
+    card_.start(44100, 16);
     SetLoop(true);
     dlg_.ForInput = false;
     dlg_.FormActivate();

@@ -2,15 +2,15 @@
 // output correction on sine levels, frequency steps and typing with their
 // limits, start and stop with the running colours, wave files played through
 // the card (and refused ones), error messages and the "GEN" settings.
-#include "outputtestsupport.h"
-
 #include "app/measurementstate.h"
 #include "audio/iodialog.h"
+#include "audio/outputengine.h"
 #include "generator/wavegen.h"
 #include "platform/filedialog.h"
 #include "platform/inifile.h"
 #include "platform/messagebox.h"
 #include "platform/radiogroup.h"
+#include "support/audiotestsupport.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -23,8 +23,9 @@
 #include <sndfile.h>
 
 using namespace audio;
-using outtest::AmplitudeAt;
-using outtest::Db;
+using audiotest::AmplitudeAt;
+using audiotest::Db;
+using audiotest::Peak;
 
 namespace {
 
@@ -32,8 +33,7 @@ class WavegenTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = testsupport::ScratchDir("wavegen");
-        card_.start(dir_);
+        card_.start(48000, 16);
         Generator() = GeneratorSettings{};
         app::MS.OutputCorrection.clear();
         platform::SetMessageHandler([this](const platform::MessageRequest &r) { messages_.push_back(r.text); });
@@ -52,16 +52,11 @@ protected:
             gen_ = std::make_unique<TWavegen>();
         return *gen_;
     }
-    std::string ini(const std::string &key) const
-    {
-        return platform::GetPrivateProfileString("GEN", key, "?", 255, dir_ + "/sonmain.ini");
-    }
-
     // A wave file of `seconds` with a sine per channel (0 Hz: silence).
     std::string writeWave(const std::string &name, int rate, int channels, double seconds, double fl, double fr,
                           double level)
     {
-        const std::string path = dir_ + "/" + name;
+        const std::string path = settings_.dir + "/" + name;
         SF_INFO info{};
         info.samplerate = rate;
         info.channels = channels;
@@ -81,8 +76,8 @@ protected:
         return path;
     }
 
-    std::string dir_;
-    outtest::CardEngine card_;
+    audiotest::SettingsScratch settings_{"wavegen"};
+    audiotest::CardEngine card_;
     std::unique_ptr<TWavegen> gen_;
     std::vector<QString> messages_;
     std::vector<double> left_, right_;
@@ -101,7 +96,6 @@ TEST_F(WavegenTest, CaptionControlsAndFrequencyDisplay)
     EXPECT_EQ(gen().GfreqText->palette().color(QPalette::Text), QColor(Qt::magenta));
     gen().RadioGroup1->setItemIndex(2);
     EXPECT_EQ(gen().GfreqText->palette().color(QPalette::Text), QColor(Qt::yellow));
-    gen();
     Generator().UserFile = "/some/where/tone.wav";
     gen().RadioGroup1->setItemIndex(4);
     EXPECT_EQ(gen().GfreqText->text(), "tone.wav");
@@ -121,7 +115,7 @@ TEST_F(WavegenTest, BottomOfALevelBarIsOffAndMinusHundred)
     gen().GstartClick();
     ASSERT_TRUE(OutputRunning());
     card_.capture(4800, left_, right_);
-    EXPECT_EQ(outtest::Peak(left_), 0.0);
+    EXPECT_EQ(Peak(left_), 0.0);
     EXPECT_NEAR(Db(AmplitudeAt(right_, 1000, 48000)), -37.0, 0.05);
 }
 
@@ -139,7 +133,7 @@ TEST_F(WavegenTest, OutputCorrectionLowersTheSineLevelButNotTheBar)
     EXPECT_EQ(gen().Label4->text(), "-10dB");
     card_.capture(4800, left_, right_);
     EXPECT_NEAR(Db(AmplitudeAt(left_, 1000, 48000)), -12.0, 0.05);
-    EXPECT_EQ(outtest::Peak(right_), 0.0);
+    EXPECT_EQ(Peak(right_), 0.0);
     // a square is not corrected
     gen().RadioGroup1->setItemIndex(1);
     EXPECT_EQ(Generator().LevelL, -10);
@@ -147,24 +141,20 @@ TEST_F(WavegenTest, OutputCorrectionLowersTheSineLevelButNotTheBar)
 
 TEST_F(WavegenTest, FrequencyStepsKeepTheirLimits)
 {
-    gen().SetFrequency(101);
-    gen().GrobSpinDownClick(); // 1 is not above 1
-    EXPECT_EQ(gen().ReadFrequency(), 101.0f);
-    gen().SetFrequency(201);
-    gen().GrobSpinDownClick();
-    EXPECT_EQ(gen().ReadFrequency(), 101.0f);
-    EXPECT_EQ(gen().GfreqText->text(), "101.00 Hz");
-    gen().SetFrequency(1);
-    gen().FeinSpinDownClick();
-    EXPECT_EQ(gen().ReadFrequency(), 1.0f);
-    gen().SetFrequency(47900);
-    gen().GrobSpinUpClick();
-    EXPECT_EQ(gen().ReadFrequency(), 47900.0f);
-    gen().FeinSpinUpClick();
-    EXPECT_EQ(gen().ReadFrequency(), 47901.0f);
-    gen().SetFrequency(47999);
-    gen().FeinSpinUpClick();
-    EXPECT_EQ(gen().ReadFrequency(), 47999.0f);
+    struct Case {
+        float from;
+        void (TWavegen::*step)();
+        float to;
+    } cases[] = {{101, &TWavegen::GrobSpinDownClick, 101}, // 1 is not above 1
+                 {201, &TWavegen::GrobSpinDownClick, 101}, {1, &TWavegen::FeinSpinDownClick, 1},
+                 {47900, &TWavegen::GrobSpinUpClick, 47900}, {47900, &TWavegen::FeinSpinUpClick, 47901},
+                 {47999, &TWavegen::FeinSpinUpClick, 47999}};
+    for (const Case &c : cases) {
+        gen().SetFrequency(c.from);
+        (gen().*c.step)();
+        EXPECT_EQ(gen().ReadFrequency(), c.to) << c.from;
+    }
+    EXPECT_EQ(gen().GfreqText->text(), "47999.00 Hz");
 }
 
 TEST_F(WavegenTest, TypedFrequencyWithHzIsTakenAndOutOfRangeIgnored)
@@ -222,7 +212,7 @@ TEST_F(WavegenTest, StartAndStopSwitchColoursAndTheOptionsButton)
 TEST_F(WavegenTest, AnEngineErrorIsShownWithTheLanguagesPrefix)
 {
     card_.stop();
-    card_.start(dir_, 44100, 16, 16384, {{16, 48000}}); // 44100 Hz refused
+    card_.start(44100, 16, 16384, {{16, 48000}}); // 44100 Hz refused
     gen().SetLanguage('E');
     gen().GstartClick();
     EXPECT_FALSE(gen().Running());
@@ -239,7 +229,7 @@ TEST_F(WavegenTest, AnEngineErrorIsShownWithTheLanguagesPrefix)
 TEST_F(WavegenTest, AMissingWaveFileGivesOneAndItsReasonInTheLog)
 {
     gen(); // reads its settings, the user file among them
-    Generator().UserFile = dir_ + "/missing.wav";
+    Generator().UserFile = settings_.dir + "/missing.wav";
     gen().RadioGroup1->setItemIndex(4);
     EXPECT_EQ(gen().Apply(true, true), 1);
     EXPECT_FALSE(gen().Running());
@@ -249,8 +239,8 @@ TEST_F(WavegenTest, AMissingWaveFileGivesOneAndItsReasonInTheLog)
     ASSERT_FALSE(AudioLog().empty());
     EXPECT_NE(AudioLog().back().find("missing.wav"), std::string::npos) << AudioLog().back();
     // not a wave file at all
-    testsupport::WriteFile(dir_ + "/text.wav", "no samples here");
-    Generator().UserFile = dir_ + "/text.wav";
+    testsupport::WriteFile(settings_.dir + "/text.wav", "no samples here");
+    Generator().UserFile = settings_.dir + "/text.wav";
     EXPECT_EQ(gen().Apply(true, true), 1);
     EXPECT_FALSE(gen().Running());
 }
@@ -304,7 +294,7 @@ TEST_F(WavegenTest, AWaveFileAtAnotherRateIsResampledAndALongOneCut)
 
 TEST_F(WavegenTest, SettingsAreReadAtCreationAndWrittenAtDestruction)
 {
-    testsupport::WriteFile(dir_ + "/sonmain.ini",
+    settings_.write(
                            "[GEN]\nFGEN=abc\nPHASEL=45\nPHASER=x\nVOLL=-20\nVOLR=-3\nMODE=3\nBELOOP=0\n"
                            "UFNAME=/tmp/a.wav\n");
     EXPECT_EQ(gen().ReadFrequency(), 1000.0f);
@@ -325,17 +315,17 @@ TEST_F(WavegenTest, SettingsAreReadAtCreationAndWrittenAtDestruction)
     gen().GstartClick();
     EXPECT_EQ(Generator().LevelL, -22);
     gen_.reset();
-    EXPECT_EQ(ini("FGEN"), "440.00");
-    EXPECT_EQ(ini("VOLL"), "-20");
-    EXPECT_EQ(ini("PHASEL"), "45");
-    EXPECT_EQ(ini("MODE"), "0");
-    EXPECT_EQ(ini("BELOOP"), "0");
-    EXPECT_EQ(ini("UFNAME"), "/tmp/a.wav");
+    EXPECT_EQ(settings_.get("GEN", "FGEN"), "440.00");
+    EXPECT_EQ(settings_.get("GEN", "VOLL"), "-20");
+    EXPECT_EQ(settings_.get("GEN", "PHASEL"), "45");
+    EXPECT_EQ(settings_.get("GEN", "MODE"), "0");
+    EXPECT_EQ(settings_.get("GEN", "BELOOP"), "0");
+    EXPECT_EQ(settings_.get("GEN", "UFNAME"), "/tmp/a.wav");
 }
 
 TEST_F(WavegenTest, LoopFlagDefaultsOnAndLiftsAFrequencyBelowOneHertz)
 {
-    testsupport::WriteFile(dir_ + "/sonmain.ini", "[GEN]\nFGEN=0.25\nBELOOP=yes\n");
+    settings_.write("[GEN]\nFGEN=0.25\nBELOOP=yes\n");
     EXPECT_TRUE(Generator().Loop);
     EXPECT_EQ(gen().ReadFrequency(), 1.0f);
 }
