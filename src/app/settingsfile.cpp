@@ -26,6 +26,15 @@ public:
     {
         return platform::ParseInt(text(section, key, def), v);
     }
+    // A 32-bit integer (clamped); `def` is the default and stands in for a
+    // text that does not parse.
+    std::int32_t int32(const char *section, const char *key, std::int32_t def) const
+    {
+        long long v = 0;
+        if (!integer(section, key, std::to_string(def).c_str(), v))
+            return def;
+        return static_cast<std::int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+    }
     bool real(const char *section, const char *key, const char *def, double &v) const
     {
         return platform::ParseFloat(text(section, key, def), v);
@@ -111,16 +120,16 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     ms.AnalyserRange.LevelStep = r.real("FFT", "DIAYSTEP", "5", d) ? float(d) : 5.0f;
     // Units beyond the four known ones index no table: dBFS.
     ms.LevelUnit = r.integer("FFT", "DBMODE", "0", i) && i >= 0 && i <= 3 ? std::uint8_t(i) : 0;
-    ms.AnalyserRange.FreqMin = r.integer("FFT", "DIAXMIN", "10", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 10;
-    ms.AnalyserRange.FreqMax = r.integer("FFT", "DIAXMAX", "24000", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 24000;
+    ms.AnalyserRange.FreqMin = r.int32("FFT", "DIAXMIN", 10);
+    ms.AnalyserRange.FreqMax = r.int32("FFT", "DIAXMAX", 24000);
 
     // DIAGRAMM and the main window position are read before WOB
-    ms.DiagramGeometry.Width = r.integer("DIAGRAMM", "WIDTH", "450", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 450;
-    ms.DiagramGeometry.Height = r.integer("DIAGRAMM", "HEIGHT", "320", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 320;
-    ms.DiagramGeometry.Left = r.integer("DIAGRAMM", "LEFT", "0", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 0;
-    ms.DiagramGeometry.Top = r.integer("DIAGRAMM", "TOP", "0", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 0;
-    ms.MainLeft = r.integer("MAIN", "LEFT", "200", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 200;
-    ms.MainTop = r.integer("MAIN", "TOP", "200", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 200;
+    ms.DiagramGeometry.Width = r.int32("DIAGRAMM", "WIDTH", 450);
+    ms.DiagramGeometry.Height = r.int32("DIAGRAMM", "HEIGHT", 320);
+    ms.DiagramGeometry.Left = r.int32("DIAGRAMM", "LEFT", 0);
+    ms.DiagramGeometry.Top = r.int32("DIAGRAMM", "TOP", 0);
+    ms.MainLeft = r.int32("MAIN", "LEFT", 200);
+    ms.MainTop = r.int32("MAIN", "TOP", 200);
 
     // WOB
     SweepSettings &w = ms.Sweep;
@@ -152,13 +161,13 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
         s.Position1 = float(d);
     if (r.real("OSZI", "yposCh2", "2.0", d))
         s.Position2 = float(d);
-    s.SampleRate = r.integer("OSZI", "SAMPLEF", "44100", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 44100;
-    s.SamplesPerSweep = r.integer("OSZI", "OMESSW", "1024", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 1024;
+    s.SampleRate = r.int32("OSZI", "SAMPLEF", 44100);
+    s.SamplesPerSweep = r.int32("OSZI", "OMESSW", 1024);
     WindowGeometry &g = ms.ScopeGeometry;
-    g.Width = r.integer("OSZI", "WIDTH", "260", i) ? clampInt(i, INT32_MIN, INT32_MAX) : 260;
-    g.Height = r.integer("OSZI", "HEIGHT", "-1", i) ? clampInt(i, INT32_MIN, INT32_MAX) : -1;
-    g.Left = r.integer("OSZI", "LEFT", "-1", i) ? clampInt(i, INT32_MIN, INT32_MAX) : -1;
-    g.Top = r.integer("OSZI", "TOP", "-1", i) ? clampInt(i, INT32_MIN, INT32_MAX) : -1;
+    g.Width = r.int32("OSZI", "WIDTH", 260);
+    g.Height = r.int32("OSZI", "HEIGHT", -1);
+    g.Left = r.int32("OSZI", "LEFT", -1);
+    g.Top = r.int32("OSZI", "TOP", -1);
 }
 
 void SaveSettings(platform::IniFile &ini, const MeasurementState &ms, const MainWindowFields &fields,
