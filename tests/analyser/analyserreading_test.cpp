@@ -33,8 +33,8 @@ double WindowMean(int type)
     return 0.2734375 * static_cast<float>(std::pow(10.0, 5.0 / 20.0));
 }
 
-// Offset that makes a full-scale sine on a bin read 0 dB with factor 20/ln 10:
-// its magnitude is 1/2 times the window's mean.
+// Offset that makes a full-scale sine on a bin (magnitude 1/2 times the
+// window's mean) read 0 dB with factor 20/ln 10.
 std::string FullScaleCalibration(int window)
 {
     const double offset = -20.0 * std::log10(0.5 * WindowMean(window));
@@ -69,34 +69,27 @@ TEST_F(AnalyserTest, ASineOnABinCentreReadsItsLevelAndFrequency)
     }
 }
 
-TEST_F(AnalyserTest, TheDefaultScaleReadsTheUncalibratedFormula)
+TEST_F(AnalyserTest, LevelsFollowTheDefaultScaleTheUnitAndTheInputCorrection)
 {
-    // no VOLUME section: factor 8.722 and offset 12.6
-    start(SineCard(-20.0), "[FFT]\nSAMPLES=4096\nWIN=8\n");
+    // no VOLUME section: the uncalibrated factor 8.722 and offset 12.6
+    start(SineCard(-20.0), "[FFT]\nSAMPLES=4096\nWIN=8\n[EICH]\nInLev4Cal=497\n");
     EXPECT_FLOAT_EQ(MS.LevelFactor, 8.722f);
     EXPECT_FLOAT_EQ(MS.LevelOffset, 12.6f);
     ASSERT_TRUE(runOnce());
-    const double magnitude = 0.1 / 2.0 * WindowMean(dsp::kWindowRifeVincent3);
-    EXPECT_NEAR(diagram()->Curves().Curve1()[93], 8.722 * std::log(magnitude) + 12.6, 0.01);
-}
+    const double dbfs = 8.722 * std::log(0.1 / 2.0 * WindowMean(dsp::kWindowRifeVincent3)) + 12.6;
+    EXPECT_NEAR(diagram()->Curves().Curve1()[93], dbfs, 0.01);
 
-TEST_F(AnalyserTest, LevelsFollowTheUnitAndTheInputCorrection)
-{
-    start(SineCard(-20.0), "[FFT]\nSAMPLES=4096\nWIN=8\n" + FullScaleCalibration(dsp::kWindowRifeVincent3) +
-                               "[EICH]\nInLev4Cal=497\n");
-    child<QAction>("dbV1")->trigger();
-    ASSERT_TRUE(runOnce());
-    // 497 mV at full scale: dBV is 20·log10(0.497) below dBFS
-    EXPECT_NEAR(diagram()->Curves().Curve1()[93], -20.0 + 20.0 * std::log10(0.497), 0.05);
+    child<QAction>("dbV1")->trigger(); // 497 mV at full scale: dBV is 20·log10(0.497) below dBFS
+    ASSERT_TRUE(runToEnd());
+    EXPECT_NEAR(diagram()->Curves().Curve1()[93], dbfs + 20.0 * std::log10(0.497), 0.01);
 
-    std::string cor = testsupport::ScratchDir("units") + "/in.cor";
+    const std::string cor = testsupport::ScratchDir("units") + "/in.cor";
     testsupport::WriteFile(cor, "20 3\n1000 3\n20000 3\n");
     ASSERT_TRUE(form()->LoadCorrection(true, cor));
     child<QAction>("dbFS1")->trigger();
-    ASSERT_TRUE(runToEnd());
-    // the correction is taken off the measured level
-    EXPECT_NEAR(diagram()->Curves().Curve1()[93], -23.0, 0.05);
-    EXPECT_NEAR(diagram()->Curves().Curve2()[93], -23.0, 0.05);
+    ASSERT_TRUE(runToEnd()); // the correction is taken off the measured level
+    EXPECT_NEAR(diagram()->Curves().Curve1()[93], dbfs - 3.0, 0.01);
+    EXPECT_NEAR(diagram()->Curves().Curve2()[93], dbfs - 3.0, 0.01);
 }
 
 TEST_F(AnalyserTest, ThdPlusNOfTheCardsHarmonicsAndNoiseMatchesTheModel)
@@ -110,8 +103,8 @@ TEST_F(AnalyserTest, ThdPlusNOfTheCardsHarmonicsAndNoiseMatchesTheModel)
     ASSERT_TRUE(runOnce());
 
     const QString line = diagram()->StatusText();
-    QRegularExpression pattern(R"(^THD\+N:  LI (\d+)Hz (-?\d+\.\d)dB \|  RE (\d+)Hz (-?\d+\.\d)dB \|   Filter: none$)");
-    auto m = pattern.match(line);
+    const auto m = QRegularExpression(R"(^THD\+N:  LI (\d+)Hz (-?\d+\.\d)dB \|  RE (\d+)Hz (-?\d+\.\d)dB \|   Filter: none$)")
+                       .match(line);
     ASSERT_TRUE(m.hasMatch()) << line.toStdString();
     EXPECT_EQ(m.captured(1), "1001");
     EXPECT_EQ(m.captured(3), "1001");
@@ -129,8 +122,7 @@ TEST_F(AnalyserTest, ThdPlusNOfTheCardsHarmonicsAndNoiseMatchesTheModel)
         if (f >= 100 && f <= 20000 && !(f >= 1001 - 12 * bw && f <= 1001 + 12 * bw))
             ++noiseBins;
     }
-    const double a = std::pow(10.0, levelDb / 20.0);
-    const double sine = a * a / 2.0;
+    const double sine = std::pow(10.0, levelDb / 10.0) / 2.0;
     const double h2 = std::pow(10.0, harmonicDb / 10.0);
     const double noise = std::pow(10.0, noiseDb / 10.0);
     const double inBand = noise * noiseBins / (n / 2);
@@ -148,8 +140,7 @@ TEST_F(AnalyserTest, TheBandLevelOfWhiteNoiseMatchesItsPower)
           "[FFT]\nSAMPLES=16384\nWIN=0\n[ANALYSE]\nNOISEMESS=TRUE\n[MAIN]\nSPRACHE=E\n");
     ASSERT_TRUE(runOnce());
     const QString line = diagram()->StatusText();
-    QRegularExpression pattern(R"(^Level:  le (-?\d+\.\d\d) \|  ri (-?\d+\.\d\d) \| Filter: none$)");
-    auto m = pattern.match(line);
+    const auto m = QRegularExpression(R"(^Level:  le (-?\d+\.\d\d) \|  ri (-?\d+\.\d\d) \| Filter: none$)").match(line);
     ASSERT_TRUE(m.hasMatch()) << line.toStdString();
 
     // E|X_k|² = σ²·mean(w²)/N per bin (1/N scaling), summed over the band's

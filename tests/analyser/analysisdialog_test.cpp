@@ -4,11 +4,7 @@
 #include "dsp/analysis.h"
 #include "dsp/dialogs/analysisdialog.h"
 #include "dsp/weighting.h"
-#include "platform/filedialog.h"
-#include "platform/inifile.h"
-#include "platform/messagebox.h"
-#include "platform/utilities.h"
-#include "support/testsupport.h"
+#include "support/appwindows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,12 +15,9 @@
 
 namespace {
 
-class AnalysisDialogTest : public ::testing::Test {
+class AnalysisDialogTest : public testsupport::DialogAnswers {
 protected:
     std::string dir, settings;
-    std::vector<platform::MessageRequest> messages;
-    QString nextFile;
-    int fileDialogs = 0;
     std::unique_ptr<TAnaly> dialog;
 
     void open(const std::string &section)
@@ -36,22 +29,10 @@ protected:
         dialog = std::make_unique<TAnaly>();
     }
 
-    void SetUp() override
-    {
-        platform::SetMessageHandler([this](const platform::MessageRequest &m) { messages.push_back(m); });
-        platform::SetFileDialogHandler([this](const platform::FileDialogRequest &r) {
-            ++fileDialogs;
-            EXPECT_EQ(r.filter, "Filter File (*.cor)");
-            return nextFile;
-        });
-    }
-
     void TearDown() override
     {
         dialog.reset();
-        platform::SetMessageHandler({});
-        platform::SetFileDialogHandler({});
-        platform::SetSettingsFileName({});
+        DialogAnswers::TearDown();
     }
 
     void fill(const char *low, const char *high, const char *fundamental, const char *thresholdDb)
@@ -183,12 +164,13 @@ TEST_F(AnalysisDialogTest, UserLoadsTheChosenFileAtOnceAndCancelKeepsIt)
     // a cancelled file dialog leaves the curve as it was
     nextFile.clear();
     chooseFilter("USER");
-    EXPECT_EQ(fileDialogs, 1);
+    ASSERT_EQ(fileDialogs.size(), 1u);
+    EXPECT_EQ(fileDialogs[0].filter, "Filter File (*.cor)");
     EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(100.0), 0.0, 1e-9); // the flat table of "none"
 
     nextFile = QString::fromStdString(cor);
     chooseFilter("USER");
-    EXPECT_EQ(fileDialogs, 2);
+    EXPECT_EQ(fileDialogs.size(), 2u);
     const dsp::CorrectionCurve &w = dsp::UnitAnalysis().weighting();
     EXPECT_NEAR(w.evaluate(10000.0), -10.0, 1e-9);
 
@@ -214,7 +196,7 @@ TEST_F(AnalysisDialogTest, AStoredUserFilterLoadsNoFileButIsOn)
     open("[ANALYSE]\nFILTER=USER\n");
     const dsp::CorrectionCurve &w = dsp::UnitAnalysis().weighting();
     EXPECT_EQ(dialog->ComboBox1->currentText(), "USER");
-    EXPECT_EQ(fileDialogs, 0);
+    EXPECT_TRUE(fileDialogs.empty());
     EXPECT_TRUE(w.active());
     EXPECT_NEAR(w.evaluate(50.0), 0.0, 1e-9);
 }

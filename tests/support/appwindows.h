@@ -18,11 +18,33 @@
 
 namespace testsupport {
 
-class AppWindowsTest : public ::testing::Test {
+// Records the message boxes and answers every file dialog with `nextFile`.
+class DialogAnswers : public ::testing::Test {
+protected:
+    std::vector<platform::MessageRequest> messages;
+    std::vector<platform::FileDialogRequest> fileDialogs;
+    QString nextFile;
+
+    void SetUp() override
+    {
+        platform::SetMessageHandler([this](const platform::MessageRequest &m) { messages.push_back(m); });
+        platform::SetFileDialogHandler([this](const platform::FileDialogRequest &r) {
+            fileDialogs.push_back(r);
+            return nextFile;
+        });
+    }
+
+    void TearDown() override
+    {
+        platform::SetMessageHandler({});
+        platform::SetFileDialogHandler({});
+        platform::SetSettingsFileName({});
+    }
+};
+
+class AppWindowsTest : public DialogAnswers {
 protected:
     std::string settings;
-    std::vector<platform::MessageRequest> messages; // boxes shown, in order
-    QString nextFile;                               // the answer of every file dialog
 
     // Creates and shows the windows. `loopback`: keys of section LOOPBACK
     // (PACED=FALSE is always set); `sections`: the rest of the settings file.
@@ -37,20 +59,12 @@ protected:
         QTest::qWait(20);
     }
 
-    void SetUp() override
-    {
-        platform::SetMessageHandler([this](const platform::MessageRequest &m) { messages.push_back(m); });
-        platform::SetFileDialogHandler([this](const platform::FileDialogRequest &) { return nextFile; });
-    }
-
     void TearDown() override
     {
-        platform::SetMessageHandler({});
-        platform::SetFileDialogHandler({});
         if (app::MainForm && app::MainForm->isVisible())
             app::MainForm->close();
         app::DestroyWindows();
-        platform::SetSettingsFileName({});
+        DialogAnswers::TearDown();
     }
 
     TMainForm *form() { return app::MainForm; }
