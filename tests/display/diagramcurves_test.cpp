@@ -24,18 +24,15 @@ float StoreAndRead3(DiagramCurves &c, const DiagramOptions &o, float k1, float k
 
 } // namespace
 
-TEST(CurveStorage, AllocatedClearedAndResetUpToTheLastPoint)
+TEST(CurveStorage, ResetPeakAndClearReachTheLastPoint)
 {
     DiagramCurves c;
     c.Allocate();
     const int last = kMaxPoints - 1;
-    EXPECT_EQ(c.Curve3()[last], kNoValue);
     DiagramOptions o;
     o.PeakK1 = 1;
     const float v[2] = {-20.0f, -30.0f};
     ASSERT_EQ(c.StorePoint(v, last, 24000.0f, o), 0);
-    EXPECT_EQ(c.Freq()[last], 24000.0f);
-    EXPECT_EQ(c.Curve1()[last], -20.0f);
     EXPECT_EQ(c.Curve2()[last], -30.0f);
     EXPECT_EQ(c.Curve3()[last], -20.0f);
     c.ResetPeak();
