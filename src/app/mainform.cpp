@@ -71,16 +71,10 @@ void TMainForm::FormCreate()
 
     // 2. open the audio layer
     audio::SetupSoundInterface();
-    int numIn = 0, numOut = 0;
-    std::uint32_t lastMask = 0;
-    audio::DeviceReport(numIn, numOut, lastMask);
-    int status = audio::InitAudio();
-    if (status != 0) {
+    // The settings (and so the language) are not known yet: a failure is
+    // shown in German, the designed language.
+    if (!OpenAudio()) {
         startupFailed_ = true;
-        // The settings (and so the language) are not known yet: German, the designed language.
-        platform::ShowMessage(this, platform::MessageKind::Error,
-                              app::Texts().OpenFailed + QString::fromStdString(audio::ErrorText(status)) + ")",
-                              true, 17);
         return;
     }
 
@@ -185,6 +179,19 @@ void TMainForm::closeEvent(QCloseEvent *e)
     } else {
         e->ignore();
     }
+}
+
+bool TMainForm::OpenAudio()
+{
+    int numIn = 0, numOut = 0;
+    std::uint32_t lastMask = 0;
+    audio::DeviceReport(numIn, numOut, lastMask);
+    const int status = audio::InitAudio();
+    if (status != 0)
+        platform::ShowMessage(this, platform::MessageKind::Error,
+                              app::Texts().OpenFailed + QString::fromStdString(audio::ErrorText(status)) + ")",
+                              true, 17);
+    return status == 0;
 }
 
 bool TMainForm::FormCloseQuery()
@@ -402,15 +409,7 @@ void TMainForm::Reset1Click()
     if (app::Wavegen)
         app::Wavegen->GstopClick();
     audio::DoneAudio();
-    int numIn = 0, numOut = 0;
-    std::uint32_t lastMask = 0;
-    audio::DeviceReport(numIn, numOut, lastMask);
-    int status = audio::InitAudio();
-    if (status != 0) {
-        platform::ShowMessage(this, platform::MessageKind::Error,
-                              app::Texts().OpenFailed + QString::fromStdString(audio::ErrorText(status)) + ")",
-                              true, 17);
-    }
+    OpenAudio();
     runEnter(currentPage_);
     ShowDeviceStatus();
 }

@@ -70,6 +70,9 @@ private:
     void FormShow();
     void FormActivate();
     bool FormCloseQuery();
+    // Lists the sound devices and opens the audio layer; a failure is shown.
+    // True when it opened.
+    bool OpenAudio();
 
     void buildMenus();
     void buildPages();
