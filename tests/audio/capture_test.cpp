@@ -97,7 +97,7 @@ TEST_F(Capture, ScalesAndOverloadsAtEveryResolution)
         int over = -1;
         EXPECT_EQ(capture(static_cast<int>(c.values.size() / 2), &over, 0x12345678), c.values) << c.bits;
         EXPECT_EQ(over, c.overloads) << c.bits;
-        EXPECT_EQ(backend_->script.lastFormat.nBlockAlign, (c.bits == 24 ? 32 : c.bits) / 4) << c.bits;
+        EXPECT_EQ(int(backend_->script.lastFormat.nBlockAlign), (c.bits == 24 ? 32 : c.bits) / 4) << c.bits;
     }
     setBits(16);
     backend_->script.data = bytesOf(std::vector<std::int16_t>(512, 0));

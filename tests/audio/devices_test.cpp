@@ -1,5 +1,5 @@
-// Device numbering across backends, selection limits, error texts, format
-// queries and the device report lines.
+// Device numbering across backends, selection limits, error texts and the
+// device report lines.
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "fakebackend.h"
@@ -147,15 +147,4 @@ TEST_F(Devices, ErrorTextsByRange)
     EXPECT_EQ(ErrorText(25), "Unknown wave input error 25.");
     for (int code = 0; code < 2000; code += 37)
         EXPECT_LE(ErrorText(code).size(), 255u);
-}
-
-TEST_F(Devices, QueryFormatAsksTheCurrentDeviceWithTheDerivedFields)
-{
-    auto b = fake::Install(1, 1);
-    b->acceptBits = 32;
-    EXPECT_TRUE(QueryFormat(48000, 24, true));
-    EXPECT_FALSE(QueryFormat(48000, 16, true));
-    EXPECT_TRUE(QueryFormat(44100, 24, false));
-    SoundInterface::instance().setBackends({});
-    EXPECT_FALSE(QueryFormat(44100, 16, true));
 }

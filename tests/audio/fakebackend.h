@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fake {
@@ -16,22 +17,15 @@ namespace fake {
 using namespace audio;
 
 struct Script {
-    std::vector<char> data;      // bytes the next capture delivers
+    std::vector<char> data; // bytes the next capture delivers
     int failOpen = 0, failPrepare = 0, failAdd = 0, failStart = 0, failClose = 0; // one-shot
     enum class Completion { OnStart, Never, LostHalfway } completion = Completion::OnStart;
-    // Bookkeeping the tests look at.
-    int opens = 0, closes = 0, resets = 0, starts = 0;
+    int opens = 0, resets = 0;
     bool open = false;
-    bool queued = false;
     WaveFormat lastFormat;
 };
 
-inline int takeOnce(int &rc)
-{
-    int r = rc;
-    rc = 0;
-    return r;
-}
+inline int TakeOnce(int &rc) { return std::exchange(rc, 0); }
 
 class FakeInput : public WaveInDevice {
 public:
@@ -39,7 +33,7 @@ public:
     ~FakeInput() override { s_.open = false; }
     int prepareHeader(WaveHeader &h) override
     {
-        if (int rc = takeOnce(s_.failPrepare))
+        if (int rc = TakeOnce(s_.failPrepare))
             return rc;
         h.dwFlags |= WHDR_PREPARED;
         return 0;
@@ -53,38 +47,28 @@ public:
     }
     int addBuffer(WaveHeader &h) override
     {
-        if (int rc = takeOnce(s_.failAdd))
+        if (int rc = TakeOnce(s_.failAdd))
             return rc;
         if (!(h.dwFlags & WHDR_PREPARED))
             return WAVERR_UNPREPARED;
         h.dwFlags |= WHDR_INQUEUE;
         h.dwBytesRecorded = 0;
         header_ = &h;
-        s_.queued = true;
         return 0;
     }
     int start() override
     {
-        if (int rc = takeOnce(s_.failStart))
+        if (int rc = TakeOnce(s_.failStart))
             return rc;
-        ++s_.starts;
-        if (!header_)
+        if (!header_ || s_.completion == Script::Completion::Never)
             return 0;
         std::uint32_t n = std::min<std::uint32_t>(header_->dwBufferLength, static_cast<std::uint32_t>(s_.data.size()));
-        switch (s_.completion) {
-        case Script::Completion::OnStart:
-            std::memcpy(header_->lpData, s_.data.data(), n);
-            header_->dwBytesRecorded = n;
-            complete(0);
-            break;
-        case Script::Completion::LostHalfway:
-            std::memcpy(header_->lpData, s_.data.data(), n / 2);
-            header_->dwBytesRecorded = n / 2;
-            complete(DEVICE_LOST);
-            break;
-        case Script::Completion::Never:
-            break;
-        }
+        const bool lost = s_.completion == Script::Completion::LostHalfway;
+        if (lost)
+            n /= 2;
+        std::memcpy(header_->lpData, s_.data.data(), n);
+        header_->dwBytesRecorded = n;
+        complete(lost ? DEVICE_LOST : 0);
         return 0;
     }
     int reset() override
@@ -96,11 +80,10 @@ public:
     }
     int close() override
     {
-        if (int rc = takeOnce(s_.failClose))
+        if (int rc = TakeOnce(s_.failClose))
             return rc;
         if (header_)
             return WAVERR_STILLPLAYING;
-        ++s_.closes;
         s_.open = false;
         return 0;
     }
@@ -112,7 +95,6 @@ private:
         platform::PostMessage(target_, platform::MM_WIM_DATA, static_cast<std::uintptr_t>(error),
                               reinterpret_cast<std::intptr_t>(header_));
         header_ = nullptr;
-        s_.queued = false;
     }
 
     Script &s_;
@@ -133,8 +115,8 @@ class FakeBackend : public SoundBackend {
 public:
     std::vector<Device> inputs, outputs;
     bool virtualCards = false;
-    Script script;            // shared by all input devices
-    int acceptBits = 0;       // 0: every format; else only this wBitsPerSample
+    Script script;      // shared by all input devices
+    int acceptBits = 0; // 0: every format; else only this wBitsPerSample
 
     int inputCount() override { return static_cast<int>(inputs.size()); }
     int outputCount() override { return static_cast<int>(outputs.size()); }
@@ -164,7 +146,7 @@ public:
     int queryOutput(int, const WaveFormat &f) override { return accepts(f) ? 0 : WAVERR_BADFORMAT; }
     int openInput(int, const WaveFormat &f, InputTarget t, std::unique_ptr<WaveInDevice> &dev) override
     {
-        if (int rc = takeOnce(script.failOpen))
+        if (int rc = TakeOnce(script.failOpen))
             return rc;
         if (script.open)
             return MMSYSERR_ALLOCATED;
@@ -178,18 +160,14 @@ public:
     {
         return MMSYSERR_NOTSUPPORTED;
     }
-    std::string errorText(int code) override
-    {
-        return code == 777 ? "fake failure" : std::string();
-    }
+    std::string errorText(int code) override { return code == 777 ? "fake failure" : std::string(); }
     bool isVirtual() const override { return virtualCards; }
 
 private:
     bool accepts(const WaveFormat &f) const { return acceptBits == 0 || f.wBitsPerSample == acceptBits; }
 };
 
-// Installs a fresh backend with `n` input and output devices named "In i" /
-// "Out i" and returns it.
+// Installs a fresh backend with input devices "In i" and output devices "Out i".
 inline std::shared_ptr<FakeBackend> Install(int nIn, int nOut)
 {
     auto b = std::make_shared<FakeBackend>();
