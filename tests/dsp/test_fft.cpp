@@ -181,15 +181,6 @@ TEST(Spectrum, TableSetForAnotherSizeGivesFiniteValues)
         ASSERT_TRUE(std::isfinite(s[k]));
 }
 
-TEST(Spectrum, UnitWideEntryPointsShareOneTable)
-{
-    SetWindow(kWindowVanHann, 4096);
-    EXPECT_EQ(UnitSpectrumTransform().windowType(), kWindowVanHann);
-    auto s = Sine(4096, 50, 1.0);
-    EXPECT_EQ(WindowTransformMagnitude(s.data(), 4096), 0);
-    EXPECT_NEAR(s[50], 0.25, 1e-6);
-}
-
 TEST(Levels, ZeroMagnitudeIsMinus192AndOthersFollowTheLogRule)
 {
     EXPECT_EQ(MagnitudeToDb(0.0, kLnToDb, 12.6), -192.0);
