@@ -105,20 +105,16 @@ void TMainForm::AnalyserBlockReady()
 
     // 8. continuation; the audio layer has no stop request of its own, so
     // only the run flag and the mode decide.
-    const bool stopRequested = false;
-    if (MS.RunMode == 2 && !stopRequested && MS.AnalyserRunning) {
-        if (meanLevel >= triggerLevel)
-            SetAnalyserRunning(false); // the trigger fired: the spectrum stays
-        else
-            platform::PostMessage(this, platform::WM_ANALYSER_NEXT);
-    } else if (MS.RunMode == 1 && !stopRequested && MS.AnalyserRunning) {
+    if (!MS.AnalyserRunning)
+        return;
+    // A single run ends with its round, a trigger run when the level reached
+    // the trigger level; the spectrum then stays.
+    const bool done = (MS.RunMode == 0 && MS.AveragesLeft == MS.Averages) ||
+                      (MS.RunMode == 2 && meanLevel >= triggerLevel);
+    if (done)
+        SetAnalyserRunning(false);
+    else if (MS.RunMode >= 0 && MS.RunMode <= 2)
         platform::PostMessage(this, platform::WM_ANALYSER_NEXT);
-    } else if ((MS.RunMode == 0 && MS.AnalyserRunning) || stopRequested) {
-        if (MS.AveragesLeft == MS.Averages)
-            SetAnalyserRunning(false);
-        else
-            platform::PostMessage(this, platform::WM_ANALYSER_NEXT);
-    }
 }
 
 bool TMainForm::analyserRound(int rate, double &meanLevel, double &triggerLevel)
