@@ -255,21 +255,8 @@ const float *FinishCapture(int &count, int &overloads, std::uint32_t &userValue)
     if (dev.AutoDCOffset && n > 0) {
         long long sum[2] = {0, 0};
         const double scale = bits == 8 ? kDecodeScale8 : bits == 16 ? kDecodeScale16 : kDecodeScale24;
-        for (long long i = 0; i < n; ++i) {
-            long long raw;
-            if (bits == 8) {
-                raw = static_cast<unsigned char>(data[i]) - 128;
-            } else if (bits == 16) {
-                std::int16_t v;
-                std::memcpy(&v, data + 2 * i, 2);
-                raw = v;
-            } else {
-                std::int32_t v;
-                std::memcpy(&v, data + 4 * i, 4);
-                raw = v;
-            }
-            sum[i & 1] += raw;
-        }
+        for (long long i = 0; i < n; ++i)
+            sum[i & 1] += RawSample(data, bits, i);
         dc[0] = -(2.0 * static_cast<double>(sum[0]) / static_cast<double>(n)) / scale;
         dc[1] = -(2.0 * static_cast<double>(sum[1]) / static_cast<double>(n)) / scale;
     }

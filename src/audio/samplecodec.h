@@ -68,26 +68,33 @@ inline bool IsOverload24(std::int32_t s) noexcept { return s <= -2147483647 || s
 // Bytes of one sample in a buffer for wBitsPerSample 8, 16 or 32 (else 0).
 inline int BytesPerSample(int bits) noexcept { return bits == 8 ? 1 : bits == 16 ? 2 : bits == 32 ? 4 : 0; }
 
-// Sample i of a little-endian buffer, decoded to a value. Buffers from the
-// engine are aligned, but memcpy keeps this safe for any address.
-inline double ReadSample(const char *data, int bits, long long i) noexcept
+// Sample i of a little-endian buffer as its signed code (an 8-bit sample
+// less 128); 0 for other encodings. Buffers from the engine are aligned, but
+// memcpy keeps this safe for any address.
+inline std::int32_t RawSample(const char *data, int bits, long long i) noexcept
 {
     switch (bits) {
     case 8:
-        return DecodeSample8(static_cast<std::uint8_t>(data[i]));
+        return static_cast<std::uint8_t>(data[i]) - 128;
     case 16: {
         std::int16_t s;
         std::memcpy(&s, data + 2 * i, 2);
-        return DecodeSample16(s);
+        return s;
     }
     case 32: {
         std::int32_t s;
         std::memcpy(&s, data + 4 * i, 4);
-        return DecodeSample24(s);
+        return s;
     }
     default:
-        return 0.0;
+        return 0;
     }
+}
+
+// Sample i of a buffer, decoded to a value as captured.
+inline double ReadSample(const char *data, int bits, long long i) noexcept
+{
+    return RawSample(data, bits, i) / (bits == 8 ? kDecodeScale8 : bits == 16 ? kDecodeScale16 : kDecodeScale24);
 }
 
 // Writes value x as sample i of a buffer in the given encoding.

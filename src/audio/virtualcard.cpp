@@ -16,22 +16,7 @@ constexpr std::uint32_t kEndless = 2147483647;
 // playback scale, so an ideal card returns exactly the samples played.
 double playedValue(const char *data, int bits, std::uint32_t i)
 {
-    switch (bits) {
-    case 8:
-        return (static_cast<std::uint8_t>(data[i]) - 128) / kEncodeScale8;
-    case 16: {
-        std::int16_t s;
-        std::memcpy(&s, data + 2 * static_cast<std::size_t>(i), 2);
-        return s / kEncodeScale16;
-    }
-    case 32: {
-        std::int32_t s;
-        std::memcpy(&s, data + 4 * static_cast<std::size_t>(i), 4);
-        return s / kEncodeScale24;
-    }
-    default:
-        return 0.0;
-    }
+    return RawSample(data, bits, i) / (bits == 8 ? kEncodeScale8 : bits == 16 ? kEncodeScale16 : kEncodeScale24);
 }
 
 } // namespace
