@@ -1,7 +1,6 @@
 // Engine state in the "SDSOUND" section: defaults, stream buffer size, key
-// prefixes from device names, flip and 24-bit encodings, shared keys of
-// same-named devices, unparsable values; the one-sided setters and
-// SetDeviceFormat.
+// prefixes from device names, flip and 24-bit encodings, unparsable values,
+// shared keys of same-named devices; the one-sided setters and SetDeviceFormat.
 #include "fakebackend.h"
 #include "support/audiotestsupport.h"
 
@@ -93,7 +92,7 @@ TEST_F(EngineSettings, KeysUseTheDeviceNameWithBlanksAndBracketsReplaced)
     EXPECT_EQ(OutputSettings(0).PhaseSignR, -1);
 }
 
-TEST_F(EngineSettings, TwentyFourBitsAreStoredAs32AndFlipAdds1000)
+TEST_F(EngineSettings, TwentyFourBitsAreStoredAs32FlipAdds1000AndUnparsableValuesGiveDefaults)
 {
     ASSERT_EQ(InitAudio(), 0);
     SelectInputDevice(1);
@@ -107,7 +106,9 @@ TEST_F(EngineSettings, TwentyFourBitsAreStoredAs32AndFlipAdds1000)
     EXPECT_EQ(value("In_1db"), "1032");
     EXPECT_EQ(value("Out_0db"), "16");
 
-    settings_.write("[SDSOUND]\nIn_0db=1032\nIn_0sf=96000\nIn_1db=24\nIn_1sf=x\nIn_1usf=\n");
+    // Unparsable values on device 1 give the defaults.
+    settings_.write("[SDSOUND]\nIn_0db=1032\nIn_0sf=96000\nIn_1db=24\nIn_1sf=x\nIn_1usf=44100.0\n"
+                    "In_1DCoL=abc\nIn_1DCoAuto=yes\nOut_1PhiL=-\n");
     ASSERT_EQ(InitAudio(), 0);
     EXPECT_TRUE(InputSettings(0).FlipChannels);
     EXPECT_EQ(InputSettings(0).Format.wBitsPerSample, 32);
@@ -117,17 +118,9 @@ TEST_F(EngineSettings, TwentyFourBitsAreStoredAs32AndFlipAdds1000)
     EXPECT_EQ(InputSettings(1).Format.wBitsPerSample, 32);
     EXPECT_EQ(InputSettings(1).Format.nSamplesPerSec, 44100u);
     EXPECT_EQ(InputSettings(1).UserRate, 55200);
-}
-
-TEST_F(EngineSettings, UnparsableDeviceValuesGiveDefaults)
-{
-    settings_.write("[SDSOUND]\nIn_0db=16x\nIn_0DCoL=abc\nIn_0DCoAuto=yes\nOut_0PhiL=-\nIn_0usf=44100.0\n");
-    ASSERT_EQ(InitAudio(), 0);
-    EXPECT_EQ(InputSettings(0).Format.wBitsPerSample, 16);
-    EXPECT_EQ(InputSettings(0).DCOffsetL, 0.0f);
-    EXPECT_FALSE(InputSettings(0).AutoDCOffset);
-    EXPECT_EQ(InputSettings(0).PhaseSignL, 1);
-    EXPECT_EQ(InputSettings(0).UserRate, 55200);
+    EXPECT_EQ(InputSettings(1).DCOffsetL, 0.0f);
+    EXPECT_FALSE(InputSettings(1).AutoDCOffset);
+    EXPECT_EQ(InputSettings(1).PhaseSignL, 1);
 }
 
 TEST_F(EngineSettings, SameNameForInputAndOutputSharesTheFormatKeys)

@@ -112,7 +112,8 @@ TEST_F(AlsaOutput, LoopWritesTheLoopBufferOverAndOver)
     GeneratorSettings &g = Generator();
     g = GeneratorSettings{};
     g.Loop = true;
-    g.LevelL = g.LevelR = -3;
+    g.LevelL = -100;
+    g.LevelR = -3;
     ASSERT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
     EXPECT_EQ(LoopPrecision(), 0);
     const std::uint32_t loopBytes = LoopHeader()->dwBufferLength;
@@ -120,20 +121,10 @@ TEST_F(AlsaOutput, LoopWritesTheLoopBufferOverAndOver)
     const std::string loop(LoopData(), loopBytes);
     const std::string played = playUntil(20 * loopBytes);
     ASSERT_GE(played.size(), 20u * loopBytes);
-    for (std::size_t i = 0; i < 20u * loopBytes; ++i)
+    for (std::size_t i = 0; i < 20u * loopBytes; ++i) {
         ASSERT_EQ(played[i], loop[i % loopBytes]) << "byte " << i;
-
-    // a restart while looping stops first and writes the new loop
-    testsupport::WriteFile(gOutFile, "");
-    g.LevelL = -100;
-    ASSERT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
-    const std::string loop2(LoopData(), loopBytes);
-    const std::string second = playUntil(4 * loopBytes);
-    ASSERT_GE(second.size(), 4u * loopBytes);
-    for (std::size_t i = 0; i < 4u * loopBytes; ++i) {
-        ASSERT_EQ(second[i], loop2[i % loopBytes]) << "byte " << i;
-        if (i % 4 < 2) { // the left sample of each frame
-            ASSERT_EQ(second[i], 0) << "byte " << i;
+        if (i % 4 < 2) { // the left sample of each frame is off
+            ASSERT_EQ(played[i], 0) << "byte " << i;
         }
     }
 }

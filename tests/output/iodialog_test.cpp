@@ -15,27 +15,42 @@ using namespace audio;
 
 namespace {
 
+using Pair = std::pair<int, int>;
+
+Pair Rates()
+{
+    Pair p;
+    GetRates(p.first, p.second);
+    return p;
+}
+
+Pair Bits()
+{
+    Pair p;
+    GetBits(p.first, p.second);
+    return p;
+}
+
 class IODialog : public ::testing::Test {
 protected:
     void TearDown() override { card_.stop(); }
 
-    int enabledInGrid() const
+    void activate(bool forInput)
     {
-        int n = 0;
-        for (auto &row : dlg_.Grid)
-            for (QRadioButton *b : row)
-                n += b->isEnabled();
-        return n;
+        dlg_.ForInput = forInput;
+        dlg_.FormActivate();
     }
-    std::vector<QString> checked() const
+    QRadioButton *button(const char *name) const { return dlg_.findChild<QRadioButton *>(name); }
+    // Object names of the enabled grid buttons, or of every checked button.
+    std::vector<QString> buttons(bool checkedOnly) const
     {
         std::vector<QString> names;
         for (auto &row : dlg_.Grid)
             for (QRadioButton *b : row)
-                if (b->isChecked())
+                if (checkedOnly ? b->isChecked() : b->isEnabled())
                     names.push_back(b->objectName());
         for (QRadioButton *b : dlg_.User)
-            if (b->isChecked())
+            if (checkedOnly && b->isChecked())
                 names.push_back(b->objectName());
         return names;
     }
@@ -50,12 +65,9 @@ protected:
 TEST_F(IODialog, ADeviceTakingTwoSixteenBitRatesShowsTwoButtons)
 {
     card_.start(44100, 16, 16384, {{16, 44100}, {16, 48000}});
-    dlg_.ForInput = false;
-    dlg_.FormActivate();
-    EXPECT_EQ(enabledInGrid(), 2);
-    EXPECT_TRUE(dlg_.findChild<QRadioButton *>("b4416")->isEnabled());
-    EXPECT_TRUE(dlg_.findChild<QRadioButton *>("b4816")->isEnabled());
-    EXPECT_EQ(checked(), std::vector<QString>{"b4416"});
+    activate(false);
+    EXPECT_EQ(buttons(false), (std::vector<QString>{"b4416", "b4816"}));
+    EXPECT_EQ(buttons(true), std::vector<QString>{"b4416"});
     // the default user rate 55200 is not taken: the user row stays disabled
     EXPECT_EQ(dlg_.Edit1->text(), "55200");
     for (QRadioButton *b : dlg_.User)
@@ -67,9 +79,8 @@ TEST_F(IODialog, AUserRateEqualToTheDeviceRateChecksTheUserButton)
 {
     card_.start(44100, 16);
     SetUserRates(0, 44100);
-    dlg_.ForInput = false;
-    dlg_.FormActivate();
-    EXPECT_EQ(checked(), std::vector<QString>{"bu16"});
+    activate(false);
+    EXPECT_EQ(buttons(true), std::vector<QString>{"bu16"});
     EXPECT_TRUE(dlg_.User[1]->isEnabled());
 }
 
@@ -77,48 +88,41 @@ TEST_F(IODialog, TypedUserRateIsStoredButTheChoiceStaysWithoutAClick)
 {
     card_.start(48000, 16, 16384, {{16, 44100}, {16, 48000}, {16, 12345}});
     SetUserRates(0, 48000);
-    dlg_.ForInput = false;
-    dlg_.FormActivate();
-    ASSERT_EQ(checked(), std::vector<QString>{"bu16"});
+    activate(false);
+    ASSERT_EQ(buttons(true), std::vector<QString>{"bu16"});
     dlg_.Edit1->setText("12345");
-    EXPECT_TRUE(checked().empty());
+    EXPECT_TRUE(buttons(true).empty());
     EXPECT_FALSE(dlg_.User[0]->isEnabled());
     EXPECT_TRUE(dlg_.User[1]->isEnabled());
-    EXPECT_EQ(dlg_.UserRate(), 12345);
     dlg_.Edit1->setText("12x45"); // not a number: ignored
     EXPECT_EQ(dlg_.UserRate(), 12345);
     dlg_.BitBtn1->click();
     EXPECT_EQ(dlg_.result(), QDialog::Accepted);
-    int rin, rout, uin, uout, bin, bout;
-    GetRates(rin, rout);
-    GetBits(bin, bout);
+    EXPECT_EQ(Rates().second, 48000);
+    EXPECT_EQ(Bits().second, 16);
+    int uin, uout;
     GetUserRates(uin, uout);
-    EXPECT_EQ(rout, 48000);
-    EXPECT_EQ(bout, 16);
     EXPECT_EQ(uout, 12345);
     EXPECT_NE(uin, 12345);
 
-    // choosing the user button now plays at the user rate
-    dlg_.FormActivate();
+    activate(false); // choosing the user button now plays at the user rate
     dlg_.User[1]->setChecked(true);
     dlg_.BitBtn1->click();
-    GetRates(rin, rout);
-    EXPECT_EQ(rout, 12345);
+    EXPECT_EQ(Rates().second, 12345);
 }
 
 TEST_F(IODialog, TwentyFourBitsAreStoredAsThirtyTwoAndShownAsTwentyFour)
 {
     card_.start(44100, 16);
-    dlg_.ForInput = false;
-    dlg_.FormActivate();
-    EXPECT_EQ(enabledInGrid(), 21); // the card takes every listed format
-    dlg_.findChild<QRadioButton *>("b4824")->setChecked(true);
+    activate(false);
+    EXPECT_EQ(buttons(false).size(), 21u); // the card takes every listed format
+    button("b4824")->setChecked(true);
     dlg_.BitBtn1->click();
     EXPECT_EQ(OutputSettings(0).Format.wBitsPerSample, 32);
     EXPECT_EQ(OutputSettings(0).Format.nSamplesPerSec, 48000u);
     EXPECT_EQ(InputSettings(0).Format.wBitsPerSample, 16);
-    dlg_.FormActivate();
-    EXPECT_EQ(checked(), std::vector<QString>{"b4824"});
+    activate(false);
+    EXPECT_EQ(buttons(true), std::vector<QString>{"b4824"});
 }
 
 TEST_F(IODialog, EditingTheInputNeverTouchesTheOutputFlags)
@@ -127,65 +131,43 @@ TEST_F(IODialog, EditingTheInputNeverTouchesTheOutputFlags)
     SetFlip(false, true);
     SetPhaseInvert(false, false, true, false);
     SetLoop(true);
-    dlg_.ForInput = true;
-    dlg_.FormActivate();
+    activate(true);
     EXPECT_TRUE(dlg_.CheckBox2->isHidden());
     EXPECT_FALSE(dlg_.CheckBox1->isChecked());
     EXPECT_EQ(dlg_.windowTitle(), "Wave input options for Virtual loopback 1");
     dlg_.CheckBox1->setChecked(true);
     dlg_.cbInvPhaseR->setChecked(true);
-    dlg_.findChild<QRadioButton *>("b968")->setChecked(true);
+    button("b968")->setChecked(true);
     dlg_.BitBtn1->click();
     bool fin, fout, il, ir, ol, orr;
     GetFlip(fin, fout);
     GetPhaseInvert(il, ir, ol, orr);
-    EXPECT_TRUE(fin);
-    EXPECT_TRUE(fout);
-    EXPECT_FALSE(il);
-    EXPECT_TRUE(ir);
-    EXPECT_TRUE(ol);
-    EXPECT_FALSE(orr);
+    EXPECT_EQ((std::vector<bool>{fin, fout, il, ir, ol, orr}), (std::vector<bool>{true, true, false, true, true, false}));
     EXPECT_TRUE(GetLoop());
-    int rin, rout, bin, bout;
-    GetRates(rin, rout);
-    GetBits(bin, bout);
-    EXPECT_EQ(rin, 96000);
-    EXPECT_EQ(bin, 8);
-    EXPECT_EQ(rout, 44100);
-    EXPECT_EQ(bout, 16);
+    EXPECT_EQ(Rates(), Pair(96000, 44100));
+    EXPECT_EQ(Bits(), Pair(8, 16));
 }
 
 TEST_F(IODialog, OutputOkWritesTheLoopFlagAndAbortWritesNothing)
 {
     card_.start(44100, 16);
     SetLoop(true);
-    dlg_.ForInput = false;
-    dlg_.FormActivate();
-    EXPECT_FALSE(dlg_.CheckBox2->isHidden());
-    EXPECT_TRUE(dlg_.CheckBox2->isChecked());
-    dlg_.CheckBox2->setChecked(false);
-    dlg_.cbInvPhaseL->setChecked(true);
-    dlg_.findChild<QRadioButton *>("b2216")->setChecked(true);
-    dlg_.BitBtn2->click();
-    EXPECT_EQ(dlg_.result(), QDialog::Rejected);
-    EXPECT_TRUE(GetLoop());
-    int rin, rout;
-    GetRates(rin, rout);
-    EXPECT_EQ(rout, 44100);
-
-    dlg_.FormActivate();
-    dlg_.CheckBox2->setChecked(false);
-    dlg_.cbInvPhaseL->setChecked(true);
-    dlg_.findChild<QRadioButton *>("b2216")->setChecked(true);
-    dlg_.BitBtn1->click();
-    EXPECT_FALSE(GetLoop());
-    bool il, ir, ol, orr;
-    GetPhaseInvert(il, ir, ol, orr);
-    EXPECT_TRUE(ol);
-    EXPECT_FALSE(il);
-    GetRates(rin, rout);
-    EXPECT_EQ(rout, 22050);
-    EXPECT_EQ(rin, 44100);
+    for (QPushButton *answer : {dlg_.BitBtn2, dlg_.BitBtn1}) {
+        activate(false);
+        EXPECT_TRUE(dlg_.CheckBox2->isChecked());
+        dlg_.CheckBox2->setChecked(false);
+        dlg_.cbInvPhaseL->setChecked(true);
+        button("b2216")->setChecked(true);
+        answer->click();
+        const bool ok = answer == dlg_.BitBtn1;
+        EXPECT_EQ(dlg_.result(), ok ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_EQ(GetLoop(), !ok);
+        bool il, ir, ol, orr;
+        GetPhaseInvert(il, ir, ol, orr);
+        EXPECT_EQ(ol, ok);
+        EXPECT_FALSE(il);
+        EXPECT_EQ(Rates(), Pair(44100, ok ? 22050 : 44100));
+    }
 }
 
 TEST_F(IODialog, LanguageSetsBothCheckBoxCaptions)
@@ -196,8 +178,7 @@ TEST_F(IODialog, LanguageSetsBothCheckBoxCaptions)
     EXPECT_EQ(dlg_.CheckBox2->text(), "Loop Tongenerierung");
     dlg_.SetLanguage('E');
     EXPECT_EQ(dlg_.CheckBox1->text(), "flip channels");
-    EXPECT_EQ(dlg_.CheckBox2->text(), "Loop tone generating");
-    dlg_.SetLanguage('X');
+    dlg_.SetLanguage('X'); // an unknown language keeps the current one
     EXPECT_EQ(dlg_.CheckBox2->text(), "Loop tone generating");
 }
 
