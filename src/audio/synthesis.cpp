@@ -3,7 +3,6 @@
 #include "audio/samplecodec.h"
 
 #include <cmath>
-#include <cstring>
 #include <numbers>
 
 namespace audio {
@@ -14,25 +13,8 @@ constexpr double TwoPi = 2.0 * std::numbers::pi;
 
 inline void WriteFrame(char *buffer, std::uint32_t frame, int bits, double left, double right) noexcept
 {
-    switch (bits) {
-    case 8: {
-        std::uint8_t s[2] = {EncodeSample8(left), EncodeSample8(right)};
-        std::memcpy(buffer + 2 * frame, s, 2);
-        break;
-    }
-    case 16: {
-        std::int16_t s[2] = {EncodeSample16(left), EncodeSample16(right)};
-        std::memcpy(buffer + 4 * static_cast<std::size_t>(frame), s, 4);
-        break;
-    }
-    case 32: {
-        std::int32_t s[2] = {EncodeSample24(left), EncodeSample24(right)};
-        std::memcpy(buffer + 8 * static_cast<std::size_t>(frame), s, 8);
-        break;
-    }
-    default:
-        break;
-    }
+    WriteSample(buffer, bits, 2LL * frame, left);
+    WriteSample(buffer, bits, 2LL * frame + 1, right);
 }
 
 } // namespace
