@@ -65,6 +65,7 @@ private:
 struct Output {
     GeneratorSettings record;
 
+    // Read by the refill too; replaced only while no buffer is queued.
     std::unique_ptr<WaveOutDevice> handle;
     bool open = false;     // OutputOpen
     bool running = false;  // OutputRunning
@@ -75,7 +76,6 @@ struct Output {
 
     // Read by the refill; written on the UI thread only while no buffer is
     // queued (before the writes that start playback, or after the resets).
-    WaveOutDevice *device = nullptr;
     std::uint32_t rate = 0;
     int bits = 0;
     std::uint32_t streamBytes = 0;
@@ -145,7 +145,7 @@ void Refill(WaveHeader *h) noexcept
     for (int i = 0; i < 2; ++i) {
         if (h != o.headers[i] || !(h->dwFlags & WHDR_DONE))
             continue;
-        WaveOutDevice *d = o.device;
+        WaveOutDevice *d = o.handle.get();
         int r = d->unprepareHeader(*h);
         if (r == 0) {
             StreamFill(o, i);
@@ -201,7 +201,6 @@ int OpenPaused(Output &o, const WaveFormat &format, bool loop)
     o.loopMode = loop;
     o.deviceNumber = device;
     o.format = format;
-    o.device = o.handle.get();
     // Nothing plays before every buffer is queued.
     o.handle->pause();
     return 0;
@@ -351,7 +350,6 @@ int StopOutput()
             o.open = false;
         if (!o.open) {
             o.handle.reset();
-            o.device = nullptr;
             o.running = false; // a closed device plays nothing, whatever reset said
         }
     }
