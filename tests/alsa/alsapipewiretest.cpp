@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
@@ -16,7 +17,6 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <unistd.h>
 
@@ -30,19 +30,15 @@ constexpr std::uint32_t kRate = 48000;
 std::string gKit, gDir, gSkip;
 pid_t gWatchdog = 0;
 
-std::string RunCommand(const std::string &cmd, int &status)
+// Runs `sh args...`; returns its exit status and puts its output in `out`.
+int RunScript(const QStringList &args, std::string &out)
 {
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) {
-        status = -1;
-        return out;
-    }
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p))
-        out += buf;
-    status = pclose(p);
-    return out;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start("sh", args);
+    p.waitForFinished(60000);
+    out = p.readAll().toStdString();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 // Sample n of the played signal: independent noise per channel, at about
@@ -136,11 +132,10 @@ protected:
         gDir = tmpl;
         const char *src = std::getenv("SONALYX_SOURCE_DIR");
         const std::string script = std::string(src ? src : ".") + "/tests/alsa/pipewire-session.sh";
-        int status = 0;
-        const std::string out = RunCommand("sh '" + script + "' '" + gKit + "/pipewire-loopback' '" + gDir + "' " +
-                                               std::to_string(getpid()) + " 2>&1",
-                                           status);
-        if (status != 0) {
+        std::string out;
+        if (RunScript({QString::fromStdString(script), QString::fromStdString(gKit + "/pipewire-loopback"),
+                       QString::fromStdString(gDir), QString::number(getpid())},
+                      out) != 0) {
             gSkip = "the PipeWire stack did not start: " + out;
             return;
         }
@@ -174,8 +169,8 @@ protected:
     {
         if (gDir.empty())
             return;
-        int status = 0;
-        RunCommand("sh '" + gKit + "/pipewire-loopback/down.sh' '" + gDir + "' 2>&1", status);
+        std::string out;
+        RunScript({QString::fromStdString(gKit + "/pipewire-loopback/down.sh"), QString::fromStdString(gDir)}, out);
         if (gWatchdog > 0)
             kill(gWatchdog, SIGTERM); // its work is done
         QThread::msleep(300);
