@@ -51,7 +51,6 @@ TDiagramm::TDiagramm(QWidget *parent)
     windowFont.setPointSize(8);
     setFont(windowFont);
     ReadDiagramSettings(platform::SettingsFileName(), options_);
-    axes_.LogX = options_.LogX;
 
     curves_.Allocate();
     pixelBuffer_ = std::make_unique<PixelPoint[]>(kMaxPoints);
@@ -255,6 +254,8 @@ bool TDiagramm::LayoutDiagram(QImage &bitmap, int width, int height, bool reposi
     if (bitmap.width() != width || bitmap.height() != height)
         bitmap = QImage(width, height, QImage::Format_RGB32);
     RefreshFonts(fontSize);
+    // The axes take the scale kind from the options here only: the options
+    // change through ApplyOptions, which lays out again.
     axes_.LogX = options_.LogX;
     const DiagramTextMetrics metrics = MeasureText();
     const int decimalsBefore = layout_.YDecimals;
@@ -332,7 +333,6 @@ void TDiagramm::DrawDiagram(QImage &bitmap, bool forOutput)
     if (bitmap.isNull())
         return;
     RefreshFonts(layout_.FontSize);
-    axes_.LogX = options_.LogX;
     const QString title = Edicomment->text();
     const QString status = Edit2->text();
     const DiagramScene scene{axes_,    layout_,   options_, curves_, cursor_, xCaption_,
