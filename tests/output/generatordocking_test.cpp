@@ -13,7 +13,6 @@
 #include "support/testsupport.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -148,11 +147,4 @@ TEST_F(GeneratorInProgram, OutputParametersAreRefusedWhileTheGeneratorPlays)
     EXPECT_EQ(rout, 22050);
     EXPECT_EQ(WithDialogAnswered([] { app::MainForm->Button2->click(); }, pick22050), 1);
     EXPECT_EQ(WithDialogAnswered([] { app::Wavegen->WOoptBut->click(); }, pick22050), 1);
-}
-
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

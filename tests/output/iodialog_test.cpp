@@ -5,7 +5,6 @@
 #include "audio/outputengine.h"
 #include "support/audiotestsupport.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -180,11 +179,4 @@ TEST_F(IODialog, LanguageSetsBothCheckBoxCaptions)
     EXPECT_EQ(dlg_.CheckBox1->text(), "flip channels");
     dlg_.SetLanguage('X'); // an unknown language keeps the current one
     EXPECT_EQ(dlg_.CheckBox2->text(), "Loop tone generating");
-}
-
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

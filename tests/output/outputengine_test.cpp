@@ -6,8 +6,6 @@
 #include "audio/outputengine.h"
 #include "support/audiotestsupport.h"
 
-#include <QCoreApplication>
-
 using namespace audio;
 using audiotest::AmplitudeAt;
 using audiotest::Db;
@@ -218,11 +216,4 @@ TEST_F(OutputEngine, DoneAudioStopsARunningStream)
     DoneAudio();
     EXPECT_FALSE(OutputRunning());
     EXPECT_EQ(StopOutput(), 0); // no buffers any more: still harmless
-}
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -12,7 +12,6 @@
 #include "platform/radiogroup.h"
 #include "support/audiotestsupport.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -334,11 +333,4 @@ TEST_F(WavegenTest, OptionsButtonOpensTheOutputDialogOnlyWhileStopped)
     gen().WOoptBut->setEnabled(true); // even if reached, it refuses while running
     gen().WOoptBut->click();
     EXPECT_EQ(shown, 1);
-}
-
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
