@@ -135,66 +135,30 @@ TEST_F(AlsaFileTest, CaptureResetReturnsQueuedBuffersAndCloseRefusesWhileQueued)
     EXPECT_EQ(dev->start(), MMSYSERR_INVALHANDLE);
 }
 
-// Plays a stream the way the engine's refill does: two buffers, each
-// unprepared, refilled, prepared and written again from inside the callback.
-struct StreamPlayer {
-    static constexpr std::size_t kBytes = 4096;
-    WaveOutDevice *device = nullptr;
-    Buffer buf[2]{Buffer(kBytes, 0), Buffer(kBytes, 0)};
-    std::atomic<int> refillsLeft{0};
-    std::uint64_t nextChunk = 0;
-    std::string expected;
-    std::atomic<int> callbacks{0};
-    std::atomic<bool> onMainThread{false};
-    std::thread::id mainThread = std::this_thread::get_id();
-
-    void fill(WaveHeader &h)
-    {
-        const std::string chunk = PatternBytes(kBytes, 1000 + nextChunk++);
-        std::memcpy(h.lpData, chunk.data(), kBytes);
-        expected += chunk;
-    }
-    void done(WaveHeader *h)
-    {
-        onMainThread = onMainThread || std::this_thread::get_id() == mainThread;
-        if (refillsLeft > 0) {
-            --refillsLeft;
-            device->unprepareHeader(*h);
-            fill(*h);
-            device->prepareHeader(*h);
-            device->write(*h);
-        }
-        ++callbacks;
-    }
-};
-
 TEST_F(AlsaFileTest, StreamRefilledFromTheCallbackIsWrittenInOrder)
 {
-    StreamPlayer p;
+    std::string expected;
+    std::uint64_t chunk = 0;
+    audiotest::RefillPlayer p(4096, [&](WaveHeader &h) {
+        expected += PatternBytes(4096, 1000 + chunk++);
+        std::memcpy(h.lpData, expected.data() + expected.size() - 4096, 4096);
+    });
     p.refillsLeft = 6;
-    std::unique_ptr<WaveOutDevice> dev;
-    ASSERT_EQ(backend->openOutput(0, Format(44100, 16), [&p](WaveHeader *h) { p.done(h); }, dev), 0);
-    p.device = dev.get();
-    ASSERT_EQ(dev->pause(), 0);
-    for (Buffer &b : p.buf) {
-        p.fill(b.header);
-        PrepareAndWrite(*dev, b.header);
-    }
-    ASSERT_EQ(dev->restart(), 0);
+    ASSERT_EQ(p.start(*backend, Format(44100, 16)), 0);
     ASSERT_TRUE(WaitFor([&] { return p.callbacks == 8; }, 5000)) << p.callbacks;
     alsatest::Pump(30);
     EXPECT_EQ(p.callbacks, 8);
-    EXPECT_FALSE(p.onMainThread) << "completions belong on the playback thread";
-    for (Buffer &b : p.buf) {
-        EXPECT_TRUE(b.header.dwFlags & WHDR_DONE);
-        EXPECT_EQ(dev->unprepareHeader(b.header), 0);
+    EXPECT_FALSE(p.calledOnStartingThread) << "completions belong on the playback thread";
+    for (WaveHeader &h : p.header) {
+        EXPECT_TRUE(h.dwFlags & WHDR_DONE);
+        EXPECT_EQ(p.out->unprepareHeader(h), 0);
     }
-    ASSERT_EQ(dev->close(), 0);
+    ASSERT_EQ(p.out->close(), 0);
     const std::string out = testsupport::ReadFile(gOutFile);
-    ASSERT_GE(out.size(), p.expected.size());
-    EXPECT_TRUE(out.substr(0, p.expected.size()) == p.expected) << "played samples differ";
+    ASSERT_GE(out.size(), expected.size());
+    EXPECT_TRUE(out.substr(0, expected.size()) == expected) << "played samples differ";
     // Whatever follows is silence the plugin adds when the stream ends.
-    EXPECT_EQ(out.find_first_not_of('\0', p.expected.size()), std::string::npos);
+    EXPECT_EQ(out.find_first_not_of('\0', expected.size()), std::string::npos);
 }
 
 // Odd frame counts so that wraps are not period-aligned; 8-bit silence is 128.
@@ -303,22 +267,17 @@ TEST_F(AlsaFileTest, PausedDeviceHoldsItsBuffersAndResetReturnsThemOnTheCallingT
 TEST_F(AlsaFileTest, DoubleResetOfARunningRefilledStreamLeavesNothingQueued)
 {
     for (int round = 0; round < 20; ++round) {
-        StreamPlayer p;
-        p.refillsLeft = 1 << 30;
-        std::unique_ptr<WaveOutDevice> dev;
-        ASSERT_EQ(backend->openOutput(0, Format(48000, 16), [&p](WaveHeader *h) { p.done(h); }, dev), 0);
-        p.device = dev.get();
-        for (Buffer &b : p.buf)
-            PrepareAndWrite(*dev, b.header);
+        audiotest::RefillPlayer p(4096, [](WaveHeader &) {});
+        ASSERT_EQ(p.start(*backend, Format(48000, 16)), 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
-        ASSERT_EQ(dev->reset(), 0);
+        ASSERT_EQ(p.out->reset(), 0);
         p.refillsLeft = 0;
-        ASSERT_EQ(dev->reset(), 0);
-        for (Buffer &b : p.buf) {
-            EXPECT_FALSE(b.header.dwFlags & WHDR_INQUEUE) << "round " << round;
-            EXPECT_EQ(dev->unprepareHeader(b.header), 0);
+        ASSERT_EQ(p.out->reset(), 0);
+        for (WaveHeader &h : p.header) {
+            EXPECT_FALSE(h.dwFlags & WHDR_INQUEUE) << "round " << round;
+            EXPECT_EQ(p.out->unprepareHeader(h), 0);
         }
-        ASSERT_EQ(dev->close(), 0) << "round " << round;
+        ASSERT_EQ(p.out->close(), 0) << "round " << round;
     }
 }
 

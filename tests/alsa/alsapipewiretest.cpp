@@ -25,7 +25,7 @@ using alsatest::Format;
 
 namespace {
 
-constexpr std::uint32_t kRate = 48000;
+constexpr std::uint32_t kRate = 48000, kFrames = 8192; // frames per played buffer
 
 std::string gKit, gDir, gSkip;
 pid_t gWatchdog = 0;
@@ -48,66 +48,6 @@ std::int16_t Sample(std::uint64_t n, int channel)
     const std::uint64_t h = alsatest::Hash(2 * n + static_cast<std::uint64_t>(channel));
     return static_cast<std::int16_t>(static_cast<int>((h >> 40) & 0x3FFF) - 8192);
 }
-
-// Stream playback as the engine does it: two buffers refilled from the callback.
-class NoisePlayer {
-public:
-    static constexpr std::uint32_t kFrames = 8192;
-    static constexpr int kMaxTimes = 256;
-
-    WaveOutDevice *device = nullptr;
-    std::atomic<bool> refill{true};
-    std::atomic<std::uint64_t> generated{0};
-    std::atomic<int> callbacks{0};
-    std::array<std::chrono::steady_clock::time_point, kMaxTimes> times{};
-    WaveHeader header[2];
-
-    int start(SoundBackend &backend, std::unique_ptr<WaveOutDevice> &out)
-    {
-        if (int r = backend.openOutput(0, Format(kRate, 16), [this](WaveHeader *h) { done(h); }, out))
-            return r;
-        device = out.get();
-        if (int r = device->pause())
-            return r;
-        for (int i = 0; i < 2; ++i) {
-            data_[i].resize(kFrames * 2);
-            header[i].lpData = reinterpret_cast<char *>(data_[i].data());
-            header[i].dwBufferLength = kFrames * 4;
-            fill(i);
-            if (int r = device->prepareHeader(header[i]))
-                return r;
-            if (int r = device->write(header[i]))
-                return r;
-        }
-        return device->restart();
-    }
-
-private:
-    void fill(int i)
-    {
-        const std::uint64_t n0 = generated;
-        for (std::uint32_t k = 0; k < kFrames; ++k) {
-            data_[i][2 * k] = Sample(n0 + k, 0);
-            data_[i][2 * k + 1] = Sample(n0 + k, 1);
-        }
-        generated = n0 + kFrames;
-    }
-    void done(WaveHeader *h)
-    {
-        const int c = callbacks;
-        if (c < kMaxTimes)
-            times[static_cast<std::size_t>(c)] = std::chrono::steady_clock::now();
-        if (refill) {
-            device->unprepareHeader(*h);
-            fill(h == &header[0] ? 0 : 1);
-            device->prepareHeader(*h);
-            device->write(*h);
-        }
-        ++callbacks;
-    }
-
-    std::vector<std::int16_t> data_[2];
-};
 
 class AlsaPipeWireTest : public ::testing::Test {
 protected:
@@ -220,7 +160,22 @@ protected:
         return done && h_.dwBytesRecorded == h_.dwBufferLength && sink_.codes[0] == 0 ? ms : -1;
     }
 
+    // Fills a played buffer with the next frames of the noise.
+    std::function<void(WaveHeader &)> noise()
+    {
+        return [this](WaveHeader &h) {
+            auto *s = reinterpret_cast<std::int16_t *>(h.lpData);
+            const std::uint64_t n0 = generated_;
+            for (std::uint32_t k = 0; k < kFrames; ++k) {
+                s[2 * k] = Sample(n0 + k, 0);
+                s[2 * k + 1] = Sample(n0 + k, 1);
+            }
+            generated_ = n0 + kFrames;
+        };
+    }
+
     std::shared_ptr<SoundBackend> backend = CreateAlsaBackend();
+    std::atomic<std::uint64_t> generated_{0};
     alsatest::CompletionSink sink_;
     std::unique_ptr<WaveInDevice> in_;
     WaveHeader h_;
@@ -245,9 +200,9 @@ TEST_F(AlsaPipeWireTest, ServerDefaultIsListedWithAReadableName)
 
 TEST_F(AlsaPipeWireTest, SignalPlayedToDefaultComesBackSampleExactAndInRealTime)
 {
-    NoisePlayer player;
-    std::unique_ptr<WaveOutDevice> out;
-    ASSERT_EQ(player.start(*backend, out), 0);
+    audiotest::RefillPlayer player(kFrames * 4, noise());
+    ASSERT_EQ(player.start(*backend, Format(kRate, 16)), 0);
+    WaveOutDevice *out = player.out.get();
 
     // The session manager links the new streams shortly after they appear.
     std::vector<std::int16_t> block;
@@ -261,7 +216,7 @@ TEST_F(AlsaPipeWireTest, SignalPlayedToDefaultComesBackSampleExactAndInRealTime)
 
     const std::uint32_t frames = kRate; // one second
     const qint64 ms = capture(block, frames);
-    player.refill = false;
+    player.refillsLeft = 0;
     const int callbacksAtStop = player.callbacks;
     EXPECT_EQ(out->reset(), 0);
     for (WaveHeader &h : player.header)
@@ -276,7 +231,7 @@ TEST_F(AlsaPipeWireTest, SignalPlayedToDefaultComesBackSampleExactAndInRealTime)
     const double span =
         std::chrono::duration<double>(player.times[static_cast<std::size_t>(callbacksAtStop - 1)] - player.times[1])
             .count();
-    const double expected = (callbacksAtStop - 2) * double(NoisePlayer::kFrames) / kRate;
+    const double expected = (callbacksAtStop - 2) * double(kFrames) / kRate;
     EXPECT_NEAR(span, expected, 0.15 * expected + 0.1);
 
     // Find where the block sits in the played signal, from its first frames.
@@ -287,7 +242,7 @@ TEST_F(AlsaPipeWireTest, SignalPlayedToDefaultComesBackSampleExactAndInRealTime)
     const std::size_t probe = 32;
     auto near = [&](std::size_t i, std::uint64_t n, int c) { return std::abs(block[2 * i + c] - Sample(n, c)); };
     std::int64_t offset = -1;
-    for (std::uint64_t n = 0; n + probe < player.generated && offset < 0; ++n) {
+    for (std::uint64_t n = 0; n + probe < generated_ && offset < 0; ++n) {
         std::size_t k = 0;
         while (k < probe && near(first + k, n + k, 0) <= 1 && near(first + k, n + k, 1) <= 1)
             ++k;
@@ -328,9 +283,9 @@ TEST_F(AlsaPipeWireTest, ResetDuringACaptureReturnsWhatWasRecordedSoFar)
 
 TEST_F(AlsaPipeWireTest, PauseHoldsPlaybackRestartResumesResetIsPrompt)
 {
-    NoisePlayer player;
-    std::unique_ptr<WaveOutDevice> out;
-    ASSERT_EQ(player.start(*backend, out), 0);
+    audiotest::RefillPlayer player(kFrames * 4, noise());
+    ASSERT_EQ(player.start(*backend, Format(kRate, 16)), 0);
+    WaveOutDevice *out = player.out.get();
     ASSERT_TRUE(alsatest::WaitFor([&] { return player.callbacks >= 3; }, 3000));
     ASSERT_EQ(out->pause(), 0);
     const int atPause = player.callbacks;
@@ -343,7 +298,7 @@ TEST_F(AlsaPipeWireTest, PauseHoldsPlaybackRestartResumesResetIsPrompt)
     QElapsedTimer t;
     t.start();
     EXPECT_EQ(out->reset(), 0);
-    player.refill = false;
+    player.refillsLeft = 0;
     EXPECT_EQ(out->reset(), 0);
     EXPECT_LT(t.elapsed(), 150) << "reset must stop at once";
     for (WaveHeader &h : player.header) {
@@ -356,9 +311,9 @@ TEST_F(AlsaPipeWireTest, PauseHoldsPlaybackRestartResumesResetIsPrompt)
 // Runs last: stops the server under a running capture and playback.
 TEST_F(AlsaPipeWireTest, ServerGoneEndsCaptureAndPlaybackWithTheirBuffersBack)
 {
-    NoisePlayer player;
-    std::unique_ptr<WaveOutDevice> out;
-    ASSERT_EQ(player.start(*backend, out), 0);
+    audiotest::RefillPlayer player(kFrames * 4, noise());
+    ASSERT_EQ(player.start(*backend, Format(kRate, 16)), 0);
+    WaveOutDevice *out = player.out.get();
     std::vector<char> data;
     startCapture(data, 10 * kRate * 4);
     alsatest::Pump(500);
@@ -384,7 +339,7 @@ TEST_F(AlsaPipeWireTest, ServerGoneEndsCaptureAndPlaybackWithTheirBuffersBack)
     ASSERT_TRUE(alsatest::WaitFor(
         [&] { return out->unprepareHeader(player.header[0]) == 0 && out->unprepareHeader(player.header[1]) == 0; },
         6000));
-    player.refill = false;
+    player.refillsLeft = 0;
     ASSERT_EQ(out->prepareHeader(player.header[0]), 0);
     EXPECT_EQ(out->write(player.header[0]), DEVICE_LOST);
     EXPECT_EQ(out->reset(), DEVICE_LOST);

@@ -242,45 +242,26 @@ TEST_F(Card, NoiseFloorOnBothInputsIsIndependent)
 TEST_F(Card, StreamBuffersCompleteOneByOneAndResetReturnsTheRest)
 {
     VirtualCardBackend card(VirtualCardConfig::Ideal(true));
-    audiotest::Buffer a(441 * 4), b(441 * 4); // 10 ms each
-    WaveHeader &ha = a.header, &hb = b.header;
-    std::atomic<int> completions{0};
-    std::atomic<bool> refill{true};
-    std::unique_ptr<WaveOutDevice> out;
-    WaveOutDevice *dev = nullptr;
-    auto done = [&](WaveHeader *h) {
-        ++completions;
-        EXPECT_TRUE(h->dwFlags & WHDR_DONE);
-        if (refill) { // the engine's refill order: unprepare, prepare, write
-            dev->unprepareHeader(*h);
-            dev->prepareHeader(*h);
-            dev->write(*h);
-        }
-    };
-    ASSERT_EQ(card.openOutput(0, Format(44100, 16), done, out), 0);
-    dev = out.get();
-    ASSERT_EQ(out->pause(), 0);
-    for (WaveHeader *h : {&ha, &hb}) {
-        ASSERT_EQ(out->prepareHeader(*h), 0);
-        ASSERT_EQ(out->write(*h), 0);
-    }
+    audiotest::RefillPlayer p(441 * 4, [](WaveHeader &) {}); // 10 ms buffers
+    ASSERT_EQ(p.start(card, Format(44100, 16), false), 0);
     platform::DelayMs(30);
-    EXPECT_EQ(completions, 0); // paused: nothing plays
+    EXPECT_EQ(p.callbacks, 0); // paused: nothing plays
     QElapsedTimer t;
     t.start();
-    ASSERT_EQ(out->restart(), 0);
-    ASSERT_TRUE(audiotest::WaitFor([&] { return completions >= 10; }));
+    ASSERT_EQ(p.out->restart(), 0);
+    ASSERT_TRUE(audiotest::WaitFor([&] { return p.callbacks >= 10; }));
     EXPECT_GE(t.elapsed(), 95); // ten buffers of 10 ms in real time
-    EXPECT_EQ(out->close(), WAVERR_STILLPLAYING);
-    refill = false;
-    const int before = completions;
-    ASSERT_EQ(out->reset(), 0);
-    EXPECT_GE(completions - before, 1); // the queued buffers came back before reset returned
-    for (WaveHeader *h : {&ha, &hb}) {
-        EXPECT_FALSE(h->dwFlags & WHDR_INQUEUE);
-        EXPECT_EQ(out->unprepareHeader(*h), 0);
+    EXPECT_EQ(p.out->close(), WAVERR_STILLPLAYING);
+    p.refillsLeft = 0;
+    const int before = p.callbacks;
+    ASSERT_EQ(p.out->reset(), 0);
+    EXPECT_GE(p.callbacks - before, 1); // the queued buffers came back before reset returned
+    for (WaveHeader &h : p.header) {
+        EXPECT_TRUE(h.dwFlags & WHDR_DONE);
+        EXPECT_FALSE(h.dwFlags & WHDR_INQUEUE);
+        EXPECT_EQ(p.out->unprepareHeader(h), 0);
     }
-    EXPECT_EQ(out->close(), 0);
+    EXPECT_EQ(p.out->close(), 0);
 }
 
 TEST_F(Card, LoopbackSectionIsReadAndMissingKeysWrittenBack)

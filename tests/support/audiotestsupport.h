@@ -17,10 +17,15 @@
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 namespace audiotest {
@@ -86,6 +91,63 @@ struct Buffer {
     {
         header.lpData = data.data();
         header.dwBufferLength = static_cast<std::uint32_t>(bytes);
+    }
+};
+
+// Stream playback as the engine runs it: two buffers, each unprepared,
+// refilled by `fill`, prepared and written again from the completion callback
+// while refills are left. Notes when completions came and on which thread.
+class RefillPlayer {
+    std::function<void(audio::WaveHeader &)> fill_;
+    std::vector<char> data_[2];
+    std::thread::id startingThread_ = std::this_thread::get_id();
+
+public:
+    static constexpr int kMaxTimes = 256;
+    std::atomic<int> refillsLeft{INT_MAX}, callbacks{0};
+    std::atomic<bool> calledOnStartingThread{false};
+    std::array<std::chrono::steady_clock::time_point, kMaxTimes> times{};
+    audio::WaveHeader header[2];
+    std::unique_ptr<audio::WaveOutDevice> out; // last: closed before the buffers go
+
+    RefillPlayer(std::uint32_t bytes, std::function<void(audio::WaveHeader &)> fill) : fill_(std::move(fill))
+    {
+        for (int i = 0; i < 2; ++i) {
+            data_[i].assign(bytes, 0);
+            header[i].lpData = data_[i].data();
+            header[i].dwBufferLength = bytes;
+        }
+    }
+    // Opens output 0 of `backend`, queues both buffers paused, and restarts if asked.
+    int start(audio::SoundBackend &backend, const audio::WaveFormat &f, bool restart = true)
+    {
+        if (int r = backend.openOutput(0, f, [this](audio::WaveHeader *h) { done(*h); }, out))
+            return r;
+        if (int r = out->pause())
+            return r;
+        for (audio::WaveHeader &h : header) {
+            fill_(h);
+            int r = out->prepareHeader(h);
+            if (r || (r = out->write(h)))
+                return r;
+        }
+        return restart ? out->restart() : 0;
+    }
+
+private:
+    void done(audio::WaveHeader &h)
+    {
+        if (const int c = callbacks; c < kMaxTimes)
+            times[static_cast<std::size_t>(c)] = std::chrono::steady_clock::now();
+        if (std::this_thread::get_id() == startingThread_)
+            calledOnStartingThread = true;
+        if (refillsLeft-- > 0) {
+            out->unprepareHeader(h);
+            fill_(h);
+            out->prepareHeader(h);
+            out->write(h);
+        }
+        ++callbacks;
     }
 };
 
