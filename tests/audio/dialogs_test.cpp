@@ -5,43 +5,15 @@
 #include "audio/scdia.h"
 #include "fakebackend.h"
 #include "generator/featdlg.h"
+#include "platform/messagebox.h"
 #include "support/testsupport.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace audio;
-
-namespace {
-
-// Accepts the next message box that opens and remembers its text.
-struct MessageBoxCatcher {
-    QString text;
-    int seen = 0;
-    void arm()
-    {
-        QTimer::singleShot(20, [this] { poll(); });
-    }
-    void poll()
-    {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
-                text = box->text();
-                ++seen;
-                box->accept();
-                return;
-            }
-        }
-        QTimer::singleShot(20, [this] { poll(); });
-    }
-};
-
-} // namespace
 
 TEST(SoundCardDialog, EightDevicesWarnOnTheSeventhAndSelectTheSixth)
 {
@@ -60,19 +32,21 @@ TEST(SoundCardDialog, EightDevicesWarnOnTheSeventhAndSelectTheSixth)
     dlg.ListBox1->setCurrentRow(4);
     EXPECT_EQ(dlg.Selected, 4);
 
-    MessageBoxCatcher catcher;
-    catcher.arm();
+    std::vector<QString> warnings;
+    platform::SetMessageHandler([&](const platform::MessageRequest &m) {
+        EXPECT_EQ(m.kind, platform::MessageKind::Warning);
+        warnings.push_back(m.text);
+    });
     dlg.ListBox1->setCurrentRow(7); // the eighth device
-    EXPECT_EQ(catcher.seen, 1);
-    EXPECT_EQ(catcher.text, "Support for only 6 sounddevices");
+    EXPECT_EQ(warnings, std::vector<QString>{"Support for only 6 sounddevices"});
     EXPECT_EQ(dlg.Selected, 5);
     EXPECT_EQ(dlg.ListBox1->currentRow(), 5);
 
     dlg.SetLanguage('D');
-    catcher.arm();
     dlg.ListBox1->setCurrentRow(6);
-    EXPECT_EQ(catcher.seen, 2);
-    EXPECT_EQ(catcher.text, "Nur die ersten 6 Sounddevices werden unterstützt");
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_EQ(warnings[1], "Nur die ersten 6 Sounddevices werden unterstützt");
+    platform::SetMessageHandler({});
     EXPECT_EQ(dlg.Selected, 5);
     dlg.hide();
 
