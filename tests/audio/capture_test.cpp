@@ -35,21 +35,15 @@ protected:
 
     void setBits(int bits) { InputSettings(0).Format.wBitsPerSample = static_cast<std::uint16_t>(bits == 24 ? 32 : bits); }
 
-    // Pumps messages until the callback ran (and a little longer, for a
-    // wrong second call); returns the calls.
-    int waitForCallbacks(int ms = 2000)
-    {
-        audiotest::WaitFor([this] { return calls_ > 0; }, ms);
-        platform::DelayMs(5);
-        return calls_;
-    }
-
-    // Starts a capture that calls back once, then finishes it; nullptr on failure.
+    // Starts a capture, waits for its one callback (and a little longer, for
+    // a wrong second one) and finishes it; nullptr on failure.
     const float *run(int frames, int &count, int &overloads, std::uint32_t user = 0)
     {
-        calls_ = 0;
+        calls_ = 0; // a member: a late, wrong callback must find it
         EXPECT_EQ(StartCapture(frames, user, [this] { ++calls_; }), 0);
-        EXPECT_EQ(waitForCallbacks(6000), 1);
+        audiotest::WaitFor([this] { return calls_ > 0; }, 6000); // the watchdog ends a silent device
+        platform::DelayMs(5);
+        EXPECT_EQ(calls_, 1);
         std::uint32_t back = ~user;
         const float *block = FinishCapture(count, overloads, back);
         if (block) {
