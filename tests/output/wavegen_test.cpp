@@ -184,11 +184,12 @@ TEST_F(WavegenTest, StartAndStopSwitchColoursAndTheOptionsButton)
     EXPECT_EQ(gen().Panel1->palette().color(QPalette::Window), QColor(Qt::black));
     EXPECT_TRUE(gen().WOoptBut->isEnabled());
     EXPECT_TRUE(messages_.empty());
-    // a loop of 997 Hz shows its precision
-    gen().SetFrequency(997);
+    // a loop without a whole fit shows its precision
+    gen().SetFrequency(1001.7f);
     gen().GstartClick();
     int precision = 0;
-    LoopLength(48000, 2, 997.0, &precision);
+    LoopLength(48000, 2, 1001.7f, &precision);
+    ASSERT_GT(precision, 0);
     EXPECT_EQ(gen().PrecOut->text(), QString::number(precision));
 }
 
