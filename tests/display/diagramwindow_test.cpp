@@ -147,8 +147,9 @@ TEST_F(DiagramWindow, GridLinesSitAtTheTableFrequenciesOrAtMultiplesOfTheStep)
     const int row = r.Bottom - static_cast<int>(std::lround(L.YLabelStep * L.YPixPerUnit / 2));
     for (int f : {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 200, 500, 900, 1000, 2000, 5000, 9000, 10000, 20000}) {
         EXPECT_EQ(img.pixel(LogColumn(*d, f), row), grid) << f << " Hz";
-        if (LogColumn(*d, f * 1.05) != LogColumn(*d, f) && f < 20000) // no line a little above
+        if (LogColumn(*d, f * 1.05) != LogColumn(*d, f) && f < 20000) { // no line a little above
             EXPECT_EQ(img.pixel(LogColumn(*d, f * 1.05), row), back) << f * 1.05 << " Hz";
+        }
     }
     // labelled lines carry a tick below the plot, unlabelled ones do not
     EXPECT_EQ(img.pixel(LogColumn(*d, 20), r.Bottom + L.CharHeight / 3), grid);
