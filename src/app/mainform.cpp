@@ -18,6 +18,8 @@
 #include "platform/radiogroup.h"
 #include "platform/utilities.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -49,8 +51,11 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     buildMenus();
     buildPages();
     FormCreate();
-    // The window keeps the size its pages need; the user cannot resize it.
-    setFixedSize(sizeHint());
+    // The window keeps the size its pages and its menu bar need; the user
+    // cannot resize it.
+    QSize size = sizeHint();
+    size.setWidth(std::max(size.width(), menuBar()->sizeHint().width()));
+    setFixedSize(size);
 }
 
 TMainForm::~TMainForm()
