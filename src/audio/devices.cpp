@@ -47,15 +47,10 @@ std::string DeviceName(char kind, int n)
 {
     if (n < 0)
         return {};
-    if (kind == 'I' && n < si().waveInGetNumDevs()) {
-        WaveInCaps caps;
-        if (si().waveInGetDevCaps(n, caps) == 0)
-            return caps.name;
-    } else if (kind == 'O' && n < si().waveOutGetNumDevs()) {
-        WaveOutCaps caps;
-        if (si().waveOutGetDevCaps(n, caps) == 0)
-            return caps.name;
-    }
+    if (kind == 'I' && n < si().waveInGetNumDevs())
+        return si().deviceName(n, true);
+    if (kind == 'O' && n < si().waveOutGetNumDevs())
+        return si().deviceName(n, false);
     return {};
 }
 

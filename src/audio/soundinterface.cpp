@@ -90,6 +90,13 @@ SoundBackend *SoundInterface::route(int id, bool input, int &local)
     return nullptr;
 }
 
+std::string SoundInterface::deviceName(int id, bool input)
+{
+    int local;
+    SoundBackend *b = route(id, input, local);
+    return b ? b->deviceName(input, local) : std::string();
+}
+
 void SoundInterface::refreshDevices()
 {
     for (const auto &b : backends_)

@@ -240,6 +240,18 @@ public:
     virtual int outputCount() = 0;
     virtual int inputCaps(int index, WaveInCaps &caps) = 0;
     virtual int outputCaps(int index, WaveOutCaps &caps) = 0;
+    // The device's name as listed, also while the device cannot be probed
+    // (busy elsewhere): the name keys its settings and labels the status
+    // line, so it must not come and go. By default taken from the caps.
+    virtual std::string deviceName(bool input, int index)
+    {
+        if (input) {
+            WaveInCaps caps;
+            return inputCaps(index, caps) == MMSYSERR_NOERROR ? caps.name : std::string();
+        }
+        WaveOutCaps caps;
+        return outputCaps(index, caps) == MMSYSERR_NOERROR ? caps.name : std::string();
+    }
 
     // Whether the device takes the format; opens nothing.
     virtual int queryInput(int index, const WaveFormat &format) = 0;
@@ -288,6 +300,8 @@ public:
     int auxGetNumDevs() { return 0; }
     int waveInGetDevCaps(int id, WaveInCaps &caps);
     int waveOutGetDevCaps(int id, WaveOutCaps &caps);
+    // Name of a device, empty for a number that has no device.
+    std::string deviceName(int id, bool input);
     int waveInQuery(int id, const WaveFormat &format);
     int waveOutQuery(int id, const WaveFormat &format);
     int waveInOpen(int id, const WaveFormat &format, InputTarget target,

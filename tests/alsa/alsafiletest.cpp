@@ -63,6 +63,17 @@ TEST_F(AlsaFileTest, ListsTheConfiguredDefaultWithFullFormatMask)
     EXPECT_EQ(dev, nullptr);
 }
 
+TEST_F(AlsaFileTest, AListedDeviceKeepsItsNameWhileItCannotBeProbed)
+{
+    ASSERT_EQ(backend->inputCount(), 1);
+    // without its input file the capture side cannot open any more
+    std::rename(gInFile.c_str(), (gInFile + ".away").c_str());
+    WaveInCaps in;
+    EXPECT_NE(backend->inputCaps(0, in), 0);
+    EXPECT_EQ(backend->deviceName(true, 0), "Default device (default)");
+    std::rename((gInFile + ".away").c_str(), gInFile.c_str());
+}
+
 class AlsaFileCapture : public AlsaFileTest, public ::testing::WithParamInterface<int> {};
 
 // Two queued buffers of different lengths come back in order, full, each

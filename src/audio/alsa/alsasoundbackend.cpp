@@ -112,6 +112,12 @@ int AlsaSoundBackend::outputCaps(int index, WaveOutCaps &c)
     return caps(false, index, c);
 }
 
+std::string AlsaSoundBackend::deviceName(bool input, int index)
+{
+    const AlsaDeviceEntry *e = entry(input, index);
+    return e ? e->name : std::string();
+}
+
 int AlsaSoundBackend::query(bool input, int index, const WaveFormat &format)
 {
     const AlsaDeviceEntry *e = entry(input, index);

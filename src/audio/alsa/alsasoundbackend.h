@@ -27,6 +27,8 @@ public:
     void refresh() override;
     int inputCaps(int index, WaveInCaps &caps) override;
     int outputCaps(int index, WaveOutCaps &caps) override;
+    // The listed name, without opening the device.
+    std::string deviceName(bool input, int index) override;
     int queryInput(int index, const WaveFormat &format) override;
     int queryOutput(int index, const WaveFormat &format) override;
     int openInput(int index, const WaveFormat &format, InputTarget target,
