@@ -189,4 +189,15 @@ bool PcmTakes(snd_pcm_t *pcm, std::uint32_t rate, int bits, unsigned channels)
     return Takes(pcm, base.get(), scratch.get(), rate, bits, channels);
 }
 
+int OpenConfiguredPcm(const std::string &name, snd_pcm_stream_t stream, const WaveFormat &format,
+                      unsigned bufferUs, unsigned periodUs, PcmPtr &pcm, PcmGeometry &geometry)
+{
+    if (!IsUsableFormat(format))
+        return WAVERR_BADFORMAT;
+    int status = OpenPcm(name, stream, pcm);
+    if (status != MMSYSERR_NOERROR)
+        return status;
+    return ConfigurePcm(pcm.get(), format, bufferUs, periodUs, geometry);
+}
+
 } // namespace audio::alsa

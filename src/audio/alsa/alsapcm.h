@@ -54,6 +54,11 @@ struct PcmGeometry {
 int ConfigurePcm(snd_pcm_t *pcm, const WaveFormat &format, unsigned bufferUs, unsigned periodUs,
                  PcmGeometry &geometry);
 
+// The first steps of opening a device in either direction: checks the
+// format, opens the PCM and configures it (see ConfigurePcm).
+int OpenConfiguredPcm(const std::string &name, snd_pcm_stream_t stream, const WaveFormat &format,
+                      unsigned bufferUs, unsigned periodUs, PcmPtr &pcm, PcmGeometry &geometry);
+
 // The rates that have platform format bits, in the order of their bit groups.
 inline constexpr std::uint32_t kProbeRates[] = {11025, 22050, 44100, 48000, 96000};
 

@@ -26,14 +26,9 @@ constexpr int kWaitMs = 20;
 int AlsaWaveIn::open(const std::string &pcmName, const WaveFormat &format, InputTarget target,
                      std::shared_ptr<OpenDevices> registry, std::unique_ptr<WaveInDevice> &device)
 {
-    if (!IsUsableFormat(format))
-        return WAVERR_BADFORMAT;
     PcmPtr pcm;
-    int status = OpenPcm(pcmName, SND_PCM_STREAM_CAPTURE, pcm);
-    if (status != MMSYSERR_NOERROR)
-        return status;
     PcmGeometry geometry;
-    status = ConfigurePcm(pcm.get(), format, kBufferUs, kPeriodUs, geometry);
+    int status = OpenConfiguredPcm(pcmName, SND_PCM_STREAM_CAPTURE, format, kBufferUs, kPeriodUs, pcm, geometry);
     if (status != MMSYSERR_NOERROR)
         return status;
     int err = snd_pcm_prepare(pcm.get());

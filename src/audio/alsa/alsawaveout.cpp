@@ -23,14 +23,9 @@ constexpr int kWaitMs = 20;
 int AlsaWaveOut::open(const std::string &pcmName, const WaveFormat &format, OutputCallback callback,
                       std::shared_ptr<OpenDevices> registry, std::unique_ptr<WaveOutDevice> &device)
 {
-    if (!IsUsableFormat(format))
-        return WAVERR_BADFORMAT;
     PcmPtr pcm;
-    int status = OpenPcm(pcmName, SND_PCM_STREAM_PLAYBACK, pcm);
-    if (status != MMSYSERR_NOERROR)
-        return status;
     PcmGeometry geometry;
-    status = ConfigurePcm(pcm.get(), format, kBufferUs, kPeriodUs, geometry);
+    int status = OpenConfiguredPcm(pcmName, SND_PCM_STREAM_PLAYBACK, format, kBufferUs, kPeriodUs, pcm, geometry);
     if (status != MMSYSERR_NOERROR)
         return status;
 
