@@ -109,6 +109,7 @@ void DoneAudio()
     // Let a last completion arrive before the buffers go; it must not call
     // back into a page that is shutting down.
     s.captureCallback = nullptr;
+    s.queuedStart = EngineState::QueuedStart{};
     if (InputFormats(s.currentInput) != 0 && QCoreApplication::instance())
         platform::ProcessPendingMessage();
     if (s.captureWindow)

@@ -56,18 +56,57 @@ void releaseInput(bool bufferQueued)
 
 bool CaptureOpen() { return State().inputOpen || State().captureStarted; }
 
+bool CaptureQueued() { return State().queuedStart.queued; }
+
+namespace {
+
+// A block whose completion was handled but which its caller never fetched
+// keeps the device open; finishing it here lets the next capture start.
+void discardUnfetchedBlock()
+{
+    EngineState &s = State();
+    if (s.capturePending || !(s.inputOpen || s.captureStarted))
+        return;
+    int count = 0, overloads = 0;
+    std::uint32_t user = 0;
+    FinishCapture(count, overloads, user);
+}
+
+// Opens the current input device and starts recording `frames` frames into
+// the capture buffer; the callback is already in place.
+int beginCapture(int frames, std::uint32_t userValue);
+
+} // namespace
+
+void StartQueuedCapture()
+{
+    EngineState &s = State();
+    if (!s.queuedStart.queued || s.capturePending || s.closing)
+        return;
+    discardUnfetchedBlock();
+    EngineState::QueuedStart next = std::move(s.queuedStart);
+    s.queuedStart = EngineState::QueuedStart{};
+    s.captureCallback = std::move(next.callback);
+    const int rc = beginCapture(next.frames, next.userValue);
+    if (rc == 0)
+        return;
+    // The caller was told its capture would come: it hears of the failure
+    // through its callback instead.
+    CaptureCallback cb = std::move(s.captureCallback);
+    s.captureCallback = nullptr;
+    s.queuedStartError = rc;
+    s.queuedStartUser = next.userValue;
+    if (cb)
+        cb();
+    s.queuedStartError = 0;
+}
+
 int StartCapture(int frames, std::uint32_t userValue, CaptureCallback callback)
 {
     EngineState &s = State();
-    WaveDeviceSettings &dev = s.input[s.currentInput];
-    const int rate = static_cast<int>(dev.Format.nSamplesPerSec);
-
     s.status = 0;
-    // A capture that is still open keeps its own callback: a second request
-    // must not redirect the running capture's completion.
-    if (s.captureStarted || s.inputOpen || !s.captureData || s.closing)
+    if (!s.captureData || s.closing)
         return 0;
-    s.captureCallback = std::move(callback);
     if (!s.captureWindow) {
         AppendAudioLog("StartCapture Error: no completion window");
         s.status = MMSYSERR_INVALHANDLE;
@@ -78,6 +117,27 @@ int StartCapture(int frames, std::uint32_t userValue, CaptureCallback callback)
         s.status = MMSYSERR_INVALPARAM;
         return s.status;
     }
+    // A block in flight keeps its own callback: the new request waits
+    // behind it instead of redirecting its completion.
+    if (s.capturePending) {
+        s.queuedStart.queued = true;
+        s.queuedStart.frames = frames;
+        s.queuedStart.userValue = userValue;
+        s.queuedStart.callback = std::move(callback);
+        return 0;
+    }
+    discardUnfetchedBlock();
+    s.captureCallback = std::move(callback);
+    return beginCapture(frames, userValue);
+}
+
+namespace {
+
+int beginCapture(int frames, std::uint32_t userValue)
+{
+    EngineState &s = State();
+    WaveDeviceSettings &dev = s.input[s.currentInput];
+    const int rate = static_cast<int>(dev.Format.nSamplesPerSec);
 
     SetDeviceFormat(dev, std::string(), rate, false, 0, 0);
     if (static_cast<std::uint64_t>(dev.Format.nBlockAlign) * static_cast<std::uint64_t>(frames) >
@@ -147,6 +207,8 @@ int StartCapture(int frames, std::uint32_t userValue, CaptureCallback callback)
     return 0;
 }
 
+} // namespace
+
 void CaptureCompleted(WaveHeader *header, int error)
 {
     EngineState &s = State();
@@ -171,6 +233,7 @@ void CaptureCompleted(WaveHeader *header, int error)
         if (!s.captureCallback)
             s.captureCallback = std::move(cb);
     }
+    StartQueuedCapture();
 }
 
 void CaptureWatchdogExpired()
@@ -194,6 +257,12 @@ const float *FinishCapture(int &count, int &overloads, std::uint32_t &userValue)
     s.status = 0;
     count = 0;
     overloads = 0;
+    if (s.queuedStartError != 0) {
+        s.status = s.queuedStartError;
+        userValue = s.queuedStartUser;
+        s.queuedStartError = 0;
+        return nullptr;
+    }
     if (!s.captureHeader || !s.sampleBlock) {
         userValue = 0;
         return nullptr;

@@ -15,9 +15,16 @@ namespace audio {
 using CaptureCallback = std::function<void()>;
 
 // Starts a capture of `frames` stereo frames (1..32768); `userValue` comes
-// back with the block. Returns AudioStatus: 0 when the capture runs (or when
-// another capture is still open - then nothing starts and no callback comes),
-// otherwise the error number; the device is then closed again.
+// back with the block. Returns AudioStatus: 0 when the capture runs or is
+// queued, otherwise the error number; the device is then closed again.
+//
+// While another block is in flight the request is queued and starts as soon
+// as that block's completion has been handled (a later request replaces a
+// queued one that has not started). Its callback always comes: if the queued
+// start fails, the callback is called at once and FinishCapture returns null
+// with AudioStatus set to the error. A completed block that its caller never
+// fetched is discarded by the next start. While the engine shuts down,
+// nothing starts and 0 is returned.
 int StartCapture(int frames, std::uint32_t userValue, CaptureCallback callback);
 
 // Closes the device and converts the completed block: interleaved floats,
@@ -29,5 +36,7 @@ const float *FinishCapture(int &count, int &overloads, std::uint32_t &userValue)
 
 // Whether a capture is open (started and not yet finished).
 bool CaptureOpen();
+// Whether a start waits behind the block in flight.
+bool CaptureQueued();
 
 } // namespace audio

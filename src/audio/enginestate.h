@@ -43,6 +43,20 @@ struct EngineState {
     int completedError = 0;       // error reported with the completion
     Tdummy *captureWindow = nullptr;
 
+    // A start asked for while a block was in flight: it runs as soon as that
+    // block's completion has been handled. One slot; a later request replaces
+    // an earlier one that has not started yet.
+    struct QueuedStart {
+        bool queued = false;
+        int frames = 0;
+        std::uint32_t userValue = 0;
+        CaptureCallback callback;
+    } queuedStart;
+    // Error of a queued start that could not begin; its callback is called at
+    // once and FinishCapture reports this code instead of a block.
+    int queuedStartError = 0;
+    std::uint32_t queuedStartUser = 0;
+
     int (*stopOutput)() = nullptr;
 };
 
@@ -51,5 +65,7 @@ EngineState &State();
 // Capture internals used by Tdummy.
 void CaptureCompleted(WaveHeader *header, int error);
 void CaptureWatchdogExpired();
+// Starts the queued request once no block is in flight (after a completion).
+void StartQueuedCapture();
 
 } // namespace audio

@@ -134,22 +134,50 @@ TEST_F(Capture, AutomaticDcOffsetRemovesTheMeanOfEachChannel)
     EXPECT_FLOAT_EQ(v[2], 50.0f / 32768.0f);
 }
 
-TEST_F(Capture, SecondStartWhileRunningStartsNothingAndLeavesTheFirstAlone)
+// A start while a block is in flight waits behind it: the running capture
+// keeps its callback, the queued one follows and always calls back, also
+// when its device cannot be opened by then.
+TEST_F(Capture, StartWhileABlockIsInFlightRunsAfterItAndAlwaysCallsBack)
 {
     backend_->script.data = bytesOf(std::vector<std::int16_t>{1000, 2000});
-    int first = 0, second = 0;
-    ASSERT_EQ(StartCapture(1, 7, [&] { ++first; }), 0);
-    EXPECT_EQ(StartCapture(1, 8, [&] { ++second; }), 0);
-    EXPECT_EQ(backend_->script.opens, 1);
-    platform::DelayMs(20);
-    EXPECT_EQ(first, 1);
-    EXPECT_EQ(second, 0);
+    std::vector<long long> got; // user value each callback fetched, -status for a failure
+    auto fetch = [&] {
+        int count, over;
+        std::uint32_t user = 0;
+        got.push_back(FinishCapture(count, over, user) ? static_cast<long long>(user) : -AudioStatus());
+    };
+    for (const int failOpen : {0, int(MMSYSERR_ALLOCATED)}) {
+        got.clear();
+        const int opens = backend_->script.opens;
+        ASSERT_EQ(StartCapture(1, 7, fetch), 0);
+        EXPECT_EQ(StartCapture(1, 8, fetch), 0);
+        EXPECT_TRUE(CaptureQueued());
+        EXPECT_EQ(backend_->script.opens, opens + 1);
+        backend_->script.failOpen = failOpen;
+        audiotest::WaitFor([&] { return got.size() >= 2; }, 2000);
+        platform::DelayMs(5);
+        EXPECT_EQ(got, (std::vector<long long>{7, failOpen ? -failOpen : 8}));
+        EXPECT_FALSE(CaptureQueued());
+        EXPECT_FALSE(CaptureOpen());
+    }
+    EXPECT_EQ(capture(1), (std::vector<float>{2000.0f / 32768.0f, 1000.0f / 32768.0f}));
+}
+
+// A block whose callback did not fetch it no longer blocks the device.
+TEST_F(Capture, UnfetchedBlockIsDiscardedByTheNextStart)
+{
+    backend_->script.data = bytesOf(std::vector<std::int16_t>{1000, 2000});
+    int ignored = 0;
+    ASSERT_EQ(StartCapture(1, 7, [&] { ++ignored; }), 0);
+    audiotest::WaitFor([&] { return ignored > 0; }, 2000);
+    EXPECT_TRUE(CaptureOpen());
+    std::uint32_t user = 0;
     int count, over;
-    std::uint32_t user;
+    calls_ = 0;
+    ASSERT_EQ(StartCapture(1, 9, [this] { ++calls_; }), 0);
+    audiotest::WaitFor([this] { return calls_ > 0; }, 2000);
     ASSERT_NE(FinishCapture(count, over, user), nullptr);
-    EXPECT_EQ(user, 7u);
-    EXPECT_EQ(count, 2);
-    EXPECT_FALSE(CaptureOpen());
+    EXPECT_EQ(user, 9u);
 }
 
 TEST_F(Capture, FailureBetweenOpenAndStartReleasesTheDevice)
