@@ -7,6 +7,7 @@
 #include "audio/scdia.h"
 #include "audio/tdummy.h"
 #include "generator/featdlg.h"
+#include "generator/sweepdialog.h"
 #include "generator/wavegen.h"
 #include "display/diagramrenderer.h"
 #include "display/diagramwindow.h"
@@ -25,6 +26,7 @@ TFeatDlg *FeatDlg = nullptr;
 audio::TSCdia *SCdia = nullptr;
 audio::TIOdialog *IOdialog = nullptr;
 TWavegen *Wavegen = nullptr;
+Twobbeldlg *Wobbeldlg = nullptr;
 TAnaly *Analy = nullptr;
 
 namespace {
@@ -54,7 +56,7 @@ bool CreateWindows()
         return false;
     W.mixu = new Tmixu;
     FeatDlg = new TFeatDlg;
-    W.wobbeldlg = new Twobbeldlg;
+    W.wobbeldlg = Wobbeldlg = new Twobbeldlg;
     W.oszidia = new TOszidia;
     AboutBox = new TAboutBox;
     W.eichDlg = new TEichDlg;
@@ -93,6 +95,7 @@ void DestroyWindows()
     delete AboutBox;
     delete W.oszidia;
     delete W.wobbeldlg;
+    Wobbeldlg = nullptr;
     delete FeatDlg;
     FeatDlg = nullptr;
     delete W.mixu;

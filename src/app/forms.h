@@ -12,6 +12,7 @@ class TDiagramm;
 class TFeatDlg;
 class TAnaly;
 class TWavegen;
+class Twobbeldlg;
 namespace audio {
 class TSCdia;
 class TIOdialog;
@@ -27,6 +28,7 @@ extern TAnaly *Analy; // analysis parameters
 extern audio::TSCdia *SCdia;
 extern audio::TIOdialog *IOdialog; // audio I/O parameters
 extern TWavegen *Wavegen;          // signal generator
+extern Twobbeldlg *Wobbeldlg;      // sweep setup
 
 // Creates every window in the program's order, the main window first (whose
 // creation handler opens the audio layer and reads the settings). Returns
