@@ -5,6 +5,7 @@
 #include "app/aboutbox.h"
 #include "app/forms.h"
 #include "app/mainformtexts.h"
+#include "app/sweeprunstate.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "audio/outputengine.h"
@@ -36,7 +37,7 @@
 
 using app::MS;
 
-TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
+TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), sweep_(std::make_unique<app::SweepRunState>())
 {
     setObjectName("MainForm");
     QFont f = font();
@@ -139,6 +140,11 @@ void TMainForm::FormShow()
     WaveInChannel1->setEnabled(false);
     GroupBox1->setTitle(" Input: via Windows Mixer ");
     Wobinptxt->setText(" Inp: via Windows Mixer ");
+    // The generator's analog volume is the output volume too.
+    if (app::Wavegen)
+        connect(app::Wavegen, &TWavegen::analogVolumeChanged, this, &TMainForm::GeneratorVolumeChanged,
+                Qt::UniqueConnection);
+    ShowVolumes();
 }
 
 void TMainForm::FormActivate()
@@ -158,8 +164,10 @@ bool TMainForm::event(QEvent *e)
         case platform::WM_ANALYSER_NEXT:
             AnalyserNext();
             break;
-        case platform::WM_SCOPE_NEXT:
         case platform::WM_SWEEP_STEP:
+            SweepStep();
+            break;
+        case platform::WM_SCOPE_NEXT:
         case platform::WM_STOP_MEASUREMENTS:
         case platform::WM_CALIBRATION_DONE:
             // The measurement chains arrive with their pages.

@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -23,6 +24,9 @@ class QWidget;
 
 namespace platform {
 class RadioGroup;
+}
+namespace app {
+struct SweepRunState;
 }
 
 class TMainForm : public QMainWindow, private app::SettingsHooks {
@@ -145,7 +149,39 @@ private:
     // diagram error. Out: the trigger's mean level and threshold.
     bool analyserRound(int rate, double &meanLevel, double &triggerLevel);
 
+    // sweep page (sweeppage.cpp)
+    void connectSweepPage();
+    void wobbelnButClick();
+    void STOPbutClick();
+    void WobDialogButClick();
+    // Reports an output or capture failure of the sweep and stops it.
+    void dowoberr(int code);
+    void beginSweepRun();
+    void performSweepStep();
+    // Locks, and once the run is over its output and the generator settings.
+    void finishSweepStep();
+    void restoreSweepGenerator();
+    void updateSweepLocks();
+    void SetGeneratorOnTop(bool on);
+
+    // volume bars of both pages (mainformvolumes.cpp)
+    void connectVolumeBars();
+    void setInputVolume(int percent);
+    void setOutputVolume(int percent);
+    void ScrollBar1Scroll(int position);
+    void ScrollBar2Scroll(int position);
+    void ScrollBar3Scroll(int position);
+    void GeneratorVolumeChanged(int percent);
+
 public:
+    // sweep page: WM_SWEEP_STEP and the capture completion
+    void SweepStep();
+    void SweepBlockReady();
+    // A run is going, or one of its steps or captures is still under way.
+    bool SweepBusy() const;
+    // Shows InputVolume and OutputVolume on every bar and percentage label.
+    void ShowVolumes();
+
     // analyser page: run state, capture completion and WM_ANALYSER_NEXT
     void SetAnalyserRunning(bool on);
     void AnalyserBlockReady();
@@ -224,5 +260,6 @@ private:
     bool closing_ = false;
     bool closed_ = false;
     int currentPage_ = -1;
+    std::unique_ptr<app::SweepRunState> sweep_;
 
 };

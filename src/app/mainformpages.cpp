@@ -157,6 +157,7 @@ void TMainForm::buildPages()
     TabSheet1 = buildAnalyserPage();
     TabSheet2 = buildSweepPage();
     TabSheet3 = buildScopePage();
+    connectVolumeBars();
     PageControl1->addTab(TabSheet1, "Spektrumanalyser");
     PageControl1->addTab(TabSheet2, "Frequenzgenerator");
     PageControl1->addTab(TabSheet3, "Oszilloskop");
@@ -302,16 +303,17 @@ QWidget *TMainForm::buildSweepPage()
     ScrollBar2->setRange(0, 100);
     ScrollBar1->setAccessibleName("Recording volume");
     ScrollBar2->setAccessibleName("Output volume");
+    // Label8 shows the recording volume under its bar, Label1 the output volume.
     Label1 = label("Label1", "", Pegelbox);
     Label8 = label("Label8", "100%", Pegelbox);
     Label10 = label("Label10", "In       Out", Pegelbox);
     Button2 = named(new QPushButton("Out-Para", Pegelbox), "Button2");
-    pl->addWidget(Label8, 0, 0, 1, 2);
-    pl->addWidget(ScrollBar1, 1, 0);
-    pl->addWidget(ScrollBar2, 1, 1);
-    pl->addWidget(Label10, 2, 0, 1, 2);
-    pl->addWidget(Label1, 3, 0, 1, 2);
-    pl->addWidget(Button2, 4, 0, 1, 2);
+    pl->addWidget(Label10, 0, 0, 1, 2);
+    pl->addWidget(ScrollBar1, 1, 0, Qt::AlignHCenter);
+    pl->addWidget(ScrollBar2, 1, 1, Qt::AlignHCenter);
+    pl->addWidget(Label8, 2, 0);
+    pl->addWidget(Label1, 2, 1);
+    pl->addWidget(Button2, 3, 0, 1, 2);
 
     Label9 = label("Label9", "Inp:", page);
     Wobinptxt = label("Wobinptxt", " Inp: ", page);
@@ -334,6 +336,7 @@ QWidget *TMainForm::buildSweepPage()
 
     connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
+    connectSweepPage();
     return page;
 }
 
@@ -411,22 +414,6 @@ QWidget *TMainForm::buildScopePage()
 }
 
 // ---- page enter and leave ------------------------------------------------------
-
-void TMainForm::EnterSweepPage()
-{
-    MS.Sweep.PageShown = true;
-    MS.Sweep.StartRequested = MS.Sweep.StopRequested = MS.Sweep.Sweeping = false;
-    Analyse1->setEnabled(false);
-    if (QWidget *gen = app::GeneratorWindow())
-        gen->show();
-    DockGenerator(false);
-}
-
-void TMainForm::LeaveSweepPage()
-{
-    MS.Sweep.StopRequested = true;
-    MS.Sweep.PageShown = false;
-}
 
 void TMainForm::EnterScopePage() { MS.Scope.Running = false; }
 

@@ -353,14 +353,17 @@ void TWavegen::levelChanged()
 
 void TWavegen::phaseChanged()
 {
+    // While the settings are shown, the fields follow the record: reading
+    // both back when the first is filled would take the second's old text.
+    if (loading_)
+        return;
     long long v = 0;
     audio::GeneratorSettings &g = Generator();
     if (platform::ParseInt(phL->text().trimmed().toStdString(), v))
         g.PhaseL = static_cast<std::int32_t>(v);
     if (platform::ParseInt(phR->text().trimmed().toStdString(), v))
         g.PhaseR = static_cast<std::int32_t>(v);
-    if (!loading_)
-        Apply(false, true);
+    Apply(false, true);
 }
 
 void TWavegen::ScrollBar2Change(int position)

@@ -59,11 +59,19 @@ protected:
         QTest::qWait(20);
     }
 
-    void TearDown() override
+    // Closes the program's windows (as the user would) and destroys them, so
+    // a test can start them again on other settings.
+    void stop()
     {
         if (app::MainForm && app::MainForm->isVisible())
             app::MainForm->close();
         app::DestroyWindows();
+        messages.clear();
+    }
+
+    void TearDown() override
+    {
+        stop();
         DialogAnswers::TearDown();
     }
 

@@ -1,0 +1,68 @@
+// Main window: the recording and output volume bars. The recording volume has
+// a bar on the analyser page (ScrollBar3, left = 0 %) and one on the sweep
+// page (ScrollBar1, top = 100 %); the output volume has the sweep page's
+// ScrollBar2 (top = 100 %) and the generator window's analog volume. Each
+// pair moves together, drives the system mixer and, for the recording
+// volume, decides whether the input counts as calibrated.
+#include "app/forms.h"
+#include "app/mainform.h"
+#include "audio/mixer.h"
+#include "generator/wavegen.h"
+
+#include <QLabel>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <algorithm>
+
+namespace {
+
+QString Percent(int value) { return QString::number(value) + "%"; }
+
+} // namespace
+
+void TMainForm::connectVolumeBars()
+{
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TMainForm::ScrollBar1Scroll);
+    connect(ScrollBar2, &QScrollBar::valueChanged, this, &TMainForm::ScrollBar2Scroll);
+    connect(ScrollBar3, &QScrollBar::valueChanged, this, &TMainForm::ScrollBar3Scroll);
+}
+
+void TMainForm::ShowVolumes()
+{
+    const int in = std::clamp<int>(fields_.InputVolume, 0, 100);
+    const int out = std::clamp<int>(fields_.OutputVolume, 0, 100);
+    {
+        const QSignalBlocker b1(ScrollBar1), b2(ScrollBar2), b3(ScrollBar3);
+        ScrollBar1->setValue(100 - in);
+        ScrollBar3->setValue(in);
+        ScrollBar2->setValue(100 - out);
+    }
+    Label3->setText(Percent(in));
+    Label8->setText(Percent(in));
+    Label1->setText(Percent(out));
+    if (app::Wavegen)
+        app::Wavegen->SetAnalogVolume(out);
+    ShowCalibrationState();
+}
+
+void TMainForm::setInputVolume(int percent)
+{
+    fields_.InputVolume = static_cast<std::uint16_t>(std::clamp(percent, 0, 100));
+    audio::Mixer().SetRecordVolume(audio::PercentToMixerVolume(fields_.InputVolume), fields_.InputChannel);
+    ShowVolumes();
+}
+
+void TMainForm::setOutputVolume(int percent)
+{
+    fields_.OutputVolume = static_cast<std::uint16_t>(std::clamp(percent, 0, 100));
+    audio::Mixer().SetMasterVolume(audio::PercentToMixerVolume(fields_.OutputVolume));
+    ShowVolumes();
+}
+
+void TMainForm::ScrollBar1Scroll(int position) { setInputVolume(100 - position); }
+
+void TMainForm::ScrollBar2Scroll(int position) { setOutputVolume(100 - position); }
+
+void TMainForm::ScrollBar3Scroll(int position) { setInputVolume(position); }
+
+void TMainForm::GeneratorVolumeChanged(int percent) { setOutputVolume(percent); }

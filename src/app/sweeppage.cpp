@@ -1,0 +1,419 @@
+// Sweep page of the main window: entering and leaving the page, START, STOP
+// and Setup, the chain of steps through WM_SWEEP_STEP and the evaluation of
+// each captured block into one point of the diagram. The arithmetic (the
+// frequency plan, the capture length, levels and phase) lives in
+// dsp/sweep.h; this file sequences output, settling and capture around it.
+//
+// A run owns its work: every capture carries the id of its run, and a
+// completion that belongs to an older run, or arrives after the page was
+// left, stores nothing and starts nothing.
+#include "app/forms.h"
+#include "app/mainform.h"
+#include "app/mainformtexts.h"
+#include "app/sweeprunstate.h"
+#include "audio/audioengine.h"
+#include "audio/capture.h"
+#include "audio/devices.h"
+#include "audio/outputengine.h"
+#include "display/diagramwindow.h"
+#include "dsp/sweep.h"
+#include "generator/sweepdialog.h"
+#include "generator/wavegen.h"
+#include "platform/messagebox.h"
+#include "platform/messages.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <cmath>
+
+using app::MS;
+
+namespace {
+
+bool InputDeviceUsable() { return audio::InputFormats(audio::GetInputDevice()) != 0; }
+
+// In stereo mode there is no reference and so no phase, whatever the
+// settings file combines.
+bool PhaseShown() { return MS.Sweep.PhaseOn && MS.Sweep.Mode != dsp::kSweepStereo; }
+// The second curve is the phase, or in stereo mode the left channel.
+bool SecondCurveShown() { return PhaseShown() || MS.Sweep.Mode == dsp::kSweepStereo; }
+
+// Peak amplitude relative to full scale, as the live level line shows it.
+QString AmplitudeText(double mean) { return QString::number(dsp::kSineMeanToPeak * mean, 'f', 2).left(8); }
+
+// Runs a step's body with the stepping flag set, however it is left.
+struct SteppingScope {
+    explicit SteppingScope(bool &flag) : flag_(flag) { flag_ = true; }
+    ~SteppingScope() { flag_ = false; }
+    bool &flag_;
+};
+
+} // namespace
+
+void TMainForm::connectSweepPage()
+{
+    connect(wobbelnBut, &QPushButton::clicked, this, &TMainForm::wobbelnButClick);
+    connect(STOPbut, &QPushButton::clicked, this, &TMainForm::STOPbutClick);
+    connect(WobDialogBut, &QPushButton::clicked, this, &TMainForm::WobDialogButClick);
+}
+
+// ---- page enter and leave ------------------------------------------------------
+
+void TMainForm::EnterSweepPage()
+{
+    app::SweepSettings &w = MS.Sweep;
+    app::SweepRunState &run = *sweep_;
+    TDiagramm *d = app::Diagramm;
+    if (d)
+        d->ClearCurves();
+    w.CurrentStep = 0;
+    w.CurrentFreq = static_cast<float>(w.FreqFrom);
+    w.CaptureSamples = 8000;
+    Analyse1->setEnabled(false);
+    if (!(w.YMax > w.YMin)) {
+        w.YMax = 5.0f;
+        w.YMin = -40.0f;
+    }
+    if (d) {
+        d->SetCurvesVisible(true, SecondCurveShown());
+        d->SetAxesVisible(true, PhaseShown());
+        d->SetYCaption(QStringLiteral("Level [dB]"));
+        d->SetY2Caption(QString::fromUtf8("Phase [°]"));
+        d->SetXCaption(QStringLiteral("Frequency [Hz]"));
+        std::int32_t from = w.FreqFrom, to = w.FreqTo;
+        d->SetupDiagram(QString::fromStdString(w.Title), w.Steps, from, to, w.YMin, w.YMax);
+        d->SetYRange(w.YMax, w.YMin);
+        if (w.Mode == dsp::kSweepStereo)
+            d->SetY2Range(w.YMax, w.YMin);
+        else
+            d->SetY2Range(w.PhaseMax, w.PhaseMin);
+        d->show();
+    }
+    if (QWidget *gen = app::GeneratorWindow())
+        gen->show();
+    DockGenerator(false);
+    SetGeneratorOnTop(true);
+
+    w.PageShown = true;
+    if (d)
+        d->SetStatusText(QString());
+    w.StartRequested = w.StopRequested = w.Sweeping = false;
+    // A capture still in flight from an earlier visit belongs to an older
+    // run; its completion is dropped when it comes.
+    run.CaptureInFlight = false;
+    updateSweepLocks();
+}
+
+void TMainForm::LeaveSweepPage()
+{
+    app::SweepSettings &w = MS.Sweep;
+    app::SweepRunState &run = *sweep_;
+    const bool wasShown = w.PageShown;
+    // Whatever is still under way belongs to a run that ends here.
+    ++run.Run;
+    if (w.Sweeping || run.OutputStarted) {
+        audio::StopOutput();
+        run.OutputStarted = false;
+    }
+    w.StopRequested = true;
+    w.Sweeping = false;
+    // The generator's own settings are back before anything can save them
+    // (closing the program runs this before the settings are written).
+    restoreSweepGenerator();
+    if (wasShown)
+        platform::PostMessage(this, platform::WM_SWEEP_STEP);
+    if (TDiagramm *d = app::Diagramm) {
+        d->SetCurvesVisible(true, false);
+        d->SetAxesVisible(true, false);
+        if (wasShown) {
+            d->GetYRange(w.YMin, w.YMax);
+            d->ResetDiagram();
+        }
+    }
+    w.PageShown = false;
+    if (app::Diagramm)
+        app::Diagramm->hide();
+    SetGeneratorOnTop(false);
+}
+
+void TMainForm::SetGeneratorOnTop(bool on)
+{
+    QWidget *gen = app::GeneratorWindow();
+    if (!gen || gen->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
+        return;
+    // Changing the flags hides a window; it comes back where it was.
+    const bool visible = gen->isVisible();
+    const QPoint where = gen->pos();
+    gen->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (visible) {
+        gen->move(where);
+        gen->show();
+    }
+}
+
+// ---- buttons -------------------------------------------------------------------
+
+bool TMainForm::SweepBusy() const
+{
+    const app::SweepRunState &run = *sweep_;
+    return MS.Sweep.Sweeping || run.CaptureInFlight || run.Stepping;
+}
+
+void TMainForm::wobbelnButClick()
+{
+    // While the generator plays, the output belongs to it.
+    const bool generatorPlays = app::Wavegen ? app::Wavegen->Running() : audio::OutputRunning();
+    if (SweepBusy() || generatorPlays)
+        return;
+    MS.Sweep.StartRequested = true;
+    platform::PostMessage(this, platform::WM_SWEEP_STEP);
+}
+
+void TMainForm::STOPbutClick() { MS.Sweep.StopRequested = MS.Sweep.Sweeping; }
+
+void TMainForm::WobDialogButClick()
+{
+    Twobbeldlg *dlg = app::Wobbeldlg;
+    if (SweepBusy() || !dlg)
+        return;
+    app::SweepSettings &w = MS.Sweep;
+    dlg->Open(w, MS.InputCorrection, MS.OutputCorrection);
+    if (dlg->exec() != QDialog::Accepted)
+        return;
+    dlg->Take(w);
+    if (TDiagramm *d = app::Diagramm) {
+        d->SetCurvesVisible(true, SecondCurveShown());
+        d->SetAxesVisible(true, PhaseShown());
+        if (w.Mode == dsp::kSweepStereo)
+            d->SetY2Range(w.YMax, w.YMin);
+        else
+            d->SetY2Range(w.PhaseMax, w.PhaseMin);
+        d->SetXRange(w.FreqFrom, w.FreqTo);
+        d->update();
+    }
+}
+
+void TMainForm::dowoberr(int code)
+{
+    STOPbutClick();
+    platform::ShowMessage(this, platform::MessageKind::Error,
+                          QStringLiteral("ERROR at Frequency Output (") +
+                              QString::fromStdString(audio::ErrorText(code)) + ")",
+                          true, 17);
+}
+
+// ---- the chain of steps --------------------------------------------------------
+
+void TMainForm::SweepStep()
+{
+    app::SweepSettings &w = MS.Sweep;
+    // A message that arrives during a step's settling wait changes nothing:
+    // the step re-reads the flags when its wait is over.
+    if (sweep_->Stepping)
+        return;
+    if (w.StartRequested && !sweep_->CaptureInFlight)
+        beginSweepRun();
+    w.StartRequested = false;
+    if (w.StopRequested) {
+        w.StopRequested = false;
+        w.Sweeping = false;
+    }
+    if (w.Sweeping && !sweep_->CaptureInFlight)
+        performSweepStep();
+    // A stop asked for during the settling wait, or by an error.
+    if (w.StopRequested) {
+        w.StopRequested = false;
+        w.Sweeping = false;
+    }
+    finishSweepStep();
+}
+
+void TMainForm::beginSweepRun()
+{
+    app::SweepSettings &w = MS.Sweep;
+    app::SweepRunState &run = *sweep_;
+    if (TDiagramm *d = app::Diagramm) {
+        d->ClearCurves();
+        w.Title = d->GetTitle().left(static_cast<int>(app::MaxCommentLength)).toStdString();
+        std::int32_t from = w.FreqFrom, to = w.FreqTo;
+        if (d->SetupDiagram(QString::fromStdString(w.Title), w.Steps + 1, from, to, w.YMin, w.YMax)) {
+            platform::ShowMessage(this, platform::MessageKind::Warning, QStringLiteral("Diagram Error"));
+            return;
+        }
+        if (w.Mode == dsp::kSweepStereo)
+            d->SetY2Range(w.YMax, w.YMin);
+        else
+            d->SetY2Range(w.PhaseMax, w.PhaseMin);
+        d->SetCurvesVisible(true, SecondCurveShown());
+        d->SetAxesVisible(true, PhaseShown());
+    }
+    w.CurrentStep = 0;
+    w.Sweeping = true;
+    ++run.Run;
+    // The sweep borrows the generator; the user's set-up comes back when the
+    // run ends, however it ends.
+    if (!run.GeneratorSaved) {
+        run.SavedGenerator = audio::Generator();
+        run.GeneratorSaved = true;
+    }
+}
+
+void TMainForm::performSweepStep()
+{
+    app::SweepSettings &w = MS.Sweep;
+    app::SweepRunState &run = *sweep_;
+    w.Sweeping = InputDeviceUsable();
+    if (!w.Sweeping)
+        return;
+    SteppingScope stepping(run.Stepping);
+    const std::uint32_t runId = run.Run;
+
+    int rateIn = 0, rateOut = 0, bitsIn = 0, bitsOut = 0;
+    audio::GetRates(rateIn, rateOut);
+    audio::SetRates(rateIn, rateOut);
+    audio::GetBits(bitsIn, bitsOut);
+    const std::int32_t step = w.CurrentStep;
+    const float f = dsp::SweepFrequency(w.Linear, w.FreqFrom, w.FreqTo, w.Steps, step);
+    w.CurrentFreq = f;
+    FreqText->setText(QString::number(f, 'f', 1));
+    w.CaptureSamples = dsp::SweepCaptureFrames(f, rateIn, bitsIn);
+
+    if (!dsp::SweepFrequencyPlayable(f, rateIn, rateOut)) {
+        w.Sweeping = false;
+        platform::ShowMessage(this, platform::MessageKind::Information, app::Texts().SweepFreqLimit);
+        return;
+    }
+
+    audio::GeneratorSettings &g = audio::Generator();
+    const auto level = static_cast<std::int32_t>(std::lround(MS.OutputCorrection.apply(1.0, f, w.LevelDig)));
+    g.LevelL = g.LevelR = level;
+    g.PhaseL = g.PhaseR = 0;
+    g.Waveform = audio::WaveSine;
+    const int rc = audio::StartOutput(g, -1.0, f);
+    if (rc != 0) {
+        dowoberr(rc);
+        return;
+    }
+    run.OutputStarted = true;
+    platform::DelayMs(w.SettleMs);
+    // STOP, leaving the page or closing during the wait: nothing more starts.
+    if (runId != run.Run || !w.PageShown || w.StopRequested || !w.Sweeping)
+        return;
+
+    run.CaptureInFlight = true;
+    run.CaptureRun = runId;
+    run.CaptureStep = step;
+    run.CaptureFrequency = f;
+    const int status = audio::StartCapture(w.CaptureSamples, runId, [this] { SweepBlockReady(); });
+    if (status != 0) {
+        run.CaptureInFlight = false;
+        dowoberr(status);
+        return;
+    }
+    w.CurrentStep = step + 1;
+    w.Sweeping = w.CurrentStep <= w.Steps;
+}
+
+void TMainForm::finishSweepStep()
+{
+    app::SweepRunState &run = *sweep_;
+    updateSweepLocks();
+    if (SweepBusy())
+        return;
+    // The run is over. The output it started stops, in loop mode too (a run
+    // stopped during its settling wait would leave a buffer looping), and
+    // the generator gets its settings back.
+    if (run.OutputStarted) {
+        audio::StopOutput();
+        run.OutputStarted = false;
+    }
+    restoreSweepGenerator();
+}
+
+void TMainForm::restoreSweepGenerator()
+{
+    app::SweepRunState &run = *sweep_;
+    if (!run.GeneratorSaved)
+        return;
+    run.GeneratorSaved = false;
+    audio::GeneratorSettings &g = audio::Generator();
+    g.Frequency = run.SavedGenerator.Frequency;
+    g.LevelL = run.SavedGenerator.LevelL;
+    g.LevelR = run.SavedGenerator.LevelR;
+    g.PhaseL = run.SavedGenerator.PhaseL;
+    g.PhaseR = run.SavedGenerator.PhaseR;
+    g.Waveform = run.SavedGenerator.Waveform;
+    if (app::Wavegen)
+        app::Wavegen->SetFrequency(g.Frequency);
+}
+
+void TMainForm::updateSweepLocks()
+{
+    app::SweepRunState &run = *sweep_;
+    const bool locked = SweepBusy();
+    // Only a change is applied, so the analyser's own locks are left alone
+    // while the sweep has nothing to say.
+    if (locked == run.ControlsLocked)
+        return;
+    run.ControlsLocked = locked;
+    for (QWidget *b : {static_cast<QWidget *>(wobbelnBut), static_cast<QWidget *>(WobDialogBut),
+                       static_cast<QWidget *>(Button2)})
+        b->setEnabled(!locked);
+    for (QAction *a : {Eichen1, AudioDevices1, AudioOutDevice1, AudioInParameter1, AudioOutParameter1})
+        a->setEnabled(!locked);
+}
+
+void TMainForm::SweepBlockReady()
+{
+    app::SweepSettings &w = MS.Sweep;
+    app::SweepRunState &run = *sweep_;
+    int count = 0, overloads = 0;
+    std::uint32_t tag = 0;
+    const float *v = audio::FinishCapture(count, overloads, tag);
+    const int status = audio::AudioStatus();
+
+    const bool awaited = run.CaptureInFlight && tag == run.CaptureRun;
+    if (awaited)
+        run.CaptureInFlight = false;
+    if (!awaited || tag != run.Run || !w.PageShown) {
+        if (awaited)
+            finishSweepStep();
+        return;
+    }
+    if (audio::GetLoop()) {
+        // A looped buffer is built anew for every frequency.
+        audio::StopOutput();
+        run.OutputStarted = false;
+    }
+    if (!v) {
+        dowoberr(status != 0 ? status : audio::MMSYSERR_ERROR);
+        platform::PostMessage(this, platform::WM_SWEEP_STEP);
+        return;
+    }
+
+    int rateIn = 0, rateOut = 0;
+    audio::GetRates(rateIn, rateOut);
+    const dsp::SweepReading r =
+        run.Evaluator.Evaluate(v, count, w.Mode, run.CaptureFrequency, rateIn, MS.InputCorrection);
+
+    QPalette p = Label7->palette();
+    if (overloads != 0) {
+        p.setColor(QPalette::WindowText, Qt::red);
+        Label7->setText(QStringLiteral("Over ") + QString::number(overloads));
+    } else {
+        p.setColor(QPalette::WindowText, Qt::black);
+        Label7->setText(AmplitudeText(r.Levels.Left) + "FS " + AmplitudeText(r.Levels.Right) + "FS");
+    }
+    Label7->setPalette(p);
+
+    if (TDiagramm *d = app::Diagramm) {
+        d->SetCurvesVisible(true, SecondCurveShown());
+        d->SetAxesVisible(true, PhaseShown());
+        const float values[2] = {r.First, r.Second};
+        if (d->StorePoint(values, run.CaptureStep, run.CaptureFrequency) == 0)
+            d->update();
+    }
+    platform::PostMessage(this, platform::WM_SWEEP_STEP);
+}

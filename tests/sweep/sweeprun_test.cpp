@@ -1,0 +1,243 @@
+// Sweeps run through the program on the unpaced virtual card, read back from
+// the diagram's curves and checked against the card's model: an ideal card,
+// the default device under test (its filters' response worked out here from
+// their bilinear designs), stereo levels with corrections, the limits and
+// stops of a run, the generator set-up a sweep must leave alone, and the
+// volume bars.
+#include "app/sweeprunstate.h"
+#include "audio/audioengine.h"
+#include "audio/mixer.h"
+#include "audio/outputengine.h"
+#include "display/diagramwindow.h"
+#include "generator/wavegen.h"
+#include "platform/inifile.h"
+#include "platform/radiogroup.h"
+#include "support/appwindows.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <cmath>
+#include <complex>
+
+namespace {
+
+const char *const kIdealCard = "GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-200\n";
+
+struct Point {
+    float f, first, second;
+};
+
+class SweepRun : public testsupport::AppWindowsTest {
+protected:
+    void startSweepPage(const std::string &loopback, const std::string &wob, const std::string &more = {})
+    {
+        start(loopback, "[MAIN]\nPAGE=1\n" + more + "[WOB]\n" + wob);
+    }
+    bool idle() { return !form()->SweepBusy() && !app::MS.Sweep.StartRequested; }
+    bool runSweep()
+    {
+        child<QPushButton>("wobbelnBut")->click();
+        return waitUntil([this] { return idle(); }, 120000);
+    }
+    // The stored points: every point with a frequency.
+    static std::vector<Point> points()
+    {
+        const display::DiagramCurves &c = app::Diagramm->Curves();
+        std::vector<Point> p;
+        for (int i = 0; i < display::kMaxPoints && c.Freq()[i] != 0.0f; ++i)
+            p.push_back({c.Freq()[i], c.Curve1()[i], c.Curve2()[i]});
+        return p;
+    }
+};
+
+// Level (dB) and phase (degrees) of the card's default device under test: gain
+// -0.5 dB and second-order Butterworth high-pass at 20 Hz and low-pass at
+// 20 kHz, each the bilinear transform of its analog prototype prewarped at
+// its corner.
+std::complex<double> DeviceResponse(double f, double rate)
+{
+    using C = std::complex<double>;
+    const double pi = 3.14159265358979323846;
+    const C z = std::polar(1.0, 2.0 * pi * f / rate);
+    const C s = 2.0 * rate * (z - 1.0) / (z + 1.0);
+    auto corner = [&](double fc) { return 2.0 * rate * std::tan(pi * fc / rate); };
+    const double wl = corner(20000.0), wh = corner(20.0), r2 = std::sqrt(2.0);
+    const C lowPass = wl * wl / (s * s + r2 * wl * s + wl * wl);
+    const C highPass = s * s / (s * s + r2 * wh * s + wh * wh);
+    return std::pow(10.0, -0.5 / 20.0) * lowPass * highPass;
+}
+
+TEST_F(SweepRun, IdealCardIsFlatAtBothRatesInLoopAndStreamMode)
+{
+    for (const int rate : {44100, 48000}) {
+        SCOPED_TRACE(rate);
+        // Stream mode at 48000 Hz: the last point must still see the signal.
+        startSweepPage(kIdealCard, "STARTMESS=10\nPHASE=TRUE\n", rate == 48000 ? "[GEN]\nBELOOP=0\n" : "");
+        audio::SetRates(rate, rate);
+        ASSERT_TRUE(runSweep());
+        const std::vector<Point> p = points();
+        ASSERT_EQ(p.size(), 51u);
+        EXPECT_NEAR(p.front().f, 20.0f, 0.01f);
+        EXPECT_NEAR(p.back().f, 22000.0f, 0.01f);
+        for (const Point &q : p) {
+            EXPECT_NEAR(q.first, 0.0f, 0.01f) << q.f;
+            EXPECT_NEAR(q.second, 0.0f, 2.0f) << q.f;
+        }
+        EXPECT_TRUE(messages.empty());
+        stop();
+    }
+}
+
+TEST_F(SweepRun, DeviceUnderTestFollowsItsModelAndModeOneNegatesIt)
+{
+    for (const int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        startSweepPage("", "STARTMESS=20\nPHASE=TRUE\nREFMESS=" + std::to_string(mode) + "\n");
+        ASSERT_TRUE(runSweep());
+        const std::vector<Point> p = points();
+        ASSERT_EQ(p.size(), 51u);
+        const double sign = mode == 0 ? 1.0 : -1.0;
+        for (const Point &q : p) {
+            if (q.f > 20000.0f)
+                continue;
+            const std::complex<double> h = DeviceResponse(q.f, 44100.0);
+            EXPECT_NEAR(q.first, sign * 20.0 * std::log10(std::abs(h)), q.f < 40.0f ? 0.2 : 0.1) << q.f;
+            EXPECT_NEAR(q.second, sign * std::arg(h) * 180.0 / 3.14159265358979, 5.0) << q.f;
+        }
+        stop();
+    }
+    startSweepPage("INVERT=TRUE\n", "STARTMESS=20\nPHASE=TRUE\nFROM=990\nTO=1010\nSTEPS=2\nMETHODE=LIN\n");
+    ASSERT_TRUE(runSweep());
+    ASSERT_EQ(points().size(), 3u);
+    EXPECT_NEAR(std::fabs(points()[1].second), 180.0f, 5.0f);
+}
+
+TEST_F(SweepRun, StereoLevelsFollowTheOutputLevelAndBothCorrections)
+{
+    // Constant corrections: +2 dB on the output lowers the played level by
+    // 2 dB, +1 dB on the input is taken off the reading.
+    const std::string dir = testsupport::ScratchDir("corrections");
+    testsupport::WriteFile(dir + "/out.cor", "1 2\n100000 2\n");
+    testsupport::WriteFile(dir + "/in.cor", "1 1\n100000 1\n");
+    for (const bool corrected : {false, true}) {
+        SCOPED_TRACE(corrected);
+        const std::string main = corrected ? "INCONAME=" + dir + "/in.cor\nOUTCONAME=" + dir +
+                                                 "/out.cor\nINCOAKT=TRUE\nOUTCOAKT=TRUE\n"
+                                           : "";
+        startSweepPage(kIdealCard, "STARTMESS=10\nREFMESS=2\nPEGDIG=-6\nTO=20000\n", main);
+        ASSERT_TRUE(runSweep());
+        const std::vector<Point> p = points();
+        ASSERT_EQ(p.size(), 51u);
+        const float expected = corrected ? -9.0f : -6.0f;
+        for (const Point &q : p) {
+            EXPECT_NEAR(q.first, expected, 0.15f) << q.f;
+            EXPECT_NEAR(q.second, expected, 0.15f) << q.f;
+        }
+        stop();
+    }
+}
+
+TEST_F(SweepRun, LimitsLongRunsAndHighFrequenciesKeepEveryPoint)
+{
+    // Beyond half the rate the run stops with its message and keeps its points.
+    startSweepPage(kIdealCard, "STARTMESS=0\nFROM=20000\nTO=30000\nSTEPS=10\nMETHODE=LIN\n");
+    ASSERT_TRUE(runSweep());
+    EXPECT_EQ(points().size(), 3u); // 20000, 21000, 22000; 23000 is above 22050
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, platform::MessageKind::Information);
+    EXPECT_EQ(messages[0].text, "In/Out Freq. > Samplefrequenz/2 ! Wobbeln stoppt ");
+    stop();
+
+    // More steps than a packed capture tag could number, and frequencies
+    // above what it could carry, at 192 kHz.
+    startSweepPage(kIdealCard, "STARTMESS=0\nFROM=86000\nTO=92000\nSTEPS=600\nMETHODE=LIN\n");
+    audio::SetRates(192000, 192000);
+    ASSERT_TRUE(runSweep());
+    const std::vector<Point> p = points();
+    ASSERT_EQ(p.size(), 601u);
+    EXPECT_FLOAT_EQ(p[300].f, 89000.0f);
+    EXPECT_FLOAT_EQ(p[600].f, 92000.0f);
+    EXPECT_NEAR(p[600].first, 0.0f, 0.01f);
+}
+
+TEST_F(SweepRun, StopAndLeavingThePageDuringTheWaitStoreNothingMoreAndTheGeneratorIsKept)
+{
+    startSweepPage(kIdealCard, "STARTMESS=300\nFROM=1000\nTO=2000\nSTEPS=5\n",
+                   "[GEN]\nFGEN=440\nMODE=3\nPHASEL=180\nPHASER=180\nBELOOP=0\n");
+    for (const bool leave : {false, true}) {
+        SCOPED_TRACE(leave);
+        child<QTabWidget>("PageControl1")->setCurrentIndex(1);
+        // Stop or leave while the second step waits for the device to settle.
+        QTimer inWait;
+        QObject::connect(&inWait, &QTimer::timeout, [&] {
+            if (points().size() == 1 && app::MS.Sweep.CurrentStep == 1 && form()->SweepBusy()) {
+                inWait.stop();
+                if (leave)
+                    child<QTabWidget>("PageControl1")->setCurrentIndex(0);
+                else
+                    child<QPushButton>("STOPbut")->click();
+            }
+        });
+        inWait.start(5);
+        child<QPushButton>("wobbelnBut")->click();
+        ASSERT_TRUE(waitUntil([&] { return !inWait.isActive(); }));
+        ASSERT_TRUE(waitUntil([this] { return idle(); }));
+        QTest::qWait(400);
+        EXPECT_FALSE(audio::OutputRunning());
+        const audio::GeneratorSettings &g = audio::Generator();
+        EXPECT_EQ(g.Frequency, 440.0f);
+        EXPECT_EQ(g.Waveform, audio::WavePinkNoise);
+        EXPECT_EQ(g.PhaseL, 180);
+        EXPECT_EQ(g.PhaseR, 180);
+        EXPECT_EQ(app::Wavegen->GfreqText->text(), "Noise");
+        EXPECT_EQ(points().size(), leave ? 0u : 1u); // leaving clears the diagram
+        EXPECT_TRUE(child<QPushButton>("wobbelnBut")->isEnabled());
+    }
+    stop(); // the generator window writes its section when it goes
+    platform::IniFile ini(settings);
+    ini.load();
+    EXPECT_EQ(ini.get("GEN", "FGEN", ""), "440.00");
+    EXPECT_EQ(ini.get("GEN", "MODE", ""), "3");
+    EXPECT_EQ(ini.get("GEN", "PHASER", ""), "180");
+}
+
+// Records what reaches the system mixer.
+struct RecordingMixer : audio::MixerControl {
+    std::vector<std::pair<int, int>> record; // (volume, source)
+    std::vector<int> master;
+    void SetRecordVolume(std::uint16_t v, int source) override { record.push_back({v, source}); }
+    void SetMasterVolume(std::uint16_t v) override { master.push_back(v); }
+};
+
+TEST_F(SweepRun, VolumeBarsMoveTogetherDriveTheMixerAndDecideTheCalibration)
+{
+    RecordingMixer mixer;
+    audio::InstallMixer(&mixer);
+    startSweepPage("", "", "[FFT]\nDBMODE=1\n[EICH]\nInLev4Cal=100\n[VOLUME]\nFGINVOLUME=100\nFGVOLUME=20\n");
+    auto *label15 = child<QLabel>("Label15");
+    EXPECT_EQ(label15->text(), "Pegel kalibriert");
+    child<QScrollBar>("ScrollBar3")->setValue(40);
+    EXPECT_EQ(child<QScrollBar>("ScrollBar1")->value(), 60);
+    EXPECT_EQ(child<QLabel>("Label8")->text(), "40%");
+    EXPECT_EQ(child<QLabel>("Label3")->text(), "40%");
+    EXPECT_EQ(label15->text(), "Pegel unkalibriert");
+    child<QScrollBar>("ScrollBar1")->setValue(0); // top: 100 %
+    EXPECT_EQ(child<QScrollBar>("ScrollBar3")->value(), 100);
+    EXPECT_EQ(label15->text(), "Pegel kalibriert");
+    EXPECT_EQ(mixer.record, (std::vector<std::pair<int, int>>{{26214, 0}, {65535, 0}}));
+
+    EXPECT_EQ(app::Wavegen->ScrollBar2->value(), 80); // 20 %
+    child<QScrollBar>("ScrollBar2")->setValue(30);
+    EXPECT_EQ(app::Wavegen->ScrollBar2->value(), 30);
+    EXPECT_EQ(child<QLabel>("Label1")->text(), "70%");
+    app::Wavegen->ScrollBar2->setValue(50); // the generator's own bar moves the page's
+    EXPECT_EQ(child<QScrollBar>("ScrollBar2")->value(), 50);
+    EXPECT_EQ(mixer.master, (std::vector<int>{45874, 32767}));
+    audio::InstallMixer(nullptr);
+}
+
+} // namespace
