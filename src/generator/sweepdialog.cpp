@@ -551,14 +551,10 @@ void Twobbeldlg::SpinPhaseMax(int up)
 void Twobbeldlg::SpinLevel(int up)
 {
     const float db = work_.LevelDig;
-    std::int64_t tenths = Tenths(db);
     if (up < 0 && db > static_cast<float>(kLevelOffTenths) / 10.0f)
-        tenths = std::max<std::int64_t>(tenths - 1, kLevelOffTenths);
+        work_.LevelDig = static_cast<float>(std::max<std::int64_t>(Tenths(db) - 1, kLevelOffTenths)) / 10.0f;
     else if (up > 0 && db < 0.0f)
-        tenths = std::min<std::int64_t>(tenths + 1, 0);
-    else
-        return ShowRecord();
-    work_.LevelDig = static_cast<float>(tenths) / 10.0f;
+        work_.LevelDig = static_cast<float>(std::min<std::int64_t>(Tenths(db) + 1, 0)) / 10.0f;
     ShowRecord();
 }
 
