@@ -220,8 +220,16 @@ void Twobbeldlg::buildLayout()
 
     auto *grid = new QGridLayout(this);
     grid->addWidget(label1, 0, 0, 1, 2);
-    grid->addLayout(pair(Efrom, SpinButton1), 1, 0);
-    grid->addLayout(pair(Eto, SpinButton2), 1, 1);
+    // The caption's blanks put "bis"/"to" above the second edit.
+    auto *range = new QHBoxLayout;
+    range->setSpacing(0);
+    range->addWidget(Efrom);
+    range->addWidget(SpinButton1);
+    range->addSpacing(40);
+    range->addWidget(Eto);
+    range->addWidget(SpinButton2);
+    range->addStretch();
+    grid->addLayout(range, 1, 0, 1, 2);
     grid->addWidget(Label2, 2, 0);
     grid->addLayout(pair(Esteps, SpinButton3), 2, 1);
     grid->addWidget(GroupBox1, 3, 0);
@@ -543,14 +551,10 @@ void Twobbeldlg::SpinPhaseMax(int up)
 void Twobbeldlg::SpinLevel(int up)
 {
     const float db = work_.LevelDig;
-    std::int64_t tenths = Tenths(db);
     if (up < 0 && db > static_cast<float>(kLevelOffTenths) / 10.0f)
-        tenths = std::max<std::int64_t>(tenths - 1, kLevelOffTenths);
+        work_.LevelDig = static_cast<float>(std::max<std::int64_t>(Tenths(db) - 1, kLevelOffTenths)) / 10.0f;
     else if (up > 0 && db < 0.0f)
-        tenths = std::min<std::int64_t>(tenths + 1, 0);
-    else
-        return ShowRecord();
-    work_.LevelDig = static_cast<float>(tenths) / 10.0f;
+        work_.LevelDig = static_cast<float>(std::min<std::int64_t>(Tenths(db) + 1, 0)) / 10.0f;
     ShowRecord();
 }
 
