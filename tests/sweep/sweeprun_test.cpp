@@ -9,11 +9,13 @@
 #include "audio/mixer.h"
 #include "audio/outputengine.h"
 #include "display/diagramwindow.h"
+#include "generator/sweepdialog.h"
 #include "generator/wavegen.h"
 #include "platform/inifile.h"
 #include "platform/radiogroup.h"
 #include "support/appwindows.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -213,7 +215,7 @@ struct RecordingMixer : audio::MixerControl {
     void SetMasterVolume(std::uint16_t v) override { master.push_back(v); }
 };
 
-TEST_F(SweepRun, VolumeBarsMoveTogetherDriveTheMixerAndDecideTheCalibration)
+TEST_F(SweepRun, VolumeBarsAndSetupReachTheMixerTheCalibrationAndTheDiagram)
 {
     RecordingMixer mixer;
     audio::InstallMixer(&mixer);
@@ -238,6 +240,27 @@ TEST_F(SweepRun, VolumeBarsMoveTogetherDriveTheMixerAndDecideTheCalibration)
     EXPECT_EQ(child<QScrollBar>("ScrollBar2")->value(), 50);
     EXPECT_EQ(mixer.master, (std::vector<int>{45874, 32767}));
     audio::InstallMixer(nullptr);
+
+    // Setup: what the dialog takes reaches the record and the diagram's axes.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (!app::Wobbeldlg->isVisible())
+            return;
+        answer.stop();
+        app::Wobbeldlg->Efrom->setText("100");
+        app::Wobbeldlg->Eto->setText("1000");
+        app::Wobbeldlg->PhaseBut->setChecked(true);
+        app::Wobbeldlg->OKBtn->click();
+    });
+    answer.start(5);
+    child<QPushButton>("WobDialogBut")->click();
+    EXPECT_EQ(app::MS.Sweep.FreqFrom, 100);
+    EXPECT_EQ(app::MS.Sweep.FreqTo, 1000);
+    EXPECT_TRUE(app::MS.Sweep.PhaseOn);
+    std::int32_t xmin = 0, xmax = 0;
+    app::Diagramm->GetXRange(xmin, xmax);
+    EXPECT_EQ(xmax, 1000);
+    EXPECT_TRUE(app::Diagramm->Axes().RightAxisShown);
 }
 
 } // namespace
