@@ -37,7 +37,6 @@ TEST(SweepPlan, FrequenciesOfLinearAndLogarithmicSweeps)
     EXPECT_NEAR(SweepFrequency(false, 20, 22000, 50, 25), std::sqrt(20.0 * 22000.0), 0.01);
     // Linear spacing divides the span as a real number: 10 + 10/3.
     EXPECT_NEAR(SweepFrequency(true, 10, 20, 3, 1), 13.3333f, 0.0001f);
-    EXPECT_FLOAT_EQ(SweepFrequency(true, 10, 20, 3, 3), 20.0f);
     EXPECT_FLOAT_EQ(SweepFrequency(false, 0, 20000, 50, 7), 333.0f);
     EXPECT_FLOAT_EQ(SweepFrequency(false, 20, 20000, 0, 0), 333.0f);
 }
@@ -82,7 +81,7 @@ TEST(SweepEvaluation, LevelsAndPhaseOfKnownSines)
     }
 }
 
-TEST(SweepEvaluation, SilentChannelsAndStereoCorrection)
+TEST(SweepEvaluation, SilentChannels)
 {
     SweepEvaluator e;
     CorrectionCurve none;
@@ -96,12 +95,4 @@ TEST(SweepEvaluation, SilentChannelsAndStereoCorrection)
     SweepReading r = e.Evaluate(b.data(), static_cast<int>(b.size()), kSweepStereo, 500.0, rate, none);
     EXPECT_EQ(r.First, kSweepSilentDb);
     EXPECT_NEAR(r.Second, -6.02, 0.05);
-
-    CorrectionCurve input;
-    const CorrectionPoint flat[] = {{1.0, 1.5}, {100000.0, 1.5}};
-    ASSERT_TRUE(input.setFromTable(flat, 2));
-    input.setActive(true);
-    r = e.Evaluate(b.data(), static_cast<int>(b.size()), kSweepStereo, 500.0, rate, input);
-    EXPECT_NEAR(r.Second, -7.52, 0.05);
-    EXPECT_EQ(r.First, kSweepSilentDb);
 }
