@@ -167,12 +167,13 @@ void TMainForm::LeaveAnalyserPage()
 
 void TMainForm::StartButtonClick()
 {
-    MS.AnalyserComment = DiagramComment();
-    MS.Averages = AverVal->value();
-    // A second START while running would restart the round over sums that
-    // already hold blocks: it changes nothing.
+    // A START while running changes nothing at all: AverVal shows the
+    // countdown then, and taking it as the count would divide the round's
+    // sum by the wrong number of blocks.
     if (MS.AnalyserRunning || MS.LeftSpectrum.empty())
         return;
+    MS.AnalyserComment = DiagramComment();
+    MS.Averages = AverVal->value();
     if (InputDeviceUsable() && app::Diagramm) {
         const int rate = InputRate();
         std::int32_t lowest = 2 * (((rate / 2) / MS.FftSize) / 2);
