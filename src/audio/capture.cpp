@@ -139,6 +139,13 @@ int beginCapture(int frames, std::uint32_t userValue)
     WaveDeviceSettings &dev = s.input[s.currentInput];
     const int rate = static_cast<int>(dev.Format.nSamplesPerSec);
 
+    // Only 8, 16 and 32-bit containers can be decoded; a hand-edited
+    // resolution must not come back as an empty block that looks fine.
+    if (BytesPerSample(dev.Format.wBitsPerSample) == 0) {
+        AppendAudioLog("StartCapture Error: " + std::to_string(dev.Format.wBitsPerSample) + " bits");
+        s.status = WAVERR_BADFORMAT;
+        return s.status;
+    }
     SetDeviceFormat(dev, std::string(), rate, false, 0, 0);
     if (static_cast<std::uint64_t>(dev.Format.nBlockAlign) * static_cast<std::uint64_t>(frames) >
             kCaptureBufferBytes ||
@@ -312,8 +319,10 @@ const float *FinishCapture(int &count, int &overloads, std::uint32_t &userValue)
     const WaveDeviceSettings &dev = s.input[s.currentInput];
     const int bits = dev.Format.wBitsPerSample;
     const int bps = BytesPerSample(bits);
-    if (bps == 0)
-        return s.sampleBlock.get();
+    if (bps == 0) { // the format changed under the capture
+        s.status = WAVERR_BADFORMAT;
+        return nullptr;
+    }
     long long n = recorded / static_cast<std::uint32_t>(bps);
     if (n > kSampleBlockValues)
         n = kSampleBlockValues;

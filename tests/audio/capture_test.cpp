@@ -218,6 +218,9 @@ TEST_F(Capture, LimitsAndMissingWindowAreRefused)
 {
     EXPECT_EQ(StartCapture(0, 0, nullptr), MMSYSERR_INVALPARAM);
     EXPECT_EQ(StartCapture(32769, 0, nullptr), MMSYSERR_INVALPARAM);
+    setBits(12); // the settings file takes it; nothing can decode it
+    EXPECT_EQ(StartCapture(10, 0, nullptr), WAVERR_BADFORMAT);
+    EXPECT_EQ(backend_->script.opens, 0);
     setBits(24); // the largest block the buffers hold
     backend_->script.data.assign(32768 * 8, 0);
     EXPECT_EQ(capture(32768).size(), 65536u);
