@@ -150,9 +150,11 @@ TEST_F(AnalysisDialogTest, OkStoresTheFieldsSelectsTheFilterAndWritesTheSection)
     EXPECT_FALSE(dsp::UnitAnalysis().weighting().active());
 }
 
-TEST_F(AnalysisDialogTest, UserLoadsTheChosenFileAtOnceAndCancelKeepsIt)
+TEST_F(AnalysisDialogTest, UserLoadsTheChosenFileAtOnceAndCancelPutsThePreviousCurveBack)
 {
-    open("[ANALYSE]\nFILTER=none\n");
+    open("[ANALYSE]\nFILTER=A Weighting\n");
+    const double aAt100 = dsp::UnitAnalysis().weighting().evaluate(100.0);
+    ASSERT_LT(aAt100, -10.0);
     const std::string cor = dir + "/weight.cor";
     testsupport::WriteFile(cor, "100 -10\n1000 0\n10000 -10\n");
 
@@ -161,7 +163,7 @@ TEST_F(AnalysisDialogTest, UserLoadsTheChosenFileAtOnceAndCancelKeepsIt)
     chooseFilter("USER");
     ASSERT_EQ(fileDialogs.size(), 1u);
     EXPECT_EQ(fileDialogs[0].filter, "Filter File (*.cor)");
-    EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(100.0), 0.0, 1e-9); // the flat table of "none"
+    EXPECT_EQ(dsp::UnitAnalysis().weighting().evaluate(100.0), aAt100);
 
     nextFile = QString::fromStdString(cor);
     chooseFilter("USER");
@@ -169,10 +171,11 @@ TEST_F(AnalysisDialogTest, UserLoadsTheChosenFileAtOnceAndCancelKeepsIt)
     const dsp::CorrectionCurve &w = dsp::UnitAnalysis().weighting();
     EXPECT_NEAR(w.evaluate(10000.0), -10.0, 1e-9);
 
-    dialog->BitBtn2->click(); // cancel
+    dialog->BitBtn2->click(); // cancel: the A weighting is back, not the file under its name
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
-    EXPECT_NEAR(w.evaluate(100.0), -10.0, 1e-9);
-    EXPECT_EQ(dsp::UnitAnalysis().settings().filterName, "none");
+    EXPECT_EQ(w.evaluate(100.0), aAt100);
+    EXPECT_TRUE(w.active());
+    EXPECT_EQ(dsp::UnitAnalysis().settings().filterName, "A Weighting");
 
     // OK with "USER" switches the loaded curve on and names it
     dialog->FillFromSettings(dsp::UnitAnalysis().settings());

@@ -151,6 +151,10 @@ void TAnaly::ComboBox1Change(int index)
     // Loading leaves a curve switched off; whether the weighting is on stays
     // the business of the filter choice on OK.
     dsp::CorrectionCurve &curve = dsp::UnitAnalysis().weighting();
+    if (!weightingSaved_) {
+        savedWeighting_ = curve;
+        weightingSaved_ = true;
+    }
     const bool wasActive = curve.active();
     if (curve.loadFromFile(name.toStdString()))
         curve.setActive(wasActive);
@@ -187,6 +191,10 @@ void TAnaly::BitBtn1Click()
 
 void TAnaly::done(int result)
 {
+    // A file loaded for "USER" belongs to the choice that Cancel throws away.
+    if (result == QDialog::Rejected && weightingSaved_)
+        dsp::UnitAnalysis().weighting() = savedWeighting_;
+    weightingSaved_ = false;
     QDialog::done(result);
     writeSettings();
 }

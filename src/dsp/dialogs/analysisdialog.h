@@ -34,7 +34,7 @@ public:
     // them in the analysis unit, selects the filter and accepts.
     void BitBtn1Click();
     // The filter list: "USER" asks for a correction file and loads it into the
-    // weighting curve at once (Cancel afterwards keeps the loaded points).
+    // weighting curve at once; Cancel afterwards puts the previous curve back.
     void ComboBox1Change(int index);
 
     QLineEdit *Edit1 = nullptr; // low band limit, Hz
@@ -57,6 +57,10 @@ protected:
 
 private:
     void writeSettings() const;
+
+    // The weighting curve as it was before "USER" loaded a file into it.
+    dsp::CorrectionCurve savedWeighting_;
+    bool weightingSaved_ = false;
 
     struct Texts {
         QString lowBad, highBad, highNotAbove, fundamentalBad, thresholdBad;
