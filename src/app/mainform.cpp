@@ -159,6 +159,8 @@ bool TMainForm::event(QEvent *e)
             AnalyserNext();
             break;
         case platform::WM_SCOPE_NEXT:
+            ScopeNext();
+            break;
         case platform::WM_SWEEP_STEP:
         case platform::WM_STOP_MEASUREMENTS:
         case platform::WM_CALIBRATION_DONE:
