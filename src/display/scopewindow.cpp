@@ -187,7 +187,10 @@ void TOszidia::DrawScope()
         for (int i = 0; i < n; ++i)
             points_[std::size_t(i)] = QPoint(pixels_[std::size_t(i)].X, pixels_[std::size_t(i)].Y);
         painter.setPen(ColourFromBgr(colour));
-        painter.drawPolyline(points_.data(), n);
+        if (n == 1) // all points on one pixel
+            painter.drawPoint(points_[0]);
+        else
+            painter.drawPolyline(points_.data(), n);
     };
     trace(traces_.Y1(), kTrace1Colour);
     trace(traces_.Y2(), kTrace2Colour);
