@@ -364,8 +364,9 @@ QWidget *TMainForm::buildScopePage()
         gnd = named(new QCheckBox("Gnd", box), gndName);
         l->addWidget(pos, 0, 0, 3, 1);
         l->addWidget(vdiv, 0, 1);
-        l->addWidget(spin, 1, 1);
-        l->addWidget(gnd, 2, 1);
+        l->addWidget(spin, 0, 2);
+        l->addWidget(gnd, 1, 1, 1, 2);
+        l->setRowStretch(2, 1);
         return box;
     };
     ScopeChannel1 = channel("ScopeChannel1", "Channel 1 or Y", SCRyposCh1, SpinButton2, VperDiv1, CheckBox1,
@@ -407,8 +408,13 @@ QWidget *TMainForm::buildScopePage()
     row->addWidget(ScopeChannel2);
     row->addWidget(ScopeTimebase);
     for (SpinButton *spin : {SpinButton1, SpinButton2, SpinButton3}) {
-        spin->setMinimumSize(18, 26);
+        spin->setFixedSize(20, 30);
         spin->setFocusPolicy(Qt::StrongFocus);
+    }
+    for (QLabel *panel : {VperDiv1, VperDiv2, Panel3}) {
+        panel->setFixedHeight(30);
+        panel->setMinimumWidth(60);
+        panel->setAlignment(Qt::AlignCenter);
     }
     connectScopePage();
     return page;
