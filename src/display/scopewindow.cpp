@@ -78,6 +78,9 @@ TOszidia::TOszidia(QWidget *parent)
     setPalette(strip);
     connect(IllumBut, &QPushButton::clicked, this, &TOszidia::IllumButClick);
 
+    bitmapFont_ = QFont(QStringLiteral("MS Sans Serif"));
+    bitmapFont_.setStyleHint(QFont::SansSerif);
+    bitmapFont_.setPointSize(8);
     screenColour_ = ReadScreenColour();
     resize(kInitialWidth, kInitialHeight);
     SetupScope(QString(), kInitialCount, 10.0, 0.0, 8.0);
@@ -152,10 +155,7 @@ void TOszidia::DrawScope()
     const int count = traces_.Count();
     if (!traces_.HasArrays() || count <= 1 || ymax_ == ymin_)
         return;
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    painter.setFont(font);
+    painter.setFont(bitmapFont_);
     painter.setPen(Qt::black);
     painter.drawText(0, 10 + painter.fontMetrics().ascent(), title_);
 

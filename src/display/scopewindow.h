@@ -9,6 +9,7 @@
 #include "display/scopelayout.h"
 #include "display/scopetraces.h"
 
+#include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <QString>
@@ -80,6 +81,7 @@ private:
     int x1_ = -1, x2_ = -1, y1_ = -1, y2_ = -1; // cursors in pixels, -1 unused
     std::uint32_t screenColour_ = kScreenColour;
     QImage bitmap_;
+    QFont bitmapFont_; // of the title on the bitmap
     QWidget *readoutFrame_ = nullptr;
     std::vector<display::PixelPoint> pixels_; // trace scratch, sized with the arrays
     std::vector<QPoint> points_;

@@ -133,8 +133,9 @@ TEST_F(ScopePageTest, ATriggeredSineStandsStillOnItsCurveInEverySweep)
             worst1 = std::max(worst1, std::abs(rows[i][1] - expected));
             worst2 = std::max(worst2, std::abs(rows[i][2] - expected));
             if (i > 0 && rows[i - 1][1] <= 0.0 && rows[i][1] > 0.0) {
-                if (lastCrossing >= 0)
+                if (lastCrossing >= 0) {
                     EXPECT_NEAR(int(i) - lastCrossing, 42, 1);
+                }
                 lastCrossing = int(i);
                 ++crossings;
             }
