@@ -161,6 +161,12 @@ TEST_F(ScopePageTest, ATriggeredSineStandsStillOnItsCurveInEverySweep)
     EXPECT_LT(rows[0][1], 100.0 + step);
     EXPECT_GT(rows[1][1], rows[0][1]);
 
+    child<QCheckBox>("CheckBox3")->setChecked(true); // channel 2 on ground: a flat line at its position
+    ASSERT_TRUE(sweeps(2));
+    rows = exported();
+    EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](const auto &r) { return r[2] == 0.0; }));
+    child<QCheckBox>("CheckBox3")->setChecked(false);
+
     // X-Y: the horizontal value is -1 - channel 2 in divisions, so equal
     // signals give -1000 * (1 + 2 div) - channel 1 mV / (0.1 V/div) in the
     // first column
