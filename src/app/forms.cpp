@@ -11,6 +11,7 @@
 #include "generator/wavegen.h"
 #include "display/diagramrenderer.h"
 #include "display/diagramwindow.h"
+#include "display/scopewindow.h"
 #include "dsp/correction.h"
 #include "dsp/dialogs/analysisdialog.h"
 
@@ -22,6 +23,7 @@ namespace app {
 TMainForm *MainForm = nullptr;
 TAboutBox *AboutBox = nullptr;
 TDiagramm *Diagramm = nullptr;
+TOszidia *Oszidia = nullptr;
 TFeatDlg *FeatDlg = nullptr;
 audio::TSCdia *SCdia = nullptr;
 audio::TIOdialog *IOdialog = nullptr;
@@ -35,6 +37,7 @@ struct Windows {
     Tmixu *mixu = nullptr;
     Twobbeldlg *wobbeldlg = nullptr;
     TOszidia *oszidia = nullptr;
+    bool scopePlaced = false;
     TEichDlg *eichDlg = nullptr;
     TAnaly *analy = nullptr;
     TKorEdit *korEdit = nullptr;
@@ -57,7 +60,7 @@ bool CreateWindows()
     W.mixu = new Tmixu;
     FeatDlg = new TFeatDlg;
     W.wobbeldlg = Wobbeldlg = new Twobbeldlg;
-    W.oszidia = new TOszidia;
+    W.oszidia = Oszidia = new TOszidia;
     AboutBox = new TAboutBox;
     W.eichDlg = new TEichDlg;
     W.analy = Analy = new TAnaly;
@@ -94,6 +97,7 @@ void DestroyWindows()
     delete W.eichDlg;
     delete AboutBox;
     delete W.oszidia;
+    Oszidia = nullptr;
     delete W.wobbeldlg;
     Wobbeldlg = nullptr;
     delete FeatDlg;
@@ -111,8 +115,6 @@ void ApplyLanguageToWindows(char language)
         FeatDlg->SetLanguage(language);
     if (W.wobbeldlg)
         W.wobbeldlg->SetLanguage(language);
-    if (W.oszidia)
-        W.oszidia->SetLanguage(language);
     if (AboutBox)
         AboutBox->SetLanguage(language);
     if (W.eichDlg)
@@ -149,7 +151,21 @@ WindowGeometry LiveDiagramGeometry()
     return {Diagramm->width(), Diagramm->height(), Diagramm->x(), Diagramm->y()};
 }
 
-WindowGeometry LiveScopeGeometry() { return MS.ScopeGeometry; }
+void ApplyScopeGeometry(const WindowGeometry &g)
+{
+    if (!Oszidia)
+        return;
+    Oszidia->resize(g.Width, g.Height);
+    Oszidia->move(g.Left, g.Top);
+    W.scopePlaced = true;
+}
+
+WindowGeometry LiveScopeGeometry()
+{
+    if (!Oszidia || !W.scopePlaced)
+        return MS.ScopeGeometry;
+    return {Oszidia->width(), Oszidia->height(), Oszidia->x(), Oszidia->y()};
+}
 
 void ColourChannelCaptions(QCheckBox *left, QCheckBox *right)
 {

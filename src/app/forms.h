@@ -9,6 +9,7 @@ class QWidget;
 class TMainForm;
 class TAboutBox;
 class TDiagramm;
+class TOszidia;
 class TFeatDlg;
 class TAnaly;
 class TWavegen;
@@ -23,6 +24,7 @@ namespace app {
 extern TMainForm *MainForm;
 extern TAboutBox *AboutBox;
 extern TDiagramm *Diagramm;
+extern TOszidia *Oszidia; // oscilloscope display
 extern TFeatDlg *FeatDlg;
 extern TAnaly *Analy; // analysis parameters
 extern audio::TSCdia *SCdia;
@@ -45,6 +47,9 @@ void ApplyLanguageToWindows(char language);
 // shown, read back live when the settings are saved.
 void ApplyDiagramGeometry(const WindowGeometry &g);
 WindowGeometry LiveDiagramGeometry();
+// The oscilloscope window's geometry: applied on entering its page; read
+// back live once it was placed, else the stored one.
+void ApplyScopeGeometry(const WindowGeometry &g);
 WindowGeometry LiveScopeGeometry();
 
 // Colours the channel check boxes with the diagram's left and right curve colours.

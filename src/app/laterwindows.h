@@ -14,7 +14,6 @@
     };
 
 SONALYX_LATER_WINDOW(Tmixu, QWidget)       // system mixer
-SONALYX_LATER_WINDOW(TOszidia, QWidget)    // oscilloscope display
 SONALYX_LATER_WINDOW(TEichDlg, QDialog)    // calibration
 SONALYX_LATER_WINDOW(TKorEdit, QDialog)    // correction file editor
 SONALYX_LATER_WINDOW(TSkalDia, QDialog)    // readout scale

@@ -164,10 +164,12 @@ bool TMainForm::event(QEvent *e)
         case platform::WM_ANALYSER_NEXT:
             AnalyserNext();
             break;
+        case platform::WM_SCOPE_NEXT:
+            ScopeNext();
+            break;
         case platform::WM_SWEEP_STEP:
             SweepStep();
             break;
-        case platform::WM_SCOPE_NEXT:
         case platform::WM_STOP_MEASUREMENTS:
         case platform::WM_CALIBRATION_DONE:
             // The measurement chains arrive with their pages.

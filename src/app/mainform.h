@@ -21,6 +21,7 @@ class QScrollBar;
 class QSpinBox;
 class QTabWidget;
 class QWidget;
+class SpinButton;
 
 namespace platform {
 class RadioGroup;
@@ -103,6 +104,7 @@ private:
     void Testekorrekturdatei1Click();
     void SetLevelUnit(int unit);
     void SpeichernalsText1Click();
+    void EditCopyClick();
     // devices and the feature list
     void ChooseDevice(bool input);
     void ShowFeaturelist1Click();
@@ -182,6 +184,29 @@ public:
     // Shows InputVolume and OutputVolume on every bar and percentage label.
     void ShowVolumes();
 
+    // oscilloscope page (scopepage.cpp)
+    void connectScopePage();
+    void OsziStartStopClick();
+    void ScopeTimebaseStep(int step);           // SpinButton3 up (+1) and down (-1)
+    void ScopeVoltsStep(int channel, int step); // SpinButton2 (channel 1), SpinButton1 (channel 2)
+    void SetScopeRunning(bool on);
+    void ChooseScopeRate();
+    void ShowScopeRate();
+    void ScopeSampleError(int code);
+    void FinishScopeBlockInFlight();
+    std::uint32_t scopeRun_ = 0; // the page visit a capture belongs to
+    bool scopeInFlight_ = false; // a capture of the page is running or queued
+    bool scopeErrorShown_ = false;
+    float scopePeriod_ = 0.0f;   // sample period of the capture in flight, s
+
+public:
+    // oscilloscope page: WM_SCOPE_NEXT, capture completion, and the pause
+    // that calibration, Reset and the sweep use
+    void ScopeNext();
+    void ScopeBlockReady();
+    void StopOrun();
+    void StartOrun();
+
     // analyser page: run state, capture completion and WM_ANALYSER_NEXT
     void SetAnalyserRunning(bool on);
     void AnalyserBlockReady();
@@ -225,7 +250,7 @@ public:
     // oscilloscope page
     QGroupBox *ScopeChannel1 = nullptr, *ScopeChannel2 = nullptr, *ScopeTimebase = nullptr;
     QScrollBar *SCRyposCh1 = nullptr, *SCRyposch2 = nullptr, *SCRtrig = nullptr;
-    QSpinBox *SpinButton1 = nullptr, *SpinButton2 = nullptr, *SpinButton3 = nullptr;
+    SpinButton *SpinButton1 = nullptr, *SpinButton2 = nullptr, *SpinButton3 = nullptr;
     QLabel *VperDiv1 = nullptr, *VperDiv2 = nullptr, *Panel3 = nullptr;
     QLabel *Label5 = nullptr, *label11 = nullptr, *Label12 = nullptr;
     QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr, *CheckBox3 = nullptr;

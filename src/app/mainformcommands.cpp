@@ -1,5 +1,5 @@
 // Main window menu commands around the diagram: correction files, the
-// correction test, level units and the text export.
+// correction test, level units, the text export and the copy.
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "app/mainformtexts.h"
@@ -7,12 +7,15 @@
 #include "audio/devices.h"
 #include "audio/scdia.h"
 #include "display/diagramwindow.h"
+#include "display/scopewindow.h"
 #include "generator/featdlg.h"
 #include "display/levelunits.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QTabWidget>
 #include <cmath>
@@ -113,14 +116,23 @@ int TMainForm::SaveResultsAsText(const QString &fileName)
 {
     int result = 0;
     if (PageControl1->currentIndex() == 2) {
-        // the oscilloscope window exports its traces once it exists
-        return 0;
-    }
-    if (app::Diagramm)
+        // the oscilloscope's traces, with the diagram's separator option
+        const QString separator =
+            app::Diagramm ? QString::fromStdString(app::Diagramm->Options().Separator) : QStringLiteral(",");
+        result = app::Oszidia ? app::Oszidia->SaveScopeAsText(fileName, separator) : display::kNoScopeArraysError;
+    } else if (app::Diagramm) {
         result = app::Diagramm->SaveCurvesAsText(fileName);
+    }
     if (result != 0)
         platform::ShowMessage(this, platform::MessageKind::Error, fileName + app::Texts().CouldNotCreate);
     return result;
+}
+
+void TMainForm::EditCopyClick()
+{
+    // The oscilloscope page copies the oscilloscope's screen as it stands.
+    if (PageControl1->currentIndex() == 2 && app::Oszidia)
+        QGuiApplication::clipboard()->setImage(app::Oszidia->Bitmap());
 }
 
 void TMainForm::ChooseDevice(bool input)

@@ -5,6 +5,7 @@
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
+#include "display/spinbutton.h"
 #include "platform/messages.h"
 #include "platform/radiogroup.h"
 
@@ -137,6 +138,8 @@ void TMainForm::buildMenus()
     connect(LadeAusgangskorrekturdatei1, &QAction::triggered, this, [this] { LoadCorrectionFile(false); });
     connect(Testekorrekturdatei1, &QAction::triggered, this, &TMainForm::Testekorrekturdatei1Click);
     connect(SpeichernalsText1, &QAction::triggered, this, &TMainForm::SpeichernalsText1Click);
+    EditCopyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    connect(EditCopyItem, &QAction::triggered, this, &TMainForm::EditCopyClick);
     connect(AudioDevices1, &QAction::triggered, this, [this] { ChooseDevice(true); });
     connect(AudioOutDevice1, &QAction::triggered, this, [this] { ChooseDevice(false); });
     connect(ShowFeaturelist1, &QAction::triggered, this, &TMainForm::ShowFeaturelist1Click);
@@ -347,7 +350,7 @@ QWidget *TMainForm::buildScopePage()
     row->setContentsMargins(4, 4, 4, 4);
     row->setSpacing(3);
 
-    auto channel = [page](const char *name, const QString &title, QScrollBar *&pos, QSpinBox *&spin,
+    auto channel = [page](const char *name, const QString &title, QScrollBar *&pos, SpinButton *&spin,
                           QLabel *&vdiv, QCheckBox *&gnd, const char *posName, const char *spinName,
                           const char *vdivName, const char *gndName) {
         auto *box = named(new QGroupBox(title, page), name);
@@ -356,9 +359,7 @@ QWidget *TMainForm::buildScopePage()
         pos = named(new QScrollBar(Qt::Vertical, box), posName);
         pos->setRange(-400, 400);
         pos->setAccessibleName(title + " position");
-        spin = named(new QSpinBox(box), spinName);
-        spin->setRange(1, 14);
-        spin->setValue(10);
+        spin = named(new SpinButton(box), spinName);
         spin->setAccessibleName(title + " volts per division");
         vdiv = label(vdivName, "100mV", box);
         vdiv->setFrameShape(QFrame::Panel);
@@ -366,8 +367,9 @@ QWidget *TMainForm::buildScopePage()
         gnd = named(new QCheckBox("Gnd", box), gndName);
         l->addWidget(pos, 0, 0, 3, 1);
         l->addWidget(vdiv, 0, 1);
-        l->addWidget(spin, 1, 1);
-        l->addWidget(gnd, 2, 1);
+        l->addWidget(spin, 0, 2);
+        l->addWidget(gnd, 1, 1, 1, 2);
+        l->setRowStretch(2, 1);
         return box;
     };
     ScopeChannel1 = channel("ScopeChannel1", "Channel 1 or Y", SCRyposCh1, SpinButton2, VperDiv1, CheckBox1,
@@ -381,9 +383,7 @@ QWidget *TMainForm::buildScopePage()
     Panel3 = label("Panel3", "500µs", ScopeTimebase);
     Panel3->setFrameShape(QFrame::Panel);
     Panel3->setFrameShadow(QFrame::Sunken);
-    SpinButton3 = named(new QSpinBox(ScopeTimebase), "SpinButton3");
-    SpinButton3->setRange(1, 9);
-    SpinButton3->setValue(5);
+    SpinButton3 = named(new SpinButton(ScopeTimebase), "SpinButton3");
     SpinButton3->setAccessibleName("Timebase");
     Label5 = label("Label5", ".", ScopeTimebase);
     label11 = label("label11", "44100", ScopeTimebase);
@@ -410,12 +410,15 @@ QWidget *TMainForm::buildScopePage()
     row->addWidget(ScopeChannel1);
     row->addWidget(ScopeChannel2);
     row->addWidget(ScopeTimebase);
+    for (SpinButton *spin : {SpinButton1, SpinButton2, SpinButton3}) {
+        spin->setFixedSize(20, 30);
+        spin->setFocusPolicy(Qt::StrongFocus);
+    }
+    for (QLabel *panel : {VperDiv1, VperDiv2, Panel3}) {
+        panel->setFixedHeight(30);
+        panel->setMinimumWidth(60);
+        panel->setAlignment(Qt::AlignCenter);
+    }
+    connectScopePage();
     return page;
 }
-
-// ---- page enter and leave ------------------------------------------------------
-
-void TMainForm::EnterScopePage() { MS.Scope.Running = false; }
-
-void TMainForm::LeaveScopePage() { MS.Scope.Running = false; }
-

@@ -58,6 +58,7 @@ struct ScopeState {
     std::int32_t SamplesPerSweep = 1024;
     long double VoltsFullScale = 0.0L;
     bool Running = false;
+    bool PageShown = false; // the page is entered: its input format is borrowed
     std::int32_t LastTimebase = 999;
     std::int32_t SavedInputRate = 0;
     std::int32_t SavedInputBits = 0;

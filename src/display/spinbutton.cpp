@@ -1,6 +1,7 @@
 // Up/down arrow button pair (see spinbutton.h).
 #include "display/spinbutton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
@@ -32,6 +33,21 @@ void SpinButton::paintEvent(QPaintEvent *)
     const int upY = half / 2, downY = half + (h - half) / 2;
     p.drawPolygon(QPolygon({QPoint(cx - a, upY + a / 2), QPoint(cx + a, upY + a / 2), QPoint(cx, upY - a / 2 - 1)}));
     p.drawPolygon(QPolygon({QPoint(cx - a, downY - a / 2), QPoint(cx + a, downY - a / 2), QPoint(cx, downY + a / 2 + 1)}));
+    if (hasFocus()) {
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(palette().buttonText().color(), 1, Qt::DotLine));
+        p.drawRect(2, 2, w - 5, h - 5);
+    }
+}
+
+void SpinButton::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Up)
+        emit upClick();
+    else if (event->key() == Qt::Key_Down)
+        emit downClick();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void SpinButton::mousePressEvent(QMouseEvent *event)
