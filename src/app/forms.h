@@ -12,6 +12,8 @@ class TDiagramm;
 class TFeatDlg;
 class TAnaly;
 class TWavegen;
+class TSkalDia;
+class Tdiadlg;
 namespace audio {
 class TSCdia;
 class TIOdialog;
@@ -27,6 +29,8 @@ extern TAnaly *Analy; // analysis parameters
 extern audio::TSCdia *SCdia;
 extern audio::TIOdialog *IOdialog; // audio I/O parameters
 extern TWavegen *Wavegen;          // signal generator
+extern TSkalDia *SkalDia;          // readout scale
+extern Tdiadlg *Diadlg;            // diagram options
 
 // Creates every window in the program's order, the main window first (whose
 // creation handler opens the audio layer and reads the settings). Returns

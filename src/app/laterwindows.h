@@ -18,8 +18,6 @@ SONALYX_LATER_WINDOW(Twobbeldlg, QDialog)  // sweep setup
 SONALYX_LATER_WINDOW(TOszidia, QWidget)    // oscilloscope display
 SONALYX_LATER_WINDOW(TEichDlg, QDialog)    // calibration
 SONALYX_LATER_WINDOW(TKorEdit, QDialog)    // correction file editor
-SONALYX_LATER_WINDOW(TSkalDia, QDialog)    // readout scale
 SONALYX_LATER_WINDOW(TDCOffset, QDialog)   // input DC offset
-SONALYX_LATER_WINDOW(Tdiadlg, QDialog)     // diagram options
 
 #undef SONALYX_LATER_WINDOW

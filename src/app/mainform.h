@@ -9,12 +9,14 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QPushButton;
 class QScrollBar;
 class QSpinBox;
@@ -216,7 +218,24 @@ public:
     QAction *HelpContentsItem = nullptr, *HelpAboutItem = nullptr;
     QAction *Mix[19] = {};
 
+    // Results: diagram options and scale, print, printer setup, copy and
+    // remark (mainformresults.cpp). The oscilloscope page exports from its
+    // own window.
+    void connectResultsMenus();
+    void UpdateResultsMenus(int page); // print and remark are off on the oscilloscope page
+    void DiaEinMenuClick();
+    void Skalierung1Click();
+    void Kommentar1Click();
+    void FilePrintItemClick();
+    void FilePrintSetupItemClick();
+    void EditCopyItemClick();
+    QPrinter &Printer(); // the program's printer; it keeps the user's choices between prints
+    struct PrinterDeleter {
+        void operator()(QPrinter *p) const;
+    };
+
 private:
+    std::unique_ptr<QPrinter, PrinterDeleter> printer_;
     app::MainWindowFields fields_;
     bool startupFailed_ = false;
     bool shown_ = false;

@@ -1,6 +1,7 @@
 // Up/down arrow button pair (see spinbutton.h).
 #include "display/spinbutton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
@@ -9,6 +10,7 @@ SpinButton::SpinButton(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::ArrowCursor);
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void SpinButton::paintEvent(QPaintEvent *)
@@ -55,4 +57,14 @@ void SpinButton::mouseReleaseEvent(QMouseEvent *event)
         emit upClick();
     else
         emit downClick();
+}
+
+void SpinButton::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Up)
+        emit upClick();
+    else if (event->key() == Qt::Key_Down)
+        emit downClick();
+    else
+        QWidget::keyPressEvent(event);
 }

@@ -1,5 +1,6 @@
 // A pair of small up/down arrow buttons in one control, as the diagram's
-// level buttons use them: the upper half clicks "up", the lower half "down".
+// level buttons use them: the upper half clicks "up", the lower half "down";
+// with the keyboard focus the Up and Down keys click.
 #pragma once
 
 #include <QWidget>
@@ -17,6 +18,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     int pressed_ = 0; // 1 upper half held, -1 lower half held
