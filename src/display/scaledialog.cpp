@@ -74,6 +74,10 @@ TSkalDia::TSkalDia(QWidget *parent) : QDialog(parent)
     plusLabel->setBuddy(Edit2);
     unitLabel->setBuddy(Edit3);
     Edit2->setAccessibleName(QStringLiteral("Offset"));
+    // Wide enough for a whole number in the edits' notation.
+    const int numberWidth = Edit1->fontMetrics().horizontalAdvance(QStringLiteral(" -8.88888888888888E+0000")) + 12;
+    Edit1->setMinimumWidth(numberWidth);
+    Edit2->setMinimumWidth(numberWidth);
 
     Default = new QPushButton(QStringLiteral("default"), this);
     Default->setObjectName("default");
@@ -122,6 +126,8 @@ void TSkalDia::FillEdits()
 {
     Edit1->setText(display::ScientificText(Record.Factor));
     Edit2->setText(display::ScientificText(Record.Offset));
+    Edit1->setCursorPosition(0);
+    Edit2->setCursorPosition(0);
     Edit3->setText(QString::fromStdString(Record.Unit));
 }
 

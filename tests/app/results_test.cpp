@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
