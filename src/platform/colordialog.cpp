@@ -1,3 +1,4 @@
+// The colour chooser behind its test seam (see colordialog.h).
 #include "platform/colordialog.h"
 
 #include <QColorDialog>

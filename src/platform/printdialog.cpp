@@ -1,3 +1,4 @@
+// The print and printer-setup dialogs behind their test seam (see printdialog.h).
 #include "platform/printdialog.h"
 
 #include <QDir>
