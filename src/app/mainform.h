@@ -233,9 +233,10 @@ public:
     struct PrinterDeleter {
         void operator()(QPrinter *p) const;
     };
-
 private:
     std::unique_ptr<QPrinter, PrinterDeleter> printer_;
+
+private:
     app::MainWindowFields fields_;
     bool startupFailed_ = false;
     bool shown_ = false;
