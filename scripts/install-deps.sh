@@ -9,6 +9,7 @@ packages=(
   libasound2-dev libsndfile1-dev
   libgtest-dev libfftw3-dev
   fonts-dejavu-core
+  poppler-utils
   pipewire pipewire-alsa wireplumber dbus alsa-utils
 )
 

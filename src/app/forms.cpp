@@ -10,7 +10,9 @@
 #include "generator/sweepdialog.h"
 #include "generator/wavegen.h"
 #include "display/diagramrenderer.h"
+#include "display/diagramoptionsdialog.h"
 #include "display/diagramwindow.h"
+#include "display/scaledialog.h"
 #include "display/scopewindow.h"
 #include "dsp/correction.h"
 #include "dsp/dialogs/analysisdialog.h"
@@ -30,6 +32,8 @@ audio::TIOdialog *IOdialog = nullptr;
 TWavegen *Wavegen = nullptr;
 Twobbeldlg *Wobbeldlg = nullptr;
 TAnaly *Analy = nullptr;
+TSkalDia *SkalDia = nullptr;
+Tdiadlg *Diadlg = nullptr;
 
 namespace {
 
@@ -65,15 +69,21 @@ bool CreateWindows()
     W.eichDlg = new TEichDlg;
     W.analy = Analy = new TAnaly;
     W.korEdit = new TKorEdit;
-    W.skalDia = new TSkalDia;
+    W.skalDia = SkalDia = new TSkalDia;
     W.ioDialog = IOdialog = new audio::TIOdialog;
     W.dcOffset = new TDCOffset;
     W.dummy = new audio::Tdummy;
     SCdia = new audio::TSCdia;
-    W.diadlg = new Tdiadlg;
+    W.diadlg = Diadlg = new Tdiadlg;
     Diagramm = new TDiagramm;
     W.wavegen = Wavegen = new TWavegen;
     Wavegen->SetOptionsDialog(IOdialog);
+    // The options dialog edits the diagram's record live; the channel check
+    // boxes wear the curve colours.
+    Diadlg->SetTarget(Diagramm);
+    Diagramm->SetOptionsEditor(Diadlg);
+    QObject::connect(Diagramm, &TDiagramm::optionsApplied, MainForm,
+                     [] { ColourChannelCaptions(MainForm->MeasureLeft, MainForm->MeasureRight); });
     return true;
 }
 
@@ -84,6 +94,7 @@ void DestroyWindows()
     delete Diagramm;
     Diagramm = nullptr;
     delete W.diadlg;
+    Diadlg = nullptr;
     delete SCdia;
     SCdia = nullptr;
     delete W.dummy;
@@ -91,6 +102,7 @@ void DestroyWindows()
     delete W.ioDialog;
     IOdialog = nullptr;
     delete W.skalDia;
+    SkalDia = nullptr;
     delete W.korEdit;
     delete W.analy;
     Analy = nullptr;

@@ -14,6 +14,8 @@ class TFeatDlg;
 class TAnaly;
 class TWavegen;
 class Twobbeldlg;
+class TSkalDia;
+class Tdiadlg;
 namespace audio {
 class TSCdia;
 class TIOdialog;
@@ -31,6 +33,8 @@ extern audio::TSCdia *SCdia;
 extern audio::TIOdialog *IOdialog; // audio I/O parameters
 extern TWavegen *Wavegen;          // signal generator
 extern Twobbeldlg *Wobbeldlg;      // sweep setup
+extern TSkalDia *SkalDia;          // readout scale
+extern Tdiadlg *Diadlg;            // diagram options
 
 // Creates every window in the program's order, the main window first (whose
 // creation handler opens the audio layer and reads the settings). Returns

@@ -16,8 +16,6 @@
 SONALYX_LATER_WINDOW(Tmixu, QWidget)       // system mixer
 SONALYX_LATER_WINDOW(TEichDlg, QDialog)    // calibration
 SONALYX_LATER_WINDOW(TKorEdit, QDialog)    // correction file editor
-SONALYX_LATER_WINDOW(TSkalDia, QDialog)    // readout scale
 SONALYX_LATER_WINDOW(TDCOffset, QDialog)   // input DC offset
-SONALYX_LATER_WINDOW(Tdiadlg, QDialog)     // diagram options
 
 #undef SONALYX_LATER_WINDOW

@@ -51,6 +51,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), sweep_(std::make_un
     MS.MainWindow = this;
     buildMenus();
     buildPages();
+    connectResultsMenus();
     FormCreate();
     // The window keeps the size its pages and its menu bar need; the user
     // cannot resize it.
@@ -380,6 +381,7 @@ void TMainForm::PageControl1Change(int entering)
     runEnter(entering);
     fields_.ActivePage = entering;
     currentPage_ = entering;
+    UpdateResultsMenus(entering);
     app::ResetDiagramCursor();
     update();
 }

@@ -16,6 +16,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QPushButton;
 class QScrollBar;
 class QSpinBox;
@@ -276,6 +277,24 @@ public:
     QAction *deutschEnglish1 = nullptr;
     QAction *HelpContentsItem = nullptr, *HelpAboutItem = nullptr;
     QAction *Mix[19] = {};
+
+    // Results: diagram options and scale, print, printer setup, copy and
+    // remark (mainformresults.cpp). The oscilloscope page exports from its
+    // own window.
+    void connectResultsMenus();
+    void UpdateResultsMenus(int page); // print and remark are off on the oscilloscope page
+    void DiaEinMenuClick();
+    void Skalierung1Click();
+    void Kommentar1Click();
+    void FilePrintItemClick();
+    void FilePrintSetupItemClick();
+    void EditCopyItemClick();
+    QPrinter &Printer(); // the program's printer; it keeps the user's choices between prints
+    struct PrinterDeleter {
+        void operator()(QPrinter *p) const;
+    };
+private:
+    std::unique_ptr<QPrinter, PrinterDeleter> printer_;
 
 private:
     app::MainWindowFields fields_;

@@ -47,8 +47,9 @@ void ReadDiagramSettings(const std::string &fileName, DiagramOptions &options)
     }
     options.LogX = get("XLOG", "TRUE") != "FALSE";
     options.YStepAuto = get("YSTEPAUTO", "TRUE") != "FALSE";
+    // A step of 0 or below would freeze or invert the manual level stepping.
     double step = 0.0;
-    const bool stepOk = platform::ParseFloat(get("YDIASTEPS", "5"), step) && step != 0.0 &&
+    const bool stepOk = platform::ParseFloat(get("YDIASTEPS", "5"), step) && step > 0.0 &&
                         std::isfinite(static_cast<float>(step));
     options.YStep = stepOk ? static_cast<float>(step) : 5.0f;
 }

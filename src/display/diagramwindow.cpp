@@ -16,6 +16,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <algorithm>
+#include <cmath>
 
 using namespace display;
 
@@ -76,7 +77,22 @@ TDiagramm::TDiagramm(QWidget *parent)
     for (QScrollBar *bar : {ScrollBarLF, ScrollBarHF}) {
         bar->setRange(0, 2); // the bars have no position meaning, only their arrows act
         bar->setValue(1);
+        bar->setFocusPolicy(Qt::TabFocus);
     }
+    SpinButtonYmax->setAccessibleName(QStringLiteral("Top of the level axis"));
+    SpinButtonYmin->setAccessibleName(QStringLiteral("Bottom of the level axis"));
+    ScrollBarLF->setAccessibleName(QStringLiteral("Lower frequency limit"));
+    ScrollBarHF->setAccessibleName(QStringLiteral("Upper frequency limit"));
+    Edicomment->setAccessibleName(QStringLiteral("Diagram title"));
+    Edit2->setAccessibleName(QStringLiteral("Status line"));
+    connect(SpinButtonYmax, &SpinButton::upClick, this, &TDiagramm::SpinButtonYmaxUpClick);
+    connect(SpinButtonYmax, &SpinButton::downClick, this, &TDiagramm::SpinButtonYmaxDownClick);
+    connect(SpinButtonYmin, &SpinButton::upClick, this, &TDiagramm::SpinButtonYminUpClick);
+    connect(SpinButtonYmin, &SpinButton::downClick, this, &TDiagramm::SpinButtonYminDownClick);
+    connect(ScrollBarHF, &QScrollBar::actionTriggered, this, &TDiagramm::ScrollBarHFScroll);
+    connect(ScrollBarLF, &QScrollBar::actionTriggered, this, &TDiagramm::ScrollBarLFScroll);
+    // The readouts follow the mouse without a button held once anchored.
+    setMouseTracking(true);
     ApplyFieldColours();
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     resize(kInitialWidth, kInitialHeight);
@@ -373,7 +389,11 @@ void TDiagramm::SetLanguage(char lang)
 
 void TDiagramm::ApplyOptions(const DiagramOptions &options)
 {
+    const float step = options_.YStep;
     options_ = options;
+    // A level step must move the limits: 0 would freeze, below 0 invert them.
+    if (!(options_.YStep > 0.0f) || !std::isfinite(options_.YStep))
+        options_.YStep = step;
     ApplyFieldColours();
     axes_.XMin = options_.OptXMin;
     axes_.XMax = options_.OptXMax;

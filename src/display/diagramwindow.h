@@ -110,6 +110,24 @@ public:
     void ClearCursors(bool resetLatch);
     const display::DiagramCursor &Cursor() const { return cursor_; }
 
+    // Mouse readouts (diagramwindowinput.cpp), window coordinates. A left
+    // click anchors and reads frequency and level there; moving then reads a
+    // frequency, a level difference or a slope against the anchor, as the
+    // options' measurement mode says; a second left click ends it; a right
+    // click opens the options.
+    void FormMouseDown(Qt::MouseButton button, int X, int Y);
+    void FormMouseMove(int X, int Y);
+    void FormMouseUp(Qt::MouseButton button, int X, int Y);
+    // Level buttons: top and bottom of the level axis up or down one step.
+    void SpinButtonYmaxUpClick();
+    void SpinButtonYmaxDownClick();
+    void SpinButtonYminUpClick();
+    void SpinButtonYminDownClick();
+    // Frequency scroll bars: only the arrow actions (QAbstractSlider's
+    // SliderSingleStepSub = lower, SliderSingleStepAdd = higher) act.
+    void ScrollBarHFScroll(int action);
+    void ScrollBarLFScroll(int action);
+
     // Writes the "DIAGPRIV" section; done by itself when the event loop ends
     // and at destruction.
     bool SaveSettings() const;
@@ -136,8 +154,17 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    // After a range change on the window: the dialog shows the new ranges,
+    // the layout follows and the window repaints.
+    void RangeChanged();
+    void LevelButton(bool top, bool up);
+    void FrequencyBar(QScrollBar *bar, bool upper, int action);
+    double ScaledFrequency(double hz) const;
     bool LayoutOwnBitmap(bool repositionControls);
     void SetCaption(QString &caption, const QString &text);
     void RepositionControls();

@@ -10,6 +10,7 @@ SpinButton::SpinButton(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::ArrowCursor);
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void SpinButton::paintEvent(QPaintEvent *)

@@ -57,7 +57,7 @@ TEST(DiagramSettings, EmptyFileGivesDefaultsAndBadValuesGiveTheirDefault)
     EXPECT_TRUE(o.LogX);
     EXPECT_FALSE(o.YStepAuto);
     EXPECT_EQ(o.YStep, 2.5f);
-    for (const char *bad : {"0", "abc", "1e99"}) {
+    for (const char *bad : {"0", "-2", "abc", "1e99"}) {
         testsupport::WriteFile(path, std::string("[DIAGPRIV]\nYDIASTEPS=") + bad + "\n");
         ReadDiagramSettings(path, o);
         EXPECT_EQ(o.YStep, 5.0f) << bad;
