@@ -105,7 +105,6 @@ private:
     void Testekorrekturdatei1Click();
     void SetLevelUnit(int unit);
     void SpeichernalsText1Click();
-    void EditCopyClick();
     // devices and the feature list
     void ChooseDevice(bool input);
     void ShowFeaturelist1Click();

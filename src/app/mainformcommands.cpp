@@ -14,7 +14,6 @@
 #include "platform/messagebox.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QTabWidget>
@@ -126,13 +125,6 @@ int TMainForm::SaveResultsAsText(const QString &fileName)
     if (result != 0)
         platform::ShowMessage(this, platform::MessageKind::Error, fileName + app::Texts().CouldNotCreate);
     return result;
-}
-
-void TMainForm::EditCopyClick()
-{
-    // The oscilloscope page copies the oscilloscope's screen as it stands.
-    if (PageControl1->currentIndex() == 2 && app::Oszidia)
-        QGuiApplication::clipboard()->setImage(app::Oszidia->Bitmap());
 }
 
 void TMainForm::ChooseDevice(bool input)

@@ -138,8 +138,6 @@ void TMainForm::buildMenus()
     connect(LadeAusgangskorrekturdatei1, &QAction::triggered, this, [this] { LoadCorrectionFile(false); });
     connect(Testekorrekturdatei1, &QAction::triggered, this, &TMainForm::Testekorrekturdatei1Click);
     connect(SpeichernalsText1, &QAction::triggered, this, &TMainForm::SpeichernalsText1Click);
-    EditCopyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    connect(EditCopyItem, &QAction::triggered, this, &TMainForm::EditCopyClick);
     connect(AudioDevices1, &QAction::triggered, this, [this] { ChooseDevice(true); });
     connect(AudioOutDevice1, &QAction::triggered, this, [this] { ChooseDevice(false); });
     connect(ShowFeaturelist1, &QAction::triggered, this, &TMainForm::ShowFeaturelist1Click);

@@ -7,6 +7,7 @@
 #include "app/mainformtexts.h"
 #include "display/diagramoptionsdialog.h"
 #include "display/diagramwindow.h"
+#include "display/scopewindow.h"
 #include "display/scaledialog.h"
 #include "platform/messagebox.h"
 #include "platform/printdialog.h"
@@ -102,8 +103,10 @@ void TMainForm::FilePrintSetupItemClick()
 
 void TMainForm::EditCopyItemClick()
 {
+    // The oscilloscope page copies the oscilloscope's screen as it stands.
     if (PageControl1->currentIndex() == kScopePage) {
-        // the oscilloscope window puts its own bitmap on the clipboard once it exists
+        if (app::Oszidia)
+            QGuiApplication::clipboard()->setImage(app::Oszidia->Bitmap());
         return;
     }
     TDiagramm *d = app::Diagramm;
