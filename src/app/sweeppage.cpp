@@ -57,6 +57,11 @@ void TMainForm::connectSweepPage()
     connect(wobbelnBut, &QPushButton::clicked, this, &TMainForm::wobbelnButClick);
     connect(STOPbut, &QPushButton::clicked, this, &TMainForm::STOPbutClick);
     connect(WobDialogBut, &QPushButton::clicked, this, &TMainForm::WobDialogButClick);
+    // The output stopping under a run ends the run with its message.
+    connect(&audio::OutputEvents::instance(), &audio::OutputEvents::failed, this, [this](int code) {
+        if (SweepBusy())
+            dowoberr(code);
+    });
 }
 
 // ---- page enter and leave ------------------------------------------------------

@@ -4,9 +4,14 @@
 
 #include "audio/audioengine.h"
 #include "audio/devices.h"
+#include "platform/messages.h"
+
+#include "audio/samplecodec.h"
 
 #include <atomic>
+#include <cmath>
 #include <memory>
+#include <numbers>
 
 namespace audio {
 
@@ -81,12 +86,28 @@ struct Output {
     std::uint32_t streamBytes = 0;
     WaveHeader *headers[2] = {};
     char *data[2] = {};
-    double phaseAccumulator = 0.0; // radians; never reset, advanced by every stream frame
+    double phaseAccumulator = 0.0; // radians; advanced by every stream frame
     Synthesizer synth;
+
+    // Where the recent stream fills begin: the device frame of their first
+    // frame, the phase there and its step per frame, so that a restart can
+    // continue from what the device actually played. Written by whoever
+    // fills (the refill, or the UI thread while no refill can run); read on
+    // the UI thread only while no refill can run.
+    struct FillRecord {
+        std::uint64_t startFrame = 0;
+        double phase = 0.0;
+        double step = 0.0; // radians per frame
+    };
+    static constexpr int kFillRecords = 8; // more than a device ring can hold
+    FillRecord fills[kFillRecords];
+    int nextRecord = 0;
+    std::uint64_t nextFrame = 0; // device frame at which the next fill starts
 
     std::atomic<bool> refillEnabled{false};
     std::atomic<int> refillError{0};
     SettingsSnapshot snapshot;
+    QObject *events = nullptr; // where the refill reports a failure (UI thread object)
 };
 
 // Never destroyed: a device still open at exit must not outlive the state
@@ -121,12 +142,24 @@ bool SameFormat(const WaveFormat &a, const WaveFormat &b)
            a.nChannels == b.nChannels;
 }
 
+std::uint32_t FramesPerStreamBuffer(const Output &o)
+{
+    const int frameBytes = 2 * BytesPerSample(o.bits);
+    return frameBytes > 0 ? o.streamBytes / static_cast<std::uint32_t>(frameBytes) : 0;
+}
+
 // Stream fill of buffer A (0) or B (1) with the settings of that moment.
 void StreamFill(Output &o, int which) noexcept
 {
     SynthParams p;
     double frequency = 0.0;
     o.snapshot.read(p, frequency);
+    Output::FillRecord &r = o.fills[o.nextRecord];
+    o.nextRecord = (o.nextRecord + 1) % Output::kFillRecords;
+    r.startFrame = o.nextFrame;
+    r.phase = o.phaseAccumulator;
+    r.step = o.rate > 0 ? 2.0 * std::numbers::pi * frequency / o.rate : 0.0;
+    o.nextFrame += FramesPerStreamBuffer(o);
     o.synth.StreamFill(o.rate, o.bits, p, frequency, o.data[which], o.streamBytes, o.phaseAccumulator);
     WaveHeader &h = *o.headers[which];
     h = WaveHeader{};
@@ -154,8 +187,11 @@ void Refill(WaveHeader *h) noexcept
         if (r == 0)
             r = d->write(*h);
         if (r != 0) {
+            // The buffer is not queued again: the stream stops here. The UI
+            // thread hears of it; the first failure is the one reported.
             int none = 0;
-            o.refillError.compare_exchange_strong(none, r);
+            if (o.refillError.compare_exchange_strong(none, r))
+                platform::PostMessage(o.events, platform::MM_WOM_CLOSE, static_cast<std::uintptr_t>(r));
         }
     }
 }
@@ -242,23 +278,83 @@ int QueueAndRun(Output &o, bool loop)
     return 0;
 }
 
+// The stream's phase at device frame `played`, from the fill that holds it;
+// the new fills start there. Without a record (the device played everything
+// queued) the phase after the last fill is right already.
+void ContinueFrom(Output &o, std::uint64_t played)
+{
+    const std::uint32_t frames = FramesPerStreamBuffer(o);
+    const Output::FillRecord *best = nullptr;
+    for (const Output::FillRecord &r : o.fills)
+        if (r.startFrame <= played && played < r.startFrame + frames && (!best || r.startFrame > best->startFrame))
+            best = &r;
+    if (best)
+        o.phaseAccumulator = std::fmod(best->phase + static_cast<double>(played - best->startFrame) * best->step,
+                                       2.0 * std::numbers::pi);
+    o.nextFrame = played;
+}
+
 // A stream that plays on: drop what is queued and queue both buffers again
-// with the settings just published, continuing from the running phase.
+// with the settings just published. The phase continues from the frame the
+// device stopped at, not from the end of the dropped buffers, so the signal
+// goes on where it was heard (where the device cannot tell its position,
+// from the end of what was filled).
 int RestartStream(Output &o)
 {
     WaveOutDevice &d = *o.handle;
     o.refillEnabled.store(false, std::memory_order_release);
     d.pause();
+    std::uint64_t played = 0;
+    const bool known = d.position(played) == MMSYSERR_NOERROR;
     d.reset();
     d.reset(); // returns what a refill running during the first reset queued
     o.running = false;
     for (int i = 0; i < 2; ++i)
         d.unprepareHeader(*o.headers[i]);
     o.refillError.store(0);
+    if (known)
+        ContinueFrom(o, played);
     return QueueAndRun(o, false);
 }
 
+// A start that failed after the device opened: nothing may stay open,
+// queued or prepared behind the caller's back.
+int FailedStart(int code)
+{
+    StopOutput();
+    SetAudioStatus(code);
+    return code;
+}
+
+// Queues and starts, and releases the device when that fails.
+int QueueAndRunOrRelease(Output &o, bool loop)
+{
+    const int r = QueueAndRun(o, loop);
+    return r == 0 ? 0 : FailedStart(r);
+}
+
 } // namespace
+
+OutputEvents &OutputEvents::instance()
+{
+    static OutputEvents *events = new OutputEvents; // lives as long as the engine's state
+    return *events;
+}
+
+bool OutputEvents::event(QEvent *e)
+{
+    const platform::WindowMessageEvent *m = platform::AsWindowMessage(e);
+    if (!m || m->msg != platform::MM_WOM_CLOSE)
+        return QObject::event(e);
+    Output &o = O();
+    // Taken from the flag, so StopOutput does not log it again.
+    if (const int code = o.refillError.exchange(0)) {
+        LogError("waveOutWrite Error ", code);
+        o.running = false;
+        emit failed(code);
+    }
+    return true;
+}
 
 GeneratorSettings &Generator() { return O().record; }
 
@@ -285,10 +381,12 @@ int StartOutput(GeneratorSettings &settings, double duration, float frequency)
     const WaveFormat format = OutputFormat();
     const bool loop = o.record.Loop;
 
+    o.events = &OutputEvents::instance();
     if (o.running && o.handle && !o.loopMode && !loop && o.deviceNumber == GetOutputDevice() &&
         SameFormat(o.format, format)) {
         o.snapshot.publish(o.record);
-        return RestartStream(o);
+        const int r = RestartStream(o);
+        return r == 0 ? 0 : FailedStart(r);
     }
     if (o.open || o.running)
         StopOutput();
@@ -297,6 +395,7 @@ int StartOutput(GeneratorSettings &settings, double duration, float frequency)
     if (r != 0)
         return r;
     TakeBuffers(o, format);
+    o.nextFrame = 0; // a freshly opened device counts from here
     o.refillError.store(0);
     o.snapshot.publish(o.record);
     if (loop) {
@@ -304,7 +403,7 @@ int StartOutput(GeneratorSettings &settings, double duration, float frequency)
                                                      LoopData(), kLoopBufferBytes, &o.precision);
         SetLoopHeader(*LoopHeader(), bytes);
     }
-    return QueueAndRun(o, loop);
+    return QueueAndRunOrRelease(o, loop);
 }
 
 int StartLoopBufferOutput(std::uint32_t bytes)
@@ -328,7 +427,7 @@ int StartLoopBufferOutput(std::uint32_t bytes)
         bytes = kLoopBufferBytes;
     bytes -= bytes % (format.nBlockAlign ? format.nBlockAlign : 1u);
     SetLoopHeader(*LoopHeader(), bytes);
-    return QueueAndRun(o, true);
+    return QueueAndRunOrRelease(o, true);
 }
 
 int StopOutput()
@@ -337,21 +436,24 @@ int StopOutput()
     o.refillEnabled.store(false, std::memory_order_release);
     if (o.handle) {
         // Reset also when a failed start left buffers queued on a paused device.
-        const int r = o.handle->reset();
-        if (o.running)
-            o.running = r != 0;
+        if (const int r = o.handle->reset())
+            LogError("waveOutReset Error ", r);
         if (!o.loopMode)
             o.handle->reset(); // returns what a refill running during the first reset queued
         WaveHeader *used[3] = {LoopHeader(), StreamHeader(0), StreamHeader(1)};
         for (WaveHeader *h : used)
             if (h && (h->dwFlags & WHDR_PREPARED))
                 o.handle->unprepareHeader(*h);
-        if (o.open && o.handle->close() == 0)
-            o.open = false;
-        if (!o.open) {
-            o.handle.reset();
-            o.running = false; // a closed device plays nothing, whatever reset said
+        if (o.open) {
+            const int r = o.handle->close();
+            if (r != 0)
+                LogError("waveOutClose Error ", r);
         }
+        // Destroying the device stops and releases it, also when it refused
+        // to close: nothing stays open behind the caller's back.
+        o.handle.reset();
+        o.open = false;
+        o.running = false;
     }
     if (const int e = o.refillError.exchange(0))
         LogError("waveOutWrite Error ", e);

@@ -17,10 +17,31 @@
 #include "audio/soundinterface.h"
 #include "audio/synthesis.h"
 
+#include <QObject>
 #include <cstdint>
 #include <string>
 
 namespace audio {
+
+// Output failures as the windows hear of them, on the UI thread. A stream
+// whose refill cannot queue its buffer again (on the backend's thread) has
+// stopped: the engine logs the error, no longer counts the output as
+// running, and emits `failed`; the next StopOutput closes the device.
+class OutputEvents : public QObject {
+    Q_OBJECT
+public:
+    // Create it on the UI thread (StartOutput does).
+    static OutputEvents &instance();
+
+signals:
+    void failed(int code);
+
+protected:
+    bool event(QEvent *e) override;
+
+private:
+    OutputEvents() = default;
+};
 
 // The engine's one generator settings record; the generator window and the
 // sweep run write into it.
@@ -30,7 +51,7 @@ GeneratorSettings &Generator();
 // engine's settings and starts playing it on the current output device;
 // `duration` -1.0 means endless (the only value used). Returns 0 or the
 // error number; open, prepare and write failures are logged in AudioLog,
-// a refused format is not.
+// a refused format is not. A start that fails leaves the device closed.
 //
 // A second call while a stream plays on the same device and format restarts
 // the stream in place at once (queued buffers dropped, both refilled with the
@@ -38,7 +59,8 @@ GeneratorSettings &Generator();
 // output first and starts anew.
 int StartOutput(GeneratorSettings &settings, double duration, float frequency);
 
-// Stops playback, leaves no buffer queued or prepared, closes the device.
+// Stops playback, leaves no buffer queued or prepared, closes the device
+// (a device that refuses to close is destroyed, which releases it too).
 // Harmless when nothing plays. Returns 0.
 int StopOutput();
 
@@ -69,7 +91,8 @@ int StartLoopBufferOutput(std::uint32_t bytes);
 WaveFormat OutputFormat();
 
 // Error number of a refill that could not queue its buffer again (0 when
-// none since the last start); the stream then has stopped on its own.
+// none since the last start, or once OutputEvents has reported it); the
+// stream then has stopped on its own.
 int RefillError();
 
 } // namespace audio

@@ -227,6 +227,15 @@ public:
     // second reset.
     virtual int reset() = 0;
     virtual int close() = 0;
+    // Frames played from the queued buffers since the device was opened:
+    // what has been heard, not what is waiting in a queue or ring. A paused
+    // or reset device keeps its count. MMSYSERR_NOTSUPPORTED where the device
+    // cannot tell.
+    virtual int position(std::uint64_t &framesPlayed)
+    {
+        framesPlayed = 0;
+        return MMSYSERR_NOTSUPPORTED;
+    }
 };
 
 // ---- backends ----------------------------------------------------------------

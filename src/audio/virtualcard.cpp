@@ -167,6 +167,7 @@ int VirtualCard::openOutput(const WaveFormat &format, OutputCallback callback)
     outCallback_ = std::move(callback);
     outQueue_ = Queue();
     outPos_ = 0;
+    outPlayed_ = 0;
     outAcc_ = 0.0;
     outLeft_ = outRight_ = 0.0;
     reanchor_ = true;
@@ -275,6 +276,12 @@ void VirtualCard::outputDestroy()
     wake_.notify_all();
 }
 
+std::uint64_t VirtualCard::outputPosition() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return outPlayed_;
+}
+
 void VirtualCard::waitForCallbacks(std::unique_lock<std::mutex> &lock)
 {
     const std::thread::id self = std::this_thread::get_id();
@@ -310,6 +317,7 @@ void VirtualCard::nextOutputFrame(double &left, double &right)
         left = playedValue(h->lpData, bits, i);
         right = playedValue(h->lpData, bits, i + 1);
         outPos_ += align;
+        ++outPlayed_;
         return;
     }
 }

@@ -47,6 +47,8 @@ public:
     int outputReset();
     int outputClose();
     void outputDestroy();
+    // Frames taken from the output buffers since the output was opened.
+    std::uint64_t outputPosition() const;
 
 private:
     static constexpr int kQueue = 32;
@@ -103,6 +105,7 @@ private:
     Queue outQueue_;
     std::uint32_t outPos_ = 0;       // byte position in the front buffer
     std::uint32_t outLoopsLeft_ = 0; // plays of the front buffer still due
+    std::uint64_t outPlayed_ = 0;    // frames taken from the buffers since open
     double outAcc_ = 0.0;            // fractional output frames when the rates differ
     double outLeft_ = 0.0, outRight_ = 0.0; // last output frame taken
     WaveHeader *done_[2 * kQueue] = {};     // played buffers awaiting their callback

@@ -34,6 +34,11 @@ public:
     int write(WaveHeader &h) override { return card_->outputWrite(h); }
     int reset() override { return card_->outputReset(); }
     int close() override { return card_->outputClose(); }
+    int position(std::uint64_t &framesPlayed) override
+    {
+        framesPlayed = card_->outputPosition();
+        return MMSYSERR_NOERROR;
+    }
 
 private:
     std::shared_ptr<VirtualCard> card_;

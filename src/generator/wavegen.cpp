@@ -163,6 +163,7 @@ TWavegen::TWavegen(QWidget *parent) : QWidget(parent, Qt::Tool)
     connect(Gstart, &QPushButton::clicked, this, &TWavegen::GstartClick);
     connect(Gstop, &QPushButton::clicked, this, &TWavegen::GstopClick);
     connect(WOoptBut, &QPushButton::clicked, this, &TWavegen::WOoptButClick);
+    connect(&audio::OutputEvents::instance(), &audio::OutputEvents::failed, this, &TWavegen::OutputFailed);
 
     LoadSettings();
     setRunningColours(false);
@@ -440,10 +441,23 @@ void TWavegen::GstartClick()
     }
     setRunningColours(true);
     WOoptBut->setEnabled(false);
+    playing_ = true;
+}
+
+void TWavegen::OutputFailed(int code)
+{
+    // Only the output this window started is its business (the sweep
+    // reports its own).
+    if (!playing_)
+        return;
+    GstopClick();
+    platform::ShowMessage(this, platform::MessageKind::Error,
+                          errorPrefix_ + QString::fromStdString(audio::ErrorText(code)) + " )");
 }
 
 void TWavegen::GstopClick()
 {
+    playing_ = false;
     audio::StopOutput();
     Generator().FilePlaying = false;
     setRunningColours(false);

@@ -92,6 +92,8 @@ private:
     void UserButClick();
     void WOoptButClick();
 
+    // The output stopped on its own (a refill that could not queue again).
+    void OutputFailed(int code);
     void showFrequency();
     void showLevels();
     void setRunningColours(bool running);
@@ -100,5 +102,6 @@ private:
     audio::TIOdialog *options_ = nullptr;
     QString errorPrefix_ = "Fehler bei Frequenzausgabe (";
     bool loading_ = false;
+    bool playing_ = false; // Start was pressed and Stop not yet
     bool saved_ = false;
 };

@@ -6,6 +6,8 @@
 #include "audio/outputengine.h"
 #include "support/audiotestsupport.h"
 
+#include <QTimer>
+
 using namespace audio;
 using audiotest::AmplitudeAt;
 using audiotest::Db;
@@ -107,6 +109,37 @@ TEST_F(OutputEngine, StreamTakesANewFrequencyAtABufferBoundaryWithoutAPhaseJump)
     EXPECT_NEAR(Db(AmplitudeAt(tail, 1700, 48000)), -6.0, 0.1);
     EXPECT_LT(AmplitudeAt(tail, 1000, 48000), 1e-3);
     EXPECT_EQ(RefillError(), 0);
+}
+
+// A change in the generator restarts the stream in place: the queued audio
+// is dropped and the sine goes on from the frame the device stopped at, after
+// the short silence of the restart, at the new frequency.
+TEST_F(OutputEngine, ARestartWhileStreamingGoesOnWhereTheDeviceStopped)
+{
+    card_.start(48000, 16, 16384, {}, true); // paced: the restart falls inside the capture
+    const double a = std::pow(10.0, -6 / 20.0);
+    const double w1 = 2 * std::numbers::pi * 1000 / 48000.0, w2 = 2 * std::numbers::pi * 1700 / 48000.0;
+    GeneratorSettings &g = sine(-6, -6, false);
+    g.PhaseL = 4; // keeps the 1 kHz samples off zero, so only the restart's silence is zero
+    ASSERT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
+    QTimer::singleShot(150, [&] { ASSERT_EQ(StartOutput(g, -1.0, 1700.0f), 0); });
+    card_.capture(24000, left_, right_);
+    std::vector<double> heard; // without the silence (two or more zero frames in a row)
+    for (std::size_t n = 0; n < left_.size(); ++n) {
+        const bool silent = left_[n] == 0.0 && ((n > 0 && left_[n - 1] == 0.0) ||
+                                                (n + 1 < left_.size() && left_[n + 1] == 0.0));
+        if (!silent)
+            heard.push_back(left_[n]);
+    }
+    bool changed = false;
+    for (std::size_t n = 1; n + 1 < heard.size(); ++n) {
+        const bool old = Continues(heard[n - 1], heard[n], heard[n + 1], a, w1, w1, 3e-3);
+        const bool boundary = Continues(heard[n - 1], heard[n], heard[n + 1], a, w1, w2, 3e-3);
+        const bool fresh = Continues(heard[n - 1], heard[n], heard[n + 1], a, w2, w2, 3e-3);
+        ASSERT_TRUE(old || boundary || fresh) << "phase jump at heard frame " << n;
+        changed = changed || (fresh && !old);
+    }
+    EXPECT_TRUE(changed);
 }
 
 TEST_F(OutputEngine, StartWhileStreamingRestartsWithOnlyTheNewSettings)

@@ -165,12 +165,13 @@ public:
         audio::SelectInputDevice(0);
         audio::SelectOutputDevice(0);
     }
-    // One ideal, unpaced card taking `formats` (empty: all), stream buffers of
-    // `streamBytes`, both devices at `rate`/`bits`.
-    void start(int rate, int bits, int streamBytes = 16384, std::vector<std::pair<int, int>> formats = {})
+    // One ideal card taking `formats` (empty: all), unpaced unless asked,
+    // stream buffers of `streamBytes`, both devices at `rate`/`bits`.
+    void start(int rate, int bits, int streamBytes = 16384, std::vector<std::pair<int, int>> formats = {},
+               bool paced = false)
     {
         testsupport::WriteFile(platform::SettingsFileName(), "[SDSOUND]\nSINWAVERAM2=" + std::to_string(streamBytes) + "\n");
-        audio::VirtualCardConfig config = audio::VirtualCardConfig::Ideal(false);
+        audio::VirtualCardConfig config = audio::VirtualCardConfig::Ideal(paced);
         config.formats = std::move(formats);
         start(config);
         setFormat(rate, bits);
