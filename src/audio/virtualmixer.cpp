@@ -139,7 +139,7 @@ VirtualMixer::VirtualMixer(std::string cardName) : name_(std::move(cardName))
         {MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC, "CD"}};
     for (int i = 0; i < 3; ++i) {
         const std::uint32_t l = addLine(kWaveIn, i, record[i].first, record[i].second, 0);
-        addControl(l, MIXERCONTROL_CONTROLTYPE_VOLUME, std::string(record[i].second) + " Volume", 65535);
+        addControl(l, MIXERCONTROL_CONTROLTYPE_VOLUME, std::string(record[i].second) + " Capture Volume", 65535);
     }
     updateGain();
 }
