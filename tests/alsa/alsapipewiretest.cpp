@@ -350,6 +350,7 @@ TEST_F(AlsaPipeWireTest, MixerDrivesTheServersCaptureVolumeNeverItsMasterAndPuts
     ASSERT_EQ(Amixer({"scontrols"}, controls), 0) << controls;
     if (controls.find("'Capture',0") == std::string::npos)
         GTEST_SKIP() << "the server's mixer offers no capture volume: " << controls;
+    const long capture = AmixerValue("Capture"), master = AmixerValue("Master");
     std::string out;
     ASSERT_EQ(Amixer({"sset", "Capture", "60000"}, out), 0) << out;
     Amixer({"sset", "Master", "40000"}, out);
@@ -372,6 +373,8 @@ TEST_F(AlsaPipeWireTest, MixerDrivesTheServersCaptureVolumeNeverItsMasterAndPuts
     }
     EXPECT_EQ(AmixerValue("Capture"), 60000) << "back as it was before the program's first write";
     EXPECT_EQ(AmixerValue("Master"), 20000) << "left as the other program set it";
+    Amixer({"sset", "Capture", QString::number(capture)}, out); // the loopback stays bit-exact
+    Amixer({"sset", "Master", QString::number(master)}, out);
 }
 
 // Runs last: stops the server under a running capture and playback.
