@@ -4,6 +4,7 @@
 #include "app/laterwindows.h"
 #include "app/mainform.h"
 #include "audio/iodialog.h"
+#include "audio/mixu.h"
 #include "audio/scdia.h"
 #include "audio/tdummy.h"
 #include "generator/featdlg.h"
@@ -38,7 +39,7 @@ Tdiadlg *Diadlg = nullptr;
 namespace {
 
 struct Windows {
-    Tmixu *mixu = nullptr;
+    audio::Tmixu *mixu = nullptr;
     Twobbeldlg *wobbeldlg = nullptr;
     TOszidia *oszidia = nullptr;
     bool scopePlaced = false;
@@ -61,7 +62,7 @@ bool CreateWindows()
     MainForm = new TMainForm;
     if (MainForm->StartupFailed())
         return false;
-    W.mixu = new Tmixu;
+    W.mixu = new audio::Tmixu;
     FeatDlg = new TFeatDlg;
     W.wobbeldlg = Wobbeldlg = new Twobbeldlg;
     W.oszidia = Oszidia = new TOszidia;

@@ -13,7 +13,6 @@
         void SetLanguage(char) {}                                                                   \
     };
 
-SONALYX_LATER_WINDOW(Tmixu, QWidget)       // system mixer
 SONALYX_LATER_WINDOW(TEichDlg, QDialog)    // calibration
 SONALYX_LATER_WINDOW(TKorEdit, QDialog)    // correction file editor
 SONALYX_LATER_WINDOW(TDCOffset, QDialog)   // input DC offset

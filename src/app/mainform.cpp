@@ -52,6 +52,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), sweep_(std::make_un
     buildMenus();
     buildPages();
     connectResultsMenus();
+    connectMixer();
     FormCreate();
     // The window keeps the size its pages and its menu bar need; the user
     // cannot resize it.
@@ -135,12 +136,8 @@ void TMainForm::FormShow()
     PageControl1Change(fields_.ActivePage);
     // 6. correction label
     updateCorrectionLabel();
-    // 7. mixer support arrives with the mixer; until then the mixer-bound
-    //    controls follow "off"
-    MixerSupport1->setText("Mixer Support OFF");
-    WaveInChannel1->setEnabled(false);
-    GroupBox1->setTitle(" Input: via Windows Mixer ");
-    Wobinptxt->setText(" Inp: via Windows Mixer ");
+    // 7. mixer support: menu caption, mixer-bound controls, input captions
+    ShowMixerSupport();
     // The generator's analog volume is the output volume too.
     if (app::Wavegen)
         connect(app::Wavegen, &TWavegen::analogVolumeChanged, this, &TMainForm::GeneratorVolumeChanged,
@@ -150,7 +147,8 @@ void TMainForm::FormShow()
 
 void TMainForm::FormActivate()
 {
-    // The mixer notifications and volumes come with the mixer.
+    // 1.-3. mixer notifications, playback side, recording source and volume
+    MixerActivate();
     if (!activatedOnce_) {
         activatedOnce_ = true;
         DockGenerator(true);
@@ -347,6 +345,7 @@ void TMainForm::SetLanguage(char language)
     app::ApplyLanguageToWindows(language);
     ShowCalibrationState();
     updateCorrectionLabel();
+    ShowMixerSupport();
 }
 
 void TMainForm::ShowCalibrationState()

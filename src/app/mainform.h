@@ -30,6 +30,9 @@ class RadioGroup;
 namespace app {
 struct SweepRunState;
 }
+namespace audio {
+struct TsrcCtr;
+}
 
 class TMainForm : public QMainWindow, private app::SettingsHooks {
     Q_OBJECT
@@ -175,6 +178,16 @@ private:
     void ScrollBar3Scroll(int position);
     void GeneratorVolumeChanged(int percent);
 
+    // system mixer (mainformmixer.cpp)
+    void connectMixer();
+    void MixerActivate();
+    void makeInChannelRadio();
+    void SelectInputChannel(int i);
+    void MixSelInchange();
+    void MixVolInchange(const audio::TsrcCtr &control);
+    void MixMasterVolOutchange();
+    void MixerSupport1Click();
+
 public:
     // sweep page: WM_SWEEP_STEP and the capture completion
     void SweepStep();
@@ -183,6 +196,9 @@ public:
     bool SweepBusy() const;
     // Shows InputVolume and OutputVolume on every bar and percentage label.
     void ShowVolumes();
+    // Mixer support: the menu caption, the mixer-bound controls enabled or
+    // not, the input captions (after the selected recording source).
+    void ShowMixerSupport();
 
     // oscilloscope page (scopepage.cpp)
     void connectScopePage();

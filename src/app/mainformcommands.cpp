@@ -5,6 +5,7 @@
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
+#include "audio/mixer.h"
 #include "audio/scdia.h"
 #include "display/diagramwindow.h"
 #include "display/scopewindow.h"
@@ -140,6 +141,9 @@ void TMainForm::ChooseDevice(bool input)
         audio::SelectInputDevice(dlg->Selected);
     else
         audio::SelectOutputDevice(dlg->Selected);
+    // The mixer of the card behind the new device takes over.
+    audio::Mixer().DevicesChanged();
+    MixerActivate();
     ShowDeviceStatus();
 }
 

@@ -1,4 +1,5 @@
 #include "audio/soundinterface.h"
+#include "audio/mixerdevice.h"
 
 #include <algorithm>
 #include <cstring>
@@ -95,6 +96,13 @@ std::string SoundInterface::deviceName(int id, bool input)
     int local;
     SoundBackend *b = route(id, input, local);
     return b ? b->deviceName(input, local) : std::string();
+}
+
+std::unique_ptr<MixerDevice> SoundInterface::mixerOpen(int id, bool input)
+{
+    int local;
+    SoundBackend *b = route(id, input, local);
+    return b ? b->openMixer(input, local) : nullptr;
 }
 
 void SoundInterface::refreshDevices()

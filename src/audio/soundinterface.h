@@ -18,6 +18,8 @@
 // own and must never touch widgets.
 #pragma once
 
+#include "audio/mixerdevice.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -272,6 +274,11 @@ public:
     virtual int openOutput(int index, const WaveFormat &format, OutputCallback callback,
                            std::unique_ptr<WaveOutDevice> &device) = 0;
 
+    // The mixer part behind a device: for an input device its recording
+    // destination, for an output device its playback destination (see
+    // mixerdevice.h); null when the device has none. Opened on the UI thread.
+    virtual std::unique_ptr<MixerDevice> openMixer(bool input, int index) { return nullptr; }
+
     // Text for one of this backend's own error codes; empty if not its code.
     virtual std::string errorText(int code) { return {}; }
 
@@ -317,6 +324,9 @@ public:
                    std::unique_ptr<WaveInDevice> &device);
     int waveOutOpen(int id, const WaveFormat &format, OutputCallback callback,
                     std::unique_ptr<WaveOutDevice> &device);
+
+    // The mixer part behind device `id` (see SoundBackend::openMixer).
+    std::unique_ptr<MixerDevice> mixerOpen(int id, bool input);
 
     // Texts for error numbers (at most 255 characters).
     std::string waveInGetErrorText(int code);

@@ -22,7 +22,8 @@ double playedValue(const char *data, int bits, std::uint32_t i)
 } // namespace
 
 VirtualCard::VirtualCard(const VirtualCardConfig &config, int number)
-    : config_(config), name_("Virtual loopback " + std::to_string(number))
+    : config_(config), name_("Virtual loopback " + std::to_string(number)),
+      mixer_(std::make_shared<VirtualMixer>(name_))
 {
     thread_ = std::thread([this] { run(); });
 }
@@ -371,6 +372,7 @@ long long VirtualCard::process(long long frames, bool recording, std::unique_loc
     const std::uint32_t bps = static_cast<std::uint32_t>(BytesPerSample(bits));
     const std::uint32_t align = inFormat_.nBlockAlign;
     const double step = outOpen_ ? static_cast<double>(outFormat_.nSamplesPerSec) / inFormat_.nSamplesPerSec : 1.0;
+    const double gain = mixer_->inputGain(); // the selected recording source's volume
     while (n < frames && h) {
         double l = 0.0, r = 0.0;
         if (outOpen_ && outQueue_.count) {
@@ -386,6 +388,8 @@ long long VirtualCard::process(long long frames, bool recording, std::unique_loc
             l = r = signal_.next(); // nothing plays: the test signal takes the output path
         }
         dut_.process(l, r, a, b);
+        a *= gain;
+        b *= gain;
         const std::uint32_t i = h->dwBytesRecorded / bps;
         WriteSample(h->lpData, bits, i, a);
         WriteSample(h->lpData, bits, i + 1, b);

@@ -13,6 +13,7 @@
 #include "audio/loopbacktestsignal.h"
 #include "audio/soundinterface.h"
 #include "audio/virtualcardconfig.h"
+#include "audio/virtualmixer.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -29,6 +30,8 @@ public:
     VirtualCard &operator=(const VirtualCard &) = delete;
 
     const std::string &name() const { return name_; }
+    // The card's mixer; its recording volume scales the input.
+    const std::shared_ptr<VirtualMixer> &mixer() const { return mixer_; }
     int query(const WaveFormat &format) const;
     int prepare(WaveHeader &h);
     int unprepare(WaveHeader &h);
@@ -84,6 +87,7 @@ private:
 
     const VirtualCardConfig config_;
     const std::string name_;
+    const std::shared_ptr<VirtualMixer> mixer_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;   // card thread: something changed

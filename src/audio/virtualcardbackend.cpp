@@ -115,6 +115,13 @@ int VirtualCardBackend::openInput(int index, const WaveFormat &format, InputTarg
     return MMSYSERR_NOERROR;
 }
 
+std::unique_ptr<MixerDevice> VirtualCardBackend::openMixer(bool input, int index)
+{
+    if (index < 0 || index >= inputCount())
+        return nullptr;
+    return cards_[index]->mixer()->open(input ? VirtualMixer::kWaveIn : VirtualMixer::kSpeakers);
+}
+
 int VirtualCardBackend::openOutput(int index, const WaveFormat &format, OutputCallback callback,
                                    std::unique_ptr<WaveOutDevice> &device)
 {

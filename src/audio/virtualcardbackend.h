@@ -32,6 +32,8 @@ public:
                   std::unique_ptr<WaveInDevice> &device) override;
     int openOutput(int index, const WaveFormat &format, OutputCallback callback,
                    std::unique_ptr<WaveOutDevice> &device) override;
+    // Both directions of a card reach the card's one mixer.
+    std::unique_ptr<MixerDevice> openMixer(bool input, int index) override;
     bool isVirtual() const override { return true; }
 
 private:

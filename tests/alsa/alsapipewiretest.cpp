@@ -5,6 +5,10 @@
 #include "alsatestsupport.h"
 #include "audio/alsa/alsabackend.h"
 #include "audio/alsa/alsasoundbackend.h"
+#include "audio/audioengine.h"
+#include "audio/mixu.h"
+#include "audio/setupsoundinterface.h"
+#include "platform/utilities.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,6 +43,34 @@ int RunScript(const QStringList &args, std::string &out)
     p.waitForFinished(60000);
     out = p.readAll().toStdString();
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// amixer on the server's "default" control device; its exit status.
+int Amixer(const QStringList &args, std::string &out)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start("amixer", QStringList{"-D", "default"} + args);
+    p.waitForFinished(20000);
+    out = p.readAll().toStdString();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// The raw value of a simple control's first channel as amixer reads it; -1 if none.
+long AmixerValue(const QString &control)
+{
+    std::string out;
+    Amixer({"sget", control}, out);
+    auto m = QRegularExpression("Front Left: (?:Capture|Playback) (\\d+)").match(QString::fromStdString(out));
+    return m.hasMatch() ? m.captured(1).toLong() : -1;
+}
+
+// The program's mixer on the current devices, with a settings file of its own.
+std::unique_ptr<audio::Tmixu> ProgramMixer()
+{
+    platform::SetSettingsFileName(gDir + "/sonmain.ini");
+    audio::SetupSoundInterface(VirtualCardConfig::Ideal(), true);
+    return std::make_unique<audio::Tmixu>();
 }
 
 // Sample n of the played signal: independent noise per channel, at about
@@ -308,9 +340,48 @@ TEST_F(AlsaPipeWireTest, PauseHoldsPlaybackRestartResumesResetIsPrompt)
     EXPECT_EQ(out->close(), 0);
 }
 
+// What the server's ALSA mixer offers, as found with Debian 12's
+// pipewire-alsa 0.3.65: "Master" (playback volume and switch) and "Capture"
+// (capture volume and switch), each 0..65536. The program drives the capture
+// volume only: the master is the whole desktop's volume.
+TEST_F(AlsaPipeWireTest, MixerDrivesTheServersCaptureVolumeNeverItsMasterAndPutsBackItsWrites)
+{
+    std::string controls;
+    ASSERT_EQ(Amixer({"scontrols"}, controls), 0) << controls;
+    if (controls.find("'Capture',0") == std::string::npos)
+        GTEST_SKIP() << "the server's mixer offers no capture volume: " << controls;
+    const long capture = AmixerValue("Capture"), master = AmixerValue("Master");
+    std::string out;
+    ASSERT_EQ(Amixer({"sset", "Capture", "60000"}, out), 0) << out;
+    Amixer({"sset", "Master", "40000"}, out);
+    {
+        auto mixu = ProgramMixer();
+        ASSERT_TRUE(mixu->MixOn());
+        ASSERT_EQ(mixu->RecordSourceCount(), 1);
+        std::vector<int> reports;
+        mixu->SetHooks({{}, [&](const TsrcCtr &c) { reports.push_back(mixu->GetControlValue(c)); }, {}});
+        mixu->AddToSourceMask(0);
+        mixu->ResetPlayMixer(13107);    // as every activation of the main window does
+        mixu->SetMasterVolume(0);       // as the output volume bar does
+        mixu->SetRecordVolume(26214, 0); // as the recording volume bar at 40 % does
+        EXPECT_EQ(AmixerValue("Capture"), 26214); // 26214 of 65535 is 26214 of 65536
+        EXPECT_EQ(AmixerValue("Master"), 40000);
+
+        ASSERT_EQ(Amixer({"sset", "Capture", "39322"}, out), 0) << out; // another program: 60 %
+        EXPECT_TRUE(alsatest::WaitFor([&] { return !reports.empty() && reports.back() == 39321; }, 20000));
+        Amixer({"sset", "Master", "20000"}, out);
+    }
+    EXPECT_EQ(AmixerValue("Capture"), 60000) << "back as it was before the program's first write";
+    EXPECT_EQ(AmixerValue("Master"), 20000) << "left as the other program set it";
+    Amixer({"sset", "Capture", QString::number(capture)}, out); // the loopback stays bit-exact
+    Amixer({"sset", "Master", QString::number(master)}, out);
+}
+
 // Runs last: stops the server under a running capture and playback.
 TEST_F(AlsaPipeWireTest, ServerGoneEndsCaptureAndPlaybackWithTheirBuffersBack)
 {
+    auto mixu = ProgramMixer();
+    const bool mixer = mixu->MixOn();
     audiotest::RefillPlayer player(kFrames * 4, noise());
     ASSERT_EQ(player.start(*backend, Format(kRate, 16)), 0);
     WaveOutDevice *out = player.out.get();
@@ -345,6 +416,16 @@ TEST_F(AlsaPipeWireTest, ServerGoneEndsCaptureAndPlaybackWithTheirBuffersBack)
     EXPECT_EQ(out->reset(), DEVICE_LOST);
     EXPECT_EQ(out->reset(), 0);
     EXPECT_EQ(out->close(), 0);
+
+    // The mixer went with the server: logged, and inert from then on.
+    if (mixer) {
+        ASSERT_TRUE(alsatest::WaitFor([&] { return mixu->Lost(); }, 6000));
+        const auto &log = AudioLog();
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string &l) { return l.rfind("Mixer lost", 0) == 0; }));
+        mixu->SetRecordVolume(1000, 0);
+        EXPECT_EQ(mixu->GetRecordVolume(0), -1);
+    }
+    mixu.reset();
 }
 
 } // namespace

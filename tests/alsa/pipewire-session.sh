@@ -9,6 +9,9 @@ set -u
 KIT=${1:?usage: pipewire-session.sh KITDIR DIR OWNERPID}
 D=${2:?usage: pipewire-session.sh KITDIR DIR OWNERPID}
 OWNER=${3:?usage: pipewire-session.sh KITDIR DIR OWNERPID}
+# The session manager keeps the volumes it saw (which the mixer tests
+# change) under XDG_STATE_HOME: inside DIR, so no later server inherits them.
+export XDG_STATE_HOME="$D/state"
 trap 'sh "$KIT/down.sh" "$D"; exit 1' HUP INT TERM
 if ! out=$(sh "$KIT/up.sh" "$D"); then
   sh "$KIT/down.sh" "$D"

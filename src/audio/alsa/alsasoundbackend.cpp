@@ -1,4 +1,5 @@
 #include "audio/alsa/alsasoundbackend.h"
+#include "audio/alsa/alsamixer.h"
 
 #include "audio/alsa/alsabackend.h"
 #include "audio/alsa/alsawavein.h"
@@ -172,6 +173,14 @@ int AlsaSoundBackend::openOutput(int index, const WaveFormat &format, OutputCall
 std::string AlsaSoundBackend::errorText(int code)
 {
     return AlsaStatusText(code);
+}
+
+std::unique_ptr<MixerDevice> AlsaSoundBackend::openMixer(bool input, int index)
+{
+    const std::string pcm = pcmName(input, index);
+    if (pcm == "default" && !input)
+        return nullptr;
+    return OpenAlsaMixer(MixerCtlForPcm(pcm), input);
 }
 
 } // namespace audio::alsa

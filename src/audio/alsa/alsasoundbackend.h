@@ -36,6 +36,10 @@ public:
     int openOutput(int index, const WaveFormat &format, OutputCallback callback,
                    std::unique_ptr<WaveOutDevice> &device) override;
     std::string errorText(int code) override;
+    // The mixer of the device's card. The sound server's "default" device
+    // has a recording side only: its playback master is the whole desktop's
+    // volume, which the program must not drive.
+    std::unique_ptr<MixerDevice> openMixer(bool input, int index) override;
 
     // The PCM name behind a device index (for reports and tests); empty if none.
     std::string pcmName(bool input, int index);
