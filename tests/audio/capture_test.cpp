@@ -238,8 +238,10 @@ TEST_F(Capture, DeviceFailuresEndTheCaptureWithAStatusAndTheNextOneWorks)
         C completion;
         int failClose;
         int status;
+        int failReset = 0;
     } cases[] = {{"lost halfway", C::LostHalfway, 0, DEVICE_LOST},
                  {"silent: ended by the watchdog", C::Never, 0, DEVICE_LOST},
+                 {"silent, and the watchdog's reset fails", C::Never, 0, DEVICE_LOST, 777},
                  {"close fails", C::OnStart, 5, 9}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -247,6 +249,7 @@ TEST_F(Capture, DeviceFailuresEndTheCaptureWithAStatusAndTheNextOneWorks)
         backend_->script.data = bytesOf(std::vector<std::int16_t>(64, 5));
         backend_->script.completion = c.completion;
         backend_->script.failClose = c.failClose;
+        backend_->script.failReset = c.failReset;
         int count = -1, over = -1;
         EXPECT_EQ(run(32, count, over), nullptr);
         EXPECT_EQ(count, 0);

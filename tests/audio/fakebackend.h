@@ -18,7 +18,7 @@ using namespace audio;
 
 struct Script {
     std::vector<char> data; // bytes the next capture delivers
-    int failOpen = 0, failPrepare = 0, failAdd = 0, failStart = 0, failClose = 0; // one-shot
+    int failOpen = 0, failPrepare = 0, failAdd = 0, failStart = 0, failClose = 0, failReset = 0; // one-shot
     enum class Completion { OnStart, Never, LostHalfway } completion = Completion::OnStart;
     int opens = 0, resets = 0;
     bool open = false;
@@ -74,6 +74,8 @@ public:
     int reset() override
     {
         ++s_.resets;
+        if (int rc = TakeOnce(s_.failReset))
+            return rc;
         if (header_)
             complete(0);
         return 0;
@@ -102,6 +104,71 @@ private:
     WaveHeader *header_ = nullptr;
 };
 
+// Output devices: one-shot failures, and buffers that play only when the
+// test says so (the callback then runs on the test's thread).
+struct OutScript {
+    int failOpen = 0, failPrepare = 0, failWrite = 0, failReset = 0, failClose = 0; // one-shot
+    bool open = false;
+    class FakeOutput *device = nullptr;
+};
+
+class FakeOutput : public WaveOutDevice {
+public:
+    FakeOutput(OutScript &s, OutputCallback cb) : s_(s), cb_(std::move(cb)) { s_.device = this; }
+    ~FakeOutput() override
+    {
+        s_.open = false;
+        s_.device = nullptr;
+    }
+    int pause() override { return 0; }
+    int restart() override { return 0; }
+    int prepareHeader(WaveHeader &h) override
+    {
+        if (int rc = TakeOnce(s_.failPrepare))
+            return rc;
+        return PrepareHeader(h);
+    }
+    int unprepareHeader(WaveHeader &h) override { return UnprepareHeader(h); }
+    int write(WaveHeader &h) override
+    {
+        if (int rc = TakeOnce(s_.failWrite))
+            return rc;
+        if (int rc = CheckQueueable(h))
+            return rc;
+        MarkQueued(h);
+        queue_.push_back(&h);
+        return 0;
+    }
+    int reset() override
+    {
+        if (int rc = TakeOnce(s_.failReset))
+            return rc;
+        while (!queue_.empty())
+            playOne();
+        return 0;
+    }
+    int close() override
+    {
+        if (int rc = TakeOnce(s_.failClose))
+            return rc;
+        return queue_.empty() ? 0 : WAVERR_STILLPLAYING;
+    }
+    // The front buffer has played: it goes back through the callback.
+    void playOne()
+    {
+        WaveHeader *h = queue_.front();
+        queue_.erase(queue_.begin());
+        MarkDone(*h);
+        if (cb_)
+            cb_(h);
+    }
+
+private:
+    OutScript &s_;
+    OutputCallback cb_;
+    std::vector<WaveHeader *> queue_;
+};
+
 struct Device {
     std::string name;
     std::uint32_t formats = WAVE_FORMAT_4S16;
@@ -116,6 +183,7 @@ public:
     std::vector<Device> inputs, outputs;
     bool virtualCards = false;
     Script script;      // shared by all input devices
+    OutScript out;      // shared by all output devices
     int acceptBits = 0; // 0: every format; else only this wBitsPerSample
 
     int inputCount() override { return static_cast<int>(inputs.size()); }
@@ -156,9 +224,15 @@ public:
         dev = std::make_unique<FakeInput>(script, t.window);
         return 0;
     }
-    int openOutput(int, const WaveFormat &, OutputCallback, std::unique_ptr<WaveOutDevice> &) override
+    int openOutput(int, const WaveFormat &f, OutputCallback cb, std::unique_ptr<WaveOutDevice> &dev) override
     {
-        return MMSYSERR_NOTSUPPORTED;
+        if (int rc = TakeOnce(out.failOpen))
+            return rc;
+        if (out.open || !accepts(f))
+            return out.open ? MMSYSERR_ALLOCATED : WAVERR_BADFORMAT;
+        out.open = true;
+        dev = std::make_unique<FakeOutput>(out, std::move(cb));
+        return 0;
     }
     std::string errorText(int code) override { return code == 777 ? "fake failure" : std::string(); }
     bool isVirtual() const override { return virtualCards; }
