@@ -1,5 +1,6 @@
 // The engine as the command line uses it (see measuresession.h).
 #include "cli/measuresession.h"
+#include "cli/report.h"
 
 #include "audio/audioengine.h"
 #include "audio/devices.h"
@@ -254,9 +255,9 @@ QJsonObject MeasureSession::Describe() const
         {"input", DeviceObject('I', audio::GetInputDevice(), rateIn, bitsIn)},
         {"output", DeviceObject('O', audio::GetOutputDevice(), rateOut, bitsOut)},
         {"calibration",
-         QJsonObject{{"input_mv_full_scale", double(ms_.InputCalibration)},
-                     {"level_factor", double(ms_.LevelFactor)},
-                     {"level_offset_db", double(ms_.LevelOffset)},
+         QJsonObject{{"input_mv_full_scale", Rounded(ms_.InputCalibration, 6)},
+                     {"level_factor", Rounded(ms_.LevelFactor, 6)},
+                     {"level_offset_db", Rounded(ms_.LevelOffset, 6)},
                      {"calibrated_input_volume", ms_.CalibratedInputVolume}}},
         {"corrections",
          QJsonObject{{"input", CorrectionObject(ms_.InputCorrection)},

@@ -127,8 +127,9 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
     measure::SpectrumSetup setup;
     setup.FftSize = dsp::FftSizeIndex(ms.FftSize) >= 0 ? ms.FftSize : dsp::FftSizeForIndex(0);
     if (p.isSet("fft")) {
-        setup.FftSize = IntOption(p, "fft", 4096, 2048, 16384);
-        if (dsp::FftSizeIndex(setup.FftSize) < 0)
+        bool ok = false;
+        setup.FftSize = p.value("fft").toInt(&ok);
+        if (!ok || dsp::FftSizeIndex(setup.FftSize) < 0)
             throw CommandError{"--fft must be 2048, 4096, 8192 or 16384"};
     }
     setup.Window = ChoiceOption(p, "window", WindowChoices(), ms.FftWindow);

@@ -45,7 +45,7 @@ bool WaitForCompletion(const bool &done, int timeoutMs)
     QTimer wake;
     wake.start(20);
     while (!done && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return done;
 }
 
