@@ -13,59 +13,18 @@
 #include "display/levelunits.h"
 #include "dsp/analysis.h"
 #include "dsp/fft.h"
+#include "measurement/spectrumblock.h"
 #include "platform/messagebox.h"
 #include "platform/messages.h"
 #include "platform/utilities.h"
 
 #include <QLabel>
 #include <QSpinBox>
-#include <algorithm>
-#include <cmath>
 #include <string>
 
 using app::MS;
 
 namespace {
-
-// Copies channel c (0 right, 1 left) of an interleaved block of `count`
-// values into `out`: elements k·2 + c for k = 0 .. count/2 - 2, so all but
-// the last frame. A short block is padded with zeros up to `fftSize` so the
-// transform never sees another block's samples.
-void SplitChannel(const float *block, int count, int c, float *out, int fftSize)
-{
-    const int frames = count / 2 - 1;
-    int k = 0;
-    for (; k < frames; ++k)
-        out[k] = block[2 * k + c];
-    for (; k < fftSize; ++k)
-        out[k] = 0.0f;
-}
-
-// One averaging step over `bins` magnitudes per channel; true when a round
-// is complete (AveragesLeft reached 0).
-bool AverageSpectra(int bins, QSpinBox *averVal)
-{
-    MS.AveragesLeft -= 1;
-    if (MS.Averages == 1)
-        return MS.AveragesLeft <= 0;
-    averVal->setValue(MS.AveragesLeft);
-    float *l = MS.LeftSpectrum.data(), *r = MS.RightSpectrum.data();
-    float *ls = MS.LeftSum.data(), *rs = MS.RightSum.data();
-    for (int i = 0; i < bins; ++i) {
-        ls[i] += l[i];
-        rs[i] += r[i];
-    }
-    if (MS.AveragesLeft > 0)
-        return false;
-    const float n = static_cast<float>(MS.Averages);
-    for (int i = 0; i < bins; ++i) {
-        l[i] = ls[i] / n;
-        r[i] = rs[i] / n;
-        ls[i] = 0.0f;
-        rs[i] = 0.0f;
-    }
-    return true;
-}
 
 QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
@@ -85,15 +44,21 @@ void TMainForm::AnalyserBlockReady()
         // 3. spectra
         const int n = MS.FftSize;
         if (MS.MeasureRightOn) {
-            SplitChannel(block, count, 0, MS.RightSpectrum.data(), n);
+            measure::SplitChannel(block, count, measure::kRightChannel, MS.RightSpectrum.data(), n);
             dsp::WindowTransformMagnitude(MS.RightSpectrum.data(), n);
         }
         if (MS.MeasureLeftOn) {
-            SplitChannel(block, count, 1, MS.LeftSpectrum.data(), n);
+            measure::SplitChannel(block, count, measure::kLeftChannel, MS.LeftSpectrum.data(), n);
             dsp::WindowTransformMagnitude(MS.LeftSpectrum.data(), n);
         }
         // 5. averaging
-        if (AverageSpectra(n / 2, AverVal)) {
+        measure::AverageRound round{MS.Averages, MS.AveragesLeft};
+        const bool complete = measure::AverageSpectra(round, MS.LeftSpectrum.data(), MS.RightSpectrum.data(),
+                                                      MS.LeftSum.data(), MS.RightSum.data(), n / 2);
+        MS.AveragesLeft = round.left;
+        if (MS.Averages != 1)
+            AverVal->setValue(MS.AveragesLeft);
+        if (complete) {
             int rateIn = 0, rateOut = 0;
             audio::GetRates(rateIn, rateOut);
             if (!analyserRound(rateIn, meanLevel, triggerLevel)) {
@@ -181,11 +146,8 @@ bool TMainForm::analyserRound(int rate, double &meanLevel, double &triggerLevel)
         float values[2];
         const float m[2] = {left[i], right[i]};
         const bool on[2] = {MS.MeasureLeftOn, MS.MeasureRightOn};
-        for (int c = 0; c < 2; ++c) {
-            values[c] = static_cast<float>(dsp::kNoSignalDb);
-            if (on[c] && m[c] != 0.0f)
-                values[c] = static_cast<float>(correction.apply(1.0, f, factor * std::log(static_cast<double>(m[c])) + offset));
-        }
+        for (int c = 0; c < 2; ++c)
+            values[c] = static_cast<float>(measure::SpectrumBinLevel(m[c], on[c], factor, offset, correction, f));
         if (d->StorePoint(values, i, f) != 0) {
             failed = true;
             break;

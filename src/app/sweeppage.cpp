@@ -2,7 +2,8 @@
 // and Setup, the chain of steps through WM_SWEEP_STEP and the evaluation of
 // each captured block into one point of the diagram. The arithmetic (the
 // frequency plan, the capture length, levels and phase) lives in
-// dsp/sweep.h; this file sequences output, settling and capture around it.
+// dsp/sweep.h, the steps that touch the engine in measurement/sweeprun.h;
+// this file chains them through the page's messages and shows the results.
 //
 // A run owns its work: every capture carries the id of its run, and a
 // completion that belongs to an older run, or arrives after the page was
@@ -42,6 +43,19 @@ bool SecondCurveShown() { return PhaseShown() || MS.Sweep.Mode == dsp::kSweepSte
 
 // Peak amplitude relative to full scale, as the live level line shows it.
 QString AmplitudeText(double mean) { return QString::number(dsp::kSineMeanToPeak * mean, 'f', 2).left(8); }
+
+measure::SweepSetup SweepSetupOf(const app::SweepSettings &w)
+{
+    measure::SweepSetup s;
+    s.Linear = w.Linear;
+    s.FreqFrom = w.FreqFrom;
+    s.FreqTo = w.FreqTo;
+    s.Steps = w.Steps;
+    s.Mode = w.Mode;
+    s.SettleMs = w.SettleMs;
+    s.LevelDig = w.LevelDig;
+    return s;
+}
 
 // Runs a step's body with the stepping flag set, however it is left.
 struct SteppingScope {
@@ -117,11 +131,10 @@ void TMainForm::LeaveSweepPage()
     app::SweepRunState &run = *sweep_;
     const bool wasShown = w.PageShown;
     // Whatever is still under way belongs to a run that ends here.
-    ++run.Run;
-    if (w.Sweeping || run.OutputStarted) {
+    const bool outputWasStarted = run.OutputStarted;
+    run.Abandon();
+    if (w.Sweeping && !outputWasStarted)
         audio::StopOutput();
-        run.OutputStarted = false;
-    }
     w.StopRequested = true;
     w.Sweeping = false;
     // The generator's own settings are back before anything can save them
@@ -162,8 +175,7 @@ void TMainForm::SetGeneratorOnTop(bool on)
 
 bool TMainForm::SweepBusy() const
 {
-    const app::SweepRunState &run = *sweep_;
-    return MS.Sweep.Sweeping || run.CaptureInFlight || run.Stepping;
+    return MS.Sweep.Sweeping || sweep_->Busy();
 }
 
 void TMainForm::wobbelnButClick()
@@ -256,13 +268,9 @@ void TMainForm::beginSweepRun()
     }
     w.CurrentStep = 0;
     w.Sweeping = true;
-    ++run.Run;
     // The sweep borrows the generator; the user's set-up comes back when the
     // run ends, however it ends.
-    if (!run.GeneratorSaved) {
-        run.SavedGenerator = audio::Generator();
-        run.GeneratorSaved = true;
-    }
+    run.Begin();
 }
 
 void TMainForm::performSweepStep()
@@ -275,45 +283,30 @@ void TMainForm::performSweepStep()
     SteppingScope stepping(run.Stepping);
     const std::uint32_t runId = run.Run;
 
-    int rateIn = 0, rateOut = 0, bitsIn = 0, bitsOut = 0;
-    audio::GetRates(rateIn, rateOut);
-    audio::SetRates(rateIn, rateOut);
-    audio::GetBits(bitsIn, bitsOut);
     const std::int32_t step = w.CurrentStep;
-    const float f = dsp::SweepFrequency(w.Linear, w.FreqFrom, w.FreqTo, w.Steps, step);
-    w.CurrentFreq = f;
-    FreqText->setText(QString::number(f, 'f', 1));
-    w.CaptureSamples = dsp::SweepCaptureFrames(f, rateIn, bitsIn);
+    const measure::SweepStepPlan plan = measure::SweepRun::Plan(SweepSetupOf(w), step);
+    w.CurrentFreq = plan.Frequency;
+    FreqText->setText(QString::number(plan.Frequency, 'f', 1));
+    w.CaptureSamples = plan.CaptureFrames;
 
-    if (!dsp::SweepFrequencyPlayable(f, rateIn, rateOut)) {
+    if (!plan.Playable) {
         w.Sweeping = false;
         platform::ShowMessage(this, platform::MessageKind::Information, app::Texts().SweepFreqLimit);
         return;
     }
 
-    audio::GeneratorSettings &g = audio::Generator();
-    const auto level = static_cast<std::int32_t>(std::lround(MS.OutputCorrection.apply(1.0, f, w.LevelDig)));
-    g.LevelL = g.LevelR = level;
-    g.PhaseL = g.PhaseR = 0;
-    g.Waveform = audio::WaveSine;
-    const int rc = audio::StartOutput(g, -1.0, f);
+    const int rc = run.StartTone(plan, w.LevelDig, MS.OutputCorrection);
     if (rc != 0) {
         dowoberr(rc);
         return;
     }
-    run.OutputStarted = true;
     platform::DelayMs(w.SettleMs);
     // STOP, leaving the page or closing during the wait: nothing more starts.
     if (runId != run.Run || !w.PageShown || w.StopRequested || !w.Sweeping)
         return;
 
-    run.CaptureInFlight = true;
-    run.CaptureRun = runId;
-    run.CaptureStep = step;
-    run.CaptureFrequency = f;
-    const int status = audio::StartCapture(w.CaptureSamples, runId, [this] { SweepBlockReady(); });
+    const int status = run.StartCapture(plan, [this] { SweepBlockReady(); });
     if (status != 0) {
-        run.CaptureInFlight = false;
         dowoberr(status);
         return;
     }
@@ -327,31 +320,16 @@ void TMainForm::finishSweepStep()
     updateSweepLocks();
     if (SweepBusy())
         return;
-    // The run is over. The output it started stops, in loop mode too (a run
-    // stopped during its settling wait would leave a buffer looping), and
-    // the generator gets its settings back.
-    if (run.OutputStarted) {
-        audio::StopOutput();
-        run.OutputStarted = false;
-    }
-    restoreSweepGenerator();
+    // The run is over: the output it started stops and the generator gets
+    // its settings back.
+    if (run.Finish() && app::Wavegen)
+        app::Wavegen->SetFrequency(audio::Generator().Frequency);
 }
 
 void TMainForm::restoreSweepGenerator()
 {
-    app::SweepRunState &run = *sweep_;
-    if (!run.GeneratorSaved)
-        return;
-    run.GeneratorSaved = false;
-    audio::GeneratorSettings &g = audio::Generator();
-    g.Frequency = run.SavedGenerator.Frequency;
-    g.LevelL = run.SavedGenerator.LevelL;
-    g.LevelR = run.SavedGenerator.LevelR;
-    g.PhaseL = run.SavedGenerator.PhaseL;
-    g.PhaseR = run.SavedGenerator.PhaseR;
-    g.Waveform = run.SavedGenerator.Waveform;
-    if (app::Wavegen)
-        app::Wavegen->SetFrequency(g.Frequency);
+    if (sweep_->RestoreGenerator() && app::Wavegen)
+        app::Wavegen->SetFrequency(audio::Generator().Frequency);
 }
 
 void TMainForm::updateSweepLocks()
@@ -374,34 +352,19 @@ void TMainForm::SweepBlockReady()
 {
     app::SweepSettings &w = MS.Sweep;
     app::SweepRunState &run = *sweep_;
-    int count = 0, overloads = 0;
-    std::uint32_t tag = 0;
-    const float *v = audio::FinishCapture(count, overloads, tag);
-    const int status = audio::AudioStatus();
-
-    const bool awaited = run.CaptureInFlight && tag == run.CaptureRun;
-    if (awaited)
-        run.CaptureInFlight = false;
-    if (!awaited || tag != run.Run || !w.PageShown) {
-        if (awaited)
-            finishSweepStep();
+    const measure::SweepRun::Block block = run.TakeBlock(w.Mode, MS.InputCorrection, w.PageShown);
+    if (block.Kind == measure::SweepRun::BlockKind::StaleFinished)
+        finishSweepStep();
+    if (block.Kind == measure::SweepRun::BlockKind::Stale ||
+        block.Kind == measure::SweepRun::BlockKind::StaleFinished)
         return;
-    }
-    if (audio::GetLoop()) {
-        // A looped buffer is built anew for every frequency.
-        audio::StopOutput();
-        run.OutputStarted = false;
-    }
-    if (!v) {
-        dowoberr(status != 0 ? status : audio::MMSYSERR_ERROR);
+    if (block.Kind == measure::SweepRun::BlockKind::Failed) {
+        dowoberr(block.Status);
         platform::PostMessage(this, platform::WM_SWEEP_STEP);
         return;
     }
-
-    int rateIn = 0, rateOut = 0;
-    audio::GetRates(rateIn, rateOut);
-    const dsp::SweepReading r =
-        run.Evaluator.Evaluate(v, count, w.Mode, run.CaptureFrequency, rateIn, MS.InputCorrection);
+    const dsp::SweepReading &r = block.Point.Reading;
+    const int overloads = block.Point.Overloads;
 
     QPalette p = Label7->palette();
     if (overloads != 0) {
@@ -417,7 +380,7 @@ void TMainForm::SweepBlockReady()
         d->SetCurvesVisible(true, SecondCurveShown());
         d->SetAxesVisible(true, PhaseShown());
         const float values[2] = {r.First, r.Second};
-        if (d->StorePoint(values, run.CaptureStep, run.CaptureFrequency) == 0)
+        if (d->StorePoint(values, block.Point.Step, block.Point.Frequency) == 0)
             d->update();
     }
     platform::PostMessage(this, platform::WM_SWEEP_STEP);

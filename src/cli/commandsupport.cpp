@@ -1,0 +1,185 @@
+// Options and helpers shared by the subcommands (see commandsupport.h).
+#include "cli/commandsupport.h"
+
+#include "audio/audioengine.h"
+#include "audio/devices.h"
+#include "audio/outputengine.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+std::string Text(const QCommandLineParser &p, const QString &name) { return p.value(name).toStdString(); }
+
+const QStringList kWaves{"sine", "square", "white", "pink"};
+
+} // namespace
+
+void AddCommonOptions(QCommandLineParser &p, bool withLimits)
+{
+    p.addOptions({
+        {"settings", "Settings file to take calibration, corrections and defaults from (default: the program's "
+                     "sonmain.ini). It is only read.", "file"},
+        {"device", "Input and output device, by name as the sound card dialog lists it, or by number.", "name"},
+        {"input", "Input device (overrides --device).", "name"},
+        {"output", "Output device (overrides --device).", "name"},
+        {"rate", "Sample rate of both devices in Hz (default: as stored for the device).", "hz"},
+        {"bits", "Resolution of both devices: 8, 16 or 24 (default: as stored).", "bits"},
+        {"format", "Output form: csv or json (default csv).", "form", "csv"},
+    });
+    if (withLimits)
+        p.addOption({"limits", "Limits file; exit status 0 pass, 1 fail, 2 error.", "file"});
+}
+
+CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession &session, bool needOutput)
+{
+    CommonOptions o;
+    o.json = ChoiceOption(p, "format", {"csv", "json"}, 0) == 1;
+    o.settings = Text(p, "settings");
+    o.input = p.isSet("input") ? Text(p, "input") : Text(p, "device");
+    o.output = p.isSet("output") ? Text(p, "output") : Text(p, "device");
+    o.rate = IntOption(p, "rate", 0, 1000, 192000);
+    o.bits = IntOption(p, "bits", 0, 8, 24);
+    if (p.isSet("limits")) {
+        o.limitsFile = Text(p, "limits");
+        std::string error;
+        if (!o.limits.Load(o.limitsFile, error))
+            throw CommandError{error};
+        o.haveLimits = true;
+    }
+    if (!session.Open(o.settings) || !session.SelectDevices(o.input, o.output) ||
+        !session.SetFormat(o.rate, o.bits, needOutput))
+        throw CommandError{session.Error()};
+    return o;
+}
+
+void AddGeneratorOptions(QCommandLineParser &p)
+{
+    p.addOptions({
+        {"wave", "Generator signal: sine, square, white or pink.", "wave"},
+        {"frequency", "Generator frequency in Hz (default 1000).", "hz", "1000"},
+        {"gen-level", "Generator level in dB re full scale, both channels (default -6; -100 = off).", "db", "-6"},
+        {"phase-left", "Phase of the left channel in degrees (default 0).", "deg", "0"},
+        {"phase-right", "Phase of the right channel in degrees (default 0).", "deg", "0"},
+    });
+}
+
+std::optional<audio::GeneratorSettings> GeneratorFromOptions(const QCommandLineParser &p)
+{
+    if (!p.isSet("wave"))
+        return std::nullopt;
+    audio::GeneratorSettings g = audio::Generator();
+    g.Waveform = ChoiceOption(p, "wave", kWaves, 0);
+    g.Frequency = static_cast<float>(RealOption(p, "frequency", 1000.0, 1.0, 96000.0));
+    g.LevelL = g.LevelR = IntOption(p, "gen-level", -6, -100, 0);
+    g.PhaseL = IntOption(p, "phase-left", 0, -360, 360);
+    g.PhaseR = IntOption(p, "phase-right", 0, -360, 360);
+    return g;
+}
+
+QJsonObject DescribeGenerator(const audio::GeneratorSettings &g)
+{
+    return QJsonObject{{"wave", kWaves.value(g.Waveform)},
+                       {"frequency_hz", double(g.Frequency)},
+                       {"level_db", g.LevelL},
+                       {"phase_left_deg", g.PhaseL},
+                       {"phase_right_deg", g.PhaseR},
+                       {"loop", audio::GetLoop()}};
+}
+
+void StartGenerator(audio::GeneratorSettings &g)
+{
+    int rateIn = 0, rateOut = 0;
+    audio::GetRates(rateIn, rateOut);
+    if (g.Waveform <= audio::WaveSquare && !(g.Frequency <= rateOut / 2.0))
+        throw CommandError{"the generator frequency is above half the output rate (" + std::to_string(rateOut) +
+                           " Hz)"};
+    if (const int rc = audio::StartOutput(g, -1.0, g.Frequency))
+        throw CommandError{"the output device \"" + audio::DeviceName('O', audio::GetOutputDevice()) +
+                           "\" cannot play: " + audio::ErrorText(rc)};
+}
+
+int IntOption(const QCommandLineParser &p, const QString &name, int fallback, int lo, int hi)
+{
+    if (!p.isSet(name) && p.value(name).isEmpty())
+        return fallback;
+    bool ok = false;
+    const int v = p.value(name).toInt(&ok);
+    if (!ok || v < lo || v > hi)
+        throw CommandError{"--" + name.toStdString() + " must be a whole number from " + std::to_string(lo) +
+                           " to " + std::to_string(hi)};
+    return v;
+}
+
+double RealOption(const QCommandLineParser &p, const QString &name, double fallback, double lo, double hi)
+{
+    if (!p.isSet(name) && p.value(name).isEmpty())
+        return fallback;
+    bool ok = false;
+    const double v = p.value(name).toDouble(&ok);
+    if (!ok || !(v >= lo && v <= hi))
+        throw CommandError{"--" + name.toStdString() + " must be a number from " + QString::number(lo).toStdString() +
+                           " to " + QString::number(hi).toStdString()};
+    return v;
+}
+
+int ChoiceOption(const QCommandLineParser &p, const QString &name, const QStringList &choices, int fallback)
+{
+    if (!p.isSet(name) && p.value(name).isEmpty())
+        return fallback;
+    const int i = choices.indexOf(p.value(name).toLower());
+    if (i < 0)
+        throw CommandError{"--" + name.toStdString() + " must be one of: " + choices.join(", ").toStdString()};
+    return i;
+}
+
+bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const QString &description)
+{
+    p.setApplicationDescription(description);
+    const QCommandLineOption help({"h", "help"}, "Shows this help.");
+    p.addOption(help);
+    if (!p.parse(arguments))
+        throw CommandError{p.errorText().toStdString()};
+    if (p.isSet(help)) {
+        std::printf("%s", p.helpText().toUtf8().constData());
+        return false;
+    }
+    if (!p.positionalArguments().isEmpty())
+        throw CommandError{"unexpected argument \"" + p.positionalArguments().first().toStdString() + "\""};
+    return true;
+}
+
+Progress::Progress() : tty_(isatty(STDERR_FILENO) != 0)
+{
+    started_.start();
+    last_.start();
+}
+
+Progress::~Progress()
+{
+    if (shown_ && tty_)
+        std::fprintf(stderr, "\n");
+}
+
+void Progress::Update(const QString &text)
+{
+    if (started_.elapsed() < 1000 || (shown_ && last_.elapsed() < 250))
+        return;
+    last_.restart();
+    shown_ = true;
+    std::fprintf(stderr, tty_ ? "\r%-70s" : "%s\n", text.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+QJsonObject LimitsObject(const CommonOptions &o, bool pass, const QJsonArray &failures)
+{
+    return QJsonObject{{"file", QString::fromStdString(o.limitsFile)},
+                       {"sha256", QString::fromStdString(FileChecksum(o.limitsFile))},
+                       {"pass", pass},
+                       {"failures", failures}};
+}
+
+} // namespace cli

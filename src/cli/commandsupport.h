@@ -1,0 +1,73 @@
+// What the subcommands of sonalyx-measure share: exit statuses, the common
+// options (settings file, devices, format, output form, limits) and their
+// reading, the generator options, number options with range checks, and
+// the progress line on standard error.
+#pragma once
+
+#include "cli/measuresession.h"
+#include "cli/report.h"
+#include "audio/synthesis.h"
+#include "measurement/limits.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <optional>
+#include <string>
+
+namespace cli {
+
+enum ExitStatus : int { kPass = 0, kFail = 1, kError = 2 };
+
+// A failure that ends the command with status 2 and its message.
+struct CommandError {
+    std::string message;
+};
+
+// The options every measuring command takes.
+struct CommonOptions {
+    std::string settings, input, output, limitsFile;
+    int rate = 0, bits = 0;
+    bool json = false;
+    measure::Limits limits;
+    bool haveLimits = false;
+};
+
+void AddCommonOptions(QCommandLineParser &p, bool withLimits);
+// Reads them, opens the session and chooses devices and format.
+CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession &session, bool needOutput);
+
+// The generator options (--wave, --frequency, --gen-level, --phase-left,
+// --phase-right) and the generator record they describe; nullopt when
+// --wave is not given (no generator).
+void AddGeneratorOptions(QCommandLineParser &p);
+std::optional<audio::GeneratorSettings> GeneratorFromOptions(const QCommandLineParser &p);
+QJsonObject DescribeGenerator(const audio::GeneratorSettings &g);
+// Starts the generator (status 2 on failure).
+void StartGenerator(audio::GeneratorSettings &g);
+
+// Option values with their checks; the message names the option.
+int IntOption(const QCommandLineParser &p, const QString &name, int fallback, int lo, int hi);
+double RealOption(const QCommandLineParser &p, const QString &name, double fallback, double lo, double hi);
+// An option whose value must be one of `choices` (case-insensitive); the index.
+int ChoiceOption(const QCommandLineParser &p, const QString &name, const QStringList &choices, int fallback);
+
+// Parses a subcommand's arguments; prints help and returns false for --help.
+bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const QString &description);
+
+// A progress line on standard error for runs longer than a second.
+class Progress {
+public:
+    Progress();
+    ~Progress();
+    void Update(const QString &text);
+
+private:
+    QElapsedTimer started_, last_;
+    bool shown_ = false;
+    bool tty_ = false;
+};
+
+// The limits outcome object for the report.
+QJsonObject LimitsObject(const CommonOptions &o, bool pass, const QJsonArray &failures);
+
+} // namespace cli

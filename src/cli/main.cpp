@@ -1,0 +1,25 @@
+// Entry of sonalyx-measure: the measurements without windows, on the engine
+// of the window program. Needs no display. SIGINT and SIGTERM end a running
+// measurement or generator cleanly (the output stops, status 2 for an
+// unfinished measurement).
+#include "cli/commands.h"
+#include "measurement/blockwait.h"
+
+#include <QCoreApplication>
+#include <csignal>
+
+namespace {
+void OnSignal(int) { measure::RequestInterrupt(); }
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName("sonalyx-measure");
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    return cli::RunMeasure(QCoreApplication::arguments());
+}

@@ -1,0 +1,268 @@
+// The engine as the command line uses it (see measuresession.h).
+#include "cli/measuresession.h"
+#include "cli/report.h"
+
+#include "audio/audioengine.h"
+#include "audio/devices.h"
+#include "audio/outputengine.h"
+#include "audio/setupsoundinterface.h"
+#include "audio/soundinterface.h"
+#include "audio/tdummy.h"
+#include "platform/inifile.h"
+#include "platform/utilities.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QStandardPaths>
+#include <filesystem>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+// Loads what the main window would load, but reads correction files only.
+class ReadOnlyHooks : public app::SettingsHooks {
+public:
+    explicit ReadOnlyHooks(app::MeasurementState &ms) : ms_(ms) {}
+    std::string correctionError;
+
+    void SelectInputDevice(int device) override { audio::SelectInputDevice(device); }
+    void SelectOutputDevice(int device) override { audio::SelectOutputDevice(device); }
+    void LoadInputCorrection(const std::string &f) override { load(ms_.InputCorrection, f); }
+    void LoadOutputCorrection(const std::string &f) override { load(ms_.OutputCorrection, f); }
+    void SetInputCorrectionActive(bool on) override
+    {
+        ms_.InputCorrection.setActive(on && !ms_.InputCorrection.fileName().empty());
+    }
+    void SetOutputCorrectionActive(bool on) override
+    {
+        ms_.OutputCorrection.setActive(on && !ms_.OutputCorrection.fileName().empty());
+    }
+    void SetAverageValue(int) override {}
+    int InputDevice() override { return audio::GetInputDevice(); }
+    int OutputDevice() override { return audio::GetOutputDevice(); }
+    std::string InputCorrectionName() override { return ms_.InputCorrection.fileName(); }
+    std::string OutputCorrectionName() override { return ms_.OutputCorrection.fileName(); }
+    bool InputCorrectionActive() override { return ms_.InputCorrection.active(); }
+    bool OutputCorrectionActive() override { return ms_.OutputCorrection.active(); }
+    app::WindowGeometry ScopeWindowGeometry() override { return ms_.ScopeGeometry; }
+    app::WindowGeometry DiagramWindowGeometry() override { return ms_.DiagramGeometry; }
+    void MainWindowPosition(std::int32_t &left, std::int32_t &top) override
+    {
+        left = ms_.MainLeft;
+        top = ms_.MainTop;
+    }
+
+private:
+    void load(dsp::CorrectionCurve &curve, const std::string &fileName)
+    {
+        curve.clear();
+        std::string error;
+        if (!fileName.empty() && !MeasureSession::LoadCorrection(curve, fileName, error) && correctionError.empty())
+            correctionError = error;
+    }
+    app::MeasurementState &ms_;
+};
+
+QJsonObject DeviceObject(char kind, int number, int rate, int bits)
+{
+    return QJsonObject{{"device", QString::fromStdString(audio::DeviceName(kind, number))},
+                       {"number", number},
+                       {"rate_hz", rate},
+                       {"bits", bits}};
+}
+
+QJsonValue CorrectionObject(const dsp::CorrectionCurve &c)
+{
+    if (c.fileName().empty())
+        return QJsonValue::Null;
+    return QJsonObject{{"file", QString::fromStdString(c.fileName())},
+                       {"sha256", QString::fromStdString(FileChecksum(c.fileName()))},
+                       {"active", c.active()}};
+}
+
+} // namespace
+
+std::string DefaultSettingsFile()
+{
+    // The window program's rule (platform::SettingsFileName), without the
+    // directory and the copy it would create.
+    const std::string dir = platform::ProgramDirectory();
+    const std::string programFile = dir + "sonmain.ini";
+    const bool exists = access(programFile.c_str(), F_OK) == 0;
+    if (access(dir.c_str(), W_OK) == 0 && (!exists || access(programFile.c_str(), W_OK) == 0))
+        return exists ? programFile : std::string();
+    const QString userDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const std::string userFile = (userDir + "/sonalyx/sonmain.ini").toStdString();
+    if (!userDir.isEmpty() && access(userFile.c_str(), F_OK) == 0)
+        return userFile;
+    return exists ? programFile : std::string();
+}
+
+std::string FileChecksum(const std::string &fileName)
+{
+    QFile f(QString::fromStdString(fileName));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(&f);
+    return h.result().toHex().toStdString();
+}
+
+bool MeasureSession::LoadCorrection(dsp::CorrectionCurve &curve, const std::string &fileName, std::string &error)
+{
+    if (!QFileInfo(QString::fromStdString(fileName)).isFile()) {
+        error = "correction file " + fileName + " not found";
+        return false;
+    }
+    std::string message;
+    dsp::SetCorrectionMessageSink([&](const std::string &text, dsp::MessageKind) { message = text; });
+    const bool ok = curve.loadFromFile(fileName);
+    dsp::SetCorrectionMessageSink({});
+    if (!ok)
+        error = "correction file " + fileName + ": " + (message.empty() ? "cannot be read" : message);
+    return ok;
+}
+
+MeasureSession::MeasureSession() = default;
+
+MeasureSession::~MeasureSession()
+{
+    if (audioOpen_) {
+        audio::StopOutput();
+        // Saves the engine's section into the private copy only.
+        audio::DoneAudio();
+    }
+    dummy_.reset();
+    platform::SetSettingsFileName({});
+}
+
+bool MeasureSession::Open(const std::string &settingsFile)
+{
+    source_ = settingsFile.empty() ? DefaultSettingsFile() : settingsFile;
+    if (!dir_.isValid()) {
+        error_ = "cannot create a temporary directory";
+        return false;
+    }
+    copy_ = dir_.filePath("sonmain.ini").toStdString();
+    if (!source_.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(source_, ec)) {
+            error_ = "settings file " + source_ + " not found";
+            return false;
+        }
+        std::filesystem::copy_file(source_, copy_, ec);
+        if (ec) {
+            error_ = "cannot read settings file " + source_ + ": " + ec.message();
+            return false;
+        }
+    }
+    // Everything the engine reads or writes back goes to the copy.
+    platform::SetSettingsFileName(copy_);
+    audio::SetupSoundInterface();
+    int numIn = 0, numOut = 0;
+    std::uint32_t lastMask = 0;
+    audio::DeviceReport(numIn, numOut, lastMask);
+    if (const int status = audio::InitAudio()) {
+        error_ = "the audio engine cannot be opened: " + audio::ErrorText(status);
+        return false;
+    }
+    audioOpen_ = true;
+    dummy_ = std::make_unique<audio::Tdummy>();
+
+    platform::IniFile ini(copy_);
+    ini.load();
+    ReadOnlyHooks hooks(ms_);
+    app::LoadSettings(ini, ms_, fields_, hooks);
+    if (!hooks.correctionError.empty()) {
+        error_ = hooks.correctionError;
+        return false;
+    }
+    loop_ = ini.get("GEN", "BELOOP", "1") != "0";
+    audio::SetLoop(loop_);
+    return true;
+}
+
+bool MeasureSession::selectOne(bool input, const std::string &name)
+{
+    const char kind = input ? 'I' : 'O';
+    const int count = input ? audio::SoundInterface::instance().waveInGetNumDevs()
+                            : audio::SoundInterface::instance().waveOutGetNumDevs();
+    int found = -1;
+    for (int n = 0; n < count && found < 0; ++n)
+        if (audio::DeviceName(kind, n) == name)
+            found = n;
+    long long number = -1;
+    if (found < 0 && platform::ParseInt(name, number) && number >= 0 && number < count)
+        found = static_cast<int>(number);
+    const std::string what = input ? "input" : "output";
+    if (found < 0) {
+        error_ = "no " + what + " device \"" + name + "\"; see: sonalyx-measure devices";
+        return false;
+    }
+    if (found >= audio::kMaxDevices) {
+        error_ = what + " device \"" + name + "\" is number " + std::to_string(found) + "; only the first " +
+                 std::to_string(audio::kMaxDevices) + " devices can be used";
+        return false;
+    }
+    if (input)
+        audio::SelectInputDevice(found);
+    else
+        audio::SelectOutputDevice(found);
+    return true;
+}
+
+bool MeasureSession::SelectDevices(const std::string &input, const std::string &output)
+{
+    return (input.empty() || selectOne(true, input)) && (output.empty() || selectOne(false, output));
+}
+
+bool MeasureSession::SetFormat(int rate, int bits, bool needOutput)
+{
+    if (bits != 0 && bits != 8 && bits != 16 && bits != 24) {
+        error_ = "bits must be 8, 16 or 24";
+        return false;
+    }
+    audio::SetRates(rate, rate);
+    audio::SetBits(bits, bits);
+    int rateIn = 0, rateOut = 0, bitsIn = 0, bitsOut = 0;
+    audio::GetRates(rateIn, rateOut);
+    audio::GetBits(bitsIn, bitsOut);
+    const std::string in = audio::DeviceName('I', audio::GetInputDevice());
+    if (audio::InputFormats(audio::GetInputDevice()) == 0 || !audio::QueryFormat(rateIn, bitsIn, true)) {
+        error_ = "input device \"" + in + "\" does not take " + std::to_string(bitsIn) + " bits at " +
+                 std::to_string(rateIn) + " Hz";
+        return false;
+    }
+    if (needOutput && !audio::QueryFormat(rateOut, bitsOut, false)) {
+        error_ = "output device \"" + audio::DeviceName('O', audio::GetOutputDevice()) + "\" does not take " +
+                 std::to_string(bitsOut) + " bits at " + std::to_string(rateOut) + " Hz";
+        return false;
+    }
+    return true;
+}
+
+QJsonObject MeasureSession::Describe() const
+{
+    int rateIn = 0, rateOut = 0, bitsIn = 0, bitsOut = 0;
+    audio::GetRates(rateIn, rateOut);
+    audio::GetBits(bitsIn, bitsOut);
+    return QJsonObject{
+        {"settings_file", source_.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(source_))},
+        {"input", DeviceObject('I', audio::GetInputDevice(), rateIn, bitsIn)},
+        {"output", DeviceObject('O', audio::GetOutputDevice(), rateOut, bitsOut)},
+        {"calibration",
+         QJsonObject{{"input_mv_full_scale", Rounded(ms_.InputCalibration, 6)},
+                     {"level_factor", Rounded(ms_.LevelFactor, 6)},
+                     {"level_offset_db", Rounded(ms_.LevelOffset, 6)},
+                     {"calibrated_input_volume", ms_.CalibratedInputVolume}}},
+        {"corrections",
+         QJsonObject{{"input", CorrectionObject(ms_.InputCorrection)},
+                     {"output", CorrectionObject(ms_.OutputCorrection)}}},
+    };
+}
+
+} // namespace cli

@@ -1,0 +1,78 @@
+// Results as CSV or JSON (see report.h).
+#include "cli/report.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <cmath>
+
+namespace cli {
+
+double Rounded(double v, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    const double r = std::round(v * scale) / scale;
+    return std::isfinite(r) ? r : v;
+}
+
+Report::Report(const QString &command) : command_(command)
+{
+    settings_.insert("program", "sonalyx-measure");
+    settings_.insert("version", SONALYX_VERSION);
+    settings_.insert("time", QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+    settings_.insert("command", command);
+}
+
+void Report::AddSettings(const QJsonObject &settings)
+{
+    for (auto it = settings.begin(); it != settings.end(); ++it)
+        settings_.insert(it.key(), it.value());
+}
+
+namespace {
+
+QString CsvField(const QJsonValue &v)
+{
+    if (v.isDouble())
+        return QString::number(v.toDouble(), 'g', 12);
+    if (v.isBool())
+        return v.toBool() ? "true" : "false";
+    QString s = v.toString();
+    if (s.contains(',') || s.contains('"') || s.contains('\n'))
+        s = '"' + s.replace('"', "\"\"") + '"';
+    return s;
+}
+
+} // namespace
+
+void Report::Write(bool json, std::FILE *out) const
+{
+    if (json) {
+        QJsonArray results;
+        for (const QJsonValue &row : rows_) {
+            QJsonObject o;
+            const QJsonArray r = row.toArray();
+            for (int i = 0; i < columns_.size() && i < r.size(); ++i)
+                o.insert(columns_[i], r[i]);
+            results.append(o);
+        }
+        QJsonObject doc{{"settings", settings_}, {"results", results}};
+        if (!limits_.isEmpty())
+            doc.insert("limits", limits_);
+        const QByteArray text = QJsonDocument(doc).toJson(QJsonDocument::Indented);
+        std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out);
+    } else {
+        QStringList header;
+        for (const QString &c : columns_)
+            header << CsvField(c);
+        std::fprintf(out, "%s\n", header.join(',').toUtf8().constData());
+        for (const QJsonValue &row : rows_) {
+            QStringList fields;
+            for (const QJsonValue &v : row.toArray())
+                fields << CsvField(v);
+            std::fprintf(out, "%s\n", fields.join(',').toUtf8().constData());
+        }
+    }
+    std::fflush(out);
+}
+
+} // namespace cli

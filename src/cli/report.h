@@ -1,0 +1,39 @@
+// The results of one command as a table of named columns plus every
+// setting that produced them, written as CSV (a header line, then one line
+// per row) or as one JSON object ("settings", "results" as an array of
+// objects, "limits" when a limits file was given).
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QStringList>
+#include <cstdio>
+
+namespace cli {
+
+class Report {
+public:
+    explicit Report(const QString &command);
+
+    // Settings that produced the results (merged into "settings").
+    void AddSettings(const QJsonObject &settings);
+    void SetColumns(const QStringList &columns) { columns_ = columns; }
+    // One row, a value per column (numbers or texts).
+    void AddRow(const QJsonArray &row) { rows_.append(row); }
+    // The outcome of a limits check.
+    void SetLimits(const QJsonObject &limits) { limits_ = limits; }
+
+    void Write(bool json, std::FILE *out) const;
+
+private:
+    QString command_;
+    QJsonObject settings_;
+    QStringList columns_;
+    QJsonArray rows_;
+    QJsonObject limits_;
+};
+
+// A number rounded to `decimals` places, for readable output.
+double Rounded(double v, int decimals);
+
+} // namespace cli

@@ -1,0 +1,264 @@
+// The sweep, generate and devices commands of sonalyx-measure, and the
+// choice of the subcommand. The sweep is the sweep page's run
+// (measurement/sweeprun.h) driven step after step; its defaults are the
+// sweep settings of the settings file.
+#include "cli/commands.h"
+#include "cli/commandsupport.h"
+
+#include "audio/audioengine.h"
+#include "audio/devices.h"
+#include "audio/outputengine.h"
+#include "audio/soundinterface.h"
+#include "measurement/blockwait.h"
+#include "measurement/sweepdriver.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+const QStringList kModes{"left-ref", "right-ref", "stereo"};
+
+void CheckPlayable(const measure::SweepSetup &setup)
+{
+    int rateIn = 0, rateOut = 0;
+    audio::GetRates(rateIn, rateOut);
+    for (std::int32_t i = 0; i <= setup.Steps; ++i) {
+        const float f = dsp::SweepFrequency(setup.Linear, setup.FreqFrom, setup.FreqTo, setup.Steps, i);
+        if (!dsp::SweepFrequencyPlayable(f, rateIn, rateOut))
+            throw CommandError{"step " + std::to_string(i) + " at " + QString::number(f, 'f', 1).toStdString() +
+                               " Hz is above half the sample rate (input " + std::to_string(rateIn) +
+                               " Hz, output " + std::to_string(rateOut) + " Hz)"};
+    }
+}
+
+} // namespace
+
+int RunSweep(const QStringList &arguments)
+{
+    QCommandLineParser p;
+    AddCommonOptions(p, true);
+    p.addOptions({
+        {"from", "First frequency in Hz (default: as stored).", "hz"},
+        {"to", "Last frequency in Hz (default: as stored).", "hz"},
+        {"steps", "Number of steps; steps + 1 frequencies (default: as stored).", "n"},
+        {"spacing", "Frequency spacing: log or lin (default: as stored).", "log|lin"},
+        {"mode", "left-ref (right measured against left), right-ref, or stereo (default: as stored).", "mode"},
+        {"phase", "Measure the phase too: on or off (default: as stored).", "on|off"},
+        {"level", "Output level in dB re full scale (default: as stored).", "db"},
+        {"settle", "Settling time per step in ms (default: as stored).", "ms"},
+        {"output-mode", "Output mode: loop or stream (default: as stored).", "loop|stream"},
+        {"corrections", "Input and output corrections: on or off (default: as stored).", "on|off"},
+    });
+    if (!ParseArguments(p, arguments, "Measures a frequency response with a stepped sine: frequency, level and "
+                                      "phase per step."))
+        return kPass;
+
+    MeasureSession session;
+    const CommonOptions o = OpenWithCommonOptions(p, session, true);
+    app::MeasurementState &ms = session.State();
+    const app::SweepSettings &w = ms.Sweep;
+    measure::SweepSetup setup;
+    setup.FreqFrom = IntOption(p, "from", w.FreqFrom, 1, 1000000);
+    setup.FreqTo = IntOption(p, "to", w.FreqTo, 1, 1000000);
+    setup.Steps = IntOption(p, "steps", w.Steps, 1, 100000);
+    setup.Linear = ChoiceOption(p, "spacing", {"log", "lin"}, w.Linear ? 1 : 0) == 1;
+    setup.Mode = ChoiceOption(p, "mode", kModes, w.Mode);
+    const bool phase = ChoiceOption(p, "phase", {"off", "on"}, w.PhaseOn ? 1 : 0) == 1 && setup.Mode != dsp::kSweepStereo;
+    setup.LevelDig = static_cast<float>(RealOption(p, "level", w.LevelDig, -100.0, 0.0));
+    setup.SettleMs = IntOption(p, "settle", w.SettleMs, 0, 100000);
+    audio::SetLoop(ChoiceOption(p, "output-mode", {"stream", "loop"}, session.StoredLoop() ? 1 : 0) == 1);
+    if (p.isSet("corrections")) {
+        const bool on = ChoiceOption(p, "corrections", {"off", "on"}, 0) == 1;
+        ms.InputCorrection.setActive(on && ms.InputCorrection.count() > 0);
+        ms.OutputCorrection.setActive(on && ms.OutputCorrection.count() > 0);
+    }
+    CheckPlayable(setup);
+
+    Report report("sweep");
+    QJsonObject settings = session.Describe();
+    settings.insert("sweep", QJsonObject{{"from_hz", setup.FreqFrom},
+                                         {"to_hz", setup.FreqTo},
+                                         {"steps", setup.Steps},
+                                         {"spacing", setup.Linear ? "lin" : "log"},
+                                         {"mode", kModes[setup.Mode]},
+                                         {"phase", phase},
+                                         {"level_db", double(setup.LevelDig)},
+                                         {"settle_ms", setup.SettleMs},
+                                         {"output_mode", audio::GetLoop() ? "loop" : "stream"}});
+    report.AddSettings(settings);
+    const bool stereo = setup.Mode == dsp::kSweepStereo;
+    report.SetColumns(stereo ? QStringList{"step", "frequency_hz", "right_db", "left_db", "overloads"}
+                      : phase ? QStringList{"step", "frequency_hz", "level_db", "phase_deg", "overloads"}
+                              : QStringList{"step", "frequency_hz", "level_db", "overloads"});
+
+    bool pass = true;
+    QJsonArray failures;
+    Progress progress;
+    measure::SweepDriver driver;
+    driver.OnStep = [&](const measure::SweepStepPlan &plan) {
+        progress.Update(QString("sweep: step %1 of %2, %3 Hz").arg(plan.Step + 1).arg(setup.Steps + 1).arg(plan.Frequency, 0, 'f', 1));
+    };
+    driver.OnPoint = [&](const measure::SweepPoint &pt) {
+        const dsp::SweepReading &r = pt.Reading;
+        QJsonArray row{pt.Step, Rounded(pt.Frequency, 3), Rounded(r.First, 4)};
+        if (stereo || phase)
+            row.append(Rounded(r.Second, stereo ? 4 : 2));
+        row.append(pt.Overloads);
+        report.AddRow(row);
+        if (!o.haveLimits)
+            return;
+        const double values[2] = {r.First, r.Second};
+        for (int c = 0; c < (stereo ? 2 : 1); ++c)
+            if (!o.limits.CurvePasses(pt.Frequency, values[c])) {
+                pass = false;
+                QJsonObject failure{{"step", pt.Step}, {"frequency_hz", Rounded(pt.Frequency, 3)},
+                                    {"level_db", Rounded(values[c], 4)}};
+                if (stereo)
+                    failure.insert("channel", c == 0 ? "right" : "left");
+                failures.append(failure);
+            }
+    };
+    const measure::SweepDriver::Outcome outcome = driver.Run(setup, ms.InputCorrection, ms.OutputCorrection);
+    if (outcome == measure::SweepDriver::Outcome::Interrupted)
+        throw CommandError{"interrupted"};
+    if (outcome == measure::SweepDriver::Outcome::Failed)
+        throw CommandError{driver.Error()};
+    if (o.haveLimits)
+        report.SetLimits(LimitsObject(o, pass, failures));
+    report.Write(o.json, stdout);
+    if (!pass)
+        std::fprintf(stderr, "FAIL: %d point(s) outside the limits of %s\n", int(failures.size()), o.limitsFile.c_str());
+    return pass ? kPass : kFail;
+}
+
+int RunGenerate(const QStringList &arguments)
+{
+    QCommandLineParser p;
+    AddCommonOptions(p, false);
+    AddGeneratorOptions(p);
+    p.addOption({"duration", "Seconds to play; 0 plays until interrupted (default 0).", "s", "0"});
+    p.addOption({"output-mode", "Output mode: loop or stream (default: as stored).", "loop|stream"});
+    if (!ParseArguments(p, arguments, "Plays a test signal on the output device."))
+        return kPass;
+    MeasureSession session;
+    const double duration = RealOption(p, "duration", 0.0, 0.0, 1e6);
+    const CommonOptions o = OpenWithCommonOptions(p, session, true);
+    audio::SetLoop(ChoiceOption(p, "output-mode", {"stream", "loop"}, session.StoredLoop() ? 1 : 0) == 1);
+    audio::GeneratorSettings g = GeneratorFromOptions(p).value_or(audio::Generator());
+    if (!p.isSet("wave")) {
+        g.Waveform = audio::WaveSine;
+        g.Frequency = static_cast<float>(RealOption(p, "frequency", 1000.0, 1.0, 96000.0));
+        g.LevelL = g.LevelR = IntOption(p, "gen-level", -6, -100, 0);
+        g.PhaseL = IntOption(p, "phase-left", 0, -360, 360);
+        g.PhaseR = IntOption(p, "phase-right", 0, -360, 360);
+    }
+    StartGenerator(g);
+    Progress progress;
+    QElapsedTimer played;
+    played.start();
+    while (!measure::InterruptRequested() && (duration == 0.0 || played.elapsed() < duration * 1000.0)) {
+        measure::WaitMs(50);
+        if (const int rc = audio::RefillError())
+            throw CommandError{"the output stopped: " + audio::ErrorText(rc)};
+        progress.Update(QString("generate: %1 s").arg(played.elapsed() / 1000.0, 0, 'f', 1));
+    }
+    audio::StopOutput();
+    Report report("generate");
+    QJsonObject settings = session.Describe();
+    settings.insert("generator", DescribeGenerator(g));
+    report.AddSettings(settings);
+    report.SetColumns({"played_s"});
+    report.AddRow({Rounded(played.elapsed() / 1000.0, 3)});
+    report.Write(o.json, stdout);
+    return kPass;
+}
+
+int RunDevices(const QStringList &arguments)
+{
+    QCommandLineParser p;
+    p.addOption({"settings", "Settings file (the virtual cards are configured there).", "file"});
+    p.addOption({"format", "Output form: csv or json (default csv).", "form", "csv"});
+    if (!ParseArguments(p, arguments, "Lists the input and output devices with the formats each takes."))
+        return kPass;
+    const bool json = ChoiceOption(p, "format", {"csv", "json"}, 0) == 1;
+    MeasureSession session;
+    if (!session.Open(p.value("settings").toStdString()))
+        throw CommandError{session.Error()};
+    Report report("devices");
+    report.AddSettings(QJsonObject{{"settings_file", QString::fromStdString(session.SettingsSource())}});
+    report.SetColumns({"kind", "number", "name", "usable", "formats"});
+    audio::SoundInterface &si = audio::SoundInterface::instance();
+    const int rates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 176400, 192000};
+    for (const bool input : {true, false}) {
+        const int count = input ? si.waveInGetNumDevs() : si.waveOutGetNumDevs();
+        for (int n = 0; n < count; ++n) {
+            QStringList formats;
+            for (const int bits : {8, 16, 24})
+                for (const int rate : rates) {
+                    audio::WaveFormat f;
+                    f.wFormatTag = 1;
+                    f.nChannels = 2;
+                    f.nSamplesPerSec = static_cast<std::uint32_t>(rate);
+                    f.wBitsPerSample = static_cast<std::uint16_t>(bits == 24 ? 32 : bits);
+                    f.nBlockAlign = static_cast<std::uint16_t>(2 * f.wBitsPerSample / 8);
+                    f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
+                    if ((input ? si.waveInQuery(n, f) : si.waveOutQuery(n, f)) == 0)
+                        formats << QString("%1:%2").arg(bits).arg(rate);
+                }
+            report.AddRow({input ? "input" : "output", n, QString::fromStdString(audio::DeviceName(input ? 'I' : 'O', n)),
+                           n < audio::kMaxDevices, formats.join(' ')});
+        }
+    }
+    report.Write(json, stdout);
+    return kPass;
+}
+
+int RunMeasure(const QStringList &arguments)
+{
+    static const char *const kUsage =
+        "Usage: sonalyx-measure COMMAND [options]\n"
+        "Runs Sonalyx measurements without windows and writes their results as CSV or JSON.\n\n"
+        "Commands:\n"
+        "  devices    input and output devices with the formats each takes\n"
+        "  spectrum   spectrum: frequency and level per bin and channel\n"
+        "  thdn       THD+N and fundamental per channel\n"
+        "  level      weighted band level per channel\n"
+        "  sweep      frequency response: frequency, level and phase per step\n"
+        "  generate   play a sine, square or noise signal\n\n"
+        "sonalyx-measure COMMAND --help shows the options of a command.\n"
+        "Exit status: 0 pass, 1 a result outside the limits (--limits), 2 error.\n";
+    const QString command = arguments.value(1);
+    if (command.isEmpty() || command == "--help" || command == "-h" || command == "help") {
+        std::printf("%s", kUsage);
+        return command.isEmpty() ? kError : kPass;
+    }
+    if (command == "--version") {
+        std::printf("sonalyx-measure %s\n", SONALYX_VERSION);
+        return kPass;
+    }
+    const QStringList rest = arguments.mid(1);
+    try {
+        if (command == "devices")
+            return RunDevices(rest);
+        if (command == "spectrum")
+            return RunSpectrum(rest);
+        if (command == "thdn")
+            return RunThdN(rest);
+        if (command == "level")
+            return RunLevel(rest);
+        if (command == "sweep")
+            return RunSweep(rest);
+        if (command == "generate")
+            return RunGenerate(rest);
+        throw CommandError{"unknown command \"" + command.toStdString() + "\"; see sonalyx-measure --help"};
+    } catch (const CommandError &e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "sonalyx-measure %s: %s\n", command.toUtf8().constData(), e.message.c_str());
+        return kError;
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,144 @@
+// Limits files (see limits.h).
+#include "measurement/limits.h"
+
+#include "platform/inifile.h"
+
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace measure {
+
+namespace {
+
+std::vector<std::string> Fields(const std::string &line)
+{
+    std::vector<std::string> out;
+    std::string cur;
+    for (char c : line) {
+        if (std::isspace(static_cast<unsigned char>(c)) || c == ',' || c == ';') {
+            if (!cur.empty())
+                out.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty())
+        out.push_back(cur);
+    return out;
+}
+
+bool Number(const std::string &text, double &v) { return platform::ParseFloat(text, v) && std::isfinite(v); }
+
+std::string Upper(std::string s)
+{
+    for (char &c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+} // namespace
+
+bool Limits::Parse(const std::string &text, std::string &error)
+{
+    rows_.clear();
+    ThdNMax.reset();
+    LevelMin.reset();
+    LevelMax.reset();
+    std::istringstream in(text);
+    std::string line;
+    int lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        const std::vector<std::string> f = Fields(line);
+        if (f.empty() || f[0][0] == '#')
+            continue;
+        const std::string where = "line " + std::to_string(lineNo) + ": ";
+        const std::string key = Upper(f[0]);
+        double v = 0.0;
+        if (key == "THDN_MAX" || key == "LEVEL_MIN" || key == "LEVEL_MAX") {
+            if (f.size() != 2 || !Number(f[1], v)) {
+                error = where + key + " needs one number in dB";
+                return false;
+            }
+            (key == "THDN_MAX" ? ThdNMax : key == "LEVEL_MIN" ? LevelMin : LevelMax) = v;
+            continue;
+        }
+        LimitRow row;
+        if (f.size() != 3 || !Number(f[0], row.FrequencyHz) || !(row.FrequencyHz > 0.0)) {
+            error = where + "expected a frequency in Hz, a lower and an upper level in dB (\"-\" for none)";
+            return false;
+        }
+        for (int i = 1; i <= 2; ++i) {
+            if (f[i] == "-")
+                continue;
+            if (!Number(f[i], v)) {
+                error = where + "\"" + f[i] + "\" is not a level in dB";
+                return false;
+            }
+            (i == 1 ? row.Lower : row.Upper) = v;
+        }
+        if (row.Lower && row.Upper && *row.Lower > *row.Upper) {
+            error = where + "the lower level is above the upper level";
+            return false;
+        }
+        if (!rows_.empty() && !(row.FrequencyHz > rows_.back().FrequencyHz)) {
+            error = where + "frequencies must ascend";
+            return false;
+        }
+        rows_.push_back(row);
+    }
+    if (rows_.empty() && !ThdNMax && !LevelMin && !LevelMax) {
+        error = "the file holds no limits";
+        return false;
+    }
+    return true;
+}
+
+bool Limits::Load(const std::string &fileName, std::string &error)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        error = "cannot read limits file " + fileName;
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!Parse(text.str(), error)) {
+        error = fileName + ", " + error;
+        return false;
+    }
+    return true;
+}
+
+LimitRow Limits::BoundsAt(double f) const
+{
+    LimitRow b;
+    b.FrequencyHz = f;
+    if (rows_.empty() || !(f >= rows_.front().FrequencyHz) || !(f <= rows_.back().FrequencyHz))
+        return b;
+    // The first row at or above f; f lies within the span, so there is one,
+    // and a row below it unless f is the first row's frequency.
+    std::size_t hi = 0;
+    while (rows_[hi].FrequencyHz < f)
+        ++hi;
+    if (rows_[hi].FrequencyHz == f)
+        return LimitRow{f, rows_[hi].Lower, rows_[hi].Upper};
+    const LimitRow &a = rows_[hi - 1], &c = rows_[hi];
+    const double t = std::log(f / a.FrequencyHz) / std::log(c.FrequencyHz / a.FrequencyHz);
+    if (a.Lower && c.Lower)
+        b.Lower = *a.Lower + t * (*c.Lower - *a.Lower);
+    if (a.Upper && c.Upper)
+        b.Upper = *a.Upper + t * (*c.Upper - *a.Upper);
+    return b;
+}
+
+bool Limits::CurvePasses(double f, double levelDb) const
+{
+    const LimitRow b = BoundsAt(f);
+    return (!b.Lower || levelDb >= *b.Lower) && (!b.Upper || levelDb <= *b.Upper);
+}
+
+} // namespace measure

@@ -1,0 +1,53 @@
+// Pass/fail limits for scripted measurements, read from a limits file:
+// frequency-dependent lower and upper levels for sweeps and spectra, and
+// single bounds for THD+N and band levels.
+//
+// File format (text, one item per line; '#' starts a comment line):
+//   FREQUENCY LOWER UPPER   a row of the limit curve: Hz, dB, dB; "-" where
+//                           a row has no bound; fields separated by blanks,
+//                           commas or semicolons; frequencies ascending
+//   THDN_MAX dB             largest THD+N that passes
+//   LEVEL_MIN dB            smallest band level that passes
+//   LEVEL_MAX dB            largest band level that passes
+// Between two rows a bound follows a straight line over log frequency, where
+// both rows have it; outside the rows' span a level is not checked.
+//
+// Threads: any.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace measure {
+
+struct LimitRow {
+    double FrequencyHz = 0.0;
+    std::optional<double> Lower, Upper; // dB
+};
+
+class Limits {
+public:
+    // Parses the text of a limits file; false with `error` naming the line.
+    bool Parse(const std::string &text, std::string &error);
+    // Reads and parses a file.
+    bool Load(const std::string &fileName, std::string &error);
+
+    const std::vector<LimitRow> &Rows() const { return rows_; }
+    std::optional<double> ThdNMax, LevelMin, LevelMax;
+
+    // The bounds of the curve at `frequencyHz` (none outside its span).
+    LimitRow BoundsAt(double frequencyHz) const;
+    // Whether `levelDb` at `frequencyHz` lies within the curve's bounds.
+    bool CurvePasses(double frequencyHz, double levelDb) const;
+    bool ThdNPasses(double thdnDb) const { return !ThdNMax || thdnDb <= *ThdNMax; }
+    bool LevelPasses(double levelDb) const
+    {
+        return (!LevelMin || levelDb >= *LevelMin) && (!LevelMax || levelDb <= *LevelMax);
+    }
+
+private:
+    std::vector<LimitRow> rows_;
+};
+
+} // namespace measure

@@ -1,0 +1,74 @@
+// A whole sweep in one call (see sweepdriver.h).
+#include "measurement/sweepdriver.h"
+
+#include "audio/devices.h"
+#include "audio/soundinterface.h"
+#include "measurement/blockwait.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace measure {
+
+SweepDriver::Outcome SweepDriver::Run(const SweepSetup &setup, const dsp::CorrectionCurve &inputCorrection,
+                                      const dsp::CorrectionCurve &outputCorrection)
+{
+    error_.clear();
+    if (audio::InputFormats(audio::GetInputDevice()) == 0) {
+        error_ = "the input device cannot be used";
+        return Outcome::Failed;
+    }
+    run_.Begin();
+    Outcome outcome = Outcome::Done;
+    for (std::int32_t i = 0; i <= setup.Steps && outcome == Outcome::Done; ++i)
+        outcome = step(setup, i, inputCorrection, outputCorrection);
+    run_.Finish();
+    return outcome;
+}
+
+SweepDriver::Outcome SweepDriver::step(const SweepSetup &setup, std::int32_t i,
+                                       const dsp::CorrectionCurve &inputCorrection,
+                                       const dsp::CorrectionCurve &outputCorrection)
+{
+    if (InterruptRequested())
+        return Outcome::Interrupted;
+    const SweepStepPlan plan = SweepRun::Plan(setup, i);
+    if (OnStep)
+        OnStep(plan);
+    if (!plan.Playable) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%.1f Hz is above half the sample rate (input %d Hz, output %d Hz)",
+                      plan.Frequency, plan.InputRate, plan.OutputRate);
+        error_ = text;
+        return Outcome::Failed;
+    }
+    if (const int rc = run_.StartTone(plan, setup.LevelDig, outputCorrection)) {
+        error_ = "the output failed at " + std::to_string(plan.Frequency) + " Hz: " + audio::ErrorText(rc);
+        return Outcome::Failed;
+    }
+    if (!WaitMs(setup.SettleMs))
+        return Outcome::Interrupted;
+
+    // Shared with the callback, which may come after this step gave up.
+    auto done = std::make_shared<bool>(false);
+    if (const int rc = run_.StartCapture(plan, [done] { *done = true; })) {
+        error_ = "the capture failed to start: " + audio::ErrorText(rc);
+        return Outcome::Failed;
+    }
+    const int blockMs = plan.InputRate > 0 ? static_cast<int>(1000LL * plan.CaptureFrames / plan.InputRate) : 1000;
+    if (!WaitForCompletion(*done, blockMs + 10000)) {
+        run_.Abandon();
+        error_ = "no block came from the input device: " + audio::ErrorText(audio::DEVICE_LOST);
+        return Outcome::Failed;
+    }
+    const SweepRun::Block block = run_.TakeBlock(setup.Mode, inputCorrection, true);
+    if (block.Kind == SweepRun::BlockKind::Failed) {
+        error_ = "the capture failed: " + audio::ErrorText(block.Status);
+        return Outcome::Failed;
+    }
+    if (block.Kind == SweepRun::BlockKind::Measured && OnPoint)
+        OnPoint(block.Point);
+    return Outcome::Done;
+}
+
+} // namespace measure

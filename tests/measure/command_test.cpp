@@ -1,0 +1,167 @@
+// sonalyx-measure run as a program on a scratch settings file: the sweep of
+// the virtual card's device under test against limits drawn around its
+// analytic response, the JSON and CSV forms, the exit statuses, a settings
+// file that stays untouched; and the limits file's rules.
+#include "measurement/limits.h"
+#include "support/testsupport.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+Result Measure(const std::string &dir, const std::string &arguments)
+{
+    const std::string err = dir + "/stderr.txt";
+    const std::string command = std::string(SONALYX_MEASURE_EXE) + " " + arguments + " 2>" + err;
+    Result r;
+    if (FILE *p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+            r.out.append(buf, n);
+        const int s = pclose(p);
+        r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    }
+    r.err = testsupport::ReadFile(err);
+    return r;
+}
+
+// Level in dB of the card's default device under test: gain -0.5 dB, second-
+// order Butterworth high-pass at 20 Hz and low-pass at 20 kHz, each the
+// bilinear transform of its analog prototype prewarped at its corner.
+double ModelDb(double f, double rate = 44100.0)
+{
+    using C = std::complex<double>;
+    const double pi = 3.14159265358979323846;
+    const C s = 2.0 * rate * (std::polar(1.0, 2.0 * pi * f / rate) - 1.0) / (std::polar(1.0, 2.0 * pi * f / rate) + 1.0);
+    auto corner = [&](double fc) { return 2.0 * rate * std::tan(pi * fc / rate); };
+    const double wl = corner(20000.0), wh = corner(20.0), r2 = std::sqrt(2.0);
+    const C h = wl * wl / (s * s + r2 * wl * s + wl * wl) * (s * s / (s * s + r2 * wh * s + wh * wh));
+    return -0.5 + 20.0 * std::log10(std::abs(h));
+}
+
+// Rows at the frequencies of a 10-step log sweep from 20 Hz to 20 kHz.
+std::string LimitsAroundModel(double below, double above)
+{
+    std::string text = "# frequency lower upper\n";
+    for (int i = 0; i <= 10; ++i) {
+        const double f = std::exp(std::log(20.0) + i * std::log(1000.0) / 10.0);
+        char line[96];
+        std::snprintf(line, sizeof line, "%.4f %.3f %.3f\n", f, ModelDb(f) - below, ModelDb(f) + above);
+        text += line;
+    }
+    return text;
+}
+
+TEST(MeasureCommand, SweepOfTheDeviceModelAgainstLimitsAsJson)
+{
+    const std::string dir = testsupport::ScratchDir("sweep");
+    const std::string ini = dir + "/sonmain.ini", cor = dir + "/flat.cor";
+    testsupport::WriteFile(cor, "1 0\n100000 0\n");
+    const std::string settings = "[LOOPBACK]\nPACED=FALSE\n[MAIN]\nINCONAME=" + cor + "\nINCOAKT=TRUE\n";
+    testsupport::WriteFile(ini, settings);
+    testsupport::WriteFile(dir + "/pass.lim", LimitsAroundModel(0.4, 0.4));
+    testsupport::WriteFile(dir + "/tight.lim", LimitsAroundModel(0.4, -0.1)); // upper 0.5 dB lower
+    const std::string sweep = "sweep --settings " + ini +
+                              " --device \"Virtual loopback 1\" --steps 10 --to 20000 --settle 20 --format json";
+
+    const Result pass = Measure(dir, sweep + " --limits " + dir + "/pass.lim");
+    ASSERT_EQ(pass.status, 0) << pass.err;
+    const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(pass.out)).object();
+    const QJsonObject s = doc["settings"].toObject();
+    EXPECT_EQ(s["input"]["device"].toString(), "Virtual loopback 1");
+    EXPECT_EQ(s["output"]["rate_hz"].toInt(), 44100);
+    EXPECT_EQ(s["input"]["bits"].toInt(), 16);
+    EXPECT_EQ(s["sweep"]["steps"].toInt(), 10);
+    EXPECT_EQ(s["sweep"]["mode"].toString(), "left-ref");
+    EXPECT_NEAR(s["calibration"]["input_mv_full_scale"].toDouble(), 497.0, 1e-3);
+    EXPECT_NEAR(s["calibration"]["level_offset_db"].toDouble(), 12.6, 1e-5);
+    EXPECT_EQ(s["corrections"]["input"]["sha256"].toString(),
+              QCryptographicHash::hash("1 0\n100000 0\n", QCryptographicHash::Sha256).toHex());
+    EXPECT_TRUE(s["corrections"]["input"]["active"].toBool());
+    EXPECT_EQ(s["version"].toString(), "1.4");
+    EXPECT_FALSE(s["time"].toString().isEmpty());
+    EXPECT_TRUE(doc["limits"]["pass"].toBool());
+    const QJsonArray results = doc["results"].toArray();
+    ASSERT_EQ(results.size(), 11);
+    for (const QJsonValue &v : results) {
+        const double f = v["frequency_hz"].toDouble();
+        EXPECT_NEAR(v["level_db"].toDouble(), ModelDb(f), f < 40.0 ? 0.2 : 0.1) << f;
+    }
+
+    const Result fail = Measure(dir, sweep + " --limits " + dir + "/tight.lim");
+    EXPECT_EQ(fail.status, 1) << fail.err;
+    const QJsonObject failed = QJsonDocument::fromJson(QByteArray::fromStdString(fail.out)).object();
+    EXPECT_FALSE(failed["limits"]["pass"].toBool());
+    EXPECT_FALSE(failed["limits"]["failures"].toArray().isEmpty());
+    // Whatever the engine would write back stays out of the user's file.
+    EXPECT_EQ(testsupport::ReadFile(ini), settings);
+}
+
+TEST(MeasureCommand, CsvColumnsAndErrorsWithTheirReasons)
+{
+    const std::string dir = testsupport::ScratchDir("csv");
+    const std::string ini = dir + "/sonmain.ini";
+    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\nSIGNAL=SINE\nFORMATS=16:44100,16:48000\n");
+    const Result spectrum = Measure(dir, "spectrum --settings " + ini + " --fft 2048 --rate 48000");
+    ASSERT_EQ(spectrum.status, 0) << spectrum.err;
+    const QStringList lines = QString::fromStdString(spectrum.out).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 1 + 1024);
+    EXPECT_EQ(lines[0], "frequency_hz,left_dBFS,right_dBFS");
+    EXPECT_EQ(lines[1 + 512].section(',', 0, 0).toDouble(), 12000.0); // bin 512 of 2048 at 48 kHz
+    for (const QString &line : lines.mid(1)) {
+        const QStringList fields = line.split(',');
+        ASSERT_EQ(fields.size(), 3) << line.toStdString();
+        bool ok = true;
+        for (const QString &x : fields)
+            x.toDouble(&ok);
+        EXPECT_TRUE(ok) << line.toStdString();
+    }
+    const std::pair<std::string, std::string> errors[] = {
+        {"sweep --frobnicate", "frobnicate"},
+        {"thdn --settings " + ini + " --input \"Virtual loopback 7\"", "Virtual loopback 7"},
+        {"level --settings " + ini + " --rate 96000", "does not take 16 bits at 96000 Hz"},
+        {"sweep --settings " + ini + " --to 30000", "above half the sample rate"},
+        {"spectrum --settings " + dir + "/missing.ini", "not found"},
+        {"level --settings " + ini + " --filter \"B Weighting\"", "unknown filter"},
+    };
+    for (const auto &[arguments, reason] : errors) {
+        const Result r = Measure(dir, arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << arguments << ": " << r.err;
+    }
+}
+
+TEST(Limits, RowsInterpolateOverLogFrequencyAndBadLinesAreNamed)
+{
+    measure::Limits l;
+    std::string error;
+    ASSERT_TRUE(l.Parse("# curve\n100 -1 1\n10000, -3, 3\n20000 - 4\nTHDN_MAX -60\n", error)) << error;
+    EXPECT_NEAR(*l.BoundsAt(1000.0).Lower, -2.0, 1e-9); // halfway on a log scale
+    EXPECT_NEAR(*l.BoundsAt(1000.0).Upper, 2.0, 1e-9);
+    EXPECT_FALSE(l.BoundsAt(15000.0).Lower.has_value()); // one row without a lower bound
+    EXPECT_NEAR(*l.BoundsAt(10000.0).Lower, -3.0, 1e-9);
+    EXPECT_TRUE(l.CurvePasses(50.0, 99.0) && l.CurvePasses(30000.0, -99.0)); // outside the span
+    EXPECT_FALSE(l.CurvePasses(1000.0, 2.1));
+    EXPECT_TRUE(l.ThdNPasses(-60.0) && !l.ThdNPasses(-59.9));
+    for (const char *bad : {"100 -1 1\n50 -1 1\n", "100 1 -1\n", "100 x 1\n", "THDN_MAX\n", "# nothing\n"})
+        EXPECT_FALSE(l.Parse(bad, error)) << bad;
+    l.Parse("100 -1 1\n\n100 x 1\n", error);
+    EXPECT_NE(error.find("line 3"), std::string::npos) << error;
+}
+
+} // namespace
