@@ -104,6 +104,12 @@ struct Output {
     int nextRecord = 0;
     std::uint64_t nextFrame = 0; // device frame at which the next fill starts
 
+    // A recording streamed instead of a synthesised signal: encoded frames
+    // repeated endlessly, and where the next fill continues in them. Set on
+    // the UI thread only while no refill can run.
+    std::shared_ptr<const std::vector<char>> recording;
+    std::size_t recordingCursor = 0; // bytes
+
     std::atomic<bool> refillEnabled{false};
     std::atomic<int> refillError{0};
     SettingsSnapshot snapshot;
@@ -148,9 +154,35 @@ std::uint32_t FramesPerStreamBuffer(const Output &o)
     return frameBytes > 0 ? o.streamBytes / static_cast<std::uint32_t>(frameBytes) : 0;
 }
 
+// Copies the next bytes of the recording, starting over at its end.
+void RecordingFill(Output &o, char *dst) noexcept
+{
+    const std::vector<char> &src = *o.recording;
+    for (std::uint32_t done = 0; done < o.streamBytes;) {
+        const std::size_t n = std::min<std::size_t>(o.streamBytes - done, src.size() - o.recordingCursor);
+        std::copy_n(src.data() + o.recordingCursor, n, dst + done);
+        done += static_cast<std::uint32_t>(n);
+        o.recordingCursor = (o.recordingCursor + n) % src.size();
+    }
+}
+
+void SetStreamHeader(Output &o, int which)
+{
+    WaveHeader &h = *o.headers[which];
+    h = WaveHeader{};
+    h.lpData = o.data[which];
+    h.dwBufferLength = o.streamBytes;
+    h.dwLoops = 1;
+}
+
 // Stream fill of buffer A (0) or B (1) with the settings of that moment.
 void StreamFill(Output &o, int which) noexcept
 {
+    if (o.recording) {
+        RecordingFill(o, o.data[which]);
+        SetStreamHeader(o, which);
+        return;
+    }
     SynthParams p;
     double frequency = 0.0;
     o.snapshot.read(p, frequency);
@@ -161,11 +193,7 @@ void StreamFill(Output &o, int which) noexcept
     r.step = o.rate > 0 ? 2.0 * std::numbers::pi * frequency / o.rate : 0.0;
     o.nextFrame += FramesPerStreamBuffer(o);
     o.synth.StreamFill(o.rate, o.bits, p, frequency, o.data[which], o.streamBytes, o.phaseAccumulator);
-    WaveHeader &h = *o.headers[which];
-    h = WaveHeader{};
-    h.lpData = o.data[which];
-    h.dwBufferLength = o.streamBytes;
-    h.dwLoops = 1;
+    SetStreamHeader(o, which);
 }
 
 // The device's completion callback in stream mode (backend thread, or the
@@ -382,14 +410,15 @@ int StartOutput(GeneratorSettings &settings, double duration, float frequency)
     const bool loop = o.record.Loop;
 
     o.events = &OutputEvents::instance();
-    if (o.running && o.handle && !o.loopMode && !loop && o.deviceNumber == GetOutputDevice() &&
+    if (o.running && o.handle && !o.loopMode && !loop && !o.recording && o.deviceNumber == GetOutputDevice() &&
         SameFormat(o.format, format)) {
         o.snapshot.publish(o.record);
         const int r = RestartStream(o);
         return r == 0 ? 0 : FailedStart(r);
     }
-    if (o.open || o.running)
+    if (o.open || o.running || o.handle)
         StopOutput();
+    o.recording.reset(); // no refill runs now
 
     int r = OpenPaused(o, format, loop);
     if (r != 0)
@@ -406,28 +435,31 @@ int StartOutput(GeneratorSettings &settings, double duration, float frequency)
     return QueueAndRunOrRelease(o, loop);
 }
 
-int StartLoopBufferOutput(std::uint32_t bytes)
+int StartEncodedStream(std::shared_ptr<const std::vector<char>> samples)
 {
     Output &o = O();
     SetOutputStopper(&StopOutput);
     SetAudioStatus(0);
-    if (o.open || o.running)
-        StopOutput();
+    o.events = &OutputEvents::instance();
+    StopOutput();
+    o.recording.reset();
     if (!BuffersExist()) {
         SetAudioStatus(MMSYSERR_NOMEM);
         return MMSYSERR_NOMEM;
     }
     const WaveFormat format = OutputFormat();
-    int r = OpenPaused(o, format, true);
+    if (!samples || samples->empty() || format.nBlockAlign == 0 || samples->size() % format.nBlockAlign != 0) {
+        SetAudioStatus(MMSYSERR_INVALPARAM);
+        return MMSYSERR_INVALPARAM;
+    }
+    const int r = OpenPaused(o, format, false);
     if (r != 0)
         return r;
     TakeBuffers(o, format);
-    o.precision = 0;
-    if (bytes > kLoopBufferBytes)
-        bytes = kLoopBufferBytes;
-    bytes -= bytes % (format.nBlockAlign ? format.nBlockAlign : 1u);
-    SetLoopHeader(*LoopHeader(), bytes);
-    return QueueAndRunOrRelease(o, true);
+    o.recording = std::move(samples);
+    o.recordingCursor = 0;
+    o.refillError.store(0);
+    return QueueAndRunOrRelease(o, false);
 }
 
 int StopOutput()

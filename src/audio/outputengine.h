@@ -19,7 +19,9 @@
 
 #include <QObject>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace audio {
 
@@ -80,11 +82,10 @@ void UpdateOutputSettings(const GeneratorSettings &settings);
 // wave files).
 int LoopPrecision();
 
-// Plays the first `bytes` bytes of LoopData(), which the caller has filled in
-// the current output device's format (see OutputFormat), repeated until
-// stopped. Stops any running output first. Returns 0 or the error number,
-// logged as for StartOutput.
-int StartLoopBufferOutput(std::uint32_t bytes);
+// Plays `samples`, already encoded in OutputFormat() (whole frames), as a
+// stream that starts over at its end without a gap. Stops any running
+// output first. Returns 0 or the error number, logged as for StartOutput.
+int StartEncodedStream(std::shared_ptr<const std::vector<char>> samples);
 
 // The format the current output device is opened with (derived fields
 // recomputed).
