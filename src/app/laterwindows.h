@@ -14,8 +14,5 @@
     };
 
 SONALYX_LATER_WINDOW(Tmixu, QWidget)       // system mixer
-SONALYX_LATER_WINDOW(TEichDlg, QDialog)    // calibration
-SONALYX_LATER_WINDOW(TKorEdit, QDialog)    // correction file editor
-SONALYX_LATER_WINDOW(TDCOffset, QDialog)   // input DC offset
 
 #undef SONALYX_LATER_WINDOW
