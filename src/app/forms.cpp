@@ -1,7 +1,6 @@
 #include "app/forms.h"
 
 #include "app/aboutbox.h"
-#include "app/laterwindows.h"
 #include "app/mainform.h"
 #include "audio/iodialog.h"
 #include "audio/mixu.h"
@@ -17,6 +16,9 @@
 #include "display/scopewindow.h"
 #include "dsp/correction.h"
 #include "dsp/dialogs/analysisdialog.h"
+#include "dsp/dialogs/calibrationdialog.h"
+#include "dsp/dialogs/correctioneditor.h"
+#include "dsp/dialogs/dcoffsetdialog.h"
 
 #include <QCheckBox>
 #include <memory>
@@ -35,6 +37,9 @@ Twobbeldlg *Wobbeldlg = nullptr;
 TAnaly *Analy = nullptr;
 TSkalDia *SkalDia = nullptr;
 Tdiadlg *Diadlg = nullptr;
+TEichDlg *EichDlg = nullptr;
+TKorEdit *KorEdit = nullptr;
+TDCOffset *DCOffset = nullptr;
 
 namespace {
 
@@ -67,12 +72,12 @@ bool CreateWindows()
     W.wobbeldlg = Wobbeldlg = new Twobbeldlg;
     W.oszidia = Oszidia = new TOszidia;
     AboutBox = new TAboutBox;
-    W.eichDlg = new TEichDlg;
+    W.eichDlg = EichDlg = new TEichDlg;
     W.analy = Analy = new TAnaly;
-    W.korEdit = new TKorEdit;
+    W.korEdit = KorEdit = new TKorEdit;
     W.skalDia = SkalDia = new TSkalDia;
     W.ioDialog = IOdialog = new audio::TIOdialog;
-    W.dcOffset = new TDCOffset;
+    W.dcOffset = DCOffset = new TDCOffset;
     W.dummy = new audio::Tdummy;
     SCdia = new audio::TSCdia;
     W.diadlg = Diadlg = new Tdiadlg;
@@ -83,6 +88,7 @@ bool CreateWindows()
     // boxes wear the curve colours.
     Diadlg->SetTarget(Diagramm);
     Diagramm->SetOptionsEditor(Diadlg);
+    MainForm->ConnectCalibrationWindows();
     QObject::connect(Diagramm, &TDiagramm::optionsApplied, MainForm,
                      [] { ColourChannelCaptions(MainForm->MeasureLeft, MainForm->MeasureRight); });
     return true;
@@ -100,14 +106,17 @@ void DestroyWindows()
     SCdia = nullptr;
     delete W.dummy;
     delete W.dcOffset;
+    DCOffset = nullptr;
     delete W.ioDialog;
     IOdialog = nullptr;
     delete W.skalDia;
     SkalDia = nullptr;
     delete W.korEdit;
+    KorEdit = nullptr;
     delete W.analy;
     Analy = nullptr;
     delete W.eichDlg;
+    EichDlg = nullptr;
     delete AboutBox;
     delete W.oszidia;
     Oszidia = nullptr;
@@ -147,6 +156,8 @@ void ApplyLanguageToWindows(char language)
         W.wavegen->SetLanguage(language);
     if (SCdia)
         SCdia->SetLanguage(language);
+    if (W.dcOffset)
+        W.dcOffset->SetLanguage(language);
 }
 
 void ApplyDiagramGeometry(const WindowGeometry &g)

@@ -16,6 +16,9 @@ class TWavegen;
 class Twobbeldlg;
 class TSkalDia;
 class Tdiadlg;
+class TEichDlg;
+class TKorEdit;
+class TDCOffset;
 namespace audio {
 class TSCdia;
 class TIOdialog;
@@ -35,6 +38,9 @@ extern TWavegen *Wavegen;          // signal generator
 extern Twobbeldlg *Wobbeldlg;      // sweep setup
 extern TSkalDia *SkalDia;          // readout scale
 extern Tdiadlg *Diadlg;            // diagram options
+extern TEichDlg *EichDlg;          // calibration
+extern TKorEdit *KorEdit;          // correction file editor
+extern TDCOffset *DCOffset;        // input DC offset
 
 // Creates every window in the program's order, the main window first (whose
 // creation handler opens the audio layer and reads the settings). Returns

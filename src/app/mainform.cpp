@@ -170,8 +170,10 @@ bool TMainForm::event(QEvent *e)
             SweepStep();
             break;
         case platform::WM_STOP_MEASUREMENTS:
+            StopMeasurements();
+            break;
         case platform::WM_CALIBRATION_DONE:
-            // The measurement chains arrive with their pages.
+            CalibrationDone();
             break;
         default:
             break;

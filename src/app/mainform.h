@@ -104,7 +104,8 @@ private:
     void Button1Click();
     void FFTpointsgroupClick(int index);
     // correction files, level units and text export (mainformcommands.cpp)
-    void LoadCorrectionFile(bool input);
+    // Asks for a correction file and loads it; the chosen name (empty when cancelled).
+    QString LoadCorrectionFile(bool input);
     void Testekorrekturdatei1Click();
     void SetLevelUnit(int unit);
     void SpeichernalsText1Click();
@@ -227,6 +228,22 @@ public:
     void SetAnalyserRunning(bool on);
     void AnalyserBlockReady();
     void AnalyserNext();
+
+    // Calibration, DC offset and the correction editor (mainformcalibration.cpp):
+    // the menu items and the windows' signals, once all windows exist.
+    void ConnectCalibrationWindows();
+    // WM_STOP_MEASUREMENTS: stops the sweep, the analyser and the oscilloscope
+    // (the generator plays on: it may be the calibration source).
+    void StopMeasurements();
+    // WM_CALIBRATION_DONE: takes over the calibration dialog's result, writes
+    // the settings, restarts the oscilloscope on its page.
+    void CalibrationDone();
+    void Eichen1Click();
+    void DCOffset1Click();
+    // Opens the correction editor for the input or the output curve.
+    void EditCorrectionFile(bool input);
+    // The editor saved: the curve keeps its name, the display follows.
+    void CorrectionEdited();
 
     // Loads a correction file into the input or output curve and, when it
     // loads, switches that correction on. False when the file was refused.

@@ -38,7 +38,7 @@ bool TMainForm::LoadCorrection(bool input, const std::string &fileName)
     return true;
 }
 
-void TMainForm::LoadCorrectionFile(bool input)
+QString TMainForm::LoadCorrectionFile(bool input)
 {
     platform::FileDialogRequest request;
     request.filter = "Correction File (*.cor)";
@@ -46,6 +46,7 @@ void TMainForm::LoadCorrectionFile(bool input)
     QString name = platform::AskFileName(this, request);
     if (!name.isEmpty())
         LoadCorrection(input, name.toStdString());
+    return name;
 }
 
 void TMainForm::Testekorrekturdatei1Click() { TestCorrectionCurves(); }

@@ -19,7 +19,9 @@ void DeviceUnderTest::configure(const VirtualCardConfig &c, double sampleRate)
     // Uniform noise in [-w, w] has an RMS of w / sqrt(3).
     noiseHalfWidth_ = c.noiseDb > -200.0 ? std::sqrt(3.0) * std::pow(10.0, c.noiseDb / 20.0) : 0.0;
     rightSign_ = c.invert ? -1.0 : 1.0;
-    ideal_ = gain_ == 1.0 && !highpass_ && !lowpass_ && harmonic_ == 0.0 && noiseHalfWidth_ == 0.0 && !c.invert;
+    dcOffset_ = c.dcOffset;
+    ideal_ = gain_ == 1.0 && !highpass_ && !lowpass_ && harmonic_ == 0.0 && noiseHalfWidth_ == 0.0 && !c.invert &&
+             dcOffset_ == 0.0;
 }
 
 void DeviceUnderTest::process(double left, double right, double &inLeft, double &inRight) noexcept
@@ -50,6 +52,8 @@ void DeviceUnderTest::process(double left, double right, double &inLeft, double 
         inLeft += noiseHalfWidth_ * (2.0 * noise_.uniform() - 1.0);
         inRight += noiseHalfWidth_ * (2.0 * noise_.uniform() - 1.0);
     }
+    inLeft += dcOffset_;
+    inRight += dcOffset_;
 }
 
 } // namespace audio

@@ -1,7 +1,7 @@
 // The model of a device under test that the virtual loopback card puts in
 // front of its right input: gain, second-order Butterworth high- and
 // low-pass, second and third harmonic, and a white-noise floor that both
-// inputs share in level (not in samples). Allocation-free after configure();
+// inputs share in level (not in samples); last a DC offset on both inputs. Allocation-free after configure();
 // used by the card's thread only.
 #pragma once
 
@@ -52,6 +52,7 @@ private:
     double decay_ = 1.0;
     double noiseHalfWidth_ = 0.0; // uniform noise of the configured RMS
     double rightSign_ = 1.0;
+    double dcOffset_ = 0.0;       // added to both inputs last
     NoiseSource noise_;
 };
 

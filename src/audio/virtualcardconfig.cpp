@@ -147,6 +147,7 @@ VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
     c.distortionDb = real("DISTORTION", def.distortionDb, -200.0, 0.0);
     c.noiseDb = real("NOISE", def.noiseDb, -200.0, 0.0);
     c.invert = boolean("INVERT", def.invert);
+    c.dcOffset = real("DCOFFSET", def.dcOffset, -1.0, 1.0);
     std::string sig = upper(trim(text("SIGNAL", "OFF")));
     c.signal = sig == "SINE" ? VirtualCardConfig::Signal::Sine
              : sig == "PINK" ? VirtualCardConfig::Signal::Pink

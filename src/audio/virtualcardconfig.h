@@ -22,6 +22,7 @@ struct VirtualCardConfig {
     double distortionDb = -80.0;                // 2nd and 3rd harmonic re the signal; -200 = none
     double noiseDb = -110.0;                    // dBFS RMS on both inputs; -200 = none
     bool invert = false;                        // right input inverted
+    double dcOffset = 0.0;                      // full-scale units added to both inputs after the model
     Signal signal = Signal::Off;                // test signal while nothing plays
     double sigFreqHz = 1000.0;
     double sigLevelDb = -20.0;                  // dB re full scale (sine peak = 10^(level/20))

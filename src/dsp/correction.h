@@ -40,6 +40,10 @@ public:
     // The curve is applied only when it has points and is active.
     bool active() const { return active_; }
     void setActive(bool on) { active_ = on; }
+    // Names the file of a curve whose reload failed, so that the name is not
+    // lost with the points: the settings keep it and the editor can write to
+    // it again.
+    void setFileName(const std::string &name) { fileName_ = name; }
 
     // Empty, no file name, inactive.
     void clear();

@@ -12,6 +12,11 @@ MessageHandler &handler()
     static MessageHandler h;
     return h;
 }
+QuestionHandler &questionHandler()
+{
+    static QuestionHandler h;
+    return h;
+}
 HelpHandler &helpHandler()
 {
     static HelpHandler h;
@@ -36,6 +41,19 @@ void ShowMessage(QWidget *parent, const MessageRequest &request)
     if (help && box.clickedButton() == help && helpHandler())
         helpHandler()(request.helpContext);
 }
+
+bool AskYesNo(QWidget *parent, MessageKind kind, const QString &text)
+{
+    if (questionHandler())
+        return questionHandler()(MessageRequest{kind, text, false, 0});
+    QMessageBox::Icon icon = kind == MessageKind::Error     ? QMessageBox::Critical
+                             : kind == MessageKind::Warning ? QMessageBox::Warning
+                                                            : QMessageBox::Information;
+    QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Yes | QMessageBox::No, parent);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void SetQuestionHandler(QuestionHandler h) { questionHandler() = std::move(h); }
 
 void SetMessageHandler(MessageHandler h) { handler() = std::move(h); }
 

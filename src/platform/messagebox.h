@@ -31,6 +31,14 @@ inline void ShowMessage(QWidget *parent, MessageKind kind, const QString &text, 
 using MessageHandler = std::function<void(const MessageRequest &)>;
 void SetMessageHandler(MessageHandler handler);
 
+// A question with Yes and No buttons; true for Yes. A box the user closes
+// otherwise counts as No.
+bool AskYesNo(QWidget *parent, MessageKind kind, const QString &text);
+// Answers the questions instead of the user (tests); an empty handler
+// restores the boxes.
+using QuestionHandler = std::function<bool(const MessageRequest &)>;
+void SetQuestionHandler(QuestionHandler handler);
+
 // Opens the help at a topic; installed by the help window when it exists.
 using HelpHandler = std::function<void(int helpContext)>;
 void SetHelpHandler(HelpHandler handler);

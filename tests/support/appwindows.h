@@ -18,16 +18,23 @@
 
 namespace testsupport {
 
-// Records the message boxes and answers every file dialog with `nextFile`.
+// Records the message boxes and questions, answers every question with
+// `answerYes` and every file dialog with `nextFile`.
 class DialogAnswers : public ::testing::Test {
 protected:
     std::vector<platform::MessageRequest> messages;
+    std::vector<platform::MessageRequest> questions;
     std::vector<platform::FileDialogRequest> fileDialogs;
     QString nextFile;
+    bool answerYes = false;
 
     void SetUp() override
     {
         platform::SetMessageHandler([this](const platform::MessageRequest &m) { messages.push_back(m); });
+        platform::SetQuestionHandler([this](const platform::MessageRequest &m) {
+            questions.push_back(m);
+            return answerYes;
+        });
         platform::SetFileDialogHandler([this](const platform::FileDialogRequest &r) {
             fileDialogs.push_back(r);
             return nextFile;
@@ -37,6 +44,7 @@ protected:
     void TearDown() override
     {
         platform::SetMessageHandler({});
+        platform::SetQuestionHandler({});
         platform::SetFileDialogHandler({});
         platform::SetSettingsFileName({});
     }
