@@ -294,6 +294,29 @@ TEST_F(AlsaFileTest, DoubleResetOfARunningRefilledStreamLeavesNothingQueued)
 
 } // namespace
 
+// The owner may let a playback device go from inside its callback, on the
+// device's own thread; the thread then ends without touching freed memory.
+TEST_F(AlsaFileTest, ADeviceLetGoInsideItsOwnCallbackEndsCleanly)
+{
+    std::unique_ptr<WaveOutDevice> dev;
+    std::atomic<bool> gone{false};
+    Buffer a(4096);
+    ASSERT_EQ(backend->openOutput(0, Format(48000, 16),
+                                  [&](WaveHeader *) {
+                                      dev.reset();
+                                      gone = true;
+                                  },
+                                  dev),
+              0);
+    ASSERT_EQ(dev->prepareHeader(a.header), 0);
+    WaveOutDevice *raw = dev.get(); // the callback may take `dev` away at any moment from here
+    ASSERT_EQ(raw->write(a.header), 0);
+    EXPECT_TRUE(WaitFor([&] { return gone.load(); }));
+    // The device is released: the plugin can be opened again.
+    std::unique_ptr<WaveOutDevice> again;
+    EXPECT_TRUE(WaitFor([&] { return backend->openOutput(0, Format(48000, 16), nullptr, again) == 0; }));
+}
+
 int main(int argc, char **argv)
 {
     const std::string dir = testsupport::ScratchDir("alsa-file");

@@ -1,18 +1,16 @@
 #include "audio/alsa/alsawavein.h"
 
+#include "audio/alsa/alsastream.h"
 #include "platform/messages.h"
 
 #include <QtGlobal>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 
 namespace audio::alsa {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Capture ring of the device: long enough to ride out a busy UI thread, with
 // short periods so that a reset is answered promptly.
@@ -23,67 +21,40 @@ constexpr int kWaitMs = 20;
 
 } // namespace
 
-int AlsaWaveIn::open(const std::string &pcmName, const WaveFormat &format, InputTarget target,
-                     std::shared_ptr<OpenDevices> registry, std::unique_ptr<WaveInDevice> &device)
-{
-    PcmPtr pcm;
-    PcmGeometry geometry;
-    int status = OpenConfiguredPcm(pcmName, SND_PCM_STREAM_CAPTURE, format, kBufferUs, kPeriodUs, pcm, geometry);
-    if (status != MMSYSERR_NOERROR)
-        return status;
-    int err = snd_pcm_prepare(pcm.get());
-    if (err < 0)
-        return AlsaStatus(err);
-    auto *raw = new AlsaWaveIn(pcmName, format, target, std::move(registry), std::move(pcm), geometry);
-    raw->worker_ = std::thread(&AlsaWaveIn::run, raw);
-    device.reset(raw);
-    return MMSYSERR_NOERROR;
-}
-
-AlsaWaveIn::AlsaWaveIn(std::string pcmName, const WaveFormat &format, InputTarget target,
-                       std::shared_ptr<OpenDevices> registry, PcmPtr pcm, PcmGeometry geometry)
-    : pcmName_(std::move(pcmName)), format_(format), target_(target), registry_(std::move(registry)),
-      pcm_(std::move(pcm)), geometry_(geometry)
-{
-    snd_pcm_uframes_t frames = geometry_.periodFrames ? geometry_.periodFrames : 1024;
-    scratch_.resize(frames * format_.nBlockAlign);
-    queue_.reserve(16);
-    if (registry_)
-        registry_->add(SND_PCM_STREAM_CAPTURE, pcmName_);
-}
-
-AlsaWaveIn::~AlsaWaveIn()
-{
-    if (closed_)
-        return;
+class CaptureStream final : public AlsaStream {
+public:
+    CaptureStream(const std::string &pcmName, const WaveFormat &format, InputTarget target,
+                  std::shared_ptr<OpenDevices> registry, PcmPtr pcm, PcmGeometry geometry)
+        : AlsaStream(pcmName, SND_PCM_STREAM_CAPTURE, format, std::move(registry), std::move(pcm), geometry),
+          target_(target)
     {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-        // The owner is going away without closing: hand the buffers back
-        // without messages, their owner may be gone by the time one arrives.
-        for (WaveHeader *h : queue_)
-            MarkDone(*h);
-        queue_.clear();
+        const snd_pcm_uframes_t frames = geometry_.periodFrames ? geometry_.periodFrames : 1024;
+        scratch_.resize(frames * format_.nBlockAlign);
     }
-    cv_.notify_all();
-    if (worker_.joinable())
-        worker_.join();
-    releasePcm();
-}
 
-int AlsaWaveIn::prepareHeader(WaveHeader &h)
-{
-    std::lock_guard lock(mutex_);
-    return closed_ ? MMSYSERR_INVALHANDLE : PrepareHeader(h);
-}
+    int addBuffer(WaveHeader &h);
+    int start();
+    int reset();
 
-int AlsaWaveIn::unprepareHeader(WaveHeader &h)
-{
-    std::lock_guard lock(mutex_);
-    return closed_ ? MMSYSERR_INVALHANDLE : UnprepareHeader(h);
-}
+private:
+    void run() override;
+    // Reads what is there (waiting at most a few milliseconds) into dst.
+    // Returns frames read, 0 when nothing came, or a negative ALSA error.
+    long readSome(char *dst, long frames);
+    // Takes the front buffer off the queue and posts its completion with
+    // `code` as wParam (0, or the failure that ended the capture). Lock held.
+    void completeFront(int code = MMSYSERR_NOERROR);
+    // Marks the device failed and returns all queued buffers. Lock held.
+    void fail(int alsaError, const char *what);
 
-int AlsaWaveIn::addBuffer(WaveHeader &h)
+    const InputTarget target_;
+    std::vector<char> scratch_; // takes data while no buffer is queued
+    int overruns_ = 0;          // worker only; logged once per device
+    bool started_ = false;
+    int failure_ = MMSYSERR_NOERROR;
+};
+
+int CaptureStream::addBuffer(WaveHeader &h)
 {
     {
         std::lock_guard lock(mutex_);
@@ -103,7 +74,7 @@ int AlsaWaveIn::addBuffer(WaveHeader &h)
     return MMSYSERR_NOERROR;
 }
 
-int AlsaWaveIn::start()
+int CaptureStream::start()
 {
     {
         std::lock_guard lock(mutex_);
@@ -128,13 +99,13 @@ int AlsaWaveIn::start()
     return MMSYSERR_NOERROR;
 }
 
-int AlsaWaveIn::reset()
+int CaptureStream::reset()
 {
     std::unique_lock lock(mutex_);
     if (closed_)
         return MMSYSERR_INVALHANDLE;
     started_ = false;
-    cv_.wait(lock, [this] { return !busy_; });
+    waitIdle(lock);
     if (!failed_) {
         snd_pcm_drop(pcm_.get());
         snd_pcm_prepare(pcm_.get());
@@ -148,61 +119,27 @@ int AlsaWaveIn::reset()
     return MMSYSERR_NOERROR;
 }
 
-int AlsaWaveIn::close()
+void CaptureStream::completeFront(int code)
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_)
-            return MMSYSERR_INVALHANDLE;
-        if (!queue_.empty())
-            return WAVERR_STILLPLAYING;
-        quit_ = true;
-        started_ = false;
-    }
-    cv_.notify_all();
-    if (worker_.joinable())
-        worker_.join();
-    releasePcm();
-    closed_ = true;
-    return MMSYSERR_NOERROR;
-}
-
-void AlsaWaveIn::releasePcm()
-{
-    if (!pcm_)
-        return;
-    snd_pcm_drop(pcm_.get());
-    pcm_.reset();
-    if (registry_)
-        registry_->remove(SND_PCM_STREAM_CAPTURE, pcmName_);
-}
-
-void AlsaWaveIn::completeFront(int code)
-{
-    WaveHeader *h = queue_.front();
-    queue_.erase(queue_.begin());
-    MarkDone(*h);
+    WaveHeader *h = popFront();
     platform::PostMessage(target_.window, platform::MM_WIM_DATA, static_cast<std::uintptr_t>(code),
                           reinterpret_cast<std::intptr_t>(h));
 }
 
-void AlsaWaveIn::fail(int alsaError, const char *what)
+void CaptureStream::fail(int alsaError, const char *what)
 {
-    failed_ = true;
     started_ = false;
     failure_ = alsaError < 0 ? AlsaStatus(alsaError) : DEVICE_LOST;
     if (failure_ == MMSYSERR_ERROR)
         failure_ = DEVICE_LOST;
-    qWarning("ALSA capture on %s stopped (%s): %s", pcmName_.c_str(), what,
-             alsaError < 0 ? snd_strerror(alsaError) : "no data from the device");
-    snd_pcm_drop(pcm_.get());
+    markFailed(alsaError, what, "no data from the device");
     // The completions carry the failure; only without one does reset report it.
     failureReported_ = !queue_.empty();
     while (!queue_.empty())
         completeFront(failure_);
 }
 
-long AlsaWaveIn::readSome(char *dst, long frames)
+long CaptureStream::readSome(char *dst, long frames)
 {
     snd_pcm_t *pcm = pcm_.get();
     int err = snd_pcm_wait(pcm, kWaitMs);
@@ -229,12 +166,11 @@ long AlsaWaveIn::readSome(char *dst, long frames)
     return err;
 }
 
-void AlsaWaveIn::run()
+void CaptureStream::run()
 {
     std::unique_lock lock(mutex_);
     const unsigned align = format_.nBlockAlign;
     const long readChunk = static_cast<long>(std::max<snd_pcm_uframes_t>(geometry_.periodFrames, 256));
-    Clock::time_point lastData = Clock::now();
     bool running = false;
     while (!quit_) {
         if (!started_ || failed_) {
@@ -244,7 +180,7 @@ void AlsaWaveIn::run()
         }
         if (!running) {
             running = true;
-            lastData = Clock::now();
+            progress();
         }
         WaveHeader *h = queue_.empty() ? nullptr : queue_.front();
         char *dst = scratch_.data();
@@ -260,7 +196,6 @@ void AlsaWaveIn::run()
         // A non-blocking read goes on while data keeps coming; asking for one
         // period at most keeps each round, and so a reset, short.
         frames = std::min(frames, readChunk);
-        // While busy the UI thread keeps off the PCM and the queue's front.
         busy_ = true;
         lock.unlock();
         long n = readSome(dst, frames);
@@ -268,7 +203,7 @@ void AlsaWaveIn::run()
         busy_ = false;
         cv_.notify_all();
         if (n > 0) {
-            lastData = Clock::now();
+            progress();
             if (h) {
                 h->dwBytesRecorded += static_cast<std::uint32_t>(n) * align;
                 if (h->dwBufferLength - h->dwBytesRecorded < align)
@@ -276,10 +211,38 @@ void AlsaWaveIn::run()
             }
         } else if (n < 0) {
             fail(static_cast<int>(n), "read");
-        } else if (started_ && Clock::now() - lastData > std::chrono::milliseconds(kStallMs)) {
+        } else if (started_ && stalled()) {
             fail(0, "stalled");
         }
     }
 }
+
+// ---- the device ----------------------------------------------------------------
+
+int AlsaWaveIn::open(const std::string &pcmName, const WaveFormat &format, InputTarget target,
+                     std::shared_ptr<OpenDevices> registry, std::unique_ptr<WaveInDevice> &device)
+{
+    PcmPtr pcm;
+    PcmGeometry geometry;
+    int status = OpenConfiguredPcm(pcmName, SND_PCM_STREAM_CAPTURE, format, kBufferUs, kPeriodUs, pcm, geometry);
+    if (status != MMSYSERR_NOERROR)
+        return status;
+    int err = snd_pcm_prepare(pcm.get());
+    if (err < 0)
+        return AlsaStatus(err);
+    auto stream = std::make_shared<CaptureStream>(pcmName, format, target, std::move(registry), std::move(pcm), geometry);
+    stream->startWorker();
+    device.reset(new AlsaWaveIn(std::move(stream)));
+    return MMSYSERR_NOERROR;
+}
+
+AlsaWaveIn::~AlsaWaveIn() { stream_->abandon(); }
+
+int AlsaWaveIn::prepareHeader(WaveHeader &h) { return stream_->prepareHeader(h, false); }
+int AlsaWaveIn::unprepareHeader(WaveHeader &h) { return stream_->unprepareHeader(h); }
+int AlsaWaveIn::addBuffer(WaveHeader &h) { return stream_->addBuffer(h); }
+int AlsaWaveIn::start() { return stream_->start(); }
+int AlsaWaveIn::reset() { return stream_->reset(); }
+int AlsaWaveIn::close() { return stream_->close(); }
 
 } // namespace audio::alsa
