@@ -322,20 +322,17 @@ void ContinueFrom(Output &o, std::uint64_t played)
     o.nextFrame = played;
 }
 
-// A stream that plays on: drop what is queued and queue both buffers again
-// with the settings just published. The phase continues from the frame the
-// device stopped at, not from the end of the dropped buffers, so the signal
-// goes on where it was heard (where the device cannot tell its position,
-// from the end of what was filled).
+// A stream that plays on: take back what is queued and queue both buffers
+// again with the settings just published. The phase continues from the frame
+// the device goes on at, not from the end of the buffers taken back, so the
+// signal goes on where it was heard (where the device cannot tell, from the
+// end of what was filled).
 int RestartStream(Output &o)
 {
     WaveOutDevice &d = *o.handle;
     o.refillEnabled.store(false, std::memory_order_release);
-    d.pause();
     std::uint64_t played = 0;
-    const bool known = d.position(played) == MMSYSERR_NOERROR;
-    d.reset();
-    d.reset(); // returns what a refill running during the first reset queued
+    const bool known = d.discard(played) == MMSYSERR_NOERROR;
     o.running = false;
     for (int i = 0; i < 2; ++i)
         d.unprepareHeader(*o.headers[i]);

@@ -238,6 +238,22 @@ public:
         framesPlayed = 0;
         return MMSYSERR_NOTSUPPORTED;
     }
+    // Takes back what is queued and not yet played, so that what is written
+    // next follows what was played: every queued buffer comes back through
+    // the callback before this returns (as with reset), and `continueAt`
+    // receives the frame (counted from the open, as written) at which the
+    // next written frame goes on. Returns 0, or MMSYSERR_NOTSUPPORTED when
+    // the device cannot tell where it is (the buffers are back all the same).
+    // The device may be left paused; restart() lets it go on. By default:
+    // pause, position, and reset.
+    virtual int discard(std::uint64_t &continueAt)
+    {
+        pause();
+        const int known = position(continueAt);
+        reset();
+        reset(); // returns what a callback queued during the first reset
+        return known;
+    }
 };
 
 // ---- backends ----------------------------------------------------------------

@@ -229,6 +229,40 @@ inline double AmplitudeAt(const std::vector<double> &x, double freq, double rate
 
 inline double Db(double amplitude) { return 20.0 * std::log10(amplitude); }
 
+// Whether x[n+1] continues a sine of amplitude a through x[n-1], x[n] when
+// the phase advanced by wa from n-1 to n and by wb from n to n+1.
+inline bool Continues(double xm, double x0, double xp, double a, double wa, double wb, double tol)
+{
+    const double s = x0 / a;
+    const double c = (s * std::cos(wa) - xm / a) / std::sin(wa);
+    return std::abs(a * (s * std::cos(wb) + c * std::sin(wb)) - xp) < tol;
+}
+
+// A sine of amplitude a that steps by w1 and, from some frame on, by w2:
+// the first frame (after removing runs of two or more exact zeros, the
+// silence of a restart) where it does not go on, or -1; `changed` tells
+// whether the w2 part came.
+inline long SineBreak(const std::vector<double> &x, double a, double w1, double w2, bool &changed)
+{
+    std::vector<double> heard;
+    for (std::size_t n = 0; n < x.size(); ++n) {
+        const bool silent =
+            x[n] == 0.0 && ((n > 0 && x[n - 1] == 0.0) || (n + 1 < x.size() && x[n + 1] == 0.0));
+        if (!silent)
+            heard.push_back(x[n]);
+    }
+    changed = false;
+    for (std::size_t n = 1; n + 1 < heard.size(); ++n) {
+        const bool old = Continues(heard[n - 1], heard[n], heard[n + 1], a, w1, w1, 3e-3);
+        const bool boundary = Continues(heard[n - 1], heard[n], heard[n + 1], a, w1, w2, 3e-3);
+        const bool fresh = Continues(heard[n - 1], heard[n], heard[n + 1], a, w2, w2, 3e-3);
+        if (!(old || boundary || fresh))
+            return static_cast<long>(n);
+        changed = changed || (fresh && !old);
+    }
+    return -1;
+}
+
 inline double Peak(const std::vector<double> &x)
 {
     double p = 0;

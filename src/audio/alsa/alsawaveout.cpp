@@ -33,7 +33,7 @@ public:
     int restart();
     int write(WaveHeader &h);
     int reset();
-    int position(std::uint64_t &framesPlayed);
+    int discard(std::uint64_t &continueAt);
 
 private:
     void run() override;
@@ -51,54 +51,26 @@ private:
     // Hands finished buffers to the callback with the lock released.
     void deliver(std::unique_lock<std::mutex> &lock, std::vector<WaveHeader *> &done);
     void fail(std::unique_lock<std::mutex> &lock, int alsaError, const char *what);
-    // Frames waiting in the ring, at most what was written since the last drop.
-    std::uint64_t queuedInRing();
-    // Before the ring is dropped: what it held was never heard. Lock held,
-    // worker idle.
-    void settlePosition();
     void dropRing();
+    // Stops the worker at a safe point (lock held) and hands every queued
+    // buffer back through the callback; the worker goes on afterwards.
+    void returnQueued(std::unique_lock<std::mutex> &lock, bool dropFirst);
 
     const OutputCallback callback_;
     std::vector<WaveHeader *> done_; // finished buffers waiting for the callback
     std::uint32_t cursor_ = 0;       // bytes of the front buffer already written
     std::uint32_t loopsLeft_ = 0;    // plays left of the front buffer, this one included
-    std::uint64_t written_ = 0;      // frames written since the last drop
-    std::uint64_t playedBase_ = 0;   // frames heard before the last drop
+    std::uint64_t written_ = 0;      // frames handed to ALSA since the open, less those rewound
     bool paused_ = false;
     bool holding_ = false;    // reset in progress: the worker keeps still
     bool inCallback_ = false; // the worker is inside the callback
     bool kicked_ = true;      // nothing written since the last start check
 };
 
-std::uint64_t PlaybackStream::queuedInRing()
-{
-    snd_pcm_sframes_t delay = 0;
-    if (!pcm_ || snd_pcm_delay(pcm_.get(), &delay) < 0 || delay < 0)
-        return 0;
-    return std::min<std::uint64_t>(static_cast<std::uint64_t>(delay), written_);
-}
-
-void PlaybackStream::settlePosition()
-{
-    playedBase_ += written_ - queuedInRing();
-    written_ = 0;
-}
-
 void PlaybackStream::dropRing()
 {
-    settlePosition();
     snd_pcm_drop(pcm_.get());
     snd_pcm_prepare(pcm_.get());
-}
-
-int PlaybackStream::position(std::uint64_t &framesPlayed)
-{
-    std::unique_lock lock(mutex_);
-    if (closed_)
-        return MMSYSERR_INVALHANDLE;
-    waitIdle(lock);
-    framesPlayed = playedBase_ + written_ - (failed_ ? 0 : queuedInRing());
-    return MMSYSERR_NOERROR;
 }
 
 int PlaybackStream::pause()
@@ -159,17 +131,12 @@ int PlaybackStream::write(WaveHeader &h)
     return MMSYSERR_NOERROR;
 }
 
-int PlaybackStream::reset()
+void PlaybackStream::returnQueued(std::unique_lock<std::mutex> &lock, bool dropFirst)
 {
-    std::unique_lock lock(mutex_);
-    if (closed_)
-        return MMSYSERR_INVALHANDLE;
-    if (onWorker())
-        return MMSYSERR_ERROR; // not from inside the callback
     holding_ = true;
     cv_.notify_all();
     cv_.wait(lock, [this] { return !busy_ && !inCallback_; });
-    if (!failed_)
+    if (dropFirst && !failed_)
         dropRing();
     std::vector<WaveHeader *> returned;
     returned.reserve(queue_.size());
@@ -186,11 +153,48 @@ int PlaybackStream::reset()
     holding_ = false;
     kicked_ = true;
     cv_.notify_all();
+}
+
+int PlaybackStream::reset()
+{
+    std::unique_lock lock(mutex_);
+    if (closed_)
+        return MMSYSERR_INVALHANDLE;
+    if (onWorker())
+        return MMSYSERR_ERROR; // not from inside the callback
+    returnQueued(lock, true);
     if (failed_ && !failureReported_) {
         failureReported_ = true;
         return DEVICE_LOST;
     }
     return MMSYSERR_NOERROR;
+}
+
+int PlaybackStream::discard(std::uint64_t &continueAt)
+{
+    std::unique_lock lock(mutex_);
+    if (closed_)
+        return MMSYSERR_INVALHANDLE;
+    if (onWorker())
+        return MMSYSERR_ERROR;
+    holding_ = true;
+    cv_.wait(lock, [this] { return !busy_ && !inCallback_; });
+    bool known = !failed_;
+    if (known) {
+        // What ALSA can take back had not left for the device yet: rewinding
+        // it makes the next write follow on exactly. What it cannot take
+        // back plays on first, so the change is heard that much later.
+        snd_pcm_t *pcm = pcm_.get();
+        const snd_pcm_sframes_t back = snd_pcm_rewindable(pcm);
+        const snd_pcm_sframes_t rewound = back > 0 ? snd_pcm_rewind(pcm, static_cast<snd_pcm_uframes_t>(back)) : 0;
+        if (rewound > 0)
+            written_ -= std::min<std::uint64_t>(written_, static_cast<std::uint64_t>(rewound));
+        else if (back != 0 || rewound < 0)
+            known = false; // no rewinding here: the ring is dropped, and where it stood is unknown
+    }
+    returnQueued(lock, !known);
+    continueAt = written_;
+    return known ? MMSYSERR_NOERROR : MMSYSERR_NOTSUPPORTED;
 }
 
 void PlaybackStream::finishClosing()
@@ -248,7 +252,6 @@ void PlaybackStream::kickStart()
 
 void PlaybackStream::fail(std::unique_lock<std::mutex> &lock, int alsaError, const char *what)
 {
-    settlePosition();
     markFailed(alsaError, what, "the device takes no data");
     while (!queue_.empty())
         done_.push_back(takeFront());
@@ -388,6 +391,6 @@ int AlsaWaveOut::unprepareHeader(WaveHeader &h) { return stream_->unprepareHeade
 int AlsaWaveOut::write(WaveHeader &h) { return stream_->write(h); }
 int AlsaWaveOut::reset() { return stream_->reset(); }
 int AlsaWaveOut::close() { return stream_->close(); }
-int AlsaWaveOut::position(std::uint64_t &framesPlayed) { return stream_->position(framesPlayed); }
+int AlsaWaveOut::discard(std::uint64_t &continueAt) { return stream_->discard(continueAt); }
 
 } // namespace audio::alsa

@@ -46,9 +46,10 @@ public:
     int write(WaveHeader &h) override;
     int reset() override;
     int close() override;
-    // Frames written to the PCM less those still waiting in its ring, counted
-    // across drops (what a drop throws away was never heard).
-    int position(std::uint64_t &framesPlayed) override;
+    // Takes back from the PCM's ring what ALSA lets rewind, so the next
+    // write follows what was already sent on without a gap; where nothing
+    // can be rewound the ring is dropped and the count is ALSA's estimate.
+    int discard(std::uint64_t &continueAt) override;
 
 private:
     explicit AlsaWaveOut(std::shared_ptr<PlaybackStream> stream) : stream_(std::move(stream)) {}
