@@ -9,6 +9,7 @@
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
 #include "audio/capture.h"
+#include "audio/devices.h"
 #include "display/diagramwindow.h"
 #include "display/levelunits.h"
 #include "dsp/analysis.h"
@@ -36,6 +37,7 @@ void TMainForm::AnalyserBlockReady()
     int count = 0, overloads = 0;
     std::uint32_t userValue = 0;
     const float *block = audio::FinishCapture(count, overloads, userValue);
+    const int captureStatus = audio::AudioStatus();
     double meanLevel = 1.0, triggerLevel = 1.0;
     const bool haveBuffers = !MS.LeftSpectrum.empty();
     if (block && MS.AnalyserRunning && haveBuffers) {
@@ -72,6 +74,16 @@ void TMainForm::AnalyserBlockReady()
     // only the run flag and the mode decide.
     if (!MS.AnalyserRunning)
         return;
+    // A device that failed during the block (or went away) ends the run with
+    // its reason, rather than the next start failing for a reason of its own.
+    if (!block && captureStatus != 0) {
+        SetAnalyserRunning(false);
+        platform::ShowMessage(this, platform::MessageKind::Error,
+                              app::Texts().CaptureRestartFailed + QString::fromStdString(audio::ErrorText(captureStatus)) +
+                                  ")",
+                              true, 17);
+        return;
+    }
     // A single run ends with its round, a trigger run when the level reached
     // the trigger level; the spectrum then stays.
     const bool done = (MS.RunMode == 0 && MS.AveragesLeft == MS.Averages) ||

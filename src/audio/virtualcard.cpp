@@ -48,11 +48,39 @@ int VirtualCard::query(const WaveFormat &f) const
     return MMSYSERR_NOERROR;
 }
 
-// Input and output headers are prepared alike.
-int VirtualCard::prepare(WaveHeader &h)
+// Input and output headers are prepared alike, unless the format is one
+// the card was told to refuse buffers in.
+int VirtualCard::prepare(WaveHeader &h, bool input)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    const WaveFormat &f = input ? inFormat_ : outFormat_;
+    if (VirtualCardConfig::Lists(config_.failPrepare, f.wBitsPerSample, static_cast<long>(f.nSamplesPerSec)))
+        return MMSYSERR_NOMEM;
     return PrepareHeader(h);
+}
+
+int VirtualCard::refuseOpen(const WaveFormat &format) const
+{
+    if (int rc = query(format))
+        return rc;
+    if (vanished_)
+        return MMSYSERR_NODRIVER;
+    if (VirtualCardConfig::Lists(config_.failOpen, format.wBitsPerSample, static_cast<long>(format.nSamplesPerSec)))
+        return MMSYSERR_ERROR;
+    return MMSYSERR_NOERROR;
+}
+
+void VirtualCard::vanish()
+{
+    vanished_ = true;
+    inStarted_ = false;
+    while (inQueue_.count) {
+        WaveHeader *h = inQueue_.pop();
+        MarkDone(*h);
+        platform::PostMessage(inTarget_, platform::MM_WIM_DATA, DEVICE_LOST, reinterpret_cast<std::intptr_t>(h));
+    }
+    while (outQueue_.count)
+        completeOutput(outQueue_.pop());
 }
 
 int VirtualCard::unprepare(WaveHeader &h)
@@ -65,9 +93,9 @@ int VirtualCard::unprepare(WaveHeader &h)
 
 int VirtualCard::openInput(const WaveFormat &format, QObject *target)
 {
-    if (int rc = query(format))
-        return rc;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (int rc = refuseOpen(format))
+        return rc;
     if (inOpen_)
         return MMSYSERR_ALLOCATED;
     inOpen_ = true;
@@ -83,6 +111,8 @@ int VirtualCard::inputAdd(WaveHeader &h)
     std::lock_guard<std::mutex> lock(mutex_);
     if (!inOpen_)
         return MMSYSERR_INVALHANDLE;
+    if (vanished_)
+        return DEVICE_LOST;
     if (int rc = CheckQueueable(h))
         return rc;
     if (h.dwBufferLength < inFormat_.nBlockAlign)
@@ -101,6 +131,8 @@ int VirtualCard::inputStart()
     std::lock_guard<std::mutex> lock(mutex_);
     if (!inOpen_)
         return MMSYSERR_INVALHANDLE;
+    if (vanished_)
+        return DEVICE_LOST;
     inStarted_ = true;
     reanchor_ = true; // a capture of N frames takes N/R from here
     wake_.notify_all();
@@ -156,9 +188,9 @@ void VirtualCard::inputDestroy()
 
 int VirtualCard::openOutput(const WaveFormat &format, OutputCallback callback)
 {
-    if (int rc = query(format))
-        return rc;
     std::unique_lock<std::mutex> lock(mutex_);
+    if (int rc = refuseOpen(format))
+        return rc;
     if (outOpen_)
         return MMSYSERR_ALLOCATED;
     waitForCallbacks(lock);
@@ -203,6 +235,8 @@ int VirtualCard::outputWrite(WaveHeader &h)
     std::lock_guard<std::mutex> lock(mutex_);
     if (!outOpen_)
         return MMSYSERR_INVALHANDLE;
+    if (vanished_)
+        return DEVICE_LOST;
     if (int rc = CheckQueueable(h))
         return rc;
     if (outQueue_.count == kQueue)
@@ -399,7 +433,12 @@ long long VirtualCard::process(long long frames, bool recording, std::unique_loc
             inQueue_.pop();
             MarkDone(*h);
             platform::PostMessage(inTarget_, platform::MM_WIM_DATA, 0, reinterpret_cast<std::intptr_t>(h));
+            ++blocksDone_;
             h = inQueue_.front();
+        } else if (config_.vanishAfterBlocks > 0 && blocksDone_ >= config_.vanishAfterBlocks &&
+                   2 * h->dwBytesRecorded >= h->dwBufferLength) {
+            vanish(); // halfway through the block after the last good one
+            break;
         }
         if (doneCount_)
             break; // an unpaced capture must not run ahead of the output refill

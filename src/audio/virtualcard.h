@@ -33,7 +33,7 @@ public:
     // The card's mixer; its recording volume scales the input.
     const std::shared_ptr<VirtualMixer> &mixer() const { return mixer_; }
     int query(const WaveFormat &format) const;
-    int prepare(WaveHeader &h);
+    int prepare(WaveHeader &h, bool input);
     int unprepare(WaveHeader &h);
 
     int openInput(const WaveFormat &format, QObject *target);
@@ -78,6 +78,12 @@ private:
     };
 
     void run();
+    // Open refused: a format the card does not take, a vanished card, or a
+    // format it was told to fail. Lock held.
+    int refuseOpen(const WaveFormat &format) const;
+    // The card goes away: queued capture buffers come back with DEVICE_LOST,
+    // playing buffers come back, and nothing opens or queues any more. Lock held.
+    void vanish();
     // Processes up to `frames` frames of the card clock; returns the number done.
     long long process(long long frames, bool recording, std::unique_lock<std::mutex> &lock);
     void nextOutputFrame(double &left, double &right);
@@ -122,6 +128,9 @@ private:
     bool reanchor_ = true;
     Clock::time_point anchor_;
     long long clockFrames_ = 0;
+
+    long long blocksDone_ = 0; // capture blocks delivered
+    bool vanished_ = false;
 
     DeviceUnderTest dut_;
     LoopbackTestSignal signal_;

@@ -12,7 +12,7 @@ class VirtualWaveIn : public WaveInDevice {
 public:
     explicit VirtualWaveIn(std::shared_ptr<VirtualCard> card) : card_(std::move(card)) {}
     ~VirtualWaveIn() override { card_->inputDestroy(); }
-    int prepareHeader(WaveHeader &h) override { return card_->prepare(h); }
+    int prepareHeader(WaveHeader &h) override { return card_->prepare(h, true); }
     int unprepareHeader(WaveHeader &h) override { return card_->unprepare(h); }
     int addBuffer(WaveHeader &h) override { return card_->inputAdd(h); }
     int start() override { return card_->inputStart(); }
@@ -29,7 +29,7 @@ public:
     ~VirtualWaveOut() override { card_->outputDestroy(); }
     int pause() override { return card_->outputPause(); }
     int restart() override { return card_->outputRestart(); }
-    int prepareHeader(WaveHeader &h) override { return card_->prepare(h); }
+    int prepareHeader(WaveHeader &h) override { return card_->prepare(h, false); }
     int unprepareHeader(WaveHeader &h) override { return card_->unprepare(h); }
     int write(WaveHeader &h) override { return card_->outputWrite(h); }
     int reset() override { return card_->outputReset(); }

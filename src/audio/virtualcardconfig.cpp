@@ -66,6 +66,13 @@ bool VirtualCardConfig::accepts(int bits, long rate) const
                        [&](const std::pair<int, int> &f) { return f.first == shown && f.second == rate; });
 }
 
+bool VirtualCardConfig::Lists(const std::vector<std::pair<int, int>> &list, int bits, long rate)
+{
+    const int shown = bits == 32 ? 24 : bits;
+    return std::any_of(list.begin(), list.end(),
+                       [&](const std::pair<int, int> &f) { return f.first == shown && f.second == rate; });
+}
+
 std::string FormatListText(const std::vector<std::pair<int, int>> &formats)
 {
     if (formats.empty())
@@ -156,6 +163,12 @@ VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
     c.sigLevelDb = real("SIGLEVEL", def.sigLevelDb, -200.0, 0.0);
     if (missing)
         ini.save();
+    // The fault keys stay out of the file unless someone puts them there.
+    if (platform::ParseInt(ini.get(kSection, "VANISH", "0", 256), n) && n >= 0 && n <= 1000000000)
+        c.vanishAfterBlocks = static_cast<int>(n);
+    for (auto [key, list] : {std::pair{"FAILOPEN", &c.failOpen}, std::pair{"FAILPREPARE", &c.failPrepare}})
+        if (ini.has(kSection, key) && !ParseFormatList(ini.get(kSection, key, "", 256), *list))
+            list->clear();
     return c;
 }
 

@@ -27,12 +27,21 @@ struct VirtualCardConfig {
     double sigFreqHz = 1000.0;
     double sigLevelDb = -20.0;                  // dB re full scale (sine peak = 10^(level/20))
 
+    // Faults to try how the program copes (not written back when missing):
+    // after this many capture blocks the card vanishes (0 = never); formats
+    // (bits:rate) that are listed but fail when opened, or when a buffer is
+    // prepared.
+    int vanishAfterBlocks = 0;
+    std::vector<std::pair<int, int>> failOpen, failPrepare;
+
     // A card that returns played samples unchanged, unpaced unless asked.
     static VirtualCardConfig Ideal(bool paced = false);
 
     // Whether the cards take stereo PCM with wBitsPerSample `bits` (8, 16, or
     // 32 for 24-bit samples) at `rate` Hz.
     bool accepts(int bits, long rate) const;
+    // Whether `list` names the format (wBitsPerSample `bits`, 32 as 24).
+    static bool Lists(const std::vector<std::pair<int, int>> &list, int bits, long rate);
 };
 
 // Reads section "LOOPBACK" of `fileName`; keys that are missing are written

@@ -3,6 +3,9 @@
 // running, channels switched off, page entry, the analysis menu toggles and
 // a capture that cannot start.
 #include "analyserfixture.h"
+#include "audio/audioengine.h"
+#include "audio/devices.h"
+#include "generator/wavegen.h"
 
 #include "audio/audioengine.h"
 #include "dsp/analysis.h"
@@ -267,3 +270,38 @@ TEST_F(AnalyserTest, ACaptureThatCannotStartStopsTheRunWithTheStartMessage)
     QTest::qWait(20);
     EXPECT_EQ(next.count, 0);
 }
+
+// A card that goes away halfway through the fourth block, while the
+// generator streams: the analyser ends with the card's reason and the
+// generator window says its output stopped. No hang either way.
+TEST_F(AnalyserTest, ACardThatVanishesEndsTheRunAndTheGeneratorWithTheirMessages)
+{
+    start(std::string(kIdealCard) + "VANISH=3\n", "[FFT]\nSAMPLES=4096\n[GEN]\nBELOOP=0\n");
+    app::Wavegen->GstartClick();
+    ASSERT_TRUE(app::Wavegen->Running());
+    child<QPushButton>("StartButton")->click();
+    ASSERT_TRUE(waitUntil([] { return !MS.AnalyserRunning; }, 30000));
+    ASSERT_TRUE(waitUntil([this] { return messages.size() >= 2; }, 30000));
+    const QString lost = QString::fromStdString(audio::ErrorText(audio::DEVICE_LOST));
+    auto shown = [this](const std::function<bool(const QString &)> &match) {
+        return std::count_if(messages.begin(), messages.end(), [&](const auto &m) { return match(m.text); });
+    };
+    EXPECT_EQ(shown([&](const QString &t) { return t == "Probleme beim Beginn Samplen (" + lost + ")"; }), 1);
+    EXPECT_EQ(shown([](const QString &t) { return t.startsWith("Fehler bei Frequenzausgabe ("); }), 1);
+    EXPECT_FALSE(app::Wavegen->Running());
+}
+
+// Formats the card lists but fails to open, or to take buffers in.
+TEST_F(AnalyserTest, AFormatThatFailsToOpenOrPrepareIsReported)
+{
+    start(std::string(kIdealCard) + "FAILOPEN=16:44100\nFAILPREPARE=16:48000\n", "[FFT]\nSAMPLES=4096\n");
+    child<QPushButton>("StartButton")->click();
+    EXPECT_FALSE(MS.AnalyserRunning);
+    audio::SetRates(48000, 48000);
+    app::Wavegen->GstartClick();
+    EXPECT_FALSE(app::Wavegen->Running());
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].text, "Probleme beim Sample (" + QString::fromStdString(audio::ErrorText(1)) + ")");
+    EXPECT_EQ(messages[1].text, "Fehler bei Frequenzausgabe (" + QString::fromStdString(audio::ErrorText(7)) + " )");
+}
+

@@ -144,6 +144,11 @@ TEST(MeasureCommand, CsvColumnsAndErrorsWithTheirReasons)
         EXPECT_EQ(r.status, 2) << arguments;
         EXPECT_NE(r.err.find(reason), std::string::npos) << arguments << ": " << r.err;
     }
+    // A card that vanishes in the middle of the sweep's third capture.
+    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\nVANISH=2\n");
+    const Result gone = Measure(dir, "sweep --settings " + ini + " --settle 0");
+    EXPECT_EQ(gone.status, 2);
+    EXPECT_NE(gone.err.find("disappeared"), std::string::npos) << gone.err;
 }
 
 TEST(Limits, RowsInterpolateOverLogFrequencyAndBadLinesAreNamed)
