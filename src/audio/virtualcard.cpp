@@ -25,17 +25,47 @@ VirtualCard::VirtualCard(const VirtualCardConfig &config, int number)
     : config_(config), name_("Virtual loopback " + std::to_string(number)),
       mixer_(std::make_shared<VirtualMixer>(name_))
 {
-    thread_ = std::thread([this] { run(); });
 }
 
-VirtualCard::~VirtualCard()
+std::shared_ptr<VirtualCard> VirtualCard::Create(const VirtualCardConfig &config, int number)
+{
+    auto card = std::make_shared<VirtualCard>(config, number);
+    card->thread_ = std::thread([self = card] { self->run(); });
+    // What the owners hold: the card, together with a guard that ends the
+    // thread when the last of them lets go.
+    struct Guard {
+        std::shared_ptr<VirtualCard> card;
+        ~Guard()
+        {
+            if (card)
+                card->shutdown();
+        }
+    };
+    auto guard = std::make_shared<Guard>();
+    guard->card = card;
+    return std::shared_ptr<VirtualCard>(guard, card.get());
+}
+
+void VirtualCard::shutdown()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         quit_ = true;
     }
     wake_.notify_all();
-    thread_.join();
+    if (!thread_.joinable())
+        return;
+    if (thread_.get_id() == std::this_thread::get_id())
+        thread_.detach(); // it ends when it is back in its loop
+    else
+        thread_.join();
+}
+
+VirtualCard::~VirtualCard()
+{
+    // The thread held a reference: it was joined, or this runs on it at its end.
+    if (thread_.joinable())
+        thread_.detach();
 }
 
 int VirtualCard::query(const WaveFormat &f) const

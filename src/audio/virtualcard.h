@@ -17,14 +17,21 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 namespace audio {
 
-class VirtualCard {
+class VirtualCard : public std::enable_shared_from_this<VirtualCard> {
 public:
-    VirtualCard(const VirtualCardConfig &config, int number);
+    // A card with its thread running. The thread holds the card too, so the
+    // card stays while its thread runs in it: when the last reference handed
+    // out here goes - also on the card's own thread, from inside an output
+    // callback - the thread is told to end (and joined where that is not
+    // its own thread), and the card goes with the thread's reference.
+    static std::shared_ptr<VirtualCard> Create(const VirtualCardConfig &config, int number);
+    VirtualCard(const VirtualCardConfig &config, int number); // use Create
     ~VirtualCard();
     VirtualCard(const VirtualCard &) = delete;
     VirtualCard &operator=(const VirtualCard &) = delete;
@@ -78,6 +85,8 @@ private:
     };
 
     void run();
+    // Ends the thread: joined from another thread, left to end by itself on its own.
+    void shutdown();
     // Open refused: a format the card does not take, a vanished card, or a
     // format it was told to fail. Lock held.
     int refuseOpen(const WaveFormat &format) const;

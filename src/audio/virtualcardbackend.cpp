@@ -50,7 +50,7 @@ VirtualCardBackend::VirtualCardBackend(const VirtualCardConfig &config) : config
 {
     config_.devices = std::clamp(config_.devices, 1, 8);
     for (int i = 0; i < config_.devices; ++i)
-        cards_.push_back(std::make_shared<VirtualCard>(config_, i + 1));
+        cards_.push_back(VirtualCard::Create(config_, i + 1));
 }
 
 VirtualCardBackend::~VirtualCardBackend() = default;

@@ -344,6 +344,28 @@ TEST_F(Card, DeviceCallsOutOfOrderAreRefused)
     EXPECT_EQ(out->write(h), WAVERR_UNPREPARED);
 }
 
+// The last owner of a card may let go of it from inside an output callback,
+// on the card's own thread; the thread then ends without touching freed memory.
+TEST_F(Card, ADeviceLetGoInsideItsOwnCallbackWithTheCardEndsCleanly)
+{
+    auto backend = std::make_shared<VirtualCardBackend>(VirtualCardConfig::Ideal(true));
+    std::unique_ptr<WaveOutDevice> out;
+    std::atomic<bool> gone{false};
+    std::vector<std::int16_t> data(2 * 480, 1000);
+    WaveHeader h;
+    out = PlayLoop(
+        *backend, audiotest::Format(48000, 16), h, data.data(), 2 * 480 * 2, 1,
+        [&](WaveHeader *) {
+            out.reset(); // the last reference to the card
+            gone = true;
+        },
+        true);
+    backend.reset();
+    WaveOutDevice *raw = out.get(); // the callback takes `out` away from here on
+    EXPECT_EQ(raw->restart(), 0);
+    EXPECT_TRUE(audiotest::WaitFor([&] { return gone.load(); }));
+}
+
 TEST_F(Card, FiniteLoopsPlayTheirCountThenComplete)
 {
     VirtualCardBackend card(VirtualCardConfig::Ideal(true)); // paced: the restart lands early in the block
