@@ -17,6 +17,7 @@
 #include "display/scopewindow.h"
 #include "dsp/correction.h"
 #include "dsp/dialogs/analysisdialog.h"
+#include "help/helpsystem.h"
 
 #include <QCheckBox>
 #include <memory>
@@ -59,6 +60,7 @@ Windows W;
 
 bool CreateWindows()
 {
+    help::Install();
     MainForm = new TMainForm;
     if (MainForm->StartupFailed())
         return false;
@@ -85,11 +87,13 @@ bool CreateWindows()
     Diagramm->SetOptionsEditor(Diadlg);
     QObject::connect(Diagramm, &TDiagramm::optionsApplied, MainForm,
                      [] { ColourChannelCaptions(MainForm->MeasureLeft, MainForm->MeasureRight); });
+    ConnectHelp();
     return true;
 }
 
 void DestroyWindows()
 {
+    help::Shutdown();
     delete W.wavegen;
     Wavegen = nullptr;
     delete Diagramm;
@@ -147,6 +151,7 @@ void ApplyLanguageToWindows(char language)
         W.wavegen->SetLanguage(language);
     if (SCdia)
         SCdia->SetLanguage(language);
+    help::SetLanguage(language);
 }
 
 void ApplyDiagramGeometry(const WindowGeometry &g)
