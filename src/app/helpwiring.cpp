@@ -15,8 +15,7 @@ void ConnectHelp()
     for (QWidget *w : QApplication::topLevelWidgets())
         help::ConnectHelpSignal(w);
     if (auto *contents = MainForm->findChild<QAction *>("HelpContentsItem"))
-        QObject::connect(contents, &QAction::triggered, MainForm, [] { help::ShowContents(); },
-                         Qt::UniqueConnection);
+        QObject::connect(contents, &QAction::triggered, MainForm, [] { help::ShowContents(); });
 }
 
 } // namespace app

@@ -69,11 +69,9 @@ public:
         auto *k = static_cast<QKeyEvent *>(e);
         if (k->key() != Qt::Key_F1 || k->modifiers() != Qt::NoModifier)
             return false;
-        auto *w = static_cast<QWidget *>(o);
-        // A key event travels up to the window; only its first receiver acts.
-        if (QApplication::focusWidget() && w != QApplication::focusWidget() && w->isAncestorOf(QApplication::focusWidget()))
-            return false;
-        ShowForWidget(w);
+        // The first receiver (the focus widget) takes it, so the event never
+        // travels on to the window.
+        ShowForWidget(static_cast<QWidget *>(o));
         return true;
     }
 };
