@@ -71,7 +71,7 @@ THelpWindow::THelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     split->addWidget(TopicList);
     split->addWidget(Browser);
     split->setStretchFactor(1, 1);
-    split->setSizes({200, 620});
+    split->setSizes({250, 570});
     auto *lay = new QVBoxLayout(this);
     lay->addLayout(bar);
     lay->addWidget(split, 1);

@@ -8,6 +8,9 @@
 #include "display/diagramoptionsdialog.h"
 #include "display/diagramwindow.h"
 #include "display/scopewindow.h"
+#include "help/helpsystem.h"
+#include "help/helptopics.h"
+#include "help/helpwindow.h"
 #include "platform/messagebox.h"
 #include "platform/utilities.h"
 
@@ -197,6 +200,15 @@ bool pictures(const char *lang)
     save(main, "mainwindow-scope");
     save(app::Oszidia, "scope");
 
+    // The help window on the oscilloscope's page, as F1 opens it there.
+    help::ShowTopic("Oscilloscope");
+    runEvents(300);
+    if (THelpWindow *h = help::Window()) {
+        h->resize(760, 520);
+        runEvents(200);
+        save(h, "helpwindow");
+    }
+
     main->close();
     app::DestroyWindows();
     platform::SetSettingsFileName({});
@@ -214,6 +226,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: %s OUTDIR [de|en ...]\n", argv[0]);
         return 2;
     }
+    // The pages beside the pictures: the help window is pictured with them.
+    help::SetHelpDirectory(QString::fromLocal8Bit(argv[1]));
     QStringList langs;
     for (int i = 2; i < argc; ++i)
         langs << QString::fromLocal8Bit(argv[i]);
