@@ -50,7 +50,7 @@ for _ in $(seq 600); do
   kill -0 $pid 2> /dev/null || break
   sleep 0.1
 done
-sleep 2
+sleep 4
 kill -TERM $pid 2> /dev/null || true
 rc=0
 wait $pid || rc=$?

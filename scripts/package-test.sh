@@ -63,7 +63,7 @@ for _ in $(seq 600); do
   kill -0 $runner 2> /dev/null || break
   sleep 0.1
 done
-sleep 3
+sleep 4
 [ -e "$root/tmp/pid" ] || fail "the program did not start"
 kill -TERM "$(cat "$root/tmp/pid")" 2> /dev/null || true
 wait $runner || true
