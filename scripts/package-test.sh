@@ -24,10 +24,7 @@ mirror=${mirror:-http://deb.debian.org/debian}
 
 work=$(mktemp -d /var/tmp/sonalyx-package-test.XXXXXX)
 root=$work/root
-cleanup() {
-  umount "$root/proc" 2> /dev/null || true
-  rm -rf "$work"
-}
+cleanup() { umount "$root/proc" 2> /dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 
 echo "== debootstrap bookworm from $mirror (takes a few minutes)"
@@ -47,9 +44,8 @@ DEBIAN_FRONTEND=noninteractive in_root apt-get install -y -qq --no-install-recom
 id=org.sonalyx.Sonalyx
 desktop=$root/usr/share/applications/$id.desktop
 [ -e "$desktop" ] && [ -e "$root/usr/share/sonalyx/help/en/index.html" ] || fail "files missing after install"
-if command -v appstreamcli > /dev/null; then
+! command -v appstreamcli > /dev/null ||
   appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml" || fail "metadata invalid"
-fi
 
 # The menu's command, as the desktop runs it.
 cmd=$(sed -n 's/^Exec=//p' "$desktop" | head -n 1)

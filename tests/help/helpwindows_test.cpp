@@ -38,11 +38,6 @@ protected:
         help::SetHelpDirectory(qEnvironmentVariable("SONALYX_SOURCE_DIR") + "/data/help");
         start("");
     }
-    void TearDown() override
-    {
-        AppWindowsTest::TearDown();
-        help::SetHelpDirectory({});
-    }
 
     // The page on show, as "<lang>/<file>"; empty while no help window shows.
     static std::string shown()
@@ -53,15 +48,8 @@ protected:
         QFileInfo f(w->CurrentFile());
         return (f.exists() ? f.dir().dirName() + "/" + f.fileName() : "missing " + f.filePath()).toStdString();
     }
-    static void hideHelp()
-    {
-        if (help::Window())
-            help::Window()->hide();
-    }
-    static QString nameOf(QWidget *w)
-    {
-        return w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName();
-    }
+    static void hideHelp() { help::Window() ? help::Window()->hide() : void(); }
+    static QString nameOf(QWidget *w) { return w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName(); }
     void setLanguage(char l)
     {
         if (app::MS.Language != l)
