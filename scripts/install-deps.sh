@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libfftw3-dev
   fonts-dejavu-core
   poppler-utils
+  desktop-file-utils appstream dpkg-dev
   pipewire pipewire-alsa wireplumber dbus alsa-utils
 )
 

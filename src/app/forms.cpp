@@ -19,6 +19,7 @@
 #include "dsp/dialogs/calibrationdialog.h"
 #include "dsp/dialogs/correctioneditor.h"
 #include "dsp/dialogs/dcoffsetdialog.h"
+#include "help/helpsystem.h"
 
 #include <QCheckBox>
 #include <memory>
@@ -64,6 +65,7 @@ Windows W;
 
 bool CreateWindows()
 {
+    help::Install();
     MainForm = new TMainForm;
     if (MainForm->StartupFailed())
         return false;
@@ -91,11 +93,13 @@ bool CreateWindows()
     MainForm->ConnectCalibrationWindows();
     QObject::connect(Diagramm, &TDiagramm::optionsApplied, MainForm,
                      [] { ColourChannelCaptions(MainForm->MeasureLeft, MainForm->MeasureRight); });
+    ConnectHelp();
     return true;
 }
 
 void DestroyWindows()
 {
+    help::Shutdown();
     delete W.wavegen;
     Wavegen = nullptr;
     delete Diagramm;
@@ -158,6 +162,7 @@ void ApplyLanguageToWindows(char language)
         SCdia->SetLanguage(language);
     if (W.dcOffset)
         W.dcOffset->SetLanguage(language);
+    help::SetLanguage(language);
 }
 
 void ApplyDiagramGeometry(const WindowGeometry &g)

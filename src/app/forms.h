@@ -50,6 +50,10 @@ bool CreateWindows();
 // Destroys the windows in reverse order.
 void DestroyWindows();
 
+// Wires the Help menu and the Help button of every window to the help
+// window (F1 is installed with the help itself).
+void ConnectHelp();
+
 // Asks every other window to apply the language, in the program's order.
 void ApplyLanguageToWindows(char language);
 

@@ -1,6 +1,8 @@
 // Program entry: title, the windows in their order, the message loop.
 #include "app/forms.h"
 #include "app/mainform.h"
+#include "app/platformchoice.h"
+#include "help/helpsystem.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -45,9 +47,11 @@ void closeOnTermination(QObject *context)
 
 int main(int argc, char *argv[])
 {
+    app::ApplyPreferredPlatform(argc, argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Sonalyx");
     if (!app::CreateWindows()) {
+        help::WaitUntilClosed();
         app::DestroyWindows();
         return 1;
     }

@@ -52,6 +52,7 @@ VirtualCardConfig VirtualCardConfig::Ideal(bool paced)
     c.distortionDb = -200.0;
     c.noiseDb = -200.0;
     c.invert = false;
+    c.signal = Signal::Off;
     return c;
 }
 
@@ -155,10 +156,11 @@ VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
     c.noiseDb = real("NOISE", def.noiseDb, -200.0, 0.0);
     c.invert = boolean("INVERT", def.invert);
     c.dcOffset = real("DCOFFSET", def.dcOffset, -1.0, 1.0);
-    std::string sig = upper(trim(text("SIGNAL", "OFF")));
-    c.signal = sig == "SINE" ? VirtualCardConfig::Signal::Sine
+    std::string sig = upper(trim(text("SIGNAL", "SINE")));
+    c.signal = sig == "OFF"  ? VirtualCardConfig::Signal::Off
+             : sig == "SINE" ? VirtualCardConfig::Signal::Sine
              : sig == "PINK" ? VirtualCardConfig::Signal::Pink
-                             : VirtualCardConfig::Signal::Off;
+                             : def.signal;
     c.sigFreqHz = real("SIGFREQ", def.sigFreqHz, 0.0, 1e6);
     c.sigLevelDb = real("SIGLEVEL", def.sigLevelDb, -200.0, 0.0);
     if (missing)

@@ -23,7 +23,8 @@ struct VirtualCardConfig {
     double noiseDb = -110.0;                    // dBFS RMS on both inputs; -200 = none
     bool invert = false;                        // right input inverted
     double dcOffset = 0.0;                      // full-scale units added to both inputs after the model
-    Signal signal = Signal::Off;                // test signal while nothing plays
+    Signal signal = Signal::Sine;               // test signal while nothing plays: a first
+                                                // START shows a spectrum without any set-up
     double sigFreqHz = 1000.0;
     double sigLevelDb = -20.0;                  // dB re full scale (sine peak = 10^(level/20))
 
@@ -34,7 +35,8 @@ struct VirtualCardConfig {
     int vanishAfterBlocks = 0;
     std::vector<std::pair<int, int>> failOpen, failPrepare;
 
-    // A card that returns played samples unchanged, unpaced unless asked.
+    // A card that returns played samples unchanged and adds nothing of its
+    // own (no test signal), unpaced unless asked.
     static VirtualCardConfig Ideal(bool paced = false);
 
     // Whether the cards take stereo PCM with wBitsPerSample `bits` (8, 16, or

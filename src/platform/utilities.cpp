@@ -31,6 +31,15 @@ std::string ProgramDirectory()
     return s;
 }
 
+std::string DataDirectory()
+{
+    // The install rules put the program into <prefix>/bin and its data into
+    // <prefix>/share/sonalyx; the relative path between them comes from the
+    // build configuration, so any prefix (and DESTDIR staging) works.
+    const QString dir = QDir::cleanPath(QString::fromStdString(ProgramDirectory()) + SONALYX_DATADIR_FROM_BINDIR);
+    return QFileInfo(dir).isDir() ? dir.toStdString() : std::string();
+}
+
 std::string SettingsFileName()
 {
     if (!overridePath().empty())
@@ -39,7 +48,8 @@ std::string SettingsFileName()
     const std::string dir = ProgramDirectory();
     bool fileWritable = access(programFile.c_str(), W_OK) == 0;
     bool fileExists = access(programFile.c_str(), F_OK) == 0;
-    if (access(dir.c_str(), W_OK) == 0 && (fileWritable || !fileExists))
+    // Installed: never beside the program, even when root could write there.
+    if (DataDirectory().empty() && access(dir.c_str(), W_OK) == 0 && (fileWritable || !fileExists))
         return programFile;
 
     QString userDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
@@ -48,7 +58,7 @@ std::string SettingsFileName()
     userDir += "/sonalyx";
     QDir().mkpath(userDir);
     QString userFile = userDir + "/sonmain.ini";
-    if (!QFileInfo::exists(userFile) && fileExists)
+    if (!QFileInfo::exists(userFile) && fileExists && DataDirectory().empty())
         QFile::copy(QString::fromStdString(programFile), userFile);
     return userFile.toStdString();
 }

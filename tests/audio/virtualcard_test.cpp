@@ -299,6 +299,9 @@ TEST_F(Card, LoopbackSectionIsReadAndMissingKeysWrittenBack)
         EXPECT_TRUE(ini.has("LOOPBACK", key)) << key;
     EXPECT_EQ(ini.get("LOOPBACK", "FORMATS", ""), "ALL");
     EXPECT_EQ(ini.get("LOOPBACK", "PACED", ""), "TRUE");
+    // A fresh install shows a spectrum on the first START.
+    EXPECT_EQ(d.signal, VirtualCardConfig::Signal::Sine);
+    EXPECT_EQ(ini.get("LOOPBACK", "SIGNAL", ""), "SINE");
 
     std::vector<std::pair<int, int>> list;
     for (const char *bad : {"16:44100,", "12:44100", ""})

@@ -30,7 +30,7 @@ protected:
     {
         const std::string dir = testsupport::ScratchDir("docking");
         const std::string settings = dir + "/sonmain.ini";
-        testsupport::WriteFile(settings, "[LOOPBACK]\nPACED=FALSE\n[MAIN]\nPAGE=1\n");
+        testsupport::WriteFile(settings, "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\n[MAIN]\nPAGE=1\n");
         platform::SetSettingsFileName(settings);
         platform::SetMessageHandler([this](const platform::MessageRequest &m) { messages.push_back(m.text); });
         app::MS = app::MeasurementState{};

@@ -55,11 +55,14 @@ protected:
     std::string settings;
 
     // Creates and shows the windows. `loopback`: keys of section LOOPBACK
-    // (PACED=FALSE is always set); `sections`: the rest of the settings file.
+    // (PACED=FALSE is always set, and SIGNAL=OFF unless the test chooses a
+    // signal: the card's own test sine would be heard everywhere); `sections`:
+    // the rest of the settings file.
     void start(const std::string &loopback, const std::string &sections = {})
     {
         settings = ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "/sonmain.ini";
-        WriteFile(settings, "[LOOPBACK]\nPACED=FALSE\n" + loopback + sections);
+        const std::string silence = loopback.find("SIGNAL=") == std::string::npos ? "SIGNAL=OFF\n" : "";
+        WriteFile(settings, "[LOOPBACK]\nPACED=FALSE\n" + silence + loopback + sections);
         platform::SetSettingsFileName(settings);
         app::MS = app::MeasurementState{};
         ASSERT_TRUE(app::CreateWindows());

@@ -1,0 +1,243 @@
+// Pictures of the program's windows for the help pages and the README, made
+// from the program itself on the offscreen platform: the virtual loopback
+// card with known settings, one run of each page, every dialog once, in
+// German and in English. Usage: sonalyx-screenshots OUTDIR [de|en ...]
+// writes OUTDIR/<lang>/images/<name>.png.
+#include "app/forms.h"
+#include "app/mainform.h"
+#include "display/diagramoptionsdialog.h"
+#include "display/diagramwindow.h"
+#include "display/scopewindow.h"
+#include "help/helpsystem.h"
+#include "help/helptopics.h"
+#include "help/helpwindow.h"
+#include "platform/messagebox.h"
+#include "platform/utilities.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPainter>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+QString outDir;
+int failures = 0;
+
+void runEvents(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        runEvents(20);
+    }
+    return true;
+}
+
+// Palette images: the windows use few colours, and an indexed PNG is a
+// third of the size of a true-colour one.
+void save(const QImage &image, const QString &name)
+{
+    const QString file = outDir + "/" + name + ".png";
+    QImage small = image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+    if (!small.save(file, "PNG", 9)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        ++failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(file));
+}
+
+void save(QWidget *w, const QString &name) { save(w->grab().toImage(), name); }
+
+template <class T>
+T *find(const char *name)
+{
+    T *w = app::MainForm->findChild<T *>(name);
+    if (!w) {
+        std::fprintf(stderr, "no control %s\n", name);
+        ++failures;
+    }
+    return w;
+}
+
+void click(const char *name)
+{
+    if (auto *b = find<QAbstractButton>(name))
+        b->click();
+}
+
+void trigger(const char *name)
+{
+    if (auto *a = find<QAction>(name))
+        a->trigger();
+}
+
+// Runs `open`, which shows a modal dialog, and pictures the dialog before
+// closing it again with Cancel.
+void modal(const std::function<void()> &open, const QString &name)
+{
+    bool seen = false;
+    QTimer::singleShot(400, [&] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            save(d, name);
+            seen = true;
+            if (auto *dialog = qobject_cast<QDialog *>(d))
+                dialog->reject();
+        }
+    });
+    open();
+    if (!seen) {
+        std::fprintf(stderr, "no dialog for %s\n", qPrintable(name));
+        ++failures;
+    }
+}
+
+// The sweep page shows the generator window docked onto it; on the
+// offscreen platform the two are separate pictures, put together here.
+QImage withGenerator(QWidget *main)
+{
+    QImage image = main->grab().toImage();
+    QWidget *gen = app::GeneratorWindow();
+    if (gen && gen->isVisible()) {
+        QPainter p(&image);
+        QPoint at = gen->frameGeometry().topLeft() - main->geometry().topLeft();
+        p.drawPixmap(at * image.devicePixelRatio(), gen->grab());
+    }
+    return image;
+}
+
+bool pictures(const char *lang)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.path() + "/sonmain.ini";
+    QFile f(ini);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    // An unpaced card with its test sine at 1 kHz, -6 dBFS: a spectrum with
+    // the device model's harmonics, and a sweep of its response.
+    f.write(QByteArray("[MAIN]\nSPRACHE=") + (QByteArray(lang) == "de" ? "D" : "E") +
+            "\nPAGE=0\nLEFT=420\nTOP=40\n"
+            "[LOOPBACK]\nPACED=FALSE\nSIGNAL=SINE\nSIGFREQ=1000\nSIGLEVEL=-6\nDISTORTION=-70\n"
+            "[ANALYSE]\nTHDMESS=TRUE\n"
+            "[FFT]\nSAMPLES=8192\nWIN=4\nCOMMENT=1 kHz, -6 dBFS\n"
+            "[DIAGRAMM]\nWIDTH=640\nHEIGHT=400\nLEFT=0\nTOP=0\n"
+            "[WOB]\nFROM=10\nTO=22000\nSTEPS=40\nPHASE=TRUE\nSTARTMESS=0\nCOMMENT=Virtual loopback 1\n"
+            "DIAYMIN=-20\nDIAYMAX=5\n"
+            "[OSZI]\nDIV1=12\nDIV2=12\nTB=5\nWIDTH=400\nHEIGHT=330\n");
+    f.close();
+    platform::SetSettingsFileName(ini.toStdString());
+    platform::SetMessageHandler([](const platform::MessageRequest &m) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
+    });
+    if (!app::CreateWindows())
+        return false;
+    TMainForm *main = app::MainForm;
+    main->show();
+    runEvents(200);
+    auto *pages = find<QTabWidget>("PageControl1");
+    if (!pages)
+        return false;
+
+    // Analyser: a few continuous rounds, then stopped on the last one.
+    save(main, "mainwindow-analyser");
+    click("StartButton");
+    runEvents(1500);
+    click("StopButton");
+    runEvents(300);
+    save(app::Diagramm, "diagram-spectrum");
+
+    // The dialogs around the analyser and the diagram.
+    modal([] { trigger("Parameter1"); }, "analysis");
+    modal([] { trigger("Skalierung1"); }, "scale");
+    trigger("DiaEinMenu");
+    runEvents(200);
+    save(app::Diadlg, "diagramoptions");
+    app::Diadlg->hide();
+    modal([] { trigger("AudioInParameter1"); }, "iodialog");
+    modal([] { trigger("AudioDevices1"); }, "devices");
+    modal([] { trigger("ShowFeaturelist1"); }, "features");
+
+    // Sweep page: the generator docked, a sweep with phase over the card's
+    // device model.
+    pages->setCurrentIndex(1);
+    runEvents(300);
+    save(withGenerator(main), "mainwindow-sweep");
+    if (QWidget *gen = app::GeneratorWindow())
+        save(gen, "generator");
+    modal([] { click("WobDialogBut"); }, "sweepsetup");
+    click("wobbelnBut");
+    auto *start = find<QAbstractButton>("wobbelnBut");
+    runEvents(200);
+    if (!start || !waitFor([start] { return start->isEnabled(); }, 60000)) {
+        std::fprintf(stderr, "the sweep did not end\n");
+        ++failures;
+    }
+    runEvents(200);
+    save(app::Diagramm, "diagram-sweep");
+
+    // Oscilloscope page: the window beside the main window, running.
+    pages->setCurrentIndex(2);
+    runEvents(1500);
+    save(main, "mainwindow-scope");
+    save(app::Oszidia, "scope");
+
+    // The help window on the oscilloscope's page, as F1 opens it there.
+    help::ShowTopic("Oscilloscope");
+    runEvents(300);
+    if (THelpWindow *h = help::Window()) {
+        h->resize(760, 520);
+        runEvents(200);
+        save(h, "helpwindow");
+    }
+
+    main->close();
+    app::DestroyWindows();
+    platform::SetSettingsFileName({});
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Sonalyx");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTDIR [de|en ...]\n", argv[0]);
+        return 2;
+    }
+    // The pages beside the pictures: the help window is pictured with them.
+    help::SetHelpDirectory(QString::fromLocal8Bit(argv[1]));
+    QStringList langs;
+    for (int i = 2; i < argc; ++i)
+        langs << QString::fromLocal8Bit(argv[i]);
+    if (langs.isEmpty())
+        langs = {"de", "en"};
+    for (const QString &lang : langs) {
+        outDir = QString::fromLocal8Bit(argv[1]) + "/" + lang + "/images";
+        QDir().mkpath(outDir);
+        if (!pictures(qPrintable(lang)))
+            ++failures;
+    }
+    return failures == 0 ? 0 : 1;
+}
