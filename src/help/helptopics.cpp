@@ -11,8 +11,7 @@ namespace {
 
 // Contexts 11, 14, 16 and 17 are the numbers the Help buttons and device
 // error boxes have always carried; the other dialogs open their topic by
-// window. Windows still to come (calibration, correction editor, DC offset)
-// already have their entry, so their F1 and Help work as soon as they exist.
+// window.
 const std::vector<Topic> kTopics = {
     {"Contents", 0, "TAboutBox", "index.html"},
     {"MainWindow", 0, "TMainForm", "mainwindow.html"},

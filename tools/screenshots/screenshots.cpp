@@ -5,12 +5,17 @@
 // writes OUTDIR/<lang>/images/<name>.png.
 #include "app/forms.h"
 #include "app/mainform.h"
+#include "audio/audioengine.h"
 #include "display/diagramoptionsdialog.h"
 #include "display/diagramwindow.h"
 #include "display/scopewindow.h"
+#include "dsp/dialogs/calibrationdialog.h"
+#include "dsp/dialogs/correctioneditor.h"
+#include "dsp/dialogs/dcoffsetdialog.h"
 #include "help/helpsystem.h"
 #include "help/helptopics.h"
 #include "help/helpwindow.h"
+#include "platform/filedialog.h"
 #include "platform/messagebox.h"
 #include "platform/utilities.h"
 
@@ -21,7 +26,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -125,6 +132,58 @@ QImage withGenerator(QWidget *main)
     return image;
 }
 
+// The windows around calibration and correction: a reading of the card's
+// test sine, the DC offset dialog with values set by hand, and the editor on
+// a small input correction file in `dir`.
+void calibrationPictures(const QString &dir)
+{
+    trigger("Eichen1");
+    TEichDlg *eich = app::EichDlg;
+    if (!eich || !eich->isVisible()) {
+        std::fprintf(stderr, "no calibration dialog\n");
+        ++failures;
+    } else {
+        eich->Button1->click();
+        const QString before = eich->Label3->text();
+        if (!waitFor([eich, before] { return eich->Label3->text() != before; }, 10000)) {
+            std::fprintf(stderr, "no calibration reading\n");
+            ++failures;
+        }
+        runEvents(300);
+        eich->Button2->click();
+        runEvents(100);
+        save(eich, "calibration");
+        eich->CancelBtn->click();
+    }
+
+    // Offsets as a user might have set them against a card that reads a
+    // little high on the left and low on the right.
+    audio::SetDCOffsetL(-0.00125f);
+    audio::SetDCOffsetR(0.00042f);
+    modal([] { trigger("DCOffset1"); }, "dcoffset");
+    audio::SetDCOffsetL(0.0f);
+    audio::SetDCOffsetR(0.0f);
+
+    const QString cor = dir + "/mic.cor";
+    QFile f(cor);
+    if (f.open(QIODevice::WriteOnly))
+        f.write("20 -1.5\n50 -0.6\n100 -0.2\n1000 0\n5000 0.3\n10000 0.8\n20000 2.5\n");
+    f.close();
+    platform::SetFileDialogHandler([cor](const platform::FileDialogRequest &) { return cor; });
+    trigger("EditEingangskorrekturdatei1");
+    platform::SetFileDialogHandler({});
+    TKorEdit *editor = app::KorEdit;
+    if (!editor || !editor->isVisible()) {
+        std::fprintf(stderr, "no correction editor\n");
+        ++failures;
+        return;
+    }
+    editor->resize(300, 210);
+    runEvents(200);
+    save(editor, "correctioneditor");
+    editor->hide();
+}
+
 bool pictures(const char *lang)
 {
     QTemporaryDir dir;
@@ -141,7 +200,7 @@ bool pictures(const char *lang)
             "[FFT]\nSAMPLES=8192\nWIN=4\nCOMMENT=1 kHz, -6 dBFS\n"
             "[DIAGRAMM]\nWIDTH=640\nHEIGHT=400\nLEFT=0\nTOP=0\n"
             "[WOB]\nFROM=10\nTO=22000\nSTEPS=40\nPHASE=TRUE\nSTARTMESS=0\nCOMMENT=Virtual loopback 1\n"
-            "DIAYMIN=-20\nDIAYMAX=5\n"
+            "DIAYMIN=-20\nDIAYMAX=5\nPMIN=-180\nPMAX=180\n"
             "[OSZI]\nDIV1=12\nDIV2=12\nTB=5\nWIDTH=400\nHEIGHT=330\n");
     f.close();
     platform::SetSettingsFileName(ini.toStdString());
@@ -199,6 +258,11 @@ bool pictures(const char *lang)
     runEvents(1500);
     save(main, "mainwindow-scope");
     save(app::Oszidia, "scope");
+
+    // Calibration is not offered on the oscilloscope's page.
+    pages->setCurrentIndex(0);
+    runEvents(300);
+    calibrationPictures(dir.path());
 
     // The help window on the oscilloscope's page, as F1 opens it there.
     help::ShowTopic("Oscilloscope");
