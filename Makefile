@@ -1,10 +1,15 @@
 # Two commands: `make run` builds an optimised program and starts it,
-# `make test` builds the suite with sanitizers and runs it.
+# `make test` builds the suite with sanitizers and runs it. `make fuzz` and
+# `make tsan` need clang and build trees of their own.
 BUILD_DIR      ?= build
 TEST_BUILD_DIR ?= build/test-asan
+FUZZ_BUILD_DIR ?= build/fuzz
+TSAN_BUILD_DIR ?= build/tsan
+FUZZ_SECONDS   ?= 60
+FUZZ_TARGETS   := settings correction wavefile
 JOBS           ?= $(shell nproc)
 
-.PHONY: run test configure build build-test deps bench clean
+.PHONY: run test configure build build-test deps deps-clang bench fuzz tsan clean
 
 deps:
 	@scripts/install-deps.sh
@@ -30,6 +35,28 @@ bench: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	@for b in $(BUILD_DIR)/bench/*/bench_*; do \
 	  if [ -x "$$b" ]; then echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; fi; \
+	done
+
+deps-clang: deps
+	@scripts/install-deps.sh clang libclang-rt-dev
+
+# Each fuzz target runs for FUZZ_SECONDS on a copy of its seed corpus; what
+# it finds is left in $(FUZZ_BUILD_DIR)/findings/<target>, and a failure
+# stops the run.
+fuzz: deps-clang
+	cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DSONALYX_FUZZ=ON -DSONALYX_SANITIZE=ON -DSONALYX_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@for t in $(FUZZ_TARGETS); do \
+	  work=$(FUZZ_BUILD_DIR)/findings/$$t; mkdir -p $$work/corpus; \
+	  cp tests/fuzz/corpus/$$t/* $$work/corpus/; \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ./$(FUZZ_BUILD_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	    -timeout=10 -rss_limit_mb=2048 -artifact_prefix=$$work/ -print_final_stats=1 $$work/corpus \
+	    2>$$work/log.txt || { tail -60 $$work/log.txt; exit 1; }; \
+	  grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)" $$work/log.txt; \
 	done
 
 clean:

@@ -3,6 +3,7 @@
 #include "platform/inifile.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 
@@ -35,9 +36,15 @@ public:
             return def;
         return static_cast<std::int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
     }
+    // Floats are held in single precision: a value beyond its range would
+    // become infinite, so it counts as a parse error.
     bool real(const char *section, const char *key, const char *def, double &v) const
     {
-        return platform::ParseFloat(text(section, key, def), v);
+        double d = 0.0;
+        if (!platform::ParseFloat(text(section, key, def), d) || std::abs(d) > FLT_MAX)
+            return false;
+        v = d;
+        return true;
     }
     // Only the exact text "FALSE" is false.
     bool boolean(const char *section, const char *key, const char *def) const
