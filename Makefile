@@ -6,10 +6,11 @@ TEST_BUILD_DIR ?= build/test-asan
 FUZZ_BUILD_DIR ?= build/fuzz
 TSAN_BUILD_DIR ?= build/tsan
 FUZZ_SECONDS   ?= 60
+SOAK_MINUTES   ?= 10
 FUZZ_TARGETS   := settings correction wavefile
 JOBS           ?= $(shell nproc)
 
-.PHONY: run test configure build build-test deps deps-clang bench fuzz tsan clean
+.PHONY: run test configure build build-test deps deps-clang bench soak fuzz tsan clean
 
 deps:
 	@scripts/install-deps.sh
@@ -37,6 +38,11 @@ bench: configure
 	  if [ -x "$$b" ]; then echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; fi; \
 	done
 
+# The long run of the analyser with the generator playing (SOAK_MINUTES=60 for an hour).
+soak: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target analyser_soak
+	./$(BUILD_DIR)/bench/analyser/analyser_soak $(SOAK_MINUTES)
+
 deps-clang: deps
 	@scripts/install-deps.sh clang libclang-rt-dev
 
@@ -58,6 +64,18 @@ fuzz: deps-clang
 	    2>$$work/log.txt || { tail -60 $$work/log.txt; exit 1; }; \
 	  grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)" $$work/log.txt; \
 	done
+
+# The engine, virtual card and ALSA tests under ThreadSanitizer. Qt is not
+# built for it: tests/tsan.supp names the reports of Qt's own internals.
+TSAN_TESTS := audio_samplecodec_test audio_enginesettings_test audio_capture_test audio_devices_test \
+              audio_virtualcard_test audio_mixer_test output_engine_test output_snapshot_test \
+              output_alsa_test alsa_file_test alsa_enumeration_test alsa_pipewire_test
+tsan: deps-clang
+	cmake -S . -B $(TSAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSONALYX_TSAN=ON -DSONALYX_BUILD_BENCH=OFF
+	cmake --build $(TSAN_BUILD_DIR) -j $(JOBS) --target $(TSAN_TESTS)
+	cd $(TSAN_BUILD_DIR) && TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp second_deadlock_stack=1" \
+	  ctest --output-on-failure -j $(JOBS) -R '^($(subst $(eval) ,|,$(strip $(TSAN_TESTS))))$$'
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -86,7 +86,17 @@ std::string storedValue(std::string v)
     return v;
 }
 
+SaveStepHook g_saveStepHook = nullptr;
+
+void Reached(SaveStep step)
+{
+    if (g_saveStepHook)
+        g_saveStepHook(step);
+}
+
 } // namespace
+
+void SetSaveStepHook(SaveStepHook hook) { g_saveStepHook = hook; }
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
@@ -140,6 +150,7 @@ bool IniFile::save() const
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
+    Reached(SaveStep::Opened);
     const char *p = text.data();
     std::size_t left = text.size();
     bool ok = true;
@@ -154,12 +165,17 @@ bool IniFile::save() const
         p += n;
         left -= static_cast<std::size_t>(n);
     }
+    Reached(SaveStep::Written);
     if (ok && ::fsync(fd) != 0)
         ok = false;
+    Reached(SaveStep::Synced);
     if (::close(fd) != 0)
         ok = false;
+    Reached(SaveStep::Closed);
     if (ok && std::rename(tmp.c_str(), path_.c_str()) != 0)
         ok = false;
+    if (ok)
+        Reached(SaveStep::Renamed);
     if (!ok)
         std::remove(tmp.c_str());
     return ok;

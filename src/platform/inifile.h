@@ -66,6 +66,13 @@ private:
     bool crlf_ = false; // keep the line ends the file came with
 };
 
+// The steps of every save, in order: the temporary file opened, written,
+// flushed to disk, closed, and renamed over the target. A hook sees each one
+// on the saving thread, so a test can stop a process at any of them.
+enum class SaveStep { Opened, Written, Synced, Closed, Renamed };
+using SaveStepHook = void (*)(SaveStep step);
+void SetSaveStepHook(SaveStepHook hook); // nullptr: none (the default)
+
 // The two private-profile functions, one file access per call.
 std::string GetPrivateProfileString(const std::string &section, const std::string &key,
                                     const std::string &def, std::size_t bufferSize,
