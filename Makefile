@@ -60,7 +60,8 @@ fuzz: deps-clang
 	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ./$(FUZZ_BUILD_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-	    -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 -artifact_prefix=$$work/ -print_final_stats=1 $$work/corpus \
+	    -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 -dict=tests/fuzz/$$t.dict \
+	    -artifact_prefix=$$work/ -print_final_stats=1 $$work/corpus \
 	    2>$$work/log.txt || { tail -60 $$work/log.txt; exit 1; }; \
 	  grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)" $$work/log.txt; \
 	done

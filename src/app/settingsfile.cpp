@@ -115,7 +115,8 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     ms.AnalyserComment = cut(r.text("FFT", "COMMENT", "remark:"), MaxCommentLength);
     // An index outside the nine windows has no window table: use the default.
     ms.FftWindow = r.integer("FFT", "WIN", "8", i) && i >= 0 && i <= 8 ? int(i) : 8;
-    ms.FftSize = r.integer("FFT", "SAMPLES", "1024", i) && i != -1 ? clampInt(i, -1, 1 << 20) : 1024;
+    // No size below one point: such a value would be saved and then read as the default.
+    ms.FftSize = r.integer("FFT", "SAMPLES", "1024", i) && i > 0 ? clampInt(i, 1, 1 << 20) : 1024;
     if (r.integer("FFT", "AVERAGE", "1", i) && i != -1)
         ms.Averages = clampInt(std::llabs(i), 1, 9999); // the spin edit's range
     else
