@@ -1,3 +1,5 @@
+// User wave files to device frames: a chunked reader over libsndfile and the
+// conversion with its length limit.
 #include "audio/wavefileconvert.h"
 
 #include "audio/samplecodec.h"
