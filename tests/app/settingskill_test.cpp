@@ -15,8 +15,8 @@ using platform::SaveStep;
 
 namespace {
 
-// The main window's sections and a large section of another window, so a
-// write takes a while: about 300 KiB that differ throughout between versions.
+// The main window's sections and a large section of another window (about
+// 200 KiB), different throughout between the two versions.
 std::string Settings(int version)
 {
     const std::string v = std::to_string(version);
@@ -29,56 +29,14 @@ std::string Settings(int version)
 int g_report = -1; // the child's end of the pipe to the parent
 SaveStep g_stopAt;
 
-// In the child: tell the parent the step was reached and wait to be killed.
+// In the child: tells the parent the step was reached and waits to be killed.
 void StopAt(SaveStep step)
 {
-    if (step != g_stopAt)
-        return;
     const char c = 1;
-    if (write(g_report, &c, 1) == 1)
+    if (step == g_stopAt && write(g_report, &c, 1) == 1)
         for (;;)
             pause();
 }
-
-// A forked child running `body`, killed with SIGKILL when it goes out of scope.
-class Child {
-public:
-    template <class F> explicit Child(F body)
-    {
-        EXPECT_EQ(pipe(fds_), 0);
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds_[0]);
-            g_report = fds_[1];
-            body();
-            _exit(0);
-        }
-        close(fds_[1]);
-    }
-    ~Child() { kill(); }
-    // Waits for the child's report; false when it ended first.
-    bool waitForReport()
-    {
-        char c;
-        return read(fds_[0], &c, 1) == 1;
-    }
-    // Kills it and returns whether SIGKILL is what ended it.
-    bool kill()
-    {
-        if (pid_ <= 0)
-            return false;
-        ::kill(pid_, SIGKILL);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        close(fds_[0]);
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-
-private:
-    int fds_[2] = {-1, -1};
-    pid_t pid_ = -1;
-};
 
 } // namespace
 
@@ -89,15 +47,26 @@ TEST(SettingsNeverLost, AKillAtEachStepOfASaveLeavesTheOldOrTheNewFile)
     for (SaveStep step : {SaveStep::Opened, SaveStep::Written, SaveStep::Synced, SaveStep::Closed, SaveStep::Renamed}) {
         SCOPED_TRACE(static_cast<int>(step));
         testsupport::WriteFile(path, before);
-        Child child([&] {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            g_report = fds[1];
             g_stopAt = step;
             platform::SetSaveStepHook(&StopAt);
             IniFile ini(path);
             ini.parse(after);
             ini.save();
-        });
-        ASSERT_TRUE(child.waitForReport());
-        ASSERT_TRUE(child.kill());
+            _exit(0); // not reached: killed at the step
+        }
+        close(fds[1]);
+        char c = 0;
+        const bool reached = read(fds[0], &c, 1) == 1;
+        close(fds[0]);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(reached && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
         EXPECT_TRUE(testsupport::ReadFile(path) == (step == SaveStep::Renamed ? after : before));
         // what the killed save left behind does not stop the next one
         IniFile ini(path);

@@ -42,10 +42,16 @@ TEST(OutputSnapshot, EveryStreamBufferIsOneOfTwoAlternatingSettings)
     g.LevelL = g.LevelR = pairs[0].levelDb;
     ASSERT_EQ(StartOutput(g, -1.0, pairs[0].freq), 0);
 
-    // This thread is the one writer while the UI thread only captures.
-    std::atomic<bool> stop{false};
-    std::thread writer([&, settings = g]() mutable {
-        for (int i = 1; !stop.load(); ++i) {
+    // This thread is the one writer while the UI thread only captures; the
+    // card stops after it, however the test ends.
+    struct Writer {
+        audiotest::CardEngine &card;
+        std::atomic<bool> stop{false};
+        std::thread thread;
+        ~Writer() { stop = true, thread.join(), card.stop(); }
+    } writer{card, {}, {}};
+    writer.thread = std::thread([&, settings = g]() mutable {
+        for (int i = 1; !writer.stop; ++i) {
             settings.Frequency = pairs[i % 2].freq;
             settings.LevelL = settings.LevelR = pairs[i % 2].levelDb;
             UpdateOutputSettings(settings);
@@ -72,9 +78,5 @@ TEST(OutputSnapshot, EveryStreamBufferIsOneOfTwoAlternatingSettings)
             last = which;
         }
     }
-    stop = true;
-    writer.join();
-    StopOutput();
-    card.stop();
     EXPECT_GE(switches, 100);
 }
