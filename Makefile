@@ -66,8 +66,9 @@ fuzz: deps-clang
 	  grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)" $$work/log.txt; \
 	done
 
-# The engine, virtual card and ALSA tests under ThreadSanitizer. Qt is not
-# built for it: tests/tsan.supp names the reports of Qt's own internals.
+# The engine, virtual card and ALSA tests under ThreadSanitizer. Qt and the
+# sound libraries are not built for it: posted messages announce their
+# hand-over, and tests/tsan.supp names the reports of library internals.
 TSAN_TESTS := audio_samplecodec_test audio_enginesettings_test audio_capture_test audio_devices_test \
               audio_virtualcard_test audio_mixer_test output_engine_test output_snapshot_test \
               output_alsa_test alsa_file_test alsa_enumeration_test alsa_pipewire_test
