@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the test suite need,
 # but only those that are missing, so a second call costs a few milliseconds.
+# Extra package names on the command line are installed as well (`make fuzz`
+# and `make tsan` ask for clang and its sanitizer runtimes this way).
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,7 @@ packages=(
   poppler-utils
   desktop-file-utils appstream dpkg-dev
   pipewire pipewire-alsa wireplumber dbus alsa-utils
+  "$@"
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include "platform/inifile.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 
@@ -35,9 +36,15 @@ public:
             return def;
         return static_cast<std::int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
     }
+    // Floats are held in single precision: a value beyond its range would
+    // become infinite, so it counts as a parse error.
     bool real(const char *section, const char *key, const char *def, double &v) const
     {
-        return platform::ParseFloat(text(section, key, def), v);
+        double d = 0.0;
+        if (!platform::ParseFloat(text(section, key, def), d) || std::abs(d) > FLT_MAX)
+            return false;
+        v = d;
+        return true;
     }
     // Only the exact text "FALSE" is false.
     bool boolean(const char *section, const char *key, const char *def) const
@@ -108,7 +115,8 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     ms.AnalyserComment = cut(r.text("FFT", "COMMENT", "remark:"), MaxCommentLength);
     // An index outside the nine windows has no window table: use the default.
     ms.FftWindow = r.integer("FFT", "WIN", "8", i) && i >= 0 && i <= 8 ? int(i) : 8;
-    ms.FftSize = r.integer("FFT", "SAMPLES", "1024", i) && i != -1 ? clampInt(i, -1, 1 << 20) : 1024;
+    // No size below one point: such a value would be saved and then read as the default.
+    ms.FftSize = r.integer("FFT", "SAMPLES", "1024", i) && i > 0 ? clampInt(i, 1, 1 << 20) : 1024;
     if (r.integer("FFT", "AVERAGE", "1", i) && i != -1)
         ms.Averages = clampInt(std::llabs(i), 1, 9999); // the spin edit's range
     else

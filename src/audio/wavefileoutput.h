@@ -12,7 +12,8 @@ namespace audio {
 // files play on both channels; of more channels the first two are used. A
 // file at another sample rate is resampled (linear interpolation), which is
 // noted in AudioLog. Returns 0, MMSYSERR_ERROR when the file cannot be read
-// (the reason in AudioLog), MMSYSERR_NOMEM when it does not fit into memory,
+// (the reason in AudioLog), MMSYSERR_NOMEM when it is longer than the
+// generator holds (kMaxWaveFileBytes converted) or does not fit into memory,
 // or the device's error number.
 int StartWaveFileOutput(const std::string &fileName);
 

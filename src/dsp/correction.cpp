@@ -3,6 +3,7 @@
 
 #include "platform/inifile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -19,12 +20,19 @@ struct Texts {
     const char *noLines;
     const char *readError;
     const char *notAscending;
+    const char *tooLarge;
 };
 
 const Texts kGerman = {"Kann Datei nicht erzeugen", "Zeilenfehler", "Keine Zeilen in Datei",
-                       "Fehler beim Lesen von ", "Frequenzen nicht aufsteigend in Zeile "};
+                       "Fehler beim Lesen von ", "Frequenzen nicht aufsteigend in Zeile ",
+                       "Werte zu groß für eine Korrekturkurve: "};
 const Texts kEnglish = {"Unable to create file", "Line error", "No lines in file",
-                        "Error at reading of ", "Frequencies not ascending in line "};
+                        "Error at reading of ", "Frequencies not ascending in line ",
+                        "Values too large for a correction curve: "};
+
+// The highest frequency a curve is applied at (analyser bins reach half the
+// sample rate), with room to spare.
+constexpr double kHighestHz = 1e6;
 
 char g_language = 'D';
 MessageSink g_sink;
@@ -175,8 +183,13 @@ bool CorrectionCurve::loadFromFile(const std::string &fileName)
         return false;
     }
     nodes_ = std::move(nodes);
-    fileName_ = fileName;
     buildSpline();
+    if (!finiteUpTo(kHighestHz)) {
+        clear();
+        Show(texts.tooLarge + fileName);
+        return false;
+    }
+    fileName_ = fileName;
     return true;
 }
 
@@ -194,6 +207,10 @@ bool CorrectionCurve::setFromTable(const CorrectionPoint *points, int count)
     for (int i = 0; i < count; ++i)
         nodes_.push_back({points[i].x, points[i].y, 0.0, 0.0});
     buildSpline();
+    if (!finiteUpTo(kHighestHz)) {
+        clear();
+        return false;
+    }
     return true;
 }
 
@@ -236,6 +253,36 @@ void CorrectionCurve::buildSpline()
     nodes_[n - 2].m = rhs[n - 2] / pivot[n - 2];
     for (size_t i = n - 2; i-- > 1;)
         nodes_[i].m = (rhs[i] - lambda[i] * nodes_[i + 1].m) / pivot[i];
+}
+
+bool CorrectionCurve::finiteUpTo(double maxHz) const
+{
+    // On each interval |S| is at most the sum of its terms' magnitudes at the
+    // farthest frequency evaluated there (the outer intervals extrapolate to
+    // 0 Hz and maxHz): when that sum is finite, so is every evaluation.
+    const size_t n = nodes_.size();
+    if (n == 1)
+        return std::isfinite(nodes_[0].y);
+    for (size_t lo = 0; lo + 1 < n; ++lo) {
+        const Node &a = nodes_[lo];
+        const Node &b = nodes_[lo + 1];
+        double reach = b.h;
+        if (lo == 0)
+            reach = std::max(reach, std::abs(0.0 - a.x));
+        if (lo + 2 == n)
+            reach = std::max(reach, maxHz - a.x);
+        const double coefficient[4] = {a.y, (b.y - a.y) / b.h - (2.0 * a.m + b.m) * b.h / 6.0, a.m / 2.0,
+                                       (b.m - a.m) / (6.0 * b.h)};
+        double bound = 0.0, power = 1.0;
+        for (double c : coefficient) {
+            if (c != 0.0)
+                bound += std::abs(c) * power;
+            power *= reach;
+        }
+        if (!std::isfinite(bound))
+            return false;
+    }
+    return true;
 }
 
 double CorrectionCurve::evaluate(double freqHz) const noexcept

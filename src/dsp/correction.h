@@ -50,18 +50,21 @@ public:
 
     // Reads a correction file. A missing file is created with the single
     // point "1000 0" and then read; an existing file that cannot be opened is
-    // reported and left alone (the curve keeps its points). Every failure shows its message (in the
-    // language set by SetCorrectionLanguage) and returns false; once the file
-    // could be opened the curve is cleared first, so a failed read leaves it
-    // empty and inactive. Files whose frequencies are not strictly ascending
-    // are refused with a message naming the first offending line. On success
-    // the curve holds the points in file order, fileName() is set and the
-    // curve is left inactive for the caller to switch on.
+    // reported and left alone (the curve keeps its points). Every failure
+    // shows its message (in the language set by SetCorrectionLanguage) and
+    // returns false; once the file could be opened the curve is cleared
+    // first, so a failed read leaves it empty and inactive. Files whose
+    // frequencies are not strictly ascending are refused with a message
+    // naming the first offending line, and files whose curve would not be
+    // finite from 0 Hz to 1 MHz (numbers too large, or points too close, for
+    // double precision) with a message naming the file. On success the curve
+    // holds the points in file order, fileName() is set and the curve is left
+    // inactive for the caller to switch on.
     bool loadFromFile(const std::string &fileName);
 
     // Replaces the points with a table (file name empty, inactive). Returns
     // false and leaves the curve empty when the frequencies are not strictly
-    // ascending or not finite.
+    // ascending or not finite, or the curve would not be finite.
     bool setFromTable(const CorrectionPoint *points, int count);
     bool setFromTable(const std::vector<CorrectionPoint> &points)
     {
@@ -93,6 +96,8 @@ private:
         double h;    // x minus the previous point's x (0 for the first)
     };
     void buildSpline();
+    // Whether S stays finite from 0 Hz up to maxHz.
+    bool finiteUpTo(double maxHz) const;
 
     std::vector<Node> nodes_;
     std::string fileName_;

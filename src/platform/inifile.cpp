@@ -74,7 +74,29 @@ std::string valueOf(const std::string &line)
     return v;
 }
 
+// The text that makes a later get() return `v` as it is: a value that
+// reading would change (blanks or control characters at either end, or
+// enclosing quotes) goes between quotes. A line break would end the line and
+// put the rest where keys and sections are read: it becomes a blank.
+std::string storedValue(std::string v)
+{
+    std::replace(v.begin(), v.end(), '\n', ' ');
+    if (trim(v) != v || (v.size() >= 2 && v.front() == '"' && v.back() == '"'))
+        return '"' + v + '"';
+    return v;
+}
+
+SaveStepHook g_saveStepHook = nullptr;
+
+void Reached(SaveStep step)
+{
+    if (g_saveStepHook)
+        g_saveStepHook(step);
+}
+
 } // namespace
+
+void SetSaveStepHook(SaveStepHook hook) { g_saveStepHook = hook; }
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
@@ -87,6 +109,19 @@ bool IniFile::load()
         // A missing file is simply empty; an unreadable existing one is an error.
         return access(path_.c_str(), F_OK) != 0;
     }
+    std::ostringstream all;
+    all << in.rdbuf();
+    if (in.bad())
+        return false;
+    parse(all.str());
+    return true;
+}
+
+void IniFile::parse(const std::string &text)
+{
+    lines_.clear();
+    crlf_ = false;
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') {
@@ -95,10 +130,9 @@ bool IniFile::load()
         }
         lines_.push_back(line);
     }
-    return !in.bad();
 }
 
-bool IniFile::save() const
+std::string IniFile::text() const
 {
     std::string text;
     const char *eol = crlf_ ? "\r\n" : "\n";
@@ -106,10 +140,17 @@ bool IniFile::save() const
         text += l;
         text += eol;
     }
+    return text;
+}
+
+bool IniFile::save() const
+{
+    const std::string text = this->text();
     std::string tmp = path_ + ".tmp" + std::to_string(getpid());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
+    Reached(SaveStep::Opened);
     const char *p = text.data();
     std::size_t left = text.size();
     bool ok = true;
@@ -124,12 +165,17 @@ bool IniFile::save() const
         p += n;
         left -= static_cast<std::size_t>(n);
     }
+    Reached(SaveStep::Written);
     if (ok && ::fsync(fd) != 0)
         ok = false;
+    Reached(SaveStep::Synced);
     if (::close(fd) != 0)
         ok = false;
+    Reached(SaveStep::Closed);
     if (ok && std::rename(tmp.c_str(), path_.c_str()) != 0)
         ok = false;
+    if (ok)
+        Reached(SaveStep::Renamed);
     if (!ok)
         std::remove(tmp.c_str());
     return ok;
@@ -179,7 +225,7 @@ bool IniFile::has(const std::string &section, const std::string &key) const
 void IniFile::set(const std::string &section, const std::string &key, const std::string &value)
 {
     Found f = find(section, key);
-    std::string line = key + "=" + value;
+    std::string line = key + "=" + storedValue(value);
     if (f.keyLine >= 0) {
         lines_[static_cast<std::size_t>(f.keyLine)] = line;
     } else if (f.sectionLine >= 0) {

@@ -27,6 +27,10 @@ public:
     // previous contents are then untouched.
     bool save() const;
 
+    // The document as text, and its replacement by a text, without the file.
+    std::string text() const;
+    void parse(const std::string &text);
+
     const std::string &path() const { return path_; }
 
     // Value of section/key, or `def` when the key (or section) is missing.
@@ -40,6 +44,9 @@ public:
 
     // Replaces the key in place or adds it at the end of its section; creates
     // the section at the end of the document if needed. Only changes memory.
+    // The value is written so that get() returns it unchanged: between quotes
+    // when it has blanks at an end or enclosing quotes of its own; line
+    // breaks become blanks.
     void set(const std::string &section, const std::string &key, const std::string &value);
     // Removes a key (no-op when missing).
     void remove(const std::string &section, const std::string &key);
@@ -58,6 +65,13 @@ private:
     std::vector<std::string> lines_;
     bool crlf_ = false; // keep the line ends the file came with
 };
+
+// The steps of every save, in order: the temporary file opened, written,
+// flushed to disk, closed, and renamed over the target. A hook sees each one
+// on the saving thread, so a test can stop a process at any of them.
+enum class SaveStep { Opened, Written, Synced, Closed, Renamed };
+using SaveStepHook = void (*)(SaveStep step);
+void SetSaveStepHook(SaveStepHook hook); // nullptr: none (the default)
 
 // The two private-profile functions, one file access per call.
 std::string GetPrivateProfileString(const std::string &section, const std::string &key,

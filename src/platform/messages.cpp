@@ -16,7 +16,11 @@ bool PostMessage(QObject *target, unsigned msg, std::uintptr_t wParam, std::intp
 {
     if (!target)
         return false;
-    QCoreApplication::postEvent(target, new WindowMessageEvent(msg, wParam, lParam));
+    auto *event = new WindowMessageEvent(msg, wParam, lParam);
+#ifdef SONALYX_ANNOUNCE_HANDOVER
+    __tsan_release(event);
+#endif
+    QCoreApplication::postEvent(target, event);
     return true;
 }
 

@@ -16,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
@@ -27,6 +26,9 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace audio;
@@ -39,26 +41,46 @@ constexpr std::uint32_t kRate = 48000, kFrames = 8192; // frames per played buff
 std::string gKit, gDir, gSkip;
 pid_t gWatchdog = 0;
 
-// Runs `sh args...`; returns its exit status and puts its output in `out`.
-int RunScript(const QStringList &args, std::string &out)
+// Runs `program args...` with its output and errors in `out`; its exit
+// status, -1 when it could not run or was killed. (posix_spawn rather than
+// QProcess, whose clone() a thread sanitizer cannot follow.)
+int Run(const char *program, const QStringList &args, std::string &out)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start("sh", args);
-    p.waitForFinished(60000);
-    out = p.readAll().toStdString();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    std::vector<std::string> words{program};
+    for (const QString &a : args)
+        words.push_back(a.toStdString());
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    int fds[2]; // close-on-exec: only the child's output and errors hold the pipe
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, program, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    out.clear();
+    char buf[4096];
+    for (ssize_t n; spawned == 0 && (n = read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+int RunScript(const QStringList &args, std::string &out) { return Run("sh", args, out); }
 
 // amixer on the server's "default" control device; its exit status.
 int Amixer(const QStringList &args, std::string &out)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start("amixer", QStringList{"-D", "default"} + args);
-    p.waitForFinished(20000);
-    out = p.readAll().toStdString();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return Run("amixer", QStringList{"-D", "default"} + args, out);
 }
 
 // The raw value of a simple control's first channel as amixer reads it; -1 if none.

@@ -102,6 +102,10 @@ TEST_F(CorrectionFiles, BadFilesAreRefusedWithTheirMessageAndLeaveTheCurveEmpty)
         {"20 1\n1000 2\n500 3\n2000 4\n", "Frequencies not ascending in line 3",
          "Frequenzen nicht aufsteigend in Zeile 3"},
         {"20 1\n1000 2\n1000 3\n", "Frequencies not ascending in line 3", "Frequenzen nicht aufsteigend in Zeile 3"},
+        // a slope of 1e300/1e-300 dB/Hz, and a cubic that overflows on the way to 1 MHz
+        {"0 0\n1e-300 1e300\n", "Values too large for a correction curve: ", "Werte zu groß für eine Korrekturkurve: "},
+        {"1 0\n2 1e300\n3 -1e300\n", "Values too large for a correction curve: ",
+         "Werte zu groß für eine Korrekturkurve: "},
     };
     for (char language : {'E', 'D'}) {
         SetCorrectionLanguage(language);

@@ -111,3 +111,20 @@ TEST(NumberFormatting, FixedPointWithAFullStopAndNoNegativeZero)
     EXPECT_EQ(platform::FormatFixed(-0.0001, 2), "0.00");
     EXPECT_EQ(platform::FormatFixed(6.02f, 3), "6.020");
 }
+
+TEST(IniWrite, ValuesReadBackAsWrittenAndALineBreakCannotAddKeys)
+{
+    for (const std::string value : {"  padded  ", "\"quoted\"", "\r", "a \"b\" c", ""}) {
+        IniFile ini;
+        ini.set("S", "K", value);
+        IniFile again;
+        again.parse(ini.text());
+        EXPECT_EQ(again.get("S", "K", "<missing>"), value) << ini.text();
+    }
+    IniFile ini; // a file name with a line break in it
+    ini.set("MAIN", "INCONAME", "a.cor\n[FFT]\nSAMPLES=0");
+    IniFile again;
+    again.parse(ini.text());
+    EXPECT_EQ(again.get("FFT", "SAMPLES", "<missing>"), "<missing>");
+    EXPECT_EQ(again.get("MAIN", "INCONAME", ""), "a.cor [FFT] SAMPLES=0");
+}
