@@ -28,7 +28,7 @@ using app::MS;
 namespace {
 
 // A -20 dBFS sine on bin 93 of a 4096-point spectrum at 44100 Hz.
-const std::string kSineOnBin93 = std::string(kIdealCard) + "SIGNAL=SINE\nSIGFREQ=1001.2939453125\nSIGLEVEL=-20\n";
+const std::string kSineOnBin93 = kIdealCard + "SIGNAL=SINE\nSIGFREQ=1001.2939453125\nSIGLEVEL=-20\n";
 
 bool AllAt(const float *curve, int count, float level)
 {
@@ -256,7 +256,7 @@ TEST_F(AnalyserTest, ThdAndLevelMenuItemsExcludeEachOtherAndParametersOpenTheDia
 
 TEST_F(AnalyserTest, ACaptureThatCannotStartStopsTheRunWithTheStartMessage)
 {
-    start(std::string(kIdealCard) + "FORMATS=16:44100\n", "[MAIN]\nSPRACHE=E\n"); // 16-bit samples only
+    start(kIdealCard + "FORMATS=16:44100\n", "[MAIN]\nSPRACHE=E\n"); // 16-bit samples only
     audio::SetBits(8, 0);
     child<QPushButton>("StartButton")->click();
     EXPECT_FALSE(MS.AnalyserRunning);
@@ -276,7 +276,7 @@ TEST_F(AnalyserTest, ACaptureThatCannotStartStopsTheRunWithTheStartMessage)
 // generator window says its output stopped. No hang either way.
 TEST_F(AnalyserTest, ACardThatVanishesEndsTheRunAndTheGeneratorWithTheirMessages)
 {
-    start(std::string(kIdealCard) + "VANISH=3\n", "[FFT]\nSAMPLES=4096\n[GEN]\nBELOOP=0\n");
+    start(kIdealCard + "VANISH=3\n", "[FFT]\nSAMPLES=4096\n[GEN]\nBELOOP=0\n");
     app::Wavegen->GstartClick();
     ASSERT_TRUE(app::Wavegen->Running());
     child<QPushButton>("StartButton")->click();
@@ -294,7 +294,7 @@ TEST_F(AnalyserTest, ACardThatVanishesEndsTheRunAndTheGeneratorWithTheirMessages
 // Formats the card lists but fails to open, or to take buffers in.
 TEST_F(AnalyserTest, AFormatThatFailsToOpenOrPrepareIsReported)
 {
-    start(std::string(kIdealCard) + "FAILOPEN=16:44100\nFAILPREPARE=16:48000\n", "[FFT]\nSAMPLES=4096\n");
+    start(kIdealCard + "FAILOPEN=16:44100\nFAILPREPARE=16:48000\n", "[FFT]\nSAMPLES=4096\n");
     child<QPushButton>("StartButton")->click();
     EXPECT_FALSE(MS.AnalyserRunning);
     audio::SetRates(48000, 48000);

@@ -17,11 +17,10 @@
 #include <QScrollBar>
 #include <cmath>
 
+using testsupport::kIdealCard;
 using testsupport::Values;
 
 namespace {
-
-const char *const kIdealCard = "GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-200\n";
 
 class MainWindowMixer : public testsupport::AppWindowsTest {
 protected:
@@ -40,7 +39,7 @@ protected:
 TEST_F(MainWindowMixer, TheChosenSourceAndItsVolumeReachTheReading)
 {
     // A sine on bin 93 of 4096 points at 44100 Hz; dBV, calibrated at 100 %.
-    start(std::string(kIdealCard) + "SIGNAL=SINE\nSIGFREQ=1001.2939453125\nSIGLEVEL=-20\n",
+    start(kIdealCard + "SIGNAL=SINE\nSIGFREQ=1001.2939453125\nSIGLEVEL=-20\n",
           "[FFT]\nSAMPLES=4096\nWIN=8\nDBMODE=1\n[EICH]\nInLev4Cal=100\n");
     testsupport::OutsideMixer outside;
     form()->Mix[1]->trigger(); // "Line"

@@ -234,8 +234,8 @@ TEST_F(Card, NoiseFloorOnBothInputsIsIndependent)
         sr += r_[j] * r_[j];
         corr += l_[j] * r_[j];
     }
-    EXPECT_NEAR(10 * std::log10(sl / l_.size()), -60.0, 0.3);
-    EXPECT_NEAR(10 * std::log10(sr / r_.size()), -60.0, 0.3);
+    EXPECT_NEAR(testsupport::DbPower(sl / l_.size()), -60.0, 0.3);
+    EXPECT_NEAR(testsupport::DbPower(sr / r_.size()), -60.0, 0.3);
     EXPECT_LT(std::fabs(corr) / std::sqrt(sl * sr), 0.05);
 }
 

@@ -62,17 +62,6 @@ protected:
         audio::SelectInputDevice(0);
         return fake;
     }
-    struct Point {
-        float f, first, second;
-    };
-    static std::vector<Point> pagePoints()
-    {
-        const display::DiagramCurves &c = app::Diagramm->Curves();
-        std::vector<Point> p;
-        for (int i = 0; i < display::kMaxPoints && c.Freq()[i] != 0.0f; ++i)
-            p.push_back({c.Freq()[i], c.Curve1()[i], c.Curve2()[i]});
-        return p;
-    }
 };
 
 TEST_F(Agreement, AnalyserPageAndMeasurementAgreeOnTheSameRecordedBlocks)
@@ -125,7 +114,7 @@ TEST_F(Agreement, SweepPageAndDriverAgreeOnTheVirtualCard)
         start(ideal ? kIdealCard : "", "[MAIN]\nPAGE=1\n[WOB]\nSTARTMESS=20\nPHASE=TRUE\nSTEPS=20\nTO=20000\n");
         child<QPushButton>("wobbelnBut")->click();
         ASSERT_TRUE(waitUntil([this] { return !form()->SweepBusy() && !app::MS.Sweep.StartRequested; }, 60000));
-        const std::vector<Point> page = pagePoints();
+        const std::vector<testsupport::CurvePoint> page = testsupport::DiagramPoints();
         const app::SweepSettings &w = app::MS.Sweep;
         measure::SweepSetup setup{w.Linear, w.FreqFrom, w.FreqTo, w.Steps, w.Mode, w.SettleMs, w.LevelDig};
         std::vector<measure::SweepPoint> driven;
@@ -136,7 +125,7 @@ TEST_F(Agreement, SweepPageAndDriverAgreeOnTheVirtualCard)
         ASSERT_EQ(page.size(), 21u);
         ASSERT_EQ(driven.size(), 21u);
         for (std::size_t i = 0; i < page.size(); ++i) {
-            const Point &p = page[i];
+            const testsupport::CurvePoint &p = page[i];
             EXPECT_FLOAT_EQ(p.f, driven[i].Frequency);
             // The device under test: each run within the sweep's tolerance
             // of its model (0.1 dB, 0.2 dB below 40 Hz, 5 degrees).

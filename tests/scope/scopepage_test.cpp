@@ -24,23 +24,12 @@ using app::MS;
 
 namespace {
 
-const std::string kIdealCard = "GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-200\n";
+using testsupport::kIdealCard;
 using Rows = std::vector<std::array<double, 3>>; // ms, channel 1 mV, channel 2 mV
-
-class NextCounter : public QObject {
-public:
-    int count = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (const auto *m = platform::AsWindowMessage(e); m && m->msg == platform::WM_SCOPE_NEXT)
-            ++count;
-        return false;
-    }
-};
 
 class ScopePageTest : public testsupport::AppWindowsTest {
 protected:
-    NextCounter next;
+    testsupport::MessageCounter next{platform::WM_SCOPE_NEXT};
 
     void start(const std::string &loopback, const std::string &sections = {})
     {
