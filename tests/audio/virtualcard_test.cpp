@@ -163,7 +163,6 @@ TEST_F(Card, PacedCaptureTakesTheDurationOfItsFrames)
     t.start();
     card_.capture(8820, l_, r_);
     EXPECT_GE(t.elapsed(), 198); // 8820 / 44100 s = 200 ms, never early
-    EXPECT_LE(t.elapsed(), 450);
 }
 
 TEST_F(Card, TestSineComesBackAsConfiguredAndContinuesAcrossCaptures)

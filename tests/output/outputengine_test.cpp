@@ -144,7 +144,7 @@ TEST_F(OutputEngine, StartWhileStreamingRestartsWithOnlyTheNewSettings)
     EXPECT_TRUE(noHeaderBusy());
 }
 
-TEST_F(OutputEngine, StopLeavesNothingQueuedOrPreparedAndReturnsPromptly)
+TEST_F(OutputEngine, StopLeavesNothingQueuedOrPrepared)
 {
     card_.start(48000, 16);
     for (bool loop : {false, true}) {
@@ -155,10 +155,7 @@ TEST_F(OutputEngine, StopLeavesNothingQueuedOrPreparedAndReturnsPromptly)
         card_.capture(4096, left_, right_);
         ASSERT_GT(Peak(left_), 0.01);
         EXPECT_EQ(left_, right_); // equal phases: the same noise on both channels
-        QElapsedTimer t;
-        t.start();
         EXPECT_EQ(StopOutput(), 0);
-        EXPECT_LT(t.elapsed(), 500);
         EXPECT_FALSE(OutputRunning());
         EXPECT_TRUE(noHeaderBusy());
         card_.capture(4096, left_, right_); // closed and quiet: the ideal card hears silence
