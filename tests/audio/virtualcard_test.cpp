@@ -412,16 +412,3 @@ TEST_F(Card, DifferentOutputRateIsHeldOrSkippedToTheInputClock)
     EXPECT_EQ(out->close(), 0);
 }
 
-TEST_F(Card, StartUpReadsTheSettingsAndListsTheCardWithinTheFirstSix)
-{
-    settings_.write("[LOOPBACK]\nDEVICES=2\nPACED=FALSE\n");
-    SetupSoundInterface();
-    const int n = SoundInterface::instance().waveInGetNumDevs();
-    int first = 0;
-    while (first < n && DeviceName('I', first) != "Virtual loopback 1")
-        ++first;
-    ASSERT_LT(first, n);
-    EXPECT_LT(first, 6);
-    EXPECT_EQ(DeviceName('I', first + 1), "Virtual loopback 2");
-    EXPECT_EQ(settings_.get("LOOPBACK", "GAIN"), "-0.5");
-}
