@@ -12,6 +12,7 @@
 #include "support/appwindows.h"
 #include "support/cardmodel.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
