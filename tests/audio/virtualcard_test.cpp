@@ -338,6 +338,8 @@ TEST_F(Card, DeviceCallsOutOfOrderAreRefused)
     underived.nAvgBytesPerSec = 176400;
     EXPECT_EQ(card.openOutput(0, underived, nullptr, out), WAVERR_BADFORMAT);
     ASSERT_EQ(card.openOutput(0, f, nullptr, out), 0);
+    std::unique_ptr<WaveOutDevice> second;
+    EXPECT_EQ(card.openOutput(0, f, nullptr, second), MMSYSERR_ALLOCATED);
     WaveHeader empty;
     EXPECT_EQ(out->prepareHeader(empty), MMSYSERR_INVALPARAM);
     EXPECT_EQ(out->write(h), WAVERR_UNPREPARED);
