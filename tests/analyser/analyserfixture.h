@@ -3,8 +3,6 @@
 #pragma once
 
 #include "audio/capture.h"
-#include "display/diagramwindow.h"
-#include "platform/messages.h"
 #include "platform/radiogroup.h"
 #include "support/appwindows.h"
 
@@ -12,23 +10,11 @@
 
 namespace analysertest {
 
-// An ideal card: played samples come back unchanged.
-inline const char *const kIdealCard = "GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-200\n";
-
-class NextCounter : public QObject {
-public:
-    int count = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (const auto *m = platform::AsWindowMessage(e); m && m->msg == platform::WM_ANALYSER_NEXT)
-            ++count;
-        return false;
-    }
-};
+using testsupport::kIdealCard;
 
 class AnalyserTest : public testsupport::AppWindowsTest {
 protected:
-    NextCounter next;
+    testsupport::MessageCounter next{platform::WM_ANALYSER_NEXT};
 
     void start(const std::string &loopback, const std::string &sections = {})
     {

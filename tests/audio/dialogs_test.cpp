@@ -68,11 +68,6 @@ TEST(FeatureList, ShowsTheReportAndSavesIt)
     TFeatDlg dlg;
     ASSERT_EQ(dlg.SrcList->count(), 1);
     EXPECT_EQ(dlg.SrcList->item(0)->text(), "--------------------------");
-    dlg.SetLanguage('D');
-    EXPECT_EQ(dlg.windowTitle(), "Feature Liste");
-    dlg.SetLanguage('E');
-    EXPECT_EQ(dlg.windowTitle(), "Feature list");
-
     dlg.SetLines({"WaveIn´s ----------", "Wave-In Formats        FFF"});
     ASSERT_EQ(dlg.SrcList->count(), 2);
     const std::string dir = testsupport::ScratchDir("featlist");

@@ -22,11 +22,10 @@
 #include <filesystem>
 
 using app::MS;
+using testsupport::kIdealCard;
 using testsupport::ReadFile;
 
 namespace {
-
-const char *const kIdealCard = "GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-200\n";
 
 class ToolsTest : public testsupport::AppWindowsTest {
 protected:
@@ -64,7 +63,7 @@ protected:
 TEST_F(ToolsTest, TheDcOffsetOfTheCardIsRemovedByTheBarsOrAutomaticallyPerDevice)
 {
     // The test signal is off: a sine's incomplete last period would move the block's mean.
-    start(std::string(kIdealCard) + "DEVICES=2\nDCOFFSET=0.01\n", "[FFT]\nSAMPLES=4096\nWIN=0\n");
+    start(kIdealCard + "DEVICES=2\nDCOFFSET=0.01\n", "[FFT]\nSAMPLES=4096\nWIN=0\n");
     const float withOffset = dcLevel();
     withDcDialog([](TDCOffset *d) {
         d->ScrollBar1->setValue(-20000); // the top is positive

@@ -74,6 +74,7 @@ TEST_F(OptionsDialog, RangesTypedDigitByDigitRedrawAtOnceAndLoadingPostsNothing)
     QTest::keyClicks(dlg.Edit3, "123"); // three changes before the diagram looks: one redraw
     QCoreApplication::processEvents();
     EXPECT_EQ(applied.count(), 5);
+    EXPECT_EQ(d->Axes().Y2Min, d->Axes().YMin); // the hidden right axis follows
     d->SpinButtonYmaxUpClick(); // the dialog follows the diagram's range without posting
     QCoreApplication::processEvents();
     EXPECT_EQ(applied.count(), 5);

@@ -1,16 +1,13 @@
-// The diagram window offscreen: run set-up, storing through the options,
-// what the drawing puts where, export, settings and the options message.
-#include "display/diagramoptionseditor.h"
+// The diagram window offscreen: run set-up, the peak reset through the
+// options, what the drawing puts where, and the export.
 #include "display/diagramwindow.h"
-#include "platform/inifile.h"
-#include "platform/messages.h"
 #include "platform/utilities.h"
 #include "support/testsupport.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -248,52 +245,6 @@ TEST_F(DiagramWindow, ExportUsesTheOptionsSeparatorTheVisibleCurvesAndTheFrequen
     EXPECT_EQ(testsupport::ReadFile(path), "100.00,-1.00,-2.00\r\n1000.00,-2.00,-4.00\r\n");
 }
 
-TEST_F(DiagramWindow, SettingsReadAtCreationWrittenAtDestruction)
-{
-    testsupport::WriteFile(settings, "[DIAGPRIV]\nCOLDIA=255\nXLOG=FALSE\nSEPARATOR=;\n");
-    {
-        TDiagramm d;
-        EXPECT_EQ(d.Options().ColDiagram, 255u);
-        EXPECT_FALSE(d.Options().LogX);
-        DiagramOptions o = d.Options();
-        o.ColGrid = 0x00112233;
-        d.ApplyOptions(o);
-    }
-    EXPECT_EQ(platform::GetPrivateProfileString("DIAGPRIV", "COLGRID", "", 154, settings), "1122867");
-    EXPECT_EQ(platform::GetPrivateProfileString("DIAGPRIV", "XLOG", "", 154, settings), "FALSE");
-    EXPECT_EQ(platform::GetPrivateProfileString("DIAGPRIV", "COLDIA", "", 154, settings), "255");
-}
-
-TEST_F(DiagramWindow, OptionsMessageTakesTheDialogRecordOver)
-{
-    struct FakeEditor : DiagramOptionsEditor {
-        DiagramOptions record;
-        int shown = 0;
-        void LoadOptions(const DiagramOptions &o) override { record = o; }
-        void GetOptions(DiagramOptions &o) const override { o = record; }
-        void ShowEditor() override { ++shown; }
-    } editor;
-    auto d = Make();
-    d->SetOptionsEditor(&editor);
-    d->ShowOptions();
-    EXPECT_EQ(editor.shown, 1);
-    EXPECT_EQ(editor.record.OptXMax, 24000); // the record carries the current ranges
-    EXPECT_EQ(editor.record.OptYMin, -100.0f);
-
-    QSignalSpy applied(d.get(), &TDiagramm::optionsApplied);
-    editor.record.OptXMin = 50;
-    editor.record.OptXMax = 5000;
-    editor.record.OptYMax = 20.0f;
-    editor.record.ColLine2 = 0x123456;
-    platform::PostMessage(d.get(), platform::WM_DIAGRAM_OPTIONS);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(applied.count(), 1);
-    EXPECT_EQ(Ranges(*d), (std::array<float, 4>{50, 5000, -100, 20}));
-    EXPECT_EQ(d->Axes().Y2Max, 20.0f); // right axis hidden: it follows
-    EXPECT_EQ(d->Options().ColLine2, 0x123456u);
-    d->SetOptionsEditor(nullptr);
-}
-
 TEST_F(DiagramWindow, ShownWindowPaintsTheBitmapFollowsResizingAndPlacesItsFields)
 {
     auto d = Make();
@@ -327,13 +278,3 @@ TEST_F(DiagramWindow, ShownWindowPaintsTheBitmapFollowsResizingAndPlacesItsField
     d->hide();
 }
 
-TEST_F(DiagramWindow, LanguageWordsOfTheReadouts)
-{
-    auto d = Make();
-    d->SetLanguage('E');
-    d->SetLanguage('X'); // unknown: unchanged
-    EXPECT_EQ(d->RatioWord(), "times");
-    EXPECT_EQ(d->SlopeUnit(), "dB/Oct");
-    d->SetLanguage('D');
-    EXPECT_EQ(d->SlopeUnit(), "dB/Okt");
-}

@@ -4,6 +4,7 @@
 #include "dsp/fft.h"
 #include "dsp/weighting.h"
 #include "platform/inifile.h"
+#include "support/spectrumref.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +13,11 @@
 #include <vector>
 
 using namespace dsp;
+using testsupport::DbPower;
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-double Db10(double powerRatio) { return 10.0 * std::log10(powerRatio); }
 
 // 40960 Hz at 4096 points: bins exactly 10 Hz apart, so band edges and the
 // ±12-bin exclusion fall on bins.
@@ -65,7 +65,7 @@ TEST(ThdN, PureSineGivesNoSignalAndNoFundamentalGivesTheBandsLevel)
     m[200] = 0.01f;  // 2000 Hz
     m[5] = 0.3f;     // 50 Hz, below the band
     m[1600] = 0.02f; // 16000 Hz, above it
-    EXPECT_NEAR(ThdN(m.data(), s, kFlat, kLnToDb), Db10(0.25 * 0.25 + 0.01 * 0.01), 1e-5);
+    EXPECT_NEAR(ThdN(m.data(), s, kFlat, kLnToDb), DbPower(0.25 * 0.25 + 0.01 * 0.01), 1e-5);
     EXPECT_EQ(s.fundamental, 0.0);
 }
 
@@ -79,15 +79,15 @@ TEST(ThdN, BinsTwelveBinsAwayAreExcludedThirteenAreCountedAndBandEdgesBelongToTh
     m[88] = m[112] = 0.01f; // 1000 Hz ± 12 bins
     m[300] = 0.001f;
     const double total = 0.25 + 2e-4 + 1e-6;
-    EXPECT_NEAR(ThdN(m.data(), s, kFlat, kLnToDb), Db10(1e-6 / total), 1e-5);
+    EXPECT_NEAR(ThdN(m.data(), s, kFlat, kLnToDb), DbPower(1e-6 / total), 1e-5);
     for (int k : {87, 113}) {
         m[k] = 0.01f;
-        EXPECT_NEAR(ThdN(m.data(), s, kFlat, kLnToDb), Db10((1e-6 + 1e-4) / (total + 1e-4)), 1e-5) << k;
+        EXPECT_NEAR(ThdN(m.data(), s, kFlat, kLnToDb), DbPower((1e-6 + 1e-4) / (total + 1e-4)), 1e-5) << k;
         m[k] = 0.0f;
     }
     m[10] = 0.003f;   // 100 Hz = lowFreq: counted
     m[1501] = 0.004f; // 15010 Hz: total only
-    EXPECT_NEAR(ThdN(m.data(), s, kFlat, kLnToDb), Db10((1e-6 + 9e-6) / (total + 9e-6 + 16e-6)), 1e-5);
+    EXPECT_NEAR(ThdN(m.data(), s, kFlat, kLnToDb), DbPower((1e-6 + 9e-6) / (total + 9e-6 + 16e-6)), 1e-5);
 }
 
 TEST(ThdN, SinePlusKnownDistortionAndNoiseFromTheTimeDomain)
@@ -118,7 +118,7 @@ TEST(ThdN, SinePlusKnownDistortionAndNoiseFromTheTimeDomain)
     s.lowFreq = 20;
     s.highFreq = 20000;
     const double r = ThdN(samples.data(), s, kFlat, kLnToDb);
-    EXPECT_NEAR(r, Db10(1.4e-4 / (1.0 + 1.4e-4)), 0.05); // 1e-4 + 1e-5 + 30·1e-6 against 1
+    EXPECT_NEAR(r, DbPower(1.4e-4 / (1.0 + 1.4e-4)), 0.05); // 1e-4 + 1e-5 + 30·1e-6 against 1
     EXPECT_EQ(s.fundamental, std::nearbyint(fundBin * fs / n));
 }
 
@@ -131,7 +131,7 @@ TEST(BandLevel, SumsTheBandAndAddsTheOffsets)
     m[5] = 1.0f; // below the band
     EXPECT_NEAR(BandLevel(m.data(), s, kFlat, -6.07, kLnToDb), 20 * std::log10(0.25) + 8.17 - 6.07, 1e-9);
     m[10] = 0.25f; // 100 Hz, the lower edge
-    EXPECT_NEAR(BandLevel(m.data(), s, kFlat, 0.0, kLnToDb), Db10(2 * 0.0625) + 8.17, 1e-9);
+    EXPECT_NEAR(BandLevel(m.data(), s, kFlat, 0.0, kLnToDb), DbPower(2 * 0.0625) + 8.17, 1e-9);
 
     s.fftSize = 0; // degenerate settings do not divide by zero
     EXPECT_EQ(BandLevel(m.data(), s, kFlat, 0, kLnToDb), kNoSignalDb);
@@ -165,7 +165,7 @@ TEST(Weighting, IsAddedToEveryBinWithTheRightSign)
     a.weighting().setFromTable(tilt, 2);
     const double plain = a.thdN(h.data(), kLnToDb);
     a.weighting().setActive(true);
-    EXPECT_NEAR(plain, Db10(0.005 * 0.005 / (0.25 + 0.005 * 0.005)), 1e-5);
+    EXPECT_NEAR(plain, DbPower(0.005 * 0.005 / (0.25 + 0.005 * 0.005)), 1e-5);
     EXPECT_NEAR(a.thdN(h.data(), kLnToDb) - plain, 10.0, 0.01);
 }
 

@@ -1,6 +1,7 @@
 // FFT and windows against independent references: a direct DFT in double
 // precision, hand-derived window values and bins of known sines.
 #include "dsp/fft.h"
+#include "support/spectrumref.h"
 
 #include <gtest/gtest.h>
 
@@ -14,20 +15,6 @@ using namespace dsp;
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// Direct DFT with the transform's positive exponent and 1/n scaling.
-std::vector<std::complex<double>> DirectDft(const std::vector<std::complex<double>> &x)
-{
-    const size_t n = x.size();
-    std::vector<std::complex<double>> out(n);
-    for (size_t k = 0; k < n; ++k) {
-        std::complex<double> sum = 0.0;
-        for (size_t j = 0; j < n; ++j)
-            sum += x[j] * std::polar(1.0, 2.0 * kPi * double((j * k) % n) / double(n));
-        out[k] = sum / double(n);
-    }
-    return out;
-}
 
 std::vector<float> Sine(int n, int bin, double amplitude)
 {
@@ -99,10 +86,10 @@ TEST(Fft, ComplexTransformMatchesDirectDft)
             x[i] = {double(re[i]), double(im[i])};
         }
         ASSERT_TRUE(Fft(re.data(), im.data(), n));
-        const auto ref = DirectDft(x);
-        for (int k = 0; k < n; ++k) {
-            ASSERT_NEAR(re[k], ref[k].real(), 2e-7) << n << " bin " << k;
-            ASSERT_NEAR(im[k], ref[k].imag(), 2e-7) << n << " bin " << k;
+        for (int k = 0; k < n; ++k) { // the transform's exponent is positive, its scaling 1/n
+            const std::complex<double> ref = testsupport::DftAt(x.data(), n, -k, n) / double(n);
+            ASSERT_NEAR(re[k], ref.real(), 2e-7) << n << " bin " << k;
+            ASSERT_NEAR(im[k], ref.imag(), 2e-7) << n << " bin " << k;
         }
     }
 }

@@ -2,32 +2,19 @@
 // the running section against its own response, the pink-noise cascade and
 // the stereo block filter's edges.
 #include "dsp/iirfilter.h"
+#include "support/spectrumref.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
+#include <numbers>
 #include <random>
 #include <vector>
 
 using namespace dsp;
+using testsupport::Db;
 
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-double Db(double linear) { return 20.0 * std::log10(linear); }
-
-// |DFT| of a finite sequence at one frequency, computed directly.
-double DirectResponse(const std::vector<double> &h, double freqHz, double fs)
-{
-    std::complex<double> sum = 0.0;
-    for (size_t n = 0; n < h.size(); ++n)
-        sum += h[n] * std::polar(1.0, -2.0 * kPi * freqHz * double(n) / fs);
-    return std::abs(sum);
-}
-
-} // namespace
+constexpr double kPi = std::numbers::pi;
 
 TEST(IirDesign, ButterworthLowPassAtQuarterRateMatchesHandDerivedCoefficients)
 {
@@ -147,14 +134,12 @@ TEST(IirSection, RunningSectionFollowsItsDesignedResponse)
         for (double f : {300.0, 1000.0, 3000.0}) {
             // amplitude by correlation over whole periods after settling
             IirSection s(c);
-            std::complex<double> sum = 0.0;
-            for (int n = 0; n < 48000; ++n) {
-                const double y = s.process(std::sin(2 * kPi * f * n / fs));
-                if (n >= 24000)
-                    sum += y * std::polar(1.0, -2 * kPi * f * n / fs);
-            }
+            std::vector<double> y(48000);
+            for (int n = 0; n < 48000; ++n)
+                y[n] = s.process(std::sin(2 * kPi * f * n / fs));
             const double expected = IirMagnitude(c, f, fs);
-            EXPECT_NEAR(2.0 * std::abs(sum) / 24000.0, expected, 2e-3 * expected + 1e-6) << f;
+            EXPECT_NEAR(2.0 * std::abs(testsupport::DftAt(&y[24000], 24000, f, fs)) / 24000.0, expected,
+                        2e-3 * expected + 1e-6) << f;
         }
         IirSection s(c);
         s.process(1.0);
@@ -195,7 +180,7 @@ TEST(PinkNoiseFilter, SpectrumFallsAboutThreeDbPerOctave)
             h[n] = p.process(n == 0 ? 1.0 : 0.0);
         double previous = 0, first = 0, last = 0;
         for (double f = 62.5; f <= 8000.0; f *= 2) {
-            const double measured = DirectResponse(h, f, fs);
+            const double measured = std::abs(testsupport::DftAt(h.data(), h.size(), f, fs));
             EXPECT_NEAR(Db(measured), Db(p.magnitude(f)), 0.05) << f;
             if (f > 125.0 && f <= 4000.0) {
                 EXPECT_GT(Db(measured / previous), -4.0) << f;

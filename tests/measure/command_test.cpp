@@ -3,6 +3,8 @@
 // analytic response, the JSON and CSV forms, the exit statuses, a settings
 // file that stays untouched; and the limits file's rules.
 #include "measurement/limits.h"
+#include "support/cardmodel.h"
+#include "support/spectrumref.h"
 #include "support/testsupport.h"
 
 #include <QByteArray>
@@ -12,7 +14,6 @@
 #include <QJsonObject>
 #include <QStringList>
 #include <cmath>
-#include <complex>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -40,19 +41,7 @@ Result Measure(const std::string &dir, const std::string &arguments)
     return r;
 }
 
-// Level in dB of the card's default device under test: gain -0.5 dB, second-
-// order Butterworth high-pass at 20 Hz and low-pass at 20 kHz, each the
-// bilinear transform of its analog prototype prewarped at its corner.
-double ModelDb(double f, double rate = 44100.0)
-{
-    using C = std::complex<double>;
-    const double pi = 3.14159265358979323846;
-    const C s = 2.0 * rate * (std::polar(1.0, 2.0 * pi * f / rate) - 1.0) / (std::polar(1.0, 2.0 * pi * f / rate) + 1.0);
-    auto corner = [&](double fc) { return 2.0 * rate * std::tan(pi * fc / rate); };
-    const double wl = corner(20000.0), wh = corner(20.0), r2 = std::sqrt(2.0);
-    const C h = wl * wl / (s * s + r2 * wl * s + wl * wl) * (s * s / (s * s + r2 * wh * s + wh * wh));
-    return -0.5 + 20.0 * std::log10(std::abs(h));
-}
+double ModelDb(double f) { return testsupport::Db(std::abs(testsupport::DeviceUnderTest(f))); }
 
 // Rows at the frequencies of a 10-step log sweep from 20 Hz to 20 kHz.
 std::string LimitsAroundModel(double below, double above)

@@ -1,7 +1,8 @@
 // The output engine on the ALSA backend through ALSA's file plugin: "default"
-// plays into a raw file, so the samples a stream or a loop sent can be read
-// back and compared with the synthesis, byte for byte. The plugin does not
-// pace, so the stream refill runs as fast as the machine allows.
+// plays into a raw file, so the samples a stream sent can be read back and
+// compared with the synthesis, byte for byte. The plugin does not pace, so
+// the stream refill runs as fast as the machine allows. Restarts on ALSA are
+// measured against the private sound server, loops in the backend's own tests.
 #include "alsa/alsatestsupport.h"
 #include "audio/outputengine.h"
 
@@ -41,10 +42,7 @@ protected:
     std::string playUntil(qint64 bytes)
     {
         EXPECT_TRUE(alsatest::WaitFor([&] { return FileSize() >= bytes; }, 5000));
-        QElapsedTimer t;
-        t.start();
         EXPECT_EQ(StopOutput(), 0);
-        EXPECT_LT(t.elapsed(), 1000);
         EXPECT_FALSE(OutputRunning());
         for (WaveHeader *h : {LoopHeader(), StreamHeader(0), StreamHeader(1)})
             EXPECT_EQ(h->dwFlags & (WHDR_PREPARED | WHDR_INQUEUE), 0u);
@@ -56,7 +54,7 @@ protected:
 
 } // namespace
 
-// First in this file: the engine's running phase starts at 0 in this process.
+// The only test in this process, so the engine's running phase starts at 0.
 TEST_F(AlsaOutput, StreamWritesTheContinuousSynthesisAcrossManyRefills)
 {
     GeneratorSettings &g = Generator();
@@ -83,50 +81,6 @@ TEST_F(AlsaOutput, StreamWritesTheContinuousSynthesisAcrossManyRefills)
     while (firstDiff < expected.size() && played[firstDiff] == expected[firstDiff])
         ++firstDiff;
     EXPECT_EQ(firstDiff, expected.size()) << "first differing byte";
-}
-
-TEST_F(AlsaOutput, StartWhileStreamingRestartsAndKeepsRefilling)
-{
-    GeneratorSettings &g = Generator();
-    g = GeneratorSettings{};
-    g.Loop = false;
-    ASSERT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
-    ASSERT_TRUE(alsatest::WaitFor([] { return FileSize() >= 4 * StreamBufferSize(); }, 5000));
-    ASSERT_EQ(StartOutput(g, -1.0, 1500.0f), 0);
-    EXPECT_TRUE(OutputRunning());
-    const qint64 before = FileSize();
-    const std::string played = playUntil(before + 6 * static_cast<qint64>(StreamBufferSize()));
-    EXPECT_EQ(RefillError(), 0);
-    EXPECT_TRUE(AudioLog().empty());
-    // after the restart the refill goes on with the new frequency: the last
-    // stream buffers hold a 1500 Hz sine (a 32-frame period at 48000 Hz)
-    const std::size_t end = static_cast<std::size_t>(before + 4 * static_cast<qint64>(StreamBufferSize()));
-    ASSERT_GE(played.size(), end);
-    const auto *s = reinterpret_cast<const std::int16_t *>(played.data());
-    for (std::size_t i = end / 2 - 2 * 2048; i < end / 2; i += 2)
-        ASSERT_NEAR(s[i], s[i - 64], 2) << "frame " << i / 2;
-}
-
-TEST_F(AlsaOutput, LoopWritesTheLoopBufferOverAndOver)
-{
-    GeneratorSettings &g = Generator();
-    g = GeneratorSettings{};
-    g.Loop = true;
-    g.LevelL = -100;
-    g.LevelR = -3;
-    ASSERT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
-    EXPECT_EQ(LoopPrecision(), 0);
-    const std::uint32_t loopBytes = LoopHeader()->dwBufferLength;
-    EXPECT_EQ(loopBytes, 22u * 48 * 4); // 22 periods: the first whole fit of at least 4096 bytes
-    const std::string loop(LoopData(), loopBytes);
-    const std::string played = playUntil(20 * loopBytes);
-    ASSERT_GE(played.size(), 20u * loopBytes);
-    for (std::size_t i = 0; i < 20u * loopBytes; ++i) {
-        ASSERT_EQ(played[i], loop[i % loopBytes]) << "byte " << i;
-        if (i % 4 < 2) { // the left sample of each frame is off
-            ASSERT_EQ(played[i], 0) << "byte " << i;
-        }
-    }
 }
 
 int main(int argc, char **argv)

@@ -2,55 +2,29 @@
 // Generator group box (forced at start and by "back", unforced when the main
 // window moves), the reset menu stopping it, and the I/O parameters dialog
 // from the menu and the page buttons (refused for output while it plays).
-#include "app/forms.h"
-#include "app/mainform.h"
 #include "audio/audioengine.h"
 #include "audio/iodialog.h"
 #include "audio/outputengine.h"
 #include "generator/wavegen.h"
-#include "platform/messagebox.h"
-#include "platform/utilities.h"
-#include "support/testsupport.h"
+#include "support/appwindows.h"
 
-#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabWidget>
-#include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 namespace {
 
-class GeneratorInProgram : public ::testing::Test {
+class GeneratorInProgram : public testsupport::AppWindowsTest {
 protected:
     void SetUp() override
     {
-        const std::string dir = testsupport::ScratchDir("docking");
-        const std::string settings = dir + "/sonmain.ini";
-        testsupport::WriteFile(settings, "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\n[MAIN]\nPAGE=1\n");
-        platform::SetSettingsFileName(settings);
-        platform::SetMessageHandler([this](const platform::MessageRequest &m) { messages.push_back(m.text); });
-        app::MS = app::MeasurementState{};
-        ASSERT_TRUE(app::CreateWindows());
-        app::MainForm->show();
-        QTest::qWait(20);
+        AppWindowsTest::SetUp();
+        start("", "[MAIN]\nPAGE=1\n");
     }
-    void TearDown() override
-    {
-        if (app::MainForm && app::MainForm->isVisible())
-            app::MainForm->close();
-        app::DestroyWindows();
-        platform::SetMessageHandler({});
-        platform::SetSettingsFileName({});
-    }
-
     QPoint target() const { return app::MainForm->Generator->mapToGlobal(QPoint(0, 0)); }
     QPoint genPos() const { return app::Wavegen->frameGeometry().topLeft(); }
-
-    std::vector<QString> messages;
 };
 
 // Runs `trigger` while a timer answers the I/O dialog; returns how often it showed.
@@ -76,7 +50,6 @@ int WithDialogAnswered(const std::function<void()> &trigger, const std::function
 TEST_F(GeneratorInProgram, DocksOnStartFollowsTheMainWindowAndStaysWhereTheUserDraggedIt)
 {
     ASSERT_NE(app::Wavegen, nullptr);
-    EXPECT_EQ(app::Wavegen->windowTitle(), "Generator");
     EXPECT_EQ(genPos(), target());
     EXPECT_TRUE(app::Wavegen->isVisible()); // the sweep page shows it
 

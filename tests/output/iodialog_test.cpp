@@ -74,15 +74,6 @@ TEST_F(IODialog, ADeviceTakingTwoSixteenBitRatesShowsTwoButtons)
     EXPECT_EQ(dlg_.windowTitle(), "Wave output options for Virtual loopback 1");
 }
 
-TEST_F(IODialog, AUserRateEqualToTheDeviceRateChecksTheUserButton)
-{
-    card_.start(44100, 16);
-    SetUserRates(0, 44100);
-    activate(false);
-    EXPECT_EQ(buttons(true), std::vector<QString>{"bu16"});
-    EXPECT_TRUE(dlg_.User[1]->isEnabled());
-}
-
 TEST_F(IODialog, TypedUserRateIsStoredButTheChoiceStaysWithoutAClick)
 {
     card_.start(48000, 16, 16384, {{16, 44100}, {16, 48000}, {16, 12345}});
@@ -169,14 +160,3 @@ TEST_F(IODialog, OutputOkWritesTheLoopFlagAndAbortWritesNothing)
     }
 }
 
-TEST_F(IODialog, LanguageSetsBothCheckBoxCaptions)
-{
-    EXPECT_EQ(dlg_.CheckBox2->text(), "Begin/End Tongenerierung");
-    dlg_.SetLanguage('D');
-    EXPECT_EQ(dlg_.CheckBox1->text(), QString::fromUtf8("vertausche Kanäle"));
-    EXPECT_EQ(dlg_.CheckBox2->text(), "Loop Tongenerierung");
-    dlg_.SetLanguage('E');
-    EXPECT_EQ(dlg_.CheckBox1->text(), "flip channels");
-    dlg_.SetLanguage('X'); // an unknown language keeps the current one
-    EXPECT_EQ(dlg_.CheckBox2->text(), "Loop tone generating");
-}

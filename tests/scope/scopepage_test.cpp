@@ -24,23 +24,12 @@ using app::MS;
 
 namespace {
 
-const std::string kIdealCard = "GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-200\n";
+using testsupport::kIdealCard;
 using Rows = std::vector<std::array<double, 3>>; // ms, channel 1 mV, channel 2 mV
-
-class NextCounter : public QObject {
-public:
-    int count = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (const auto *m = platform::AsWindowMessage(e); m && m->msg == platform::WM_SCOPE_NEXT)
-            ++count;
-        return false;
-    }
-};
 
 class ScopePageTest : public testsupport::AppWindowsTest {
 protected:
-    NextCounter next;
+    testsupport::MessageCounter next{platform::WM_SCOPE_NEXT};
 
     void start(const std::string &loopback, const std::string &sections = {})
     {
@@ -100,7 +89,6 @@ TEST_F(ScopePageTest, TheTimebaseTakesTheClassicRatesOrTheLowestTheCardOffersAbo
         EXPECT_EQ(MS.Scope.SampleRate, c.rate) << card << " timebase " << c.timebase;
         EXPECT_EQ(MS.Scope.SamplesPerSweep, c.samples) << card << " timebase " << c.timebase;
         ASSERT_TRUE(sweeps(2)); // blocks come at that rate
-        EXPECT_EQ(child<QLabel>("label11")->text(), "Samplefreq. ");
         EXPECT_EQ(child<QLabel>("Label12")->text(), QString::number(c.rate) + "Hz");
     }
 }
@@ -222,7 +210,6 @@ TEST_F(ScopePageTest, AStartThatFindsACaptureOpenGoesOnAndTheBlockIsSavedAndCopi
     ASSERT_TRUE(sweeps(3));
     EXPECT_EQ(foreign, 1);
     EXPECT_TRUE(MS.Scope.Running);
-    EXPECT_EQ(child<QLabel>("label11")->text(), "Samplefreq. ");
 
     child<QAction>("EditCopyItem")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), app::Oszidia->size());

@@ -1,11 +1,14 @@
 // The program's windows on a scratch settings file with an unpaced virtual
-// loopback card; message boxes and file dialogs are answered by the test.
+// loopback card; message boxes and file dialogs are answered by the test;
+// posted requests counted, and the diagram's points read back.
 #pragma once
 
 #include "app/forms.h"
 #include "app/mainform.h"
+#include "display/diagramwindow.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
+#include "platform/messages.h"
 #include "platform/utilities.h"
 #include "support/testsupport.h"
 
@@ -17,6 +20,38 @@
 #include <vector>
 
 namespace testsupport {
+
+// LOOPBACK keys of an ideal card: played samples come back unchanged.
+inline const std::string kIdealCard = "GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-200\n";
+
+// Counts the posted messages `msg` that reach the objects it filters.
+class MessageCounter : public QObject {
+    unsigned msg_;
+
+public:
+    int count = 0;
+    explicit MessageCounter(unsigned msg) : msg_(msg) {}
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (const auto *m = platform::AsWindowMessage(e); m && m->msg == msg_)
+            ++count;
+        return false;
+    }
+};
+
+struct CurvePoint {
+    float f, first, second;
+};
+
+// The points stored in the program's diagram: every point with a frequency.
+inline std::vector<CurvePoint> DiagramPoints()
+{
+    const display::DiagramCurves &c = app::Diagramm->Curves();
+    std::vector<CurvePoint> p;
+    for (int i = 0; i < display::kMaxPoints && c.Freq()[i] != 0.0f; ++i)
+        p.push_back({c.Freq()[i], c.Curve1()[i], c.Curve2()[i]});
+    return p;
+}
 
 // Records the message boxes and questions, answers every question with
 // `answerYes` and every file dialog with `nextFile`.

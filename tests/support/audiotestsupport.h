@@ -12,6 +12,7 @@
 #include "platform/inifile.h"
 #include "platform/messages.h"
 #include "platform/utilities.h"
+#include "support/spectrumref.h"
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>
@@ -212,22 +213,16 @@ private:
     std::unique_ptr<audio::Tdummy> window_;
 };
 
-// One bin of a naive DFT at `freq` Hz: amplitude, and phase in degrees
-// against a sine.
+using testsupport::Db;
+
+// Amplitude of the sine at `freq` Hz in x, and its phase in degrees against a sine.
 inline double AmplitudeAt(const std::vector<double> &x, double freq, double rate, double *phaseDeg = nullptr)
 {
-    double re = 0, im = 0;
-    for (std::size_t n = 0; n < x.size(); ++n) {
-        const double w = 2.0 * std::numbers::pi * freq * static_cast<double>(n) / rate;
-        re += x[n] * std::sin(w);
-        im += x[n] * std::cos(w);
-    }
+    const std::complex<double> c = testsupport::DftAt(x.data(), x.size(), freq, rate);
     if (phaseDeg)
-        *phaseDeg = std::atan2(im, re) * 180.0 / std::numbers::pi;
-    return 2.0 * std::hypot(re, im) / static_cast<double>(x.size());
+        *phaseDeg = std::atan2(c.real(), -c.imag()) * 180.0 / std::numbers::pi;
+    return 2.0 * std::abs(c) / static_cast<double>(x.size());
 }
-
-inline double Db(double amplitude) { return 20.0 * std::log10(amplitude); }
 
 // Whether x[n+1] continues a sine of amplitude a through x[n-1], x[n] when
 // the phase advanced by wa from n-1 to n and by wb from n to n+1.

@@ -8,7 +8,6 @@
 #include "support/testsupport.h"
 
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
