@@ -48,12 +48,4 @@ inline void UseAlsaFileConfig(const std::string &dir, const std::string &inFile,
     setenv("ALSA_CONFIG_PATH", (dir + "/asound.conf").c_str(), 1);
 }
 
-// Where the project's shared test kit lives ("" when it cannot be found).
-inline std::string TestKitDir()
-{
-    const char *src = std::getenv("SONALYX_SOURCE_DIR");
-    std::string dir = std::string(src ? src : ".") + "/../shared/testkit";
-    return QFileInfo::exists(QString::fromStdString(dir + "/README.md")) ? dir : std::string();
-}
-
 } // namespace alsatest
