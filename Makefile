@@ -33,7 +33,7 @@ run: build
 	./$(BUILD_DIR)/sonalyx
 
 build-test: deps
-	cmake -S . -B $(TEST_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSONALYX_SANITIZE=ON -DSONALYX_BUILD_BENCH=OFF
+	cmake -S . -B $(TEST_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSONALYX_SANITIZE=ON -DSONALYX_BUILD_BENCH=OFF -DSONALYX_BUILD_TOOLS=OFF
 	cmake --build $(TEST_BUILD_DIR) -j $(JOBS)
 
 test: build-test
