@@ -1,6 +1,7 @@
-// Shared by the analyser benchmark and the snapshot tool: the program's
-// windows on a scratch settings file, offscreen, and a count of the
-// WM_ANALYSER_NEXT requests with the time of each.
+// Shared by the analyser, sweep and oscilloscope benchmarks and the snapshot
+// tool: the program's windows on a scratch settings file, offscreen, and a
+// count of a page's next-block requests (WM_ANALYSER_NEXT by default) with the
+// time of each.
 #pragma once
 
 #include "app/forms.h"
@@ -23,10 +24,10 @@ class NextCounter : public QObject {
 public:
     QElapsedTimer clock;
     std::vector<qint64> times; // ns since clock start, one per request
-    NextCounter() { clock.start(); }
+    explicit NextCounter(unsigned message = platform::WM_ANALYSER_NEXT) : message_(message) { clock.start(); }
     bool eventFilter(QObject *, QEvent *e) override
     {
-        if (const auto *m = platform::AsWindowMessage(e); m && m->msg == platform::WM_ANALYSER_NEXT) {
+        if (const auto *m = platform::AsWindowMessage(e); m && m->msg == message_) {
             times.push_back(clock.nsecsElapsed());
             if (loop_ && int(times.size()) >= until_)
                 loop_->quit();
@@ -46,6 +47,7 @@ public:
     }
 
 private:
+    unsigned message_;
     QEventLoop *loop_ = nullptr;
     int until_ = 0;
 };

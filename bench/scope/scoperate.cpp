@@ -3,77 +3,18 @@
 // the capture length sets, rate / samples per sweep. Everything else a sweep
 // costs (trigger search, points, repaint, restarting the capture) shows as a
 // ratio below 1.
-#include "app/forms.h"
-#include "app/mainform.h"
+#include "analyser/analyserbenchsupport.h"
 #include "display/spinbutton.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
-#include "platform/utilities.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 using app::MS;
 
-namespace {
-
-// Times of the WM_SCOPE_NEXT requests: each one ends a sweep.
-class NextCounter : public QObject {
-public:
-    QElapsedTimer clock;
-    std::vector<qint64> times; // ns since the clock started
-    NextCounter() { clock.start(); }
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (const auto *m = platform::AsWindowMessage(e); m && m->msg == platform::WM_SCOPE_NEXT) {
-            times.push_back(clock.nsecsElapsed());
-            if (loop_ && int(times.size()) >= until_)
-                loop_->quit();
-        }
-        return false;
-    }
-    // Runs the event loop, as the program does, until `count` requests have come.
-    void waitFor(int count)
-    {
-        if (int(times.size()) >= count)
-            return;
-        QEventLoop loop;
-        loop_ = &loop;
-        until_ = count;
-        loop.exec();
-        loop_ = nullptr;
-    }
-
-private:
-    QEventLoop *loop_ = nullptr;
-    int until_ = 0;
-};
-
-bool StartWindows(const QTemporaryDir &dir, const QByteArray &ini)
-{
-    const QString name = dir.path() + "/sonmain.ini";
-    QFile f(name);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(ini);
-    f.close();
-    platform::SetSettingsFileName(name.toStdString());
-    platform::SetMessageHandler([](const platform::MessageRequest &m) {
-        std::fprintf(stderr, "message: %s\n", m.text.toLocal8Bit().constData());
-    });
-    if (!app::CreateWindows())
-        return false;
-    app::MainForm->show();
-    return true;
-}
-
-} // namespace
+using analyserbench::NextCounter;
+using analyserbench::StartWindows;
 
 int main(int argc, char **argv)
 {
@@ -85,7 +26,7 @@ int main(int argc, char **argv)
                            "[MAIN]\nPAGE=2\n[OSZI]\nTB=6\n"))
         return 1;
     TMainForm *form = app::MainForm;
-    NextCounter counter;
+    NextCounter counter(platform::WM_SCOPE_NEXT);
     form->installEventFilter(&counter);
     auto *timebase = form->findChild<SpinButton *>("SpinButton3");
 
