@@ -216,8 +216,7 @@ TEST_F(Card, StreamBuffersCompleteOneByOneAndResetReturnsTheRest)
     EXPECT_GE(p.callbacks - before, 1); // the queued buffers came back before reset returned
     for (WaveHeader &h : p.header) {
         EXPECT_TRUE(h.dwFlags & WHDR_DONE);
-        EXPECT_FALSE(h.dwFlags & WHDR_INQUEUE);
-        EXPECT_EQ(p.out->unprepareHeader(h), 0);
+        EXPECT_EQ(p.out->unprepareHeader(h), 0); // refused while still queued
     }
     EXPECT_EQ(p.out->close(), 0);
 }

@@ -3,7 +3,6 @@
 // dispatching while it waits.
 #include "platform/messages.h"
 
-#include <QCoreApplication>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <thread>
@@ -63,11 +62,4 @@ TEST(DelayMs, WaitsAtLeastTheTimeByTheMillisecondClock)
     const std::uint32_t t0 = platform::TimeGetTime();
     platform::DelayMs(30);
     EXPECT_GE(platform::TimeGetTime() - t0, 30u);
-}
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
