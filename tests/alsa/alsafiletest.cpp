@@ -74,16 +74,15 @@ TEST_F(AlsaFileTest, AListedDeviceKeepsItsNameWhileItCannotBeProbed)
     std::rename((gInFile + ".away").c_str(), gInFile.c_str());
 }
 
-class AlsaFileCapture : public AlsaFileTest, public ::testing::WithParamInterface<int> {};
-
 // Two queued buffers of different lengths come back in order, full, each
-// with exactly the next bytes of the input file.
-TEST_P(AlsaFileCapture, BuffersComeBackFullInOrderWithTheFileBytes)
+// with exactly the next bytes of the input file. The plugin passes bytes as
+// they are whatever the width; whole frames of each width are the null
+// capture's test.
+TEST_F(AlsaFileTest, CapturedBuffersComeBackFullInOrderWithTheFileBytes)
 {
-    const int bits = GetParam();
-    const WaveFormat fmt = Format(44100, bits);
+    const WaveFormat fmt = Format(44100, 16);
     const std::size_t lenA = 1000u * fmt.nBlockAlign, lenB = 2301u * fmt.nBlockAlign;
-    const std::string input = PatternBytes(4 * (lenA + lenB), static_cast<std::uint64_t>(bits));
+    const std::string input = PatternBytes(4 * (lenA + lenB), 16);
     testsupport::WriteFile(gInFile, input);
 
     CompletionSink sink;
@@ -115,10 +114,6 @@ TEST_P(AlsaFileCapture, BuffersComeBackFullInOrderWithTheFileBytes)
     alsatest::Pump(20);
     EXPECT_EQ(sink.headers.size(), 2u) << "reset with an empty queue must not post";
 }
-
-// 24-bit samples travel in 32-bit containers, so their bytes are as any other width's.
-INSTANTIATE_TEST_SUITE_P(Bits, AlsaFileCapture, ::testing::Values(8, 16, 32),
-                         [](const auto &info) { return std::to_string(info.param) + "bit"; });
 
 TEST_F(AlsaFileTest, CaptureResetReturnsQueuedBuffersAndCloseRefusesWhileQueued)
 {
