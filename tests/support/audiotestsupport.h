@@ -25,7 +25,6 @@
 #include <cmath>
 #include <functional>
 #include <memory>
-#include <numbers>
 #include <thread>
 #include <vector>
 
