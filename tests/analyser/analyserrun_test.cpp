@@ -183,6 +183,7 @@ TEST_F(AnalyserTest, PageEntryTakes2048ForAStoredSizeOf1024AndLeavingReleasesThe
     EXPECT_EQ(MS.LeftSpectrum.size(), 65536u);
     EXPECT_EQ(dsp::UnitSpectrumTransform().windowSize(), 2048);
     EXPECT_EQ(dsp::UnitSpectrumTransform().windowType(), 2);
+    EXPECT_EQ(child<platform::RadioGroup>("FFTwinGroup")->itemIndex(), 2);
     EXPECT_EQ(diagram()->GetPointCount(), 1024);
     EXPECT_TRUE(diagram()->isVisible());
 

@@ -1,12 +1,11 @@
 // The main window on the offscreen platform: start-up from a settings file,
-// language switching, page switching, File > Exit by keyboard, and the
-// settings written at the end.
+// language switching, File > Exit by keyboard, and the settings written at
+// the end. What each page does on entry and exit is its own test's.
 #include "audio/devices.h"
 #include "audio/scdia.h"
 #include "display/diagramwindow.h"
 #include "generator/featdlg.h"
 #include "platform/inifile.h"
-#include "platform/radiogroup.h"
 #include "support/appwindows.h"
 
 #include <QAction>
@@ -51,21 +50,6 @@ TEST_F(MainWindowTest, AnUnknownLanguageKeepsTheDesignedCaptionsAndTogglesToGerm
     EXPECT_EQ(pages()->tabText(0), "Spektrumanalyser");
     child<QAction>("deutschEnglish1")->trigger();
     EXPECT_EQ(MS.Language, 'D');
-}
-
-TEST_F(MainWindowTest, PagesRunTheirEnterAndLeaveOperations)
-{
-    start("", "[FFT]\nWIN=3\n");
-    EXPECT_EQ(pages()->currentIndex(), 0);
-    EXPECT_TRUE(MS.AnalyserPageShown);
-    EXPECT_EQ(child<platform::RadioGroup>("FFTwinGroup")->itemIndex(), 3);
-    EXPECT_EQ(child<platform::RadioGroup>("RunningGroup")->itemIndex(), 1);
-    pages()->setCurrentIndex(1);
-    EXPECT_TRUE(MS.Sweep.PageShown);
-    EXPECT_EQ(form()->Fields().ActivePage, 1);
-    pages()->setCurrentIndex(2);
-    EXPECT_FALSE(MS.Sweep.PageShown);
-    EXPECT_EQ(form()->Fields().ActivePage, 2);
 }
 
 TEST_F(MainWindowTest, TheStatusLineNamesTheDevicesAndTheInputFormatAndCorrectionStaysOffWithoutAFile)

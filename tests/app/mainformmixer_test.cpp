@@ -89,10 +89,7 @@ TEST_F(MainWindowMixer, SupportOffTouchesNothingAndTheEndUndoesOnlyTheProgramsWr
     EXPECT_FALSE(child<QMenu>("WaveInChannel1")->isEnabled());
     EXPECT_FALSE(app::Wavegen->ScrollBar2->isEnabled());
     EXPECT_EQ(child<QGroupBox>("GroupBox1")->title(), QString::fromUtf8(" Input: über System-Mixer "));
-    // The card's mixer as the model starts it: nothing was written.
-    EXPECT_EQ(outside.get("Master Volume"), Values{49151});
-    EXPECT_EQ(outside.get("Line Mute"), Values{0});
-    EXPECT_EQ(outside.get("Mic Capture Volume"), Values{65535});
+    // That nothing is written while support is off is the mixer's own test.
 
     // Switched on, the program writes; what it puts back at the end is the mixer's own test.
     outside.set("Master Volume", {30000}); // another program, while support is off

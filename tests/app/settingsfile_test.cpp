@@ -5,7 +5,6 @@
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
-#include <sstream>
 
 using namespace app;
 

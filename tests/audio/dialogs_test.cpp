@@ -1,7 +1,6 @@
 // The sound card selection dialog (six-device rule with its warning) and the
 // feature list window.
 #include "audio/audioengine.h"
-#include "audio/devices.h"
 #include "audio/scdia.h"
 #include "fakebackend.h"
 #include "generator/featdlg.h"

@@ -35,23 +35,16 @@ public:
     {
         if (int rc = TakeOnce(s_.failPrepare))
             return rc;
-        h.dwFlags |= WHDR_PREPARED;
-        return 0;
+        return PrepareHeader(h);
     }
-    int unprepareHeader(WaveHeader &h) override
-    {
-        if (h.dwFlags & WHDR_INQUEUE)
-            return WAVERR_STILLPLAYING;
-        h.dwFlags &= ~WHDR_PREPARED;
-        return 0;
-    }
+    int unprepareHeader(WaveHeader &h) override { return UnprepareHeader(h); }
     int addBuffer(WaveHeader &h) override
     {
         if (int rc = TakeOnce(s_.failAdd))
             return rc;
-        if (!(h.dwFlags & WHDR_PREPARED))
-            return WAVERR_UNPREPARED;
-        h.dwFlags |= WHDR_INQUEUE;
+        if (int rc = CheckQueueable(h))
+            return rc;
+        MarkQueued(h);
         h.dwBytesRecorded = 0;
         header_ = &h;
         return 0;
@@ -93,7 +86,7 @@ public:
 private:
     void complete(int error)
     {
-        header_->dwFlags = (header_->dwFlags | WHDR_DONE) & ~WHDR_INQUEUE;
+        MarkDone(*header_);
         platform::PostMessage(target_, platform::MM_WIM_DATA, static_cast<std::uintptr_t>(error),
                               reinterpret_cast<std::intptr_t>(header_));
         header_ = nullptr;

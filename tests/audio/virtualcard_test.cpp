@@ -1,15 +1,15 @@
 // The virtual loopback card: exact frame counts, bit-exact loopback with the
-// ideal model, configured formats, real-time pacing, the device-under-test
-// model measured as a user would, the test signal, output completions and
-// loops, clock differences, and the "LOOPBACK" settings section. Streams
-// through the engine are measured in the output tests.
+// ideal model, configured formats, real-time pacing, the test signal, the
+// noise floor, output completions and loops, clock differences, and the
+// "LOOPBACK" settings section. The device-under-test model is measured as a
+// user would, by the sweep, analyser and calibration tests; streams through
+// the engine in the output tests.
 #include "audio/virtualcardbackend.h"
 #include "support/audiotestsupport.h"
 
 #include <atomic>
 
 using namespace audio;
-using audiotest::AmplitudeAt;
 using audiotest::Format;
 
 namespace {
@@ -77,8 +77,7 @@ TEST_F(Card, CaptureReturnsExactlyTheFramesAskedForAndCardsAreNamedInOrder)
     card_.start(c);
     EXPECT_EQ(DeviceName('O', 2), "Virtual loopback 3");
     for (int frames : {1, 7, 1000, 32768}) {
-        card_.capture(frames, l_, r_);
-        EXPECT_EQ(l_.size(), static_cast<std::size_t>(frames));
+        card_.capture(frames, l_, r_); // asserts the frame count the engine returned
         EXPECT_EQ(audiotest::Peak(l_), 0.0); // nothing plays, no test signal: silence
     }
 }
@@ -180,43 +179,6 @@ TEST_F(Card, TestSineComesBackAsConfiguredAndContinuesAcrossCaptures)
     EXPECT_NEAR(l_[0], ref(4800), 2.0 / 32768.0);
 }
 
-TEST_F(Card, DeviceUnderTestModelMeasuresAsConfigured)
-{
-    VirtualCardConfig c; // defaults, but unpaced and with a loud test tone
-    c.paced = false;
-    c.signal = VirtualCardConfig::Signal::Sine;
-    c.sigFreqHz = 1000.0;
-    c.sigLevelDb = -6.0;
-    c.gainDb = -3.0;
-    c.distortionDb = -40.0;
-    c.noiseDb = -200.0;
-    card_.start(c);
-    SetRates(48000, 0);
-    SetBits(24, 0);
-    card_.capture(9600, l_, r_); // settle the filters
-    card_.capture(9600, l_, r_); // 200 ms: whole periods of 1, 2 and 3 kHz
-    const double left1k = AmplitudeAt(l_, 1000, 48000), right1k = AmplitudeAt(r_, 1000, 48000);
-    EXPECT_NEAR(left1k, std::pow(10.0, -6.0 / 20.0), 1e-4); // the reference is a straight wire
-    EXPECT_NEAR(audiotest::Db(right1k / left1k), -3.0, 0.02);
-    EXPECT_NEAR(audiotest::Db(AmplitudeAt(r_, 2000, 48000) / right1k), -40.0, 0.5);
-    EXPECT_NEAR(audiotest::Db(AmplitudeAt(r_, 3000, 48000) / right1k), -40.0, 0.5);
-    EXPECT_LT(AmplitudeAt(l_, 2000, 48000), 1e-6);
-    card_.stop();
-
-    c.distortionDb = -200.0;
-    c.gainDb = 0.0;
-    c.invert = true;
-    c.sigFreqHz = 20.0; // the high-pass corner: -3 dB, leading by 90 degrees
-    card_.start(c);
-    SetRates(48000, 0);
-    card_.capture(24000, l_, r_);
-    card_.capture(24000, l_, r_); // 0.5 s: ten periods
-    double phaseL = 0, phaseR = 0;
-    const double ratio = AmplitudeAt(r_, 20, 48000, &phaseR) / AmplitudeAt(l_, 20, 48000, &phaseL);
-    EXPECT_NEAR(audiotest::Db(ratio), -3.01, 0.1);
-    EXPECT_NEAR(std::remainder(phaseR - phaseL, 360.0), -90.0, 1.0); // inverted: +90 becomes -90
-}
-
 TEST_F(Card, NoiseFloorOnBothInputsIsIndependent)
 {
     VirtualCardConfig c = VirtualCardConfig::Ideal();
@@ -254,8 +216,7 @@ TEST_F(Card, StreamBuffersCompleteOneByOneAndResetReturnsTheRest)
     EXPECT_GE(p.callbacks - before, 1); // the queued buffers came back before reset returned
     for (WaveHeader &h : p.header) {
         EXPECT_TRUE(h.dwFlags & WHDR_DONE);
-        EXPECT_FALSE(h.dwFlags & WHDR_INQUEUE);
-        EXPECT_EQ(p.out->unprepareHeader(h), 0);
+        EXPECT_EQ(p.out->unprepareHeader(h), 0); // refused while still queued
     }
     EXPECT_EQ(p.out->close(), 0);
 }

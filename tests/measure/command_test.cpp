@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 namespace {
 
@@ -28,15 +27,8 @@ struct Result {
 Result Measure(const std::string &dir, const std::string &arguments)
 {
     const std::string err = dir + "/stderr.txt";
-    const std::string command = std::string(SONALYX_MEASURE_EXE) + " " + arguments + " 2>" + err;
     Result r;
-    if (FILE *p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-            r.out.append(buf, n);
-        const int s = pclose(p);
-        r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    }
+    r.status = testsupport::RunShell(std::string(SONALYX_MEASURE_EXE) + " " + arguments + " 2>" + err, r.out);
     r.err = testsupport::ReadFile(err);
     return r;
 }

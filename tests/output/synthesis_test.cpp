@@ -1,7 +1,6 @@
 // Test-signal synthesis: loop lengths, levels and phases, noise channel
 // rules, encodings at 8 and 24 bits, and a stream that keeps its phase
 // across buffers and frequency changes.
-#include "audio/samplecodec.h"
 #include "audio/synthesis.h"
 #include "support/spectrumref.h"
 

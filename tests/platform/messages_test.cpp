@@ -3,7 +3,6 @@
 // dispatching while it waits.
 #include "platform/messages.h"
 
-#include <QCoreApplication>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <thread>
@@ -62,14 +61,5 @@ TEST(DelayMs, WaitsAtLeastTheTimeByTheMillisecondClock)
 {
     const std::uint32_t t0 = platform::TimeGetTime();
     platform::DelayMs(30);
-    const std::uint32_t elapsed = platform::TimeGetTime() - t0;
-    EXPECT_GE(elapsed, 30u);
-    EXPECT_LT(elapsed, 1000u);
-}
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    EXPECT_GE(platform::TimeGetTime() - t0, 30u);
 }

@@ -25,7 +25,6 @@
 #include <cmath>
 #include <functional>
 #include <memory>
-#include <numbers>
 #include <thread>
 #include <vector>
 
@@ -155,9 +154,10 @@ private:
 // The engine on virtual loopback cards, device 0 both ways.
 class CardEngine {
 public:
-    void start(const audio::VirtualCardConfig &config)
+    // `alsa`: the ALSA devices come first, the virtual cards after them.
+    void start(const audio::VirtualCardConfig &config, bool alsa = false)
     {
-        audio::SetupSoundInterface(config, false);
+        audio::SetupSoundInterface(config, alsa);
         window_ = std::make_unique<audio::Tdummy>();
         ASSERT_EQ(audio::InitAudio(), 0);
         int in, out;
@@ -215,13 +215,10 @@ private:
 
 using testsupport::Db;
 
-// Amplitude of the sine at `freq` Hz in x, and its phase in degrees against a sine.
-inline double AmplitudeAt(const std::vector<double> &x, double freq, double rate, double *phaseDeg = nullptr)
+// Amplitude of the sine at `freq` Hz in x.
+inline double AmplitudeAt(const std::vector<double> &x, double freq, double rate)
 {
-    const std::complex<double> c = testsupport::DftAt(x.data(), x.size(), freq, rate);
-    if (phaseDeg)
-        *phaseDeg = std::atan2(c.real(), -c.imag()) * 180.0 / std::numbers::pi;
-    return 2.0 * std::abs(c) / static_cast<double>(x.size());
+    return 2.0 * std::abs(testsupport::DftAt(x.data(), x.size(), freq, rate)) / static_cast<double>(x.size());
 }
 
 // Whether x[n+1] continues a sine of amplitude a through x[n-1], x[n] when

@@ -1,11 +1,13 @@
 // Helpers shared by the test areas.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 
 namespace testsupport {
 
@@ -36,6 +38,23 @@ inline std::string ReadFile(const std::string &path)
     std::ostringstream os;
     os << in.rdbuf();
     return os.str();
+}
+
+// Runs `command` through the shell with its standard output in `out`; its
+// exit status, -1 when it could not run or was killed. (popen spawns the
+// child with posix_spawn, which a thread sanitizer follows; QProcess's
+// clone() it cannot.)
+inline int RunShell(const std::string &command, std::string &out)
+{
+    out.clear();
+    FILE *p = popen(command.c_str(), "r");
+    if (!p)
+        return -1;
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    const int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace testsupport
