@@ -69,8 +69,10 @@ int CaptureStream::addBuffer(WaveHeader &h)
         h.dwBytesRecorded = 0;
         MarkQueued(h);
         queue_.push_back(&h);
+        // Woken under the lock: the worker may complete a buffer whose owner
+        // lets the device go, so nothing here may touch it after the unlock.
+        cv_.notify_all();
     }
-    cv_.notify_all();
     return MMSYSERR_NOERROR;
 }
 
@@ -94,8 +96,8 @@ int CaptureStream::start()
         if (err < 0)
             return AlsaStatus(err);
         started_ = true;
+        cv_.notify_all(); // under the lock, see addBuffer()
     }
-    cv_.notify_all();
     return MMSYSERR_NOERROR;
 }
 

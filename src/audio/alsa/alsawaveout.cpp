@@ -109,8 +109,8 @@ int PlaybackStream::restart()
         snd_pcm_t *pcm = pcm_.get();
         if (snd_pcm_state(pcm) == SND_PCM_STATE_PAUSED && snd_pcm_pause(pcm, 0) < 0)
             dropRing();
+        cv_.notify_all(); // under the lock, see write()
     }
-    cv_.notify_all();
     return MMSYSERR_NOERROR;
 }
 
@@ -126,8 +126,10 @@ int PlaybackStream::write(WaveHeader &h)
             return rc;
         MarkQueued(h);
         queue_.push_back(&h);
+        // Woken under the lock: the worker may complete a buffer whose owner
+        // lets the device go, so nothing here may touch it after the unlock.
+        cv_.notify_all();
     }
-    cv_.notify_all();
     return MMSYSERR_NOERROR;
 }
 
