@@ -86,7 +86,9 @@ TEST(DistortionModel, HarmonicsEqualTheSettingAtEveryFrequencyAndLevelAndIdleNoi
     for (const auto &cs : cases) {
         const double f = cs[0], a = std::pow(10.0, cs[1] / 20), h = cs[2];
         const auto x = Through(Model(h), [&](double t) { return a * std::sin(2 * kPi * f * t); });
-        const HarmonicReading r = AnalyseHarmonics(x.data(), kN, kRate, kWindow, HarmonicSetup{f});
+        HarmonicSetup setup;
+        setup.fundamentalHz = f;
+        const HarmonicReading r = AnalyseHarmonics(x.data(), kN, kRate, kWindow, setup);
         SCOPED_TRACE(testing::Message() << f << " Hz at " << cs[1] << " dBFS, DISTORTION " << h);
         ASSERT_EQ(r.status, DistortionStatus::Ok);
         EXPECT_NEAR(r.fundamentalDbfs, Db(a * std::abs(Path(Model(h), f))), 0.05);
