@@ -32,9 +32,10 @@ std::string DistortionStatusText(DistortionStatus status, char language, double 
         return de ? "keine Grundwelle" : "no fundamental wave";
     case DistortionStatus::NotResolved:
         return de ? "Die FFT-Aufl\u00f6sung (" + Num(v2) + " Hz je Linie) trennt mit diesem Fenster keine "
-                        "Komponenten im Abstand von " + Num(v1) + " Hz: mehr FFT-Punkte w\u00e4hlen."
+                        "Komponenten im Abstand von " + Num(v1) +
+                        " Hz: mehr FFT-Punkte oder eine niedrigere Abtastrate w\u00e4hlen."
                   : "The FFT resolution (" + Num(v2) + " Hz per line) cannot separate components " + Num(v1) +
-                        " Hz apart with this window: choose more FFT points.";
+                        " Hz apart with this window: choose more FFT points or a lower sample rate.";
     case DistortionStatus::FundamentalAboveBand:
         return de ? "Die Grundwelle (" + Num(v1) + " Hz) liegt \u00fcber dem Messband (" + Num(v2) + " Hz)."
                   : "The fundamental (" + Num(v1) + " Hz) lies above the measurement band (" + Num(v2) +
@@ -75,7 +76,8 @@ std::string HarmonicsOmittedText(int firstOrder, bool aboveHalfRate, double limi
         return std::string();
     const bool de = language == 'D';
     const bool one = firstOrder == 9;
-    const std::string orders = one ? "H9" : "H" + std::to_string(firstOrder) + " \u2026 H9";
+    std::string orders = "H";
+    orders += one ? std::string("9") : std::to_string(firstOrder) + " \u2026 H9";
     std::string where;
     if (aboveHalfRate)
         where = de ? "der halben Abtastrate (" : "half the sample rate (";

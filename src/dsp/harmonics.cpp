@@ -62,7 +62,10 @@ HarmonicReading AnalyseHarmonics(const float *magnitudes, int fftSize, double sa
     const int bins = fftSize / 2;
     const int lobe = shape.lobeBins;
     const double binHz = sampleRate / fftSize;
+    const double halfRate = sampleRate / 2.0;
+    const double upper = BandUpperHz(setup.band, sampleRate);
     r.binHz = binHz;
+    r.upperHz = upper;
 
     // The fundamental's position between bins.
     double pos = -1.0;
@@ -89,8 +92,6 @@ HarmonicReading AnalyseHarmonics(const float *magnitudes, int fftSize, double sa
         r.status = DistortionStatus::NotResolved;
         return r;
     }
-    const double halfRate = sampleRate / 2.0;
-    const double upper = BandUpperHz(setup.band, sampleRate);
     if (r.fundamentalHz > upper) {
         r.status = DistortionStatus::FundamentalAboveBand;
         return r;
@@ -146,6 +147,18 @@ HarmonicReading AnalyseHarmonics(const float *magnitudes, int fftSize, double sa
     r.residualDbfs = PowerToDbfs(residual, shape);
     r.noiseDbfs = r.noise > 0.0 ? r.fundamentalDbfs + r.noiseDb : kNoSignalDb;
     return r;
+}
+
+std::string HarmonicStatusText(const HarmonicReading &reading, char language)
+{
+    switch (reading.status) {
+    case DistortionStatus::NotResolved:
+        return DistortionStatusText(reading.status, language, reading.fundamentalHz, reading.binHz);
+    case DistortionStatus::FundamentalAboveBand:
+        return DistortionStatusText(reading.status, language, reading.fundamentalHz, reading.upperHz);
+    default:
+        return DistortionStatusText(reading.status, language);
+    }
 }
 
 std::string HarmonicsOmittedText(const HarmonicReading &reading, char language)

@@ -74,6 +74,7 @@ struct HarmonicReading {
     DistortionStatus status = DistortionStatus::NoSpectrum;
     bool windowFit = false;        // the window is fit for distortion readings
     double binHz = 0.0;            // rate / N
+    double upperHz = 0.0;          // the band's upper edge as used
     double fundamentalHz = 0.0;    // as found (between bins)
     double fundamentalAmplitude = 0.0; // sine peak, full-scale units
     double fundamentalDbfs = kNoSignalDb;
@@ -95,11 +96,13 @@ struct HarmonicReading {
 // `sampleRate` with window `windowType`. status is Ok, NoSpectrum,
 // NoFundamental, NotResolved (the fundamental lies closer to 0 Hz than two
 // main lobes, so its harmonics would overlap) or FundamentalAboveBand; on
-// anything but Ok only status, windowFit, binHz and (when found)
+// anything but Ok only status, windowFit, binHz, upperHz and (when found)
 // fundamentalHz are set.
 HarmonicReading AnalyseHarmonics(const float *magnitudes, int fftSize, double sampleRate,
                                  int windowType, const HarmonicSetup &setup) noexcept;
 
+// The message for a reading whose status is not Ok ("" when it is).
+std::string HarmonicStatusText(const HarmonicReading &reading, char language);
 // The note to show for the harmonics a reading left out ("" when none).
 std::string HarmonicsOmittedText(const HarmonicReading &reading, char language);
 

@@ -151,6 +151,7 @@ ImdReading AnalyseImd(const float *magnitudes, int fftSize, double sampleRate, i
         return r;
     const int bins = fftSize / 2;
     const double binHz = sampleRate / fftSize;
+    r.binHz = binHz;
     const TwoToneSignal nominal = TwoToneSignalOf(setup);
     if (SpacingHz(nominal, setup.standard) / binHz < 2 * shape.lobeBins + 1) {
         r.status = DistortionStatus::NotResolved;
@@ -194,6 +195,15 @@ ImdReading AnalyseImd(const float *magnitudes, int fftSize, double sampleRate, i
         r.d3Db = RatioToDb(r.d3);
     }
     return r;
+}
+
+std::string ImdStatusText(const ImdReading &reading, const TwoToneSetup &setup, double sampleRate,
+                          char language)
+{
+    if (reading.status == DistortionStatus::NotResolved)
+        return DistortionStatusText(reading.status, language, SpacingHz(TwoToneSignalOf(setup), setup.standard),
+                                    reading.binHz);
+    return TwoToneStatusText(reading.status, setup, sampleRate, language);
 }
 
 } // namespace dsp

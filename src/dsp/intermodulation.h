@@ -77,6 +77,7 @@ struct ImdReading {
     DistortionStatus status = DistortionStatus::NoSpectrum;
     TwoToneStandard standard = TwoToneStandard::Smpte;
     bool windowFit = false;
+    double binHz = 0.0;            // rate / N
     double f1Hz = 0.0, f2Hz = 0.0; // the tones as found
     double a1 = 0.0, a2 = 0.0;     // their amplitudes (sine peaks, full-scale units)
     double reference = 0.0;        // A(f2) for SMPTE/DIN, A1 + A2 for CCIF
@@ -92,9 +93,13 @@ struct ImdReading {
 // Reads the products of the two-tone signal `setup` describes from an
 // `fftSize`-point spectrum taken at `sampleRate` with `windowType`. status
 // is ValidateTwoTone's when that fails, NoSpectrum, NotResolved (the tones
-// or products lie closer than two main lobes: choose more FFT points) or
+// or products lie closer than two main lobes) or
 // NoFundamental (a tone is missing from the spectrum).
 ImdReading AnalyseImd(const float *magnitudes, int fftSize, double sampleRate, int windowType,
                       const TwoToneSetup &setup) noexcept;
+
+// The message for a reading whose status is not Ok ("" when it is).
+std::string ImdStatusText(const ImdReading &reading, const TwoToneSetup &setup, double sampleRate,
+                          char language);
 
 } // namespace dsp
