@@ -82,14 +82,15 @@ std::complex<double> ImpulseSpectrum::at(double hz) const noexcept
     const double w = 2.0 * std::numbers::pi * hz / rate_;
     const double stepRe = std::cos(w), stepIm = -std::sin(w);
     double re = 0.0, im = 0.0;
+    const double *x = stretch_.data();
     const std::size_t count = stretch_.size();
     for (std::size_t start = 0; start < count; start += kPhasorBlock) {
         const double t0 = static_cast<double>(static_cast<std::int64_t>(start) - pre_);
         double pr = std::cos(w * t0), pi = -std::sin(w * t0);
         const std::size_t end = std::min(count, start + kPhasorBlock);
         for (std::size_t i = start; i < end; ++i) {
-            re += stretch_[i] * pr;
-            im += stretch_[i] * pi;
+            re += x[i] * pr;
+            im += x[i] * pi;
             const double nr = pr * stepRe - pi * stepIm;
             pi = pr * stepIm + pi * stepRe;
             pr = nr;

@@ -30,6 +30,11 @@ constexpr double kSilentReferenceGain = 1e-12;
 constexpr double kHarmonicPreShare = 0.1;
 // Share of the way to H2 that the linear window may reach back by default.
 constexpr double kLinearPreShare = 0.5;
+// Harmonics at outputs up to this far below the end frequency come from
+// the division by the played sweep; nearer the end its spectrum ripples
+// (0.1 dB a twelfth of an octave below the end of a 0.4 s sweep), so the
+// analytic inverse takes over.
+constexpr double kExactBelowEndOctaves = 1.0 / 6.0;
 // The window ends falling over this share of its length after time zero.
 constexpr double kRampOutShare = 0.25;
 
@@ -301,8 +306,8 @@ std::size_t LogSweepAnalyser::peakOf(Value value) const
 void LogSweepAnalyser::accumulate(Accumulator &a, const Complex *data, bool imaginary)
 {
     const std::size_t n = design_.FftSize;
-    auto value = [&](std::size_t i) { return imaginary ? data[i].imag() : data[i].real(); };
-    const auto peak = static_cast<std::int64_t>(peakOf(value));
+    const double *v = reinterpret_cast<const double *>(data) + (imaginary ? 1 : 0); // every second value
+    const auto peak = static_cast<std::int64_t>(peakOf([v](std::size_t i) { return v[2 * i]; }));
     std::int64_t shift = 0;
     if (!a.used) {
         a.firstPeak = peak;
@@ -310,9 +315,14 @@ void LogSweepAnalyser::accumulate(Accumulator &a, const Complex *data, bool imag
     } else {
         shift = peak - a.firstPeak;
     }
-    const auto s = static_cast<std::size_t>(((shift % static_cast<std::int64_t>(n)) + n) % n);
-    for (std::size_t t = 0; t < n; ++t)
-        a.sum[t] += value((t + s) % n);
+    // sum[t] += value[t + shift], circularly.
+    const auto s = static_cast<std::size_t>(((shift % static_cast<std::int64_t>(n)) + static_cast<std::int64_t>(n)) %
+                                            static_cast<std::int64_t>(n));
+    double *sum = a.sum.data();
+    for (std::size_t t = 0; t + s < n; ++t)
+        sum[t] += v[2 * (t + s)];
+    for (std::size_t t = n - s; t < n; ++t)
+        sum[t] += v[2 * (t + s - n)];
 }
 
 LogSweepResult LogSweepAnalyser::result(const LogSweepView &view) const
@@ -335,7 +345,7 @@ LogSweepResult LogSweepAnalyser::result(const LogSweepView &view) const
     const int smoothing = IsLogSweepSmoothing(view.Smoothing) ? view.Smoothing : 0;
 
     auto peakLag = [this](const Accumulator &a) {
-        return lag(peakOf([&a](std::size_t i) { return a.sum[i]; }));
+        return lag(peakOf([p = a.sum.data()](std::size_t i) { return p[i]; }));
     };
     if (parameters_.Mode == kSweepStereo) {
         r.ChannelCount = 2;
@@ -363,9 +373,9 @@ void LogSweepAnalyser::evaluateChannel(LogSweepChannelResult &out, const LogSwee
     const std::vector<double> &f = r.FrequencyHz;
     const std::size_t points = f.size();
 
-    const std::size_t peak = peakOf([&linear](std::size_t i) { return linear.sum[i]; });
+    const std::size_t peak = peakOf([p = linear.sum.data()](std::size_t i) { return p[i]; });
     out.PeakFrames = lag(peak);
-    out.LatencyFrames = lag(peakOf([&played](std::size_t i) { return played.sum[i]; }));
+    out.LatencyFrames = lag(peakOf([p = played.sum.data()](std::size_t i) { return p[i]; }));
 
     // The impulse response from before the highest harmonic to the end of the tail.
     const auto before = std::min<std::int64_t>(
@@ -397,21 +407,21 @@ void LogSweepAnalyser::evaluateChannel(LogSweepChannelResult &out, const LogSwee
 
     // Harmonics H2 .. HK, each read at k times the excitation frequency in
     // a window around its place before the linear response, against the
-    // fundamental read the same way. Up to the start of the fade-out they
-    // come from the division by the played sweep, which leaves nothing of
-    // the linear response in their windows (the analytic inverse lets the
-    // spectral spread of the sweep's start through, up to -45 dB at twice
-    // the start frequency); from there on, where the played sweep fades or
-    // ends, Novák's analytic inverse still holds.
+    // fundamental read the same way. Up to a sixth of an octave below the
+    // end they come from the division by the played sweep, which leaves
+    // nothing of the linear response in their windows (the analytic inverse
+    // lets the spectral spread of the sweep's start through, up to -45 dB
+    // at twice the start frequency); above, where the played sweep ripples,
+    // fades or has ended, from Novák's analytic inverse.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (auto &h : out.HarmonicDb)
         h.assign(points, nan);
     out.ThdDb.assign(points, nan);
     if (d.Harmonics < 2)
         return;
-    const auto exactPeak = static_cast<std::int64_t>(peakOf([&played](std::size_t i) { return played.sum[i]; }));
+    const auto exactPeak = static_cast<std::int64_t>(peakOf([p = played.sum.data()](std::size_t i) { return p[i]; }));
     const auto analyticPeak =
-        static_cast<std::int64_t>(peakOf([&analytic](std::size_t i) { return analytic.sum[i]; }));
+        static_cast<std::int64_t>(peakOf([p = analytic.sum.data()](std::size_t i) { return p[i]; }));
     auto windowFor = [&](int k) {
         const double here = d.harmonicOffsetFrames(k);
         const double next = d.harmonicOffsetFrames(k + 1);
@@ -428,9 +438,10 @@ void LogSweepAnalyser::evaluateChannel(LogSweepChannelResult &out, const LogSwee
     // Excitation frequencies inside the fades do not reach the full level.
     const double lowest = d.frequencyAt(static_cast<double>(d.FadeInFrames));
     const double highest = d.frequencyAt(static_cast<double>(d.SweepFrames - 1 - d.FadeOutFrames));
+    const double switchHz = d.ToHz * std::exp2(-kExactBelowEndOctaves);
     bool aboveEnd = false;
     for (double hz : f)
-        aboveEnd = aboveEnd || (2.0 * hz > highest && 2.0 * hz < d.Rate / 2.0);
+        aboveEnd = aboveEnd || (2.0 * hz > switchHz && 2.0 * hz < d.Rate / 2.0);
 
     ImpulseSpectrum exact, beyond;
     std::vector<double> fundamental(points, 0.0);
@@ -450,7 +461,7 @@ void LogSweepAnalyser::evaluateChannel(LogSweepChannelResult &out, const LogSwee
             const double at = k * f[i];
             if (at >= d.Rate / 2.0 || f[i] < lowest || f[i] > highest || !(fundamental[i] > 0.0))
                 continue;
-            const double power = (at <= highest ? exact : beyond).smoothed(at, smoothing).Power;
+            const double power = (at <= switchHz ? exact : beyond).smoothed(at, smoothing).Power;
             const double ratio = power / fundamental[i];
             out.HarmonicDb[static_cast<std::size_t>(k - 2)][i] = PowerDb(ratio);
             sum[i] += ratio;

@@ -8,16 +8,23 @@
 //   the sweep as played (in the reference modes: by the reference input's
 //   spectrum), H = Y·conj(X) / (|X|^2 + eps). eps is a millionth of the
 //   sweep's own power density inside the swept band, so the division is
-//   exact to far below 0.001 dB there, and rises to the full density over
-//   an octave below the start and half an octave above the end, so the noise
-//   outside the band is not blown up.
-// - Harmonics: the recording times Novák's analytic inverse filter,
-//   1/X(f) = 2·sqrt(f/L)·e^(-i 2 pi f L (1 - ln(f/f1)) + i pi/4) / A,
-//   which holds beyond the end frequency as well, so the k-th harmonic's
-//   response (at k·f for an excitation at f) appears complete L·ln k before
-//   the linear one. Each is cut out with a window that reaches 10 % of the
-//   way towards the next harmonic and 90 % towards the previous one, and its
-//   level is read against the fundamental in the same deconvolution.
+//   exact to far below 0.001 dB there, and rises to a hundredth of it over
+//   an octave below the start and half an octave above the end, so the
+//   noise outside the band is lifted by 14 dB at most.
+// - Harmonics: the synchronised sweep puts the k-th harmonic's response
+//   (at k·f for an excitation at f) L·ln k before the linear one. Each is
+//   cut out with a window that reaches 10 % of the way towards the next
+//   harmonic and 90 % towards the previous one, and its level is read
+//   against the fundamental read the same way. Where k·f lies a sixth of an
+//   octave or more below the end frequency the responses come from the
+//   same division as the linear one, which leaves nothing of the linear
+//   response in the harmonics' windows; above, where the played sweep
+//   ripples, fades or has ended, from Novák's analytic inverse filter
+//     1/X(f) = 2·sqrt(f/L)·e^(-i 2 pi f L (1 - ln(f/f1)) + i pi/4) / A,
+//   which holds for the harmonics up to half the rate. (Used alone it lets
+//   the spectral spread of the sweep's start into H2's window: -45 dB at
+//   an excitation 1.4 times the start frequency.) Excitation frequencies
+//   inside the fades get no harmonic values.
 // - Latency: the peak of the linear impulse response against the played
 //   sweep, to the frame; the frequency response takes it as time zero, so
 //   its phase excludes the delay.
