@@ -95,10 +95,12 @@ bool LogSweepAnalyser::prepare(const LogSweepParameters &p, double rate, LogSwee
     work2_.assign(n, Complex{});
     played_.assign(n / 2 + 1, Complex{});
     analytic_.assign(n / 2 + 1, Complex{});
-    for (Accumulator &a : acc_)
+    for (Accumulator &a : acc_) {
         a.sum.assign(n, 0.0);
+        a.used = false;
+    }
+    count_ = 0;
     computeSpectra();
-    clearAverage();
     beginCapture();
     return true;
 }

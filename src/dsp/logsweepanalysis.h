@@ -36,7 +36,11 @@
 // play sweep(), then for each sweep beginCapture(), append the recorded
 // blocks as they arrive (no copy besides the one into the transform
 // buffer), finishCapture(); result() evaluates the average so far, and
-// again with other windows or smoothing without a new sweep.
+// again with other windows or smoothing without a new sweep. The
+// recording starts with the first played frame of the sweep, give or take
+// the latency (a recording that starts late may be early by up to half the
+// way to H2), and lasts CaptureFrames: the tail after the sweep must hold
+// the latency and the window.
 //
 // Threads: one analyser belongs to one thread at a time; nothing here
 // blocks or touches a device.
@@ -80,8 +84,9 @@ struct LogSweepChannelResult {
     // input in dB re full scale (peak), as the stepped sweep shows it.
     std::vector<double> LevelDb, PhaseDeg;
     // Harmonics 2 .. 5 in dB re the fundamental at the excitation frequency
-    // FrequencyHz[i]; NaN where the harmonic lies at or above half the rate
-    // or was not asked for. THD from the harmonics that were measured.
+    // FrequencyHz[i]; NaN where the harmonic lies at or above half the
+    // rate, where the excitation lies inside a fade, and for harmonics not
+    // asked for. THD from the harmonics that were measured.
     std::array<std::vector<double>, kLogSweepMaxHarmonic - 1> HarmonicDb;
     std::vector<double> ThdDb;
 };
@@ -162,7 +167,7 @@ private:
     void evaluateChannel(LogSweepChannelResult &out, const LogSweepResult &r, int smoothing,
                          const Accumulator &linear, const Accumulator &played, const Accumulator &analytic) const;
     void computeSpectra();
-    // eps of the division at `bin` for a sweep of unit gain.
+    // eps of the division by the played sweep at `bin`.
     double regularisation(std::size_t bin) const;
 
     LogSweepParameters parameters_;
