@@ -6,6 +6,8 @@
 #include "dsp/iirfilter.h"
 #include "dsp/logsweepanalysis.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -16,6 +18,40 @@
 
 namespace logsweeptest {
 
+constexpr double kRate = 48000.0;
+
+// A sweep at 48000 Hz read at 12 points per octave.
+inline dsp::LogSweepParameters Sweep(double from, double to, double seconds, std::int32_t mode, double levelDb = -6.0)
+{
+    dsp::LogSweepParameters p;
+    p.FromHz = from;
+    p.ToHz = to;
+    p.Seconds = seconds;
+    p.Mode = mode;
+    p.LevelDb = levelDb;
+    p.PointsPerOctave = 12;
+    return p;
+}
+
+// Level (plus offsetDb) and phase of `c` against `expected` from lo to hi Hz.
+inline void ExpectResponse(const dsp::LogSweepResult &r, const dsp::LogSweepChannelResult &c, double lo, double hi,
+                           double dbTol, double degTol, const std::function<std::complex<double>(double)> &expected,
+                           double offsetDb = 0.0)
+{
+    int checked = 0;
+    for (std::size_t i = 0; i < r.FrequencyHz.size(); ++i) {
+        const double f = r.FrequencyHz[i];
+        if (f < lo || f > hi)
+            continue;
+        const std::complex<double> e = expected(f);
+        EXPECT_NEAR(c.LevelDb[i], 20.0 * std::log10(std::abs(e)) + offsetDb, dbTol) << f << " Hz";
+        EXPECT_NEAR(std::remainder(c.PhaseDeg[i] - std::arg(e) * 180.0 / std::numbers::pi, 360.0), 0.0, degTol)
+            << f << " Hz";
+        ++checked;
+    }
+    EXPECT_GT(checked, 100);
+}
+
 // One input: the played sample in, the recorded sample out (frame by frame, in order).
 using Input = std::function<double(double played)>;
 
@@ -23,11 +59,10 @@ using Input = std::function<double(double played)>;
 inline Input Delay(int frames)
 {
     auto line = std::make_shared<std::vector<double>>(static_cast<std::size_t>(frames) + 1, 0.0);
-    auto at = std::make_shared<std::size_t>(0);
-    return [line, at](double x) {
-        (*line)[*at] = x;
-        *at = (*at + 1) % line->size();
-        return (*line)[*at];
+    return [line, at = std::size_t{0}](double x) mutable {
+        (*line)[at] = x;
+        at = (at + 1) % line->size();
+        return (*line)[at];
     };
 }
 
@@ -58,12 +93,10 @@ inline std::complex<double> SectionResponse(const dsp::IirCoefficients &c, doubl
     return (c.c[0] + c.c[1] * z1 + c.c[2] * z1 * z1) / (1.0 - c.c[3] * z1 - c.c[4] * z1 * z1);
 }
 
-// The virtual card's device under test on its right input, rebuilt from its
-// description: gain, Butterworth high- and low-pass, then the 2nd and 3rd
-// harmonic at `distortionDb` re a peak follower with a two-second release,
-// the polarity, and uniform noise of `noiseDb` RMS (its own generator).
+// The virtual card's device under test (right input, inverted), rebuilt from its description:
+// gain, filters, 2nd and 3rd harmonic re a peak follower, uniform noise of `noiseDb` RMS.
 struct ModelDevice {
-    double gain = std::pow(10.0, -0.5 / 20.0), h = 0.0, sign = -1.0, noise = 0.0, envelope = 0.0, decay = 1.0;
+    double h, noise, decay, envelope = 0.0;
     dsp::IirSection hp, lp;
     unsigned long long state = 88172645463325252ull;
     ModelDevice(double rate, double distortionDb, double noiseDb)
@@ -72,19 +105,19 @@ struct ModelDevice {
           lp(dsp::IirDesign(dsp::kIirLowPass, 0, 0, 20000.0, rate))
     {
     }
-    double noiseSample()
+    double noiseSample() // xorshift64, uniform in [-noise, noise)
     {
         state ^= state << 13, state ^= state >> 7, state ^= state << 17;
         return noise * (2.0 * static_cast<double>(state >> 11) * 0x1.0p-53 - 1.0);
     }
-    double operator()(double x)
+    double operator()(double x) // gain -0.5 dB, inverted
     {
-        x = lp.process(hp.process(gain * x));
-        envelope = std::fabs(x) > envelope * decay ? std::fabs(x) : envelope * decay;
-        const double p = envelope;
-        if (p > 1e-12)
-            x += 2.0 * h * (x * x / p - 0.5 * p) + 4.0 * h * (x * x * x / (p * p) - 0.75 * x);
-        return sign * x + noiseSample();
+        x = lp.process(hp.process(std::pow(10.0, -0.5 / 20.0) * x));
+        envelope = std::max(std::fabs(x), envelope * decay);
+        if (envelope > 1e-12)
+            x += 2.0 * h * (x * x / envelope - 0.5 * envelope) +
+                 4.0 * h * (x * x * x / (envelope * envelope) - 0.75 * x);
+        return -x + noiseSample();
     }
 };
 

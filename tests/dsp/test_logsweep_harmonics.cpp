@@ -12,53 +12,27 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 
 using namespace dsp;
 using namespace logsweeptest;
-
-namespace {
-
-constexpr double kRate = 48000.0;
-
-LogSweepParameters Sweep(double from, double to, double seconds)
-{
-    LogSweepParameters p;
-    p.FromHz = from;
-    p.ToHz = to;
-    p.Seconds = seconds;
-    p.LevelDb = -1.0;
-    p.Mode = kSweepLeftReference;
-    p.PointsPerOctave = 12;
-    return p;
-}
-
-} // namespace
 
 TEST(LogSweepHarmonics, DeviceModelReadsItsDistortionAndItsFilters)
 {
     for (double distortionDb : {-80.0, -60.0}) {
         LogSweepAnalyser a;
-        ASSERT_TRUE(a.prepare(Sweep(10.0, 22500.0, 4.6), kRate));
-        ModelDevice device(kRate, distortionDb, -110.0);
-        ModelDevice wire(kRate, -200.0, -110.0); // the left input: noise only
+        ASSERT_TRUE(a.prepare(Sweep(10.0, 22500.0, 4.6, kSweepLeftReference, -1.0), kRate));
+        ModelDevice device(kRate, distortionDb, -110.0), wire(kRate, -200.0, -110.0); // left: noise only
         wire.state = 7;
         ASSERT_TRUE(Record(a, [&wire](double x) { return x + wire.noiseSample(); },
                            [&device](double x) { return device(x); })
                         .ok());
         const LogSweepResult r = a.result();
         const LogSweepChannelResult &c = r.Channels[0];
+        // Inverted on the right input; closed form from the analog prototypes.
+        ExpectResponse(r, c, 20.0, 20000.0, 0.05, 0.5, [](double f) { return -testsupport::DeviceUnderTest(f, kRate); });
         const double tolerance = distortionDb == -80.0 ? 1.0 : 0.5;
-        int harmonics = 0;
         for (std::size_t i = 0; i < r.FrequencyHz.size(); ++i) {
             const double f = r.FrequencyHz[i];
-            if (f >= 20.0 && f <= 20000.0) {
-                // Inverted on the right input; closed form from the analog prototypes.
-                const std::complex<double> e = -testsupport::DeviceUnderTest(f, kRate);
-                EXPECT_NEAR(c.LevelDb[i], 20.0 * std::log10(std::abs(e)), 0.05) << f << " Hz";
-                EXPECT_NEAR(std::remainder(c.PhaseDeg[i] - std::arg(e) * 180.0 / std::numbers::pi, 360.0), 0.0, 0.5)
-                    << f << " Hz";
-            }
             if (f < 100.0 || f > 5000.0)
                 continue;
             EXPECT_NEAR(c.HarmonicDb[0][i], distortionDb, tolerance) << "H2 at " << f << " Hz";
@@ -70,9 +44,7 @@ TEST(LogSweepHarmonics, DeviceModelReadsItsDistortionAndItsFilters)
             }
             // THD of two equal harmonics: 3 dB above each.
             EXPECT_NEAR(c.ThdDb[i], distortionDb + 10.0 * std::log10(2.0), tolerance) << f << " Hz";
-            ++harmonics;
         }
-        EXPECT_GT(harmonics, 60);
     }
 }
 
@@ -87,7 +59,7 @@ TEST(LogSweepHarmonics, PolynomialGivesTheLevelsItsCoefficientsPredict)
     // at -40 dB just above it).
     const double a2 = 0.02, a3 = 0.03, a4 = 0.004, a5 = 0.006;
     LogSweepAnalyser a;
-    ASSERT_TRUE(a.prepare(Sweep(20.0, 4000.0, 2.0), kRate));
+    ASSERT_TRUE(a.prepare(Sweep(20.0, 4000.0, 2.0, kSweepLeftReference), kRate));
     const double x = a.design().Amplitude;
     const double fundamental = x + 0.75 * a3 * std::pow(x, 3) + 0.625 * a5 * std::pow(x, 5);
     const double expected[4] = {(a2 * x * x / 2 + a4 * std::pow(x, 4) / 2) / fundamental,
