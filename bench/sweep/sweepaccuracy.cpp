@@ -76,7 +76,8 @@ int main(int argc, char **argv)
         for (int i = 0; i < display::kMaxPoints && c.Freq()[i] != 0.0f; ++i, ++points) {
             const std::complex<double> h = testsupport::DeviceUnderTest(c.Freq()[i], kRate);
             db = std::max(db, std::abs(c.Curve1()[i] - 20.0 * std::log10(std::abs(h))));
-            deg = std::max(deg, std::abs(std::remainder(c.Curve2()[i] - std::arg(h) * 180.0 / std::numbers::pi, 360.0)));
+            const double phase = std::arg(h) * 180.0 / std::numbers::pi;
+            deg = std::max(deg, std::abs(std::remainder(c.Curve2()[i] - phase, 360.0)));
         }
         if (points != app::MS.Sweep.Steps + 1) {
             std::fprintf(stderr, "%d points of %d\n", points, app::MS.Sweep.Steps + 1);

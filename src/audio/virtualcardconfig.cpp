@@ -158,9 +158,8 @@ VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
     c.dcOffset = real("DCOFFSET", def.dcOffset, -1.0, 1.0);
     auto frames = [&](const char *key, int defValue) {
         long long v;
-        return platform::ParseInt(text(key, std::to_string(defValue)), v) && v >= 0 && v <= VirtualCardConfig::kMaxDelayFrames
-                   ? static_cast<int>(v)
-                   : defValue;
+        const bool ok = platform::ParseInt(text(key, std::to_string(defValue)), v);
+        return ok && v >= 0 && v <= VirtualCardConfig::kMaxDelayFrames ? static_cast<int>(v) : defValue;
     };
     c.delayFrames = frames("DELAY", def.delayFrames);
     c.dutDelayFrames = frames("DUTDELAY", def.dutDelayFrames);

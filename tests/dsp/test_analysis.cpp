@@ -159,7 +159,8 @@ std::vector<float> Spectrum(int type, int blocks, int n, double peak, double har
     for (int b = 0; b < blocks; ++b) {
         for (int i = 0; i < n; ++i) {
             const double w = 2.0 * kPi * 997.0 * (b * n + i) / 48000.0;
-            x[i] = float(peak * (std::sin(w) + harmonic * (std::sin(2 * w + 0.4) + std::sin(3 * w + 1.1))) + gauss(random));
+            const double harmonics = harmonic * (std::sin(2 * w + 0.4) + std::sin(3 * w + 1.1));
+            x[i] = float(peak * (std::sin(w) + harmonics) + gauss(random));
         }
         t.transform(x.data(), n);
         for (int i = 0; i < n / 2; ++i)
