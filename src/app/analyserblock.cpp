@@ -103,6 +103,7 @@ bool TMainForm::analyserRound(int rate, double &meanLevel, double &triggerLevel)
     dsp::AnalysisSettings &a = analysis.settings();
     a.sampleRate = static_cast<double>(rate);
     a.fftSize = MS.FftSize;
+    a.windowType = MS.FftWindow;
     // 4. level scale of the current unit
     double factor = 0.0, offset = 0.0, shift = 0.0;
     std::string label;

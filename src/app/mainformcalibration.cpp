@@ -4,6 +4,7 @@
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "app/mainformtexts.h"
+#include "app/scoperun.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "display/diagramwindow.h"
@@ -79,7 +80,7 @@ void TMainForm::CalibrationDone()
         MS.CalibratedOutputVolume = fields_.OutputVolume;
         // The analyser takes its scale from these at every round; the
         // oscilloscope keeps volts at full scale of its own.
-        MS.Scope.VoltsFullScale = 0.0015L * MS.InputCalibration;
+        MS.Scope.VoltsFullScale = app::ScopeVoltsFullScale(MS.InputCalibration);
         ShowCalibrationState();
         SaveToIni(platform::SettingsFileName());
     }

@@ -88,7 +88,7 @@ void TMainForm::EnterScopePage()
     if (s.SamplesPerSweep < 8 || s.SamplesPerSweep > 32768)
         s.SamplesPerSweep = 1024;
     s.SamplesPerSweep &= ~1;
-    s.VoltsFullScale = 0.0015L * MS.InputCalibration;
+    s.VoltsFullScale = app::ScopeVoltsFullScale(MS.InputCalibration);
     audio::SetRates(s.SampleRate, 0);
     audio::SetBits(16, 0);
     s.SamplePeriod = 1.0f / float(s.SampleRate);

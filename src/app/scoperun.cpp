@@ -42,6 +42,11 @@ std::int32_t SubstituteRate(std::int32_t wanted, const std::function<bool(int)> 
 
 } // namespace
 
+long double ScopeVoltsFullScale(double inputCalibrationMv)
+{
+    return std::sqrt(2.0L) / 1000.0L * inputCalibrationMv;
+}
+
 const ScopeStep &ScopeVolts(int index) { return kVolts[std::clamp(index, 1, kScopeVoltsSteps) - 1]; }
 
 const ScopeStep &ScopeTimebase(int index) { return kTimebase[std::clamp(index, 1, kScopeTimebaseSteps) - 1]; }

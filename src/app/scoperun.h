@@ -25,6 +25,11 @@ struct ScopeStep {
 const ScopeStep &ScopeVolts(int index);
 const ScopeStep &ScopeTimebase(int index);
 
+// Volts of a full-scale peak: the input calibration is the RMS voltage of a
+// full-scale sine in mV ("mV eff"), whose peak is sqrt(2) times that. So a
+// sine the analyser reads as X dBV shows a peak of X + 3.01 dBV.
+long double ScopeVoltsFullScale(double inputCalibrationMv);
+
 struct ScopeRate {
     std::int32_t Rate = 8000;   // Hz
     std::int32_t Samples = 2448; // frames per sweep, even

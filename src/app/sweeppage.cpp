@@ -42,7 +42,7 @@ bool PhaseShown() { return MS.Sweep.PhaseOn && MS.Sweep.Mode != dsp::kSweepStere
 bool SecondCurveShown() { return PhaseShown() || MS.Sweep.Mode == dsp::kSweepStereo; }
 
 // Peak amplitude relative to full scale, as the live level line shows it.
-QString AmplitudeText(double mean) { return QString::number(dsp::kSineMeanToPeak * mean, 'f', 2).left(8); }
+QString AmplitudeText(double peak) { return QString::number(peak, 'f', 2).left(8); }
 
 measure::SweepSetup SweepSetupOf(const app::SweepSettings &w)
 {
@@ -355,8 +355,10 @@ void TMainForm::SweepBlockReady()
     const measure::SweepRun::Block block = run.TakeBlock(w.Mode, MS.InputCorrection, w.PageShown);
     if (block.Kind == measure::SweepRun::BlockKind::StaleFinished)
         finishSweepStep();
+    // A step of several captures shows its point when the last one is in.
     if (block.Kind == measure::SweepRun::BlockKind::Stale ||
-        block.Kind == measure::SweepRun::BlockKind::StaleFinished)
+        block.Kind == measure::SweepRun::BlockKind::StaleFinished ||
+        block.Kind == measure::SweepRun::BlockKind::Continued)
         return;
     if (block.Kind == measure::SweepRun::BlockKind::Failed) {
         dowoberr(block.Status);

@@ -1,5 +1,6 @@
 #include "audio/deviceundertest.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace audio {
@@ -20,12 +21,16 @@ void DeviceUnderTest::configure(const VirtualCardConfig &c, double sampleRate)
     noiseHalfWidth_ = c.noiseDb > -200.0 ? std::sqrt(3.0) * std::pow(10.0, c.noiseDb / 20.0) : 0.0;
     rightSign_ = c.invert ? -1.0 : 1.0;
     dcOffset_ = c.dcOffset;
+    leftDelay_.configure(std::max(c.delayFrames, 0));
+    rightDelay_.configure(std::max(c.delayFrames, 0) + std::max(c.dutDelayFrames, 0));
     ideal_ = gain_ == 1.0 && !highpass_ && !lowpass_ && harmonic_ == 0.0 && noiseHalfWidth_ == 0.0 && !c.invert &&
              dcOffset_ == 0.0;
 }
 
 void DeviceUnderTest::process(double left, double right, double &inLeft, double &inRight) noexcept
 {
+    left = leftDelay_.pass(left);
+    right = rightDelay_.pass(right);
     if (ideal_) {
         inLeft = left;
         inRight = right;

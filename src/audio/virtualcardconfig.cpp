@@ -156,6 +156,13 @@ VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
     c.noiseDb = real("NOISE", def.noiseDb, -200.0, 0.0);
     c.invert = boolean("INVERT", def.invert);
     c.dcOffset = real("DCOFFSET", def.dcOffset, -1.0, 1.0);
+    auto frames = [&](const char *key, int defValue) {
+        long long v;
+        const bool ok = platform::ParseInt(text(key, std::to_string(defValue)), v);
+        return ok && v >= 0 && v <= VirtualCardConfig::kMaxDelayFrames ? static_cast<int>(v) : defValue;
+    };
+    c.delayFrames = frames("DELAY", def.delayFrames);
+    c.dutDelayFrames = frames("DUTDELAY", def.dutDelayFrames);
     std::string sig = upper(trim(text("SIGNAL", "SINE")));
     c.signal = sig == "OFF"  ? VirtualCardConfig::Signal::Off
              : sig == "SINE" ? VirtualCardConfig::Signal::Sine

@@ -13,6 +13,9 @@ namespace audio {
 struct VirtualCardConfig {
     enum class Signal { Off, Sine, Pink };
 
+    // Largest DELAY and DUTDELAY in frames (ten seconds at 48 kHz).
+    static constexpr int kMaxDelayFrames = 480000;
+
     int devices = 1;                            // 1..8 cards
     std::vector<std::pair<int, int>> formats;   // (bits, rate) pairs; empty = ALL; 24 bits as 24
     bool paced = true;                          // false: blocks as fast as asked for
@@ -23,6 +26,8 @@ struct VirtualCardConfig {
     double noiseDb = -110.0;                    // dBFS RMS on both inputs; -200 = none
     bool invert = false;                        // right input inverted
     double dcOffset = 0.0;                      // full-scale units added to both inputs after the model
+    int delayFrames = 0;                        // frames of delay on both inputs (latency of the card)
+    int dutDelayFrames = 0;                     // further frames of delay on the right (measured) input
     Signal signal = Signal::Sine;               // test signal while nothing plays: a first
                                                 // START shows a spectrum without any set-up
     double sigFreqHz = 1000.0;

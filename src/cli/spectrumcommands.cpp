@@ -195,6 +195,7 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
         dsp::AnalysisSettings &s = analysis.settings();
         s.sampleRate = m.Rate();
         s.fftSize = setup.FftSize;
+        s.windowType = setup.Window;
         report.SetColumns(kind == Kind::ThdN ? QStringList{"channel", "fundamental_hz", "thdn_db"}
                                              : QStringList{"channel", "level_" + unitColumn});
         for (const auto &[name, on, spectrum] :

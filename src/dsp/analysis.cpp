@@ -26,6 +26,29 @@ inline double Weighted(double m, double freqHz, const CorrectionCurve &weighting
     return std::exp(weightedDb / factor);
 }
 
+// Mean of a window's squared values. The windows are periodic cosine sums
+// of at most four terms, so 64 points give the mean exactly.
+double WindowPowerGain(int type)
+{
+    constexpr int kPoints = 64;
+    float table[kPoints];
+    if (!FillWindow(table, type, kPoints))
+        return 0.0;
+    double sum = 0.0;
+    for (const float w : table)
+        sum += static_cast<double>(w) * w;
+    return sum / kPoints;
+}
+
+// ln of the factor that brings a band sum taken through window `type` to
+// what the default window's would be.
+double WindowCorrectionLn(int type)
+{
+    static const double kDefault = WindowPowerGain(kWindowRifeVincent3);
+    const double gain = WindowPowerGain(type);
+    return gain > 0.0 ? 0.5 * std::log(kDefault / gain) : 0.0;
+}
+
 bool Usable(const float *magnitudes, const AnalysisSettings &s)
 {
     return magnitudes && s.fftSize >= 2 && s.sampleRate > 0.0 && std::isfinite(s.sampleRate);
@@ -121,8 +144,9 @@ double BandLevel(const float *magnitudes, AnalysisSettings &s, const CorrectionC
     if (sum == 0.0)
         return kNoSignalDb;
     // 8.17 dB is the fixed calibration of the band level against the
-    // spectrum levels.
-    return std::log(std::sqrt(sum)) * factor + 8.17 + levelOffset;
+    // spectrum levels, for the default window; other windows are brought to
+    // its reading by their power gain.
+    return (std::log(std::sqrt(sum)) + WindowCorrectionLn(s.windowType)) * factor + 8.17 + levelOffset;
 }
 
 SpectrumAnalysis::SpectrumAnalysis() { selectFilter(kWeightingNone); }

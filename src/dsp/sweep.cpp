@@ -1,8 +1,6 @@
 // Stepped-sine sweep arithmetic (see sweep.h).
 #include "dsp/sweep.h"
 
-#include "dsp/iirfilter.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -14,15 +12,63 @@ namespace {
 // byte count is scaled by 1000.
 constexpr double kCaptureBufferByteMs = 262144000.0;
 
-// Band-pass that isolates the sweep frequency before the phase is counted:
-// unity gain at the frequency, Q 16.
-constexpr double kPhaseFilterQ = 16.0;
+constexpr double kPi = 3.14159265358979323846;
+
+// The sine and cosine are carried from frame to frame by a rotation and set
+// afresh from the library every so many frames, so rounding cannot build up.
+constexpr int kTrigReseedFrames = 1024;
 
 // Whole frames per block: the capture only ever holds whole frames, and an
 // odd count must not read past the block.
 int FramesOf(int count) { return count > 0 ? count / 2 : 0; }
 
 double Db(double ratio) { return 20.0 * std::log10(ratio); }
+
+// Solves the 3x3 normal equations m·x = rhs (m symmetric, positive
+// semi-definite) for two right-hand sides at once by elimination in the
+// order of the unknowns. An unknown whose column the earlier ones already
+// span (the cosine at half the rate, where it vanishes on every frame) has
+// no pivot left: it is set to 0 instead of being divided by nothing.
+void SolveNormalEquations(double m[3][3], double rhs[2][3], double x[2][3])
+{
+    double largest = 0.0;
+    for (int k = 0; k < 3; ++k)
+        largest = std::max(largest, m[k][k]);
+    const double tiny = 1e-10 * largest;
+    bool dropped[3] = {false, false, false};
+    for (int k = 0; k < 3; ++k) {
+        if (!(m[k][k] > tiny)) {
+            dropped[k] = true;
+            continue;
+        }
+        for (int i = k + 1; i < 3; ++i) {
+            const double factor = m[i][k] / m[k][k];
+            for (int j = k; j < 3; ++j)
+                m[i][j] -= factor * m[k][j];
+            for (int r = 0; r < 2; ++r)
+                rhs[r][i] -= factor * rhs[r][k];
+        }
+    }
+    for (int r = 0; r < 2; ++r)
+        for (int k = 2; k >= 0; --k) {
+            if (dropped[k]) {
+                x[r][k] = 0.0;
+                continue;
+            }
+            double v = rhs[r][k];
+            for (int j = k + 1; j < 3; ++j)
+                v -= m[k][j] * x[r][j];
+            x[r][k] = v / m[k][k];
+        }
+}
+
+float PhaseDegrees(std::complex<double> h)
+{
+    double deg = std::arg(h) * 180.0 / kPi;
+    if (deg <= -180.0)
+        deg += 360.0;
+    return static_cast<float>(deg);
+}
 
 } // namespace
 
@@ -56,96 +102,135 @@ std::int32_t SweepCaptureFrames(double frequencyHz, std::int32_t rateHz, std::in
     return static_cast<std::int32_t>(static_cast<long long>(rateHz) * std::min(atDeviceFormat, ms) / 1000);
 }
 
+int SweepCapturesNeeded(double frequencyHz, std::int32_t rateHz, std::int32_t frames)
+{
+    if (!(frequencyHz > 0.0) || !std::isfinite(frequencyHz) || rateHz <= 0 || frames <= 0)
+        return 1;
+    const double settled = frames - frames / 5;
+    const double periods = settled * frequencyHz / rateHz;
+    if (periods >= kSweepMinPeriods)
+        return 1;
+    return static_cast<int>(std::min<double>(std::ceil(kSweepMinPeriods / periods), kSweepMaxCaptures));
+}
+
 bool SweepFrequencyPlayable(double frequencyHz, std::int32_t inputRateHz, std::int32_t outputRateHz)
 {
     return !(frequencyHz > outputRateHz / 2.0) && !(frequencyHz > inputRateHz / 2.0);
 }
 
-SweepLevels SweepMeanLevels(const float *block, int count)
+SweepSineFit FitSweepSine(const float *block, int count, double frequencyHz, double rateHz)
 {
-    SweepLevels levels;
+    SweepSineFit fit;
     const int frames = FramesOf(count);
     const int first = frames / 5;
-    if (!block || frames - first <= 0)
-        return levels;
-    double left = 0.0, right = 0.0;
+    const int n = frames - first;
+    if (!block || n < 3 || !(rateHz > 0.0) || !std::isfinite(rateHz) || !std::isfinite(frequencyHz))
+        return fit;
+
+    // Time runs from the middle of the fitted frames, so the sine and cosine
+    // are nearly orthogonal to each other and to the constant.
+    const double w = 2.0 * kPi * frequencyHz / rateHz;
+    const double middle = first + (n - 1) / 2.0;
+    const double cw = std::cos(w), sw = std::sin(w);
+    double c = 0.0, s = 0.0;
+    double sc = 0.0, ss = 0.0, scc = 0.0, scs = 0.0, sss = 0.0;
+    double x[2][3] = {}; // per channel (right, left): sums of x, x·cos, x·sin
+    float lowest[2] = {block[2 * first], block[2 * first + 1]};
+    float highest[2] = {lowest[0], lowest[1]};
     for (int j = first; j < frames; ++j) {
-        right += std::fabs(block[2 * j]);
-        left += std::fabs(block[2 * j + 1]);
-    }
-    const double n = frames - first;
-    levels.Left = left / n;
-    levels.Right = right / n;
-    return levels;
-}
-
-double SweepPhase(const float *block, int count, int mode)
-{
-    const int frames = FramesOf(count);
-    if (!block || frames < 10)
-        return 0.0;
-    // Measured channel m and reference r as offsets within a frame.
-    const int m = mode == kSweepRightReference ? 1 : 0;
-    const int r = 1 - m;
-    long long counted = 0, sameSign = 0, direction = 0;
-    for (int j = frames / 8; j <= frames - 9; ++j) {
-        const double m0 = block[2 * j + m], m1 = block[2 * j + 2 + m];
-        const double r0 = block[2 * j + r], r1 = block[2 * j + 2 + r];
-        ++counted;
-        if ((m0 > 0.0) == (r0 > 0.0))
-            ++sameSign;
-        if (m0 < 0.0 && m1 >= 0.0) {
-            // Where the reference stands at the instant the measured channel
-            // crosses zero: below zero, the measured channel crossed first
-            // (it leads); above, the reference did (it lags). Reading the
-            // reference at the frame before the crossing would take a lag of
-            // less than one frame for a lead.
-            const double t = m0 / (m0 - m1);
-            const double atCrossing = r0 + t * (r1 - r0);
-            direction += atCrossing <= 0.0 ? -1 : 1;
+        if ((j - first) % kTrigReseedFrames == 0) {
+            c = std::cos(w * (j - middle));
+            s = std::sin(w * (j - middle));
         }
+        sc += c;
+        ss += s;
+        scc += c * c;
+        scs += c * s;
+        sss += s * s;
+        for (int ch = 0; ch < 2; ++ch) {
+            const float v = block[2 * j + ch];
+            x[ch][0] += v;
+            x[ch][1] += v * c;
+            x[ch][2] += v * s;
+            lowest[ch] = std::min(lowest[ch], v);
+            highest[ch] = std::max(highest[ch], v);
+        }
+        const double next = c * cw - s * sw;
+        s = s * cw + c * sw;
+        c = next;
     }
-    if (counted == 0)
-        return 0.0;
-    const double agree = 180.0 * static_cast<double>(sameSign) / static_cast<double>(counted);
-    return direction > 0 ? agree - 180.0 : 180.0 - agree;
+    // Unknowns: DC, cosine and sine coefficient.
+    double m[3][3] = {{static_cast<double>(n), sc, ss}, {sc, scc, scs}, {ss, scs, sss}};
+    double solution[2][3];
+    SolveNormalEquations(m, x, solution);
+
+    // a·cos + b·sin = |z|·sin(wt + arg z) with z = b + i·a.
+    fit.Frames = n;
+    fit.RightFlat = lowest[0] == highest[0];
+    fit.LeftFlat = lowest[1] == highest[1];
+    if (!fit.RightFlat)
+        fit.Right = {solution[0][2], solution[0][1]};
+    if (!fit.LeftFlat)
+        fit.Left = {solution[1][2], solution[1][1]};
+    return fit;
 }
 
-SweepEvaluator::SweepEvaluator() : scratch_(65536) {}
+void SweepEvaluator::Begin() { *this = SweepEvaluator(); }
 
-SweepReading SweepEvaluator::Evaluate(const float *block, int count, std::int32_t mode, double frequencyHz,
-                                      double rateHz, const CorrectionCurve &inputCorrection)
+void SweepEvaluator::Add(const float *block, int count, double frequencyHz, double rateHz)
+{
+    const SweepSineFit fit = FitSweepSine(block, count, frequencyHz, rateHz);
+    if (fit.Frames == 0)
+        return;
+    const double n = fit.Frames;
+    weight_ += n;
+    rightPower_ += n * std::norm(fit.Right);
+    leftPower_ += n * std::norm(fit.Left);
+    cross_ += n * fit.Right * std::conj(fit.Left);
+    rightFlat_ = rightFlat_ && fit.RightFlat;
+    leftFlat_ = leftFlat_ && fit.LeftFlat;
+}
+
+SweepReading SweepEvaluator::Result(std::int32_t mode, double frequencyHz,
+                                    const CorrectionCurve &inputCorrection) const
 {
     SweepReading reading;
-    count = std::clamp(count, 0, static_cast<int>(scratch_.size()));
-    if (!block)
-        count = 0;
-    reading.Levels = SweepMeanLevels(block, count);
-    const double left = reading.Levels.Left, right = reading.Levels.Right;
+    if (weight_ > 0.0) {
+        reading.Levels.Right = std::sqrt(rightPower_ / weight_);
+        reading.Levels.Left = std::sqrt(leftPower_ / weight_);
+    }
+    const bool rightSilent = rightFlat_ || !(reading.Levels.Right > 0.0);
+    const bool leftSilent = leftFlat_ || !(reading.Levels.Left > 0.0);
 
     if (mode == kSweepStereo) {
-        auto level = [&](double mean) {
-            if (mean == 0.0)
+        auto level = [&](double peak, bool silent) {
+            if (silent)
                 return kSweepSilentDb;
-            return static_cast<float>(inputCorrection.apply(1.0, frequencyHz, Db(kSineMeanToPeak * mean)));
+            return static_cast<float>(inputCorrection.apply(1.0, frequencyHz, Db(peak)));
         };
-        reading.First = level(right);
-        reading.Second = level(left);
+        reading.First = level(reading.Levels.Right, rightSilent);
+        reading.Second = level(reading.Levels.Left, leftSilent);
         return reading;
     }
     // A dead input is not a flat response: no relative level, no phase.
-    if (left == 0.0 || right == 0.0) {
+    if (rightSilent || leftSilent) {
         reading.First = kSweepSilentDb;
         reading.Second = 0.0f;
         return reading;
     }
-    reading.First = static_cast<float>(mode == kSweepRightReference ? Db(left / right) : Db(right / left));
-
-    std::copy(block, block + count, scratch_.begin());
-    const IirCoefficients bandPass = IirDesign(kIirBandPass, 0.0, kPhaseFilterQ, frequencyHz, rateHz);
-    FilterStereoBlock(bandPass, count / 2, scratch_.data());
-    reading.Second = static_cast<float>(SweepPhase(scratch_.data(), count, mode));
+    const std::complex<double> h =
+        mode == kSweepRightReference ? std::conj(cross_) / rightPower_ : cross_ / leftPower_;
+    reading.First = static_cast<float>(Db(std::abs(h)));
+    reading.Second = PhaseDegrees(h);
     return reading;
+}
+
+SweepReading SweepEvaluator::Evaluate(const float *block, int count, std::int32_t mode, double frequencyHz,
+                                      double rateHz, const CorrectionCurve &inputCorrection)
+{
+    Begin();
+    Add(block, count, frequencyHz, rateHz);
+    return Result(mode, frequencyHz, inputCorrection);
 }
 
 } // namespace dsp

@@ -56,12 +56,18 @@ SweepDriver::Outcome SweepDriver::step(const SweepSetup &setup, std::int32_t i,
         return Outcome::Failed;
     }
     const int blockMs = plan.InputRate > 0 ? static_cast<int>(1000LL * plan.CaptureFrames / plan.InputRate) : 1000;
-    if (!WaitForCompletion(*done, blockMs + 10000)) {
-        run_.Abandon();
-        error_ = "no block came from the input device: " + audio::ErrorText(audio::DEVICE_LOST);
-        return Outcome::Failed;
-    }
-    const SweepRun::Block block = run_.TakeBlock(setup.Mode, inputCorrection, true);
+    SweepRun::Block block;
+    do {
+        if (!WaitForCompletion(*done, blockMs + 10000)) {
+            run_.Abandon();
+            error_ = "no block came from the input device: " + audio::ErrorText(audio::DEVICE_LOST);
+            return Outcome::Failed;
+        }
+        // The callback only runs while messages are delivered, so the flag is
+        // ready for the next capture before it can start.
+        *done = false;
+        block = run_.TakeBlock(setup.Mode, inputCorrection, true);
+    } while (block.Kind == SweepRun::BlockKind::Continued);
     if (block.Kind == SweepRun::BlockKind::Failed) {
         error_ = "the capture failed: " + audio::ErrorText(block.Status);
         return Outcome::Failed;

@@ -5,6 +5,7 @@
 #include "audio/outputengine.h"
 #include "audio/soundinterface.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace measure {
@@ -37,6 +38,7 @@ SweepStepPlan SweepRun::Plan(const SweepSetup &setup, std::int32_t step)
     audio::GetBits(bitsIn, bitsOut);
     plan.Frequency = dsp::SweepFrequency(setup.Linear, setup.FreqFrom, setup.FreqTo, setup.Steps, step);
     plan.CaptureFrames = dsp::SweepCaptureFrames(plan.Frequency, plan.InputRate, bitsIn);
+    plan.Captures = dsp::SweepCapturesNeeded(plan.Frequency, plan.InputRate, plan.CaptureFrames);
     plan.Playable = dsp::SweepFrequencyPlayable(plan.Frequency, plan.InputRate, plan.OutputRate);
     return plan;
 }
@@ -60,7 +62,12 @@ int SweepRun::StartCapture(const SweepStepPlan &plan, audio::CaptureCallback don
     CaptureRun = Run;
     CaptureStep = plan.Step;
     CaptureFrequency = plan.Frequency;
-    const int status = audio::StartCapture(plan.CaptureFrames, Run, std::move(done));
+    CaptureFrames = plan.CaptureFrames;
+    CapturesLeft = std::max(plan.Captures, 1) - 1;
+    CaptureDone = std::move(done);
+    StepOverloads = 0;
+    Evaluator.Begin();
+    const int status = audio::StartCapture(CaptureFrames, Run, CaptureDone);
     if (status != 0)
         CaptureInFlight = false;
     return status;
@@ -81,20 +88,42 @@ SweepRun::Block SweepRun::TakeBlock(std::int32_t mode, const dsp::CorrectionCurv
         b.Kind = awaited ? BlockKind::StaleFinished : BlockKind::Stale;
         return b;
     }
-    if (audio::GetLoop()) {
-        audio::StopOutput();
-        OutputStarted = false;
-    }
     b.Point.Step = CaptureStep;
     b.Point.Frequency = CaptureFrequency;
+    auto stopLoop = [this] {
+        if (audio::GetLoop()) {
+            audio::StopOutput();
+            OutputStarted = false;
+        }
+    };
     if (!v) {
+        stopLoop();
         b.Kind = BlockKind::Failed;
         b.Status = status != 0 ? status : audio::MMSYSERR_ERROR;
         return b;
     }
     int rateIn = 0, rateOut = 0;
     audio::GetRates(rateIn, rateOut);
-    b.Point.Reading = Evaluator.Evaluate(v, count, mode, CaptureFrequency, rateIn, inputCorrection);
+    // Taken before the next capture reuses the engine's block.
+    Evaluator.Add(v, count, CaptureFrequency, rateIn);
+    StepOverloads += b.Point.Overloads;
+    b.Point.Overloads = StepOverloads;
+    if (CapturesLeft > 0) {
+        --CapturesLeft;
+        CaptureInFlight = true;
+        const int next = audio::StartCapture(CaptureFrames, Run, CaptureDone);
+        if (next == 0) {
+            b.Kind = BlockKind::Continued;
+            return b;
+        }
+        CaptureInFlight = false;
+        stopLoop();
+        b.Kind = BlockKind::Failed;
+        b.Status = next;
+        return b;
+    }
+    stopLoop();
+    b.Point.Reading = Evaluator.Result(mode, CaptureFrequency, inputCorrection);
     b.Kind = BlockKind::Measured;
     return b;
 }

@@ -37,7 +37,8 @@ struct SweepSetup {
 struct SweepStepPlan {
     std::int32_t Step = 0;
     float Frequency = 0.0f;         // Hz
-    std::int32_t CaptureFrames = 0; // stereo frames
+    std::int32_t CaptureFrames = 0; // stereo frames per capture
+    int Captures = 1;               // captures the step takes (dsp::SweepCapturesNeeded)
     int InputRate = 0;              // Hz
     int OutputRate = 0;             // Hz
     bool Playable = false;          // not above half of either rate
@@ -47,7 +48,7 @@ struct SweepStepPlan {
 struct SweepPoint {
     std::int32_t Step = 0;
     float Frequency = 0.0f;
-    int Overloads = 0;              // clipped samples in the block
+    int Overloads = 0;              // clipped samples in the step's blocks
     dsp::SweepReading Reading;
 };
 
@@ -57,6 +58,7 @@ public:
         Stale,         // not this run's, or no longer wanted: nothing to do
         StaleFinished, // the block the run waited for, no longer wanted: the run may end now
         Failed,        // the capture failed; Status holds the error number
+        Continued,     // taken; the step's next capture is in flight with the same callback
         Measured,      // Point holds the evaluated step
     };
     struct Block {
@@ -80,15 +82,19 @@ public:
     // `levelDig` less the output correction at that frequency (whole dB).
     // Returns 0 or the output engine's error number.
     int StartTone(const SweepStepPlan &plan, float levelDig, const dsp::CorrectionCurve &outputCorrection);
-    // Starts the capture of the step for the current run; `done` is called
-    // when the block is there. Returns 0, or the error number (nothing is in
-    // flight then).
+    // Starts the first capture of the step for the current run; `done` is
+    // called when the block is there. Returns 0, or the error number
+    // (nothing is in flight then).
     int StartCapture(const SweepStepPlan &plan, audio::CaptureCallback done);
-    // The completion of a sweep capture: fetches the block and evaluates it
-    // in `mode` with the input correction. `wanted` false (the page was
-    // left, the driver gave up) makes even the current run's block stale.
-    // In loop mode the output stops, as a looped buffer is built anew for
-    // every frequency; in stream mode it keeps playing into the next step.
+    // The completion of a sweep capture: fetches the block and takes it into
+    // the step. While the step wants more captures (plan.Captures), the next
+    // one starts at once with the same callback and the block comes back as
+    // Continued; the last one evaluates the step in `mode` with the input
+    // correction. `wanted` false (the page was left, the driver gave up)
+    // makes even the current run's block stale. After the step's last
+    // capture, in loop mode, the output stops, as a looped buffer is built
+    // anew for every frequency; in stream mode it keeps playing into the
+    // next step.
     Block TakeBlock(std::int32_t mode, const dsp::CorrectionCurve &inputCorrection, bool wanted);
 
     // The run is over: the output it started stops and the generator gets
@@ -106,6 +112,12 @@ public:
     std::uint32_t CaptureRun = 0;
     std::int32_t CaptureStep = 0;
     float CaptureFrequency = 0.0f;
+    // The step's captures: length, how many are still due after the one in
+    // flight, the callback each calls, the overloads so far.
+    std::int32_t CaptureFrames = 0;
+    int CapturesLeft = 0;
+    audio::CaptureCallback CaptureDone;
+    int StepOverloads = 0;
     // A step is being performed (its settling wait dispatches messages).
     bool Stepping = false;
     // The run started the output and must stop it when it ends.

@@ -142,12 +142,14 @@ TEST_F(AnalyserTest, TheBandLevelOfWhiteNoiseMatchesItsPower)
     ASSERT_TRUE(m.hasMatch()) << line.toStdString();
 
     // E|X_k|² = σ²·mean(w²)/N per bin (1/N scaling), summed over the band's
-    // bins, then the level's fixed 8.17 dB.
+    // bins, with mean(w²) of the default window whatever the window, then the
+    // level's fixed 8.17 dB.
     const int n = 16384;
     int bins = 0;
     for (int i = 0; i < n / 2; ++i)
         bins += i * kRate / n >= 100 && i * kRate / n <= 20000;
-    const double expected = testsupport::DbPower(1e-6 * 0.25 * bins / n) + 8.17;
+    const double rms = testsupport::DefaultWindowRms();
+    const double expected = testsupport::DbPower(1e-6 * rms * rms * bins / n) + 8.17;
     EXPECT_NEAR(m.captured(1).toDouble(), expected, 0.5);
     EXPECT_NEAR(m.captured(2).toDouble(), expected, 0.5);
 }

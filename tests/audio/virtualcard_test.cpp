@@ -4,6 +4,7 @@
 // "LOOPBACK" settings section. The device-under-test model is measured as a
 // user would, by the sweep, analyser and calibration tests; streams through
 // the engine in the output tests.
+#include "audio/deviceundertest.h"
 #include "audio/virtualcardbackend.h"
 #include "support/audiotestsupport.h"
 
@@ -224,7 +225,7 @@ TEST_F(Card, StreamBuffersCompleteOneByOneAndResetReturnsTheRest)
 TEST_F(Card, LoopbackSectionIsReadAndMissingKeysWrittenBack)
 {
     settings_.write("[LOOPBACK]\nDEVICES=3\nFORMATS=16:44100,24:96000\nPACED=false\nGAIN=-1.25\n"
-                    "HIGHPASS=0\nSIGNAL=pink\nSIGFREQ=997.5\nNOISE=abc\nINVERT=TRUE\n");
+                    "HIGHPASS=0\nSIGNAL=pink\nSIGFREQ=997.5\nNOISE=abc\nINVERT=TRUE\nDELAY=480\nDUTDELAY=-3\n");
     VirtualCardConfig c = LoadLoopbackSettings(settings_.file);
     EXPECT_EQ(c.devices, 3);
     ASSERT_EQ(c.formats.size(), 2u);
@@ -237,6 +238,8 @@ TEST_F(Card, LoopbackSectionIsReadAndMissingKeysWrittenBack)
     EXPECT_TRUE(c.invert);
     EXPECT_EQ(c.signal, VirtualCardConfig::Signal::Pink);
     EXPECT_EQ(c.sigFreqHz, 997.5);
+    EXPECT_EQ(c.delayFrames, 480);
+    EXPECT_EQ(c.dutDelayFrames, 0); // out of range: default
     EXPECT_EQ(settings_.get("LOOPBACK", "LOWPASS"), "20000");
     EXPECT_EQ(settings_.get("LOOPBACK", "DISTORTION"), "-80");
     EXPECT_EQ(settings_.get("LOOPBACK", "SIGLEVEL"), "-20");
@@ -252,7 +255,7 @@ TEST_F(Card, LoopbackSectionIsReadAndMissingKeysWrittenBack)
     platform::IniFile ini(empty);
     ini.load();
     for (const char *key : {"DEVICES", "FORMATS", "PACED", "GAIN", "HIGHPASS", "LOWPASS", "DISTORTION", "NOISE",
-                            "INVERT", "SIGNAL", "SIGFREQ", "SIGLEVEL"})
+                            "INVERT", "SIGNAL", "SIGFREQ", "SIGLEVEL", "DELAY", "DUTDELAY"})
         EXPECT_TRUE(ini.has("LOOPBACK", key)) << key;
     EXPECT_EQ(ini.get("LOOPBACK", "FORMATS", ""), "ALL");
     EXPECT_EQ(ini.get("LOOPBACK", "PACED", ""), "TRUE");
@@ -265,6 +268,26 @@ TEST_F(Card, LoopbackSectionIsReadAndMissingKeysWrittenBack)
         EXPECT_FALSE(ParseFormatList(bad, list)) << bad;
     EXPECT_TRUE(ParseFormatList("32:48000", list));
     EXPECT_EQ(FormatListText(list), "24:48000");
+}
+
+TEST(DeviceUnderTestDelay, InputsLagTheOutputByWholeFrames)
+{
+    // An impulse on both outputs at frame 2: the left input shows it DELAY
+    // frames later, the right DELAY + DUTDELAY frames later through the
+    // model's gain (-6 dB, inverted); nothing before, nothing after.
+    VirtualCardConfig c = VirtualCardConfig::Ideal();
+    c.delayFrames = 5;
+    c.dutDelayFrames = 3;
+    c.gainDb = -6.0;
+    c.invert = true;
+    DeviceUnderTest dut;
+    dut.configure(c, 48000.0);
+    for (int j = 0; j < 20; ++j) {
+        double l = 1.0, r = 1.0;
+        dut.process(j == 2 ? 1.0 : 0.0, j == 2 ? 0.5 : 0.0, l, r);
+        EXPECT_EQ(l, j == 7 ? 1.0 : 0.0) << j;
+        EXPECT_DOUBLE_EQ(r, j == 10 ? -0.5 * std::pow(10.0, -6.0 / 20.0) : 0.0) << j;
+    }
 }
 
 TEST_F(Card, DeviceCallsOutOfOrderAreRefused)

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 using namespace dsp;
@@ -140,6 +141,76 @@ TEST(BandLevel, SumsTheBandAndAddsTheOffsets)
     s.sampleRate = 0;
     EXPECT_EQ(FindFundamental(m.data(), s), 0.0);
     EXPECT_EQ(ThdN(nullptr, s, kFlat, kLnToDb), kNoSignalDb);
+}
+
+namespace {
+
+// The magnitude spectrum through window `type` of `blocks` blocks of `n`
+// samples at 48 kHz, averaged as the analyser averages (magnitudes): a sine
+// of `peak` at 997 Hz with its 2nd and 3rd harmonic at `harmonic` re the
+// peak, plus seeded white noise of RMS `noise`.
+std::vector<float> Spectrum(int type, int blocks, int n, double peak, double harmonic, double noise)
+{
+    std::mt19937_64 random(12345);
+    std::normal_distribution<double> gauss(0.0, noise);
+    SpectrumTransform t;
+    t.setWindow(type, n);
+    std::vector<float> sum(n / 2, 0.0f), x(n);
+    for (int b = 0; b < blocks; ++b) {
+        for (int i = 0; i < n; ++i) {
+            const double w = 2.0 * kPi * 997.0 * (b * n + i) / 48000.0;
+            const double harmonics = harmonic * (std::sin(2 * w + 0.4) + std::sin(3 * w + 1.1));
+            x[i] = float(peak * (std::sin(w) + harmonics) + gauss(random));
+        }
+        t.transform(x.data(), n);
+        for (int i = 0; i < n / 2; ++i)
+            sum[i] += x[i] / float(blocks);
+    }
+    return sum;
+}
+
+} // namespace
+
+TEST(BandLevel, ASineAndNoiseReadTheSameInEveryWindow)
+{
+    // A -6 dBFS sine reads its peak level plus what 8.17 dB adds beyond the
+    // default window's rms/2 (0.08 dB), as it always has with that window;
+    // noise (16 averages) reads alike in all nine.
+    AnalysisSettings s;
+    s.sampleRate = 48000.0;
+    s.fftSize = 8192;
+    const double peak = std::pow(10.0, -6.0 / 20.0);
+    const double expected = 20.0 * std::log10(peak * testsupport::DefaultWindowRms() / 2.0) + 8.17;
+    double lowest = 1e9, highest = -1e9;
+    for (int type = 0; type < kWindowTypeCount; ++type) {
+        s.windowType = type;
+        EXPECT_NEAR(BandLevel(Spectrum(type, 1, 8192, peak, 0.0, 0.0).data(), s, kFlat, 0.0, kLnToDb), expected,
+                    type == kWindowRifeVincent3 ? 0.05 : 0.1) << WindowItemText(type);
+        const double noise = BandLevel(Spectrum(type, 16, 8192, 0.0, 0.0, 1e-3).data(), s, kFlat, 0.0, kLnToDb);
+        lowest = std::min(lowest, noise);
+        highest = std::max(highest, noise);
+    }
+    EXPECT_LT(highest - lowest, 0.1);
+}
+
+TEST(ThdN, WindowsWithFastFallingLeakageAgreeOnTheSameDevice)
+{
+    // -6 dBFS, both harmonics at -80 dB, noise at -110 dBFS RMS: THD+N is
+    // (the harmonics + the noise in 100..20000 Hz) / everything.
+    const double peak = std::pow(10.0, -6.0 / 20.0), ph = 2.0 * std::pow(1e-4 * peak, 2) / 2.0, pn = 1e-11;
+    const double closed = DbPower((ph + pn * 19900.0 / 24000.0) / (peak * peak / 2.0 + ph + pn));
+    AnalysisSettings s;
+    s.sampleRate = 48000.0;
+    s.fftSize = 16384;
+    for (const int type : {kWindowBlackmanHarris, kWindowFlatTop, kWindowRifeVincent1, kWindowRifeVincent2,
+                           kWindowRifeVincent3, kWindowNone, kWindowHamming, kWindowVanHann}) {
+        const double thd = ThdN(Spectrum(type, 1, 16384, peak, 1e-4, std::sqrt(pn)).data(), s, kFlat, kLnToDb);
+        // The others read the fundamental's own leakage beyond the 12 bins.
+        if (type == kWindowNone || type == kWindowHamming || type == kWindowVanHann)
+            EXPECT_GT(thd, closed + 5.0) << WindowItemText(type);
+        else
+            EXPECT_NEAR(thd, closed, 0.1) << WindowItemText(type);
+    }
 }
 
 TEST(Weighting, IsAddedToEveryBinWithTheRightSign)

@@ -10,13 +10,11 @@
 #include "audio/fakebackend.h"
 #include "display/levelunits.h"
 #include "dsp/analysis.h"
-#include "dsp/sweep.h"
 #include "measurement/spectrumblock.h"
 #include "measurement/spectrummeasurement.h"
 #include "measurement/sweepdriver.h"
 
 #include <QRegularExpression>
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -50,24 +48,6 @@ double Number(const QString &line, const QString &after, const QString &pattern 
     const QRegularExpressionMatch m =
         QRegularExpression(QRegularExpression::escape(after) + pattern + "(-?[0-9.]+)").match(line);
     return m.hasMatch() ? m.captured(1).toDouble() : NAN;
-}
-
-// The sweep reads a phase by counting frames where the two channels agree in
-// sign, so it resolves a phase only as finely as the frames sample the sine:
-// the widest gap between their phases within a period (degrees). Near a
-// simple fraction of the rate (10023.7 Hz is almost 5/22 of 44100 Hz) that
-// gap is wide, and where the capture starts moves the reading within it.
-double PhaseResolution(double f)
-{
-    const int frames = dsp::SweepCaptureFrames(f, 44100, 16);
-    std::vector<double> at;
-    for (int j = 0; j < frames; ++j)
-        at.push_back(std::fmod(j * f / 44100.0, 1.0));
-    std::sort(at.begin(), at.end());
-    double gap = at.front() + 1.0 - at.back();
-    for (std::size_t j = 1; j < at.size(); ++j)
-        gap = std::max(gap, at[j] - at[j - 1]);
-    return 360.0 * gap;
 }
 
 class Agreement : public analysertest::AnalyserTest {
@@ -148,11 +128,9 @@ TEST_F(Agreement, SweepPageAndDriverAgreeOnTheVirtualCard)
             const testsupport::CurvePoint &p = page[i];
             EXPECT_FLOAT_EQ(p.f, driven[i].Frequency);
             // The device under test: each run within the sweep's tolerance
-            // of its model (0.1 dB, 0.2 dB below 40 Hz, 5 degrees), or within
-            // the phase's resolution where that is coarser.
-            EXPECT_NEAR(p.first, driven[i].Reading.First, ideal ? 0.01 : p.f < 40.0f ? 0.4 : 0.2) << p.f;
-            EXPECT_NEAR(p.second, driven[i].Reading.Second, ideal ? 0.5 : std::max(10.0, 2.0 * PhaseResolution(p.f)))
-                << p.f;
+            // of its model (0.02 dB, 0.3 degrees).
+            EXPECT_NEAR(p.first, driven[i].Reading.First, ideal ? 0.005 : 0.04) << p.f;
+            EXPECT_NEAR(p.second, driven[i].Reading.Second, ideal ? 0.1 : 0.6) << p.f;
         }
         EXPECT_FALSE(audio::OutputRunning());
         stop();

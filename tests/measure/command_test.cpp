@@ -81,7 +81,7 @@ TEST(MeasureCommand, SweepOfTheDeviceModelAgainstLimitsAsJson)
     ASSERT_EQ(results.size(), 11);
     for (const QJsonValue &v : results) {
         const double f = v["frequency_hz"].toDouble();
-        EXPECT_NEAR(v["level_db"].toDouble(), ModelDb(f), f < 40.0 ? 0.2 : 0.1) << f;
+        EXPECT_NEAR(v["level_db"].toDouble(), ModelDb(f), 0.02) << f;
     }
 
     const Result fail = Measure(dir, sweep + " --limits " + dir + "/tight.lim");

@@ -8,12 +8,16 @@
 #include "display/spinbutton.h"
 #include "platform/inifile.h"
 #include "platform/messages.h"
+#include "platform/radiogroup.h"
 #include "support/appwindows.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <array>
@@ -97,7 +101,8 @@ TEST_F(ScopePageTest, ATriggeredSineStandsStillOnItsCurveInEverySweep)
 {
     start(kIdealCard + "SIGNAL=SINE\nSIGFREQ=1050\nSIGLEVEL=-6\n",
           "[MAIN]\nPAGE=2\n[OSZI]\nTB=6\nDIV1=10\nDIV2=10\nyposCh1=4\nyposCh2=2\n");
-    const double a = 0.0015 * 497.0 * 1000.0 * std::pow(10.0, -6.0 / 20.0); // 373.6 mV
+    // 497 mV RMS at full scale: a full-scale peak of 703 mV, so 352.2 mV here.
+    const double a = std::sqrt(2.0) * 497.0 * std::pow(10.0, -6.0 / 20.0);
     const double w = 2.0 * M_PI * 1050.0 / 44100.0;                          // per sample: 42 samples a period
     const double step = a * w; // the sine's largest change in one sample, mV
     for (int sweep = 0; sweep < 5; ++sweep) {
@@ -169,6 +174,43 @@ TEST_F(ScopePageTest, ATriggeredSineStandsStillOnItsCurveInEverySweep)
     }
     EXPECT_LT(worst, 0.05);
     EXPECT_GT(highest - lowest, 600.0);
+}
+
+TEST_F(ScopePageTest, ACalibratedSinePeaksOnTheVoltageCursorsThreeDecibelsAboveItsAnalyserLevel)
+{
+    // 1000 mV RMS at full scale; the card's -6 dBFS test sine at 250 Hz, 176
+    // frames a period. The analyser reads its RMS volts in dBV.
+    start(kIdealCard + "SIGNAL=SINE\nSIGFREQ=250\nSIGLEVEL=-6\n",
+          "[MAIN]\nPAGE=0\nSPRACHE=E\n[EICH]\nINPUT=1000\n[FFT]\nDBMODE=1\n[ANALYSE]\nNOISEMESS=TRUE\n"
+          "[OSZI]\nTB=6\nDIV1=11\nyposCh1=4\nyposCh2=7.9\nGND2=TRUE\nWIDTH=500\nHEIGHT=1000\n");
+    child<platform::RadioGroup>("RunningGroup")->setItemIndex(0);
+    child<QPushButton>("StartButton")->click();
+    ASSERT_TRUE(waitUntil([] { return !MS.AnalyserRunning; }, 8000));
+    const QString line = app::Diagramm->StatusText();
+    const QRegularExpressionMatch level = QRegularExpression(R"(^Level:  le (-?\d+\.\d\d) \|)").match(line);
+    ASSERT_TRUE(level.hasMatch()) << line.toStdString();
+
+    // Channel 1 at 200 mV/div spans 7 divisions, channel 2 is a flat line
+    // above it. The voltage cursors from its highest to its lowest pixel.
+    child<QTabWidget>("PageControl1")->setCurrentIndex(2);
+    ASSERT_TRUE(sweeps(3));
+    child<QPushButton>("OsziStartStop")->click();
+    const QImage &screen = app::Oszidia->Bitmap();
+    int top = screen.height(), bottom = -1;
+    for (int y = 0; y < screen.height(); ++y)
+        for (int x = 0; x < screen.width(); ++x)
+            if (screen.pixelColor(x, y) == QColor(255, 0, 0))
+                top = std::min(top, y), bottom = std::max(bottom, y);
+    ASSERT_GT(bottom - top, 400);
+    for (const auto &[type, held, y] : {std::tuple{QEvent::MouseButtonPress, Qt::RightButton, top},
+                                        std::tuple{QEvent::MouseMove, Qt::RightButton, bottom}}) {
+        QMouseEvent e(type, QPointF(100, y), app::Oszidia->mapToGlobal(QPointF(100, y)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::RightButton, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(app::Oszidia, &e);
+    }
+    const QString readout = app::Oszidia->Label2->text(); // peak to peak
+    ASSERT_TRUE(readout.endsWith("mV")) << readout.toStdString();
+    EXPECT_NEAR(20.0 * std::log10(readout.chopped(2).toDouble() / 2000.0), level.captured(1).toDouble() + 3.01, 0.1);
 }
 
 TEST_F(ScopePageTest, AVisitBorrowsSixteenBitsAndGivesTheFormatBackAfterTheBlockInFlight)
