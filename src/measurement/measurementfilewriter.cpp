@@ -23,9 +23,31 @@ public:
     void String(const std::string &text) { String(QString::fromStdString(text)); }
     void String(const QString &text)
     {
-        // Through QString, so invalid UTF-8 ends up as replacement characters.
-        const QByteArray utf8 = text.toUtf8();
         Out.append('"');
+        // A lone surrogate (JSON text may hold one as an escape) is written
+        // as the escape it came from; UTF-8 has no form for it.
+        qsizetype from = 0;
+        for (qsizetype i = 0; i <= text.size(); ++i) {
+            const bool lone = i < text.size() && text[i].isSurrogate() &&
+                              !(text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) &&
+                              !(text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate());
+            if (!lone && i < text.size())
+                continue;
+            Utf8(text.mid(from, i - from).toUtf8());
+            if (lone) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", text[i].unicode());
+                Out.append(esc);
+            }
+            from = i + 1;
+        }
+        Out.append('"');
+    }
+
+    // Escapes what JSON wants escaped; invalid UTF-8 from a std::string has
+    // become replacement characters on its way through QString.
+    void Utf8(const QByteArray &utf8)
+    {
         for (const char c : utf8) {
             const auto u = static_cast<unsigned char>(c);
             if (c == '"' || c == '\\') {
@@ -44,7 +66,6 @@ public:
                 Out.append(c);
             }
         }
-        Out.append('"');
     }
 
     void Number(double v, int decimals = -1)
