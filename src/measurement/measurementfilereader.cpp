@@ -92,6 +92,29 @@ bool ParseVersion(const std::string &text, int &major, int &minor)
     return true;
 }
 
+// The object rebuilt from its keys as they read. Qt's UTF-8 decoder drops
+// a byte-order mark at the start of a key when it hands the key out, but
+// not when it looks a key up; the parts of a document that are kept as JSON
+// (settings, readings, limits) are rebuilt so that both agree, and a
+// written document reads back as it was.
+QJsonValue Normalized(const QJsonValue &value)
+{
+    if (value.isObject()) {
+        const QJsonObject in = value.toObject();
+        QJsonObject out;
+        for (auto it = in.begin(); it != in.end(); ++it)
+            out.insert(it.key(), Normalized(it.value()));
+        return out;
+    }
+    if (value.isArray()) {
+        QJsonArray out;
+        for (const QJsonValue &v : value.toArray())
+            out.append(Normalized(v));
+        return out;
+    }
+    return value;
+}
+
 bool ReadColumns(const QJsonArray &names, ResultTable &table, FileError &e)
 {
     if (static_cast<std::size_t>(names.size()) > kMaxColumns) {
@@ -251,7 +274,7 @@ bool ReadDocument(const QJsonObject &root, MeasurementDocument &d, FileError &e)
     QJsonObject settings;
     QJsonArray columns, rows, curves, impulses;
     if (!f.OptionalText("title", d.Title) || !f.OptionalText("remark", d.Remark) || !f.Object("settings", settings) ||
-        !SettingsFromJson(settings, d.Settings, e) || !TakeArray(f, "columns", columns, false) ||
+        !SettingsFromJson(Normalized(settings).toObject(), d.Settings, e) || !TakeArray(f, "columns", columns, false) ||
         !ReadColumns(columns, d.Results, e) || !TakeArray(f, "results", rows, false) ||
         !ReadRows(rows, d.Results, e) || !TakeArray(f, "curves", curves, false) ||
         !TakeArray(f, "impulses", impulses, true))
@@ -277,12 +300,15 @@ bool ReadDocument(const QJsonObject &root, MeasurementDocument &d, FileError &e)
             return false;
         d.Impulses.push_back(std::move(r));
     }
-    if (f.Has("readings") && !f.Object("readings", d.Readings))
-        return false;
+    if (f.Has("readings")) {
+        if (!f.Object("readings", d.Readings))
+            return false;
+        d.Readings = Normalized(d.Readings).toObject();
+    }
     if (f.Has("limits")) {
         QJsonObject o;
         LimitsOutcome l;
-        if (!f.Object("limits", o) || !ReadLimits(o, l, e))
+        if (!f.Object("limits", o) || !ReadLimits(Normalized(o).toObject(), l, e))
             return false;
         d.Limits = std::move(l);
     }
