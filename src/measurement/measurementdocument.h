@@ -43,7 +43,7 @@ constexpr int kFormatMinor = 0;
 constexpr const char *kMeasurementFileSuffix = ".sonalyx.json";
 
 // Files larger than this are refused before they are read: the longest
-// stepped sweep the program runs (100001 steps, stereo) takes about 12 MB.
+// stepped sweep the program runs (100001 steps, stereo) takes about 10 MB.
 constexpr std::int64_t kMaxFileBytes = 32ll * 1024 * 1024;
 // Rows of the result table. Covers the longest stepped sweep (100001
 // steps) and the largest spectrum (8193 bins) with room to spare; a longer
