@@ -13,7 +13,7 @@ FUZZ_BUILD_DIR    ?= build/fuzz
 TSAN_BUILD_DIR    ?= build/tsan
 FUZZ_SECONDS      ?= 60
 SOAK_MINUTES      ?= 10
-FUZZ_TARGETS      := settings correction wavefile
+FUZZ_TARGETS      := settings correction wavefile measurementfile
 JOBS              ?= $(shell nproc)
 PREFIX            ?= /usr/local
 CCACHE            := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
@@ -75,7 +75,8 @@ deps-clang: deps
 
 # Each fuzz target runs for FUZZ_SECONDS on a copy of its seed corpus; what
 # it finds is left in $(FUZZ_BUILD_DIR)/findings/<target>, and a failure
-# stops the run.
+# stops the run. Inputs are at most 4 KB, result files (whose size limits
+# are part of what is tested) at most 1 MB.
 fuzz: deps-clang
 	cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
@@ -84,9 +85,10 @@ fuzz: deps-clang
 	@for t in $(FUZZ_TARGETS); do \
 	  work=$(FUZZ_BUILD_DIR)/findings/$$t; mkdir -p $$work/corpus; \
 	  cp tests/fuzz/corpus/$$t/* $$work/corpus/; \
+	  case $$t in measurementfile) len=1048576;; *) len=4096;; esac; \
 	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ./$(FUZZ_BUILD_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  ./$(FUZZ_BUILD_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=$$len \
 	    -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 -dict=tests/fuzz/$$t.dict \
 	    -artifact_prefix=$$work/ -print_final_stats=1 $$work/corpus \
 	    2>$$work/log.txt || { tail -60 $$work/log.txt; exit 1; }; \
