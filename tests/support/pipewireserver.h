@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -71,10 +70,16 @@ inline pid_t ServerPid()
     return pid;
 }
 
+// Whether the server's process runs (an ended one may linger unreaped).
 inline bool ServerRuns()
 {
     const pid_t pid = ServerPid();
-    return pid > 0 && kill(pid, 0) == 0;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (pid > 0 && std::getline(status, line))
+        if (line.rfind("State:", 0) == 0)
+            return line.find('Z') == std::string::npos;
+    return false;
 }
 
 } // namespace pwserver

@@ -24,13 +24,17 @@ here=$(cd "$(dirname "$0")" && pwd)
 export XDG_RUNTIME_DIR="$D/run" XDG_CONFIG_HOME="$D/config" XDG_STATE_HOME="$D/state"
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$D/run/bus"
 
-stop() { # stop NAME...: by the saved process ids, waiting until each is gone
+alive() { # a process that has not ended (an ended one may linger unreaped)
+  [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
+}
+
+stop() { # stop NAME...: by the saved process ids, each given a second to end before it is killed
   for p in "$@"; do
     [ -f "$D/$p.pid" ] || continue
     pid=$(cat "$D/$p.pid")
     kill "$pid" 2>/dev/null
     n=0
-    while kill -0 "$pid" 2>/dev/null && [ $n -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
+    while alive "$pid" && [ $n -lt 10 ]; do sleep 0.1; n=$((n + 1)); done
     kill -9 "$pid" 2>/dev/null
     rm -f "$D/$p.pid"
   done
