@@ -94,7 +94,8 @@ std::shared_ptr<PipeWireBackend> PipeWireBackend::create()
 }
 
 PipeWireBackend::PipeWireBackend(std::shared_ptr<PwConnection> connection)
-    : connection_(std::move(connection)), board_(std::make_shared<StatusBoard>())
+    : connection_(std::move(connection)), board_(std::make_shared<StatusBoard>()),
+      parking_(std::make_shared<CaptureParking>())
 {
 }
 
@@ -144,6 +145,7 @@ void PipeWireBackend::list()
 
 void PipeWireBackend::refresh()
 {
+    parking_->clear();
     list();
 }
 
@@ -255,7 +257,7 @@ int PipeWireBackend::openInput(int index, const WaveFormat &format, InputTarget 
             return PIPEWIRE_NODE_NOT_FOUND;
         node = *n;
     }
-    return PipeWireWaveIn::open(connection_, board_, node, format, target, device);
+    return PipeWireWaveIn::open(connection_, board_, parking_, node, format, target, device);
 }
 
 int PipeWireBackend::openOutput(int index, const WaveFormat &format, OutputCallback callback,

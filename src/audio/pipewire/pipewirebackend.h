@@ -22,6 +22,7 @@ namespace audio::pipewire {
 
 class PwConnection;
 class StatusBoard;
+class CaptureParking;
 
 class PipeWireBackend final : public SoundBackend {
 public:
@@ -72,6 +73,7 @@ private:
 
     std::shared_ptr<PwConnection> connection_;
     std::shared_ptr<StatusBoard> board_;
+    std::shared_ptr<CaptureParking> parking_;
     std::vector<Entry> inputs_, outputs_;
     bool listed_ = false;
 };

@@ -351,9 +351,20 @@ void PwStream::onProcess()
     }
 }
 
+void PwStream::setActive(bool active)
+{
+    if (active_ == active || !stream_)
+        return;
+    active_ = active;
+    pw_stream_set_active(stream_, active);
+    std::lock_guard data(mutex_);
+    lastCycle_ = Clock::now(); // the watch starts afresh
+}
+
 void PwStream::onTimer()
 {
-    if (phase_ != Phase::Linked)
+    watch();
+    if (phase_ != Phase::Linked || !active_)
         return;
     bool stalled;
     {

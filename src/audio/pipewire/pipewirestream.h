@@ -81,6 +81,11 @@ protected:
 
     // One cycle of a linked stream (data thread, mutex_ held).
     virtual void process() = 0;
+    // Called with each look of the stall watch (loop thread, loop lock held).
+    virtual void watch() {}
+    // Starts or stops the cycles of the stream (loop lock held). A stream
+    // without cycles is not watched for stalls.
+    void setActive(bool active);
     // The stream was lost while linked: hand back what is queued (loop
     // thread, mutex_ held). Called once.
     virtual void lost() = 0;
@@ -100,6 +105,8 @@ protected:
     std::mutex mutex_;
     bool linked_ = false;   // linked to the target and not lost: data flows
     bool lostOnce_ = false; // lost while linked (lost() has run)
+    std::chrono::steady_clock::time_point lastCycle_ = std::chrono::steady_clock::now();
+    PipeWireStreamStatus status_;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -118,10 +125,9 @@ private:
     spa_source *timer_ = nullptr;
     Phase phase_ = Phase::Idle; // loop lock
     int openError_ = 0;         // loop lock
+    bool active_ = true;        // loop lock
     // mutex_:
     spa_io_position *position_ = nullptr;
-    Clock::time_point lastCycle_ = Clock::now();
-    PipeWireStreamStatus status_;
     const std::shared_ptr<StatusBoard> board_;
     std::uint64_t ticket_ = 0;
 };

@@ -6,6 +6,7 @@
 #include <pipewire/pipewire.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -21,6 +22,13 @@ public:
     }
     ~CaptureStream() override { destroy(); }
 
+    // A closed stream waits for the next device (see CaptureParking);
+    // false when it cannot serve one (lost).
+    bool park();
+    // Takes a parked stream for a new device on `node` in `format`, posting
+    // to `target`; false when it cannot serve it.
+    bool unpark(const std::string &node, const WaveFormat &format, InputTarget target);
+
     int prepareHeader(WaveHeader &h);
     int unprepareHeader(WaveHeader &h);
     int addBuffer(WaveHeader &h);
@@ -34,16 +42,64 @@ public:
 private:
     void process() override;
     void lost() override;
+    void watch() override;
     // Takes the front buffer off the queue and posts its completion with
     // `code` as wParam. mutex_ held.
     void completeFront(int code);
 
-    const InputTarget target_;
+    InputTarget target_;
     std::vector<WaveHeader *> queue_;
     bool started_ = false;
     bool closed_ = false;
     bool failureReported_ = false;
+    bool parked_ = false;
+    std::chrono::steady_clock::time_point parkedAt_;
 };
+
+namespace {
+
+// How long a parked stream keeps running: a chain of captures (the
+// analyser's) takes the next block long before; after that the stream is
+// stopped, so that the device it listens to may rest.
+constexpr auto kParkRunning = std::chrono::seconds(2);
+
+} // namespace
+
+bool CaptureStream::park()
+{
+    std::lock_guard lock(mutex_);
+    parked_ = linked_ && !lostOnce_;
+    parkedAt_ = std::chrono::steady_clock::now();
+    return parked_;
+}
+
+bool CaptureStream::unpark(const std::string &node, const WaveFormat &format, InputTarget target)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!parked_ || !linked_ || lostOnce_ || status_.nodeName != node ||
+            std::memcmp(&format, &format_, sizeof format) != 0)
+            return false;
+        parked_ = false;
+        closed_ = false;
+        failureReported_ = false;
+        target_ = target;
+    }
+    LoopLock lock(*connection_);
+    setActive(true);
+    return true;
+}
+
+void CaptureStream::watch()
+{
+    bool rest;
+    {
+        std::lock_guard lock(mutex_);
+        rest = parked_ && std::chrono::steady_clock::now() - parkedAt_ > kParkRunning;
+    }
+    if (rest)
+        setActive(false);
+}
 
 int CaptureStream::prepareHeader(WaveHeader &h)
 {
@@ -102,15 +158,13 @@ int CaptureStream::reset()
 
 int CaptureStream::close()
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_)
-            return MMSYSERR_INVALHANDLE;
-        if (!queue_.empty())
-            return WAVERR_STILLPLAYING;
-        closed_ = true;
-    }
-    destroy();
+    std::lock_guard lock(mutex_);
+    if (closed_)
+        return MMSYSERR_INVALHANDLE;
+    if (!queue_.empty())
+        return WAVERR_STILLPLAYING;
+    closed_ = true;
+    started_ = false;
     return MMSYSERR_NOERROR;
 }
 
@@ -173,26 +227,75 @@ void CaptureStream::process()
 
 // ---- the device ----------------------------------------------------------------
 
+// ---- the parking -----------------------------------------------------------------
+
+CaptureParking::~CaptureParking() = default;
+
+std::shared_ptr<CaptureStream> CaptureParking::take(const std::string &node, const WaveFormat &format,
+                                                    InputTarget target)
+{
+    std::shared_ptr<CaptureStream> s = std::move(parked_);
+    if (s && s->unpark(node, format, target))
+        return s;
+    return nullptr; // a stream that cannot serve ends here
+}
+
+void CaptureParking::park(std::shared_ptr<CaptureStream> stream)
+{
+    parked_.reset(); // one at a time
+    if (stream->park())
+        parked_ = std::move(stream);
+}
+
+void CaptureParking::clear()
+{
+    parked_.reset();
+}
+
+// ---- the device ----------------------------------------------------------------
+
 int PipeWireWaveIn::open(std::shared_ptr<PwConnection> connection, std::shared_ptr<StatusBoard> board,
-                         const PwNode &node, const WaveFormat &format,
+                         std::shared_ptr<CaptureParking> parking, const PwNode &node, const WaveFormat &format,
                          InputTarget target, std::unique_ptr<WaveInDevice> &device)
 {
-    auto stream = std::make_shared<CaptureStream>(std::move(connection), std::move(board), format, target);
-    const int rc = stream->open(node);
-    if (rc != MMSYSERR_NOERROR)
-        return rc;
-    device.reset(new PipeWireWaveIn(std::move(stream)));
+    std::shared_ptr<CaptureStream> stream = parking ? parking->take(node.name, format, target) : nullptr;
+    if (!stream) {
+        stream = std::make_shared<CaptureStream>(std::move(connection), std::move(board), format, target);
+        const int rc = stream->open(node);
+        if (rc != MMSYSERR_NOERROR)
+            return rc;
+    }
+    device.reset(new PipeWireWaveIn(std::move(stream), std::move(parking)));
     return MMSYSERR_NOERROR;
 }
 
-PipeWireWaveIn::~PipeWireWaveIn() { stream_->abandon(); }
+PipeWireWaveIn::~PipeWireWaveIn()
+{
+    if (stream_)
+        stream_->abandon();
+}
 
-int PipeWireWaveIn::prepareHeader(WaveHeader &h) { return stream_->prepareHeader(h); }
-int PipeWireWaveIn::unprepareHeader(WaveHeader &h) { return stream_->unprepareHeader(h); }
-int PipeWireWaveIn::addBuffer(WaveHeader &h) { return stream_->addBuffer(h); }
-int PipeWireWaveIn::start() { return stream_->start(); }
-int PipeWireWaveIn::reset() { return stream_->reset(); }
-int PipeWireWaveIn::close() { return stream_->close(); }
-PipeWireStreamStatus PipeWireWaveIn::status() const { return stream_->status(); }
+int PipeWireWaveIn::prepareHeader(WaveHeader &h) { return stream_ ? stream_->prepareHeader(h) : MMSYSERR_INVALHANDLE; }
+int PipeWireWaveIn::unprepareHeader(WaveHeader &h) { return stream_ ? stream_->unprepareHeader(h) : MMSYSERR_INVALHANDLE; }
+int PipeWireWaveIn::addBuffer(WaveHeader &h) { return stream_ ? stream_->addBuffer(h) : MMSYSERR_INVALHANDLE; }
+int PipeWireWaveIn::start() { return stream_ ? stream_->start() : MMSYSERR_INVALHANDLE; }
+int PipeWireWaveIn::reset() { return stream_ ? stream_->reset() : MMSYSERR_INVALHANDLE; }
+
+int PipeWireWaveIn::close()
+{
+    if (!stream_)
+        return MMSYSERR_INVALHANDLE;
+    const int rc = stream_->close();
+    if (rc != MMSYSERR_NOERROR)
+        return rc;
+    // The stream stays linked for the next capture on the same node; this
+    // device is done with it.
+    if (parking_)
+        parking_->park(std::move(stream_));
+    stream_.reset();
+    return MMSYSERR_NOERROR;
+}
+
+PipeWireStreamStatus PipeWireWaveIn::status() const { return stream_ ? stream_->status() : PipeWireStreamStatus{}; }
 
 } // namespace audio::pipewire

@@ -11,6 +11,14 @@
 // DEVICE_LOST once. addBuffer() and start() keep returning it; close()
 // succeeds.
 //
+// Opening a stream and having it linked takes the server and its session
+// manager a while, and so does the start of the data; the one-block
+// captures of a measurement would each pay it. So a closed device leaves its
+// stream parked, linked and running (its data dropped), and the next device
+// opened on the same node in the same format takes it over. A parked stream
+// stops running after a few seconds and ends when another one is parked,
+// when the device list is taken afresh, or when it is lost.
+//
 // Threads: the public methods run on the UI thread.
 #pragma once
 
@@ -18,6 +26,7 @@
 #include "audio/soundinterface.h"
 
 #include <memory>
+#include <string>
 
 namespace audio::pipewire {
 
@@ -26,12 +35,28 @@ class StatusBoard;
 struct PwNode;
 class CaptureStream;
 
+// The parked capture stream of a backend (at most one). UI thread only.
+class CaptureParking {
+public:
+    ~CaptureParking();
+    // The parked stream, taken out, when it serves `node` in `format`
+    // (then posting to `target`); else null, and the parked stream ends.
+    std::shared_ptr<CaptureStream> take(const std::string &node, const WaveFormat &format, InputTarget target);
+    // Parks a closed stream, ending the one parked before (and this one
+    // too when it was lost).
+    void park(std::shared_ptr<CaptureStream> stream);
+    void clear();
+
+private:
+    std::shared_ptr<CaptureStream> parked_;
+};
+
 class PipeWireWaveIn final : public WaveInDevice {
 public:
     // Opens a capture stream from `node` in `format`. Returns 0 or an error
     // status (see PwStream::open).
     static int open(std::shared_ptr<PwConnection> connection, std::shared_ptr<StatusBoard> board,
-                    const PwNode &node, const WaveFormat &format,
+                    std::shared_ptr<CaptureParking> parking, const PwNode &node, const WaveFormat &format,
                     InputTarget target, std::unique_ptr<WaveInDevice> &device);
     ~PipeWireWaveIn() override;
 
@@ -45,8 +70,12 @@ public:
     PipeWireStreamStatus status() const;
 
 private:
-    explicit PipeWireWaveIn(std::shared_ptr<CaptureStream> stream) : stream_(std::move(stream)) {}
-    std::shared_ptr<CaptureStream> stream_;
+    PipeWireWaveIn(std::shared_ptr<CaptureStream> stream, std::shared_ptr<CaptureParking> parking)
+        : stream_(std::move(stream)), parking_(std::move(parking))
+    {
+    }
+    std::shared_ptr<CaptureStream> stream_; // null once closed
+    std::shared_ptr<CaptureParking> parking_;
 };
 
 } // namespace audio::pipewire
