@@ -14,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTimer>
 
 #include <csignal>
@@ -47,10 +46,9 @@ struct Dumped {
 
 Dumped DumpNode(const QString &name)
 {
-    QProcess p;
-    p.start("pw-dump", {});
-    p.waitForFinished(10000);
-    for (const QJsonValue v : QJsonDocument::fromJson(p.readAllStandardOutput()).array()) {
+    int rc = -1;
+    const std::string json = pwserver::Run({"pw-dump"}, rc);
+    for (const QJsonValue v : QJsonDocument::fromJson(QByteArray::fromStdString(json)).array()) {
         const QJsonObject info = v.toObject()["info"].toObject();
         if (info["props"].toObject()["node.name"].toString() != name)
             continue;
@@ -302,12 +300,23 @@ TEST_F(PipeWireBackendTest, AllowedRatesLetARequestAt96000RunTheGraphAt96000BitE
 // the node, asked for again, is an error, never another device.
 TEST_F(PipeWireBackendTest, ANodeRemovedMidRunEndsTheEnginesRunWithDeviceLost)
 {
-    QProcess loop;
-    loop.start("pw-loopback", {"--capture-props={ node.name = gone_sink media.class = Audio/Sink }",
-                               "--playback-props={ node.name = gone_source media.class = Audio/Source }"});
-    ASSERT_TRUE(loop.waitForStarted());
+    struct Loopback { // in a process of its own, killed mid-run
+        pid_t pid = pwserver::Spawn({"pw-loopback", "--capture-props={ node.name = gone_sink media.class = Audio/Sink }",
+                                     "--playback-props={ node.name = gone_source media.class = Audio/Source }"});
+        void end() { if (pid > 0) { kill(pid, SIGKILL); pwserver::Wait(pid); pid = -1; } }
+        ~Loopback() { end(); }
+    } loop;
+    ASSERT_GT(loop.pid, 0);
     ASSERT_TRUE(alsatest::WaitFor([&] { backend->refresh(); return in("gone_source") >= 0 && out("gone_sink") >= 0; }));
     audiotest::SettingsScratch settings("pipewire_gone");
+    struct Engine {
+        ~Engine()
+        {
+            if (AudioInitialised())
+                DoneAudio();
+            SoundInterface::instance().setBackends({});
+        }
+    } engine;
     SoundInterface::instance().setBackends({backend});
     Tdummy window;
     ASSERT_EQ(InitAudio(), 0);
@@ -325,7 +334,7 @@ TEST_F(PipeWireBackendTest, ANodeRemovedMidRunEndsTheEnginesRunWithDeviceLost)
 
     int calls = 0;
     ASSERT_EQ(StartCapture(32768, 0, [&] { ++calls; }), 0);
-    QTimer::singleShot(300, &loop, [&] { loop.kill(); });
+    QTimer::singleShot(300, [&] { loop.end(); });
     EXPECT_TRUE(alsatest::WaitFor([&] { return calls > 0 && RefillError() != 0; }, 8000));
     int count = 0, over = 0;
     std::uint32_t user = 0;
@@ -335,9 +344,6 @@ TEST_F(PipeWireBackendTest, ANodeRemovedMidRunEndsTheEnginesRunWithDeviceLost)
     StopOutput();
     EXPECT_EQ(StartCapture(4800, 0, [] {}), PIPEWIRE_NODE_NOT_FOUND);
     EXPECT_NE(ErrorText(PIPEWIRE_NODE_NOT_FOUND).find("not available"), std::string::npos);
-    DoneAudio();
-    SoundInterface::instance().setBackends({});
-    loop.waitForFinished();
 }
 
 // The server dies under a capture and a stream; started again with other
@@ -369,7 +375,7 @@ TEST_F(PipeWireBackendTest, AServerKilledMidRunEndsTheStreamsAndTheNodeNameOutli
     EXPECT_EQ(o->close(), 0);
     player.reset();
 
-    ASSERT_TRUE(pwserver::Restart("05-shift-ids.conf"));
+    ASSERT_TRUE(pwserver::Restart({"05-shift-ids.conf"}));
     backend->refresh();
     const int index = in("loop2_source");
     ASSERT_GE(index, 0);
