@@ -347,15 +347,21 @@ TEST_F(PipeWireBackendTest, ANodeRemovedMidRunEndsTheEnginesRunWithDeviceLost)
     g.Loop = false;
     ASSERT_EQ(StartOutput(g, -1.0, 1000.0f), 0);
 
+    int outputFailure = 0;
+    QObject receiver; // the connection ends with the test
+    QObject::connect(&OutputEvents::instance(), &OutputEvents::failed, &receiver,
+                     [&](int code) { outputFailure = code; });
+
     int calls = 0;
     ASSERT_EQ(StartCapture(32768, 0, [&] { ++calls; }), 0);
     QTimer::singleShot(300, [&] { loop.end(); });
-    EXPECT_TRUE(alsatest::WaitFor([&] { return calls > 0 && RefillError() != 0; }, 8000));
+    EXPECT_TRUE(alsatest::WaitFor([&] { return calls > 0 && outputFailure != 0; }, 8000));
     int count = 0, over = 0;
     std::uint32_t user = 0;
     EXPECT_EQ(FinishCapture(count, over, user), nullptr);
     EXPECT_EQ(AudioStatus(), DEVICE_LOST);
-    EXPECT_EQ(RefillError(), DEVICE_LOST);
+    EXPECT_EQ(outputFailure, DEVICE_LOST);
+    EXPECT_FALSE(OutputRunning());
     StopOutput();
     EXPECT_EQ(StartCapture(4800, 0, [] {}), PIPEWIRE_NODE_NOT_FOUND);
     EXPECT_NE(ErrorText(PIPEWIRE_NODE_NOT_FOUND).find("not available"), std::string::npos);
