@@ -1,9 +1,10 @@
 // The PipeWire backend against the private servers of tests/pipewire/server:
-// two loopbacks (the second never the default) and a sink on a clock of its
-// own and a source on a third; in the allowed-rates run one loopback whose graph may go to 96000 Hz.
-// What a stream plays into a loopback's sink must come back on that
-// loopback's source, and only there; what the server really runs is checked
-// against its own report (pw-dump). Exits with 77 (skipped) without a server.
+// two loopbacks (the second never the default), a sink on a clock of its own
+// and a source on a third; in the allowed-rates run one loopback whose graph
+// may go to 96000 Hz. What a stream plays into a loopback's sink must come
+// back on that loopback's source, and only there; what the server really
+// runs is checked against its own report (pw-dump). Exits with 77 (skipped)
+// without a server.
 #include "alsa/alsatestsupport.h"
 #include "audio/capture.h"
 #include "audio/outputengine.h"
