@@ -189,6 +189,33 @@ protected:
         }
         return best;
     }
+    // The engine on this backend alone, input and output on the given
+    // nodes at 48000 Hz, 16 bits; it ends with the test.
+    struct Engine {
+        audiotest::SettingsScratch settings{"pipewire_engine"};
+        Tdummy window;
+        ~Engine()
+        {
+            if (AudioInitialised())
+                DoneAudio();
+            SoundInterface::instance().setBackends({});
+        }
+    };
+    std::unique_ptr<Engine> startEngine(const std::string &inNode, const std::string &outNode)
+    {
+        SoundInterface::instance().setBackends({backend});
+        auto engine = std::make_unique<Engine>();
+        EXPECT_EQ(InitAudio(), 0);
+        int nIn, nOut;
+        std::uint32_t mask;
+        DeviceReport(nIn, nOut, mask);
+        SelectInputDevice(in(inNode));
+        SelectOutputDevice(out(outNode));
+        EXPECT_EQ(GetInputDevice(), in(inNode));
+        SetDeviceFormat(InputSettings(GetInputDevice()), "", 48000, false, 16, 2);
+        SetDeviceFormat(OutputSettings(GetOutputDevice()), "", 48000, false, 16, 2);
+        return engine;
+    }
     PipeWireStreamStatus status(bool input)
     {
         bool open = false;
@@ -311,6 +338,35 @@ TEST_F(PipeWireBackendTest, AllowedRatesLetARequestAt96000RunTheGraphAt96000BitE
     EXPECT_EQ(m.differing, 0u) << "largest difference " << m.maxDiff;
 }
 
+// The generator's path: a change while streaming restarts the engine's
+// stream in place, and the new sine goes on where the old one was handed to
+// the server, without a jump of phase (silence between is allowed).
+TEST_F(PipeWireBackendTest, AnEngineStreamRestartedInPlaceGoesOnWithoutAPhaseJump)
+{
+    const auto engine = startEngine("loop2_source", "loop2_sink");
+    GeneratorSettings &g = Generator();
+    g = GeneratorSettings{};
+    g.Loop = false;
+    g.LevelL = g.LevelR = -6;
+    const double f1 = 1000.0, f2 = 1500.0;
+    const double a = std::pow(10.0, -6 / 20.0), w = 2 * std::numbers::pi / 48000;
+    audiotest::CardEngine cards; // only its capture helper: the engine runs already
+    std::vector<double> left, right;
+    bool changed = false;
+    long broken = 0;
+    // A glitch of a busy machine's graph (an xrun) breaks a sine too: up to three runs.
+    for (int run = 0; run < 3 && !(broken == -1 && changed); ++run) {
+        ASSERT_EQ(StartOutput(g, -1.0, static_cast<float>(f1)), 0);
+        cards.capture(4800, left, right);
+        QTimer::singleShot(250, [&] { EXPECT_EQ(StartOutput(g, -1.0, static_cast<float>(f2)), 0); });
+        cards.capture(32768, left, right);
+        StopOutput();
+        broken = audiotest::SineBreak(left, a, w * f1, w * f2, changed);
+    }
+    EXPECT_EQ(broken, -1);
+    EXPECT_TRUE(changed) << "the new frequency did not come";
+}
+
 // The engine runs a capture and a stream on a loopback that goes away
 // mid-run (its client is killed): both end with the device-lost error, and
 // the node, asked for again, is an error, never another device.
@@ -324,25 +380,7 @@ TEST_F(PipeWireBackendTest, ANodeRemovedMidRunEndsTheEnginesRunWithDeviceLost)
     } loop;
     ASSERT_GT(loop.pid, 0);
     ASSERT_TRUE(alsatest::WaitFor([&] { backend->refresh(); return in("gone_source") >= 0 && out("gone_sink") >= 0; }));
-    audiotest::SettingsScratch settings("pipewire_gone");
-    struct Engine {
-        ~Engine()
-        {
-            if (AudioInitialised())
-                DoneAudio();
-            SoundInterface::instance().setBackends({});
-        }
-    } engine;
-    SoundInterface::instance().setBackends({backend});
-    Tdummy window;
-    ASSERT_EQ(InitAudio(), 0);
-    int nIn, nOut;
-    std::uint32_t mask;
-    DeviceReport(nIn, nOut, mask);
-    SelectInputDevice(in("gone_source"));
-    SelectOutputDevice(out("gone_sink"));
-    SetDeviceFormat(InputSettings(GetInputDevice()), "", 48000, false, 16, 2);
-    SetDeviceFormat(OutputSettings(GetOutputDevice()), "", 48000, false, 16, 2);
+    const auto engine = startEngine("gone_source", "gone_sink");
     GeneratorSettings &g = Generator();
     g = GeneratorSettings{};
     g.Loop = false;

@@ -5,7 +5,9 @@
 #include "audio/pipewire/pipewirewavein.h"
 #include "audio/pipewire/pipewirewaveout.h"
 
+#include <chrono>
 #include <map>
+#include <thread>
 
 namespace audio {
 
@@ -27,6 +29,10 @@ constexpr std::uint32_t kMinRate = 1000, kMaxRate = 768000;
 // Every stereo and mono bit of the classic format mask: the server converts
 // any of them.
 constexpr std::uint32_t kAllFormats = 0x000FFFFF;
+
+// Opens the session manager refused at once, and the pause between them.
+constexpr int kOpenAttempts = 3;
+constexpr int kOpenRetryMs = 200;
 
 std::string CutToCharacters(std::string s, std::size_t max)
 {
@@ -239,6 +245,36 @@ int PipeWireBackend::queryOutput(int index, const WaveFormat &format)
     return query(false, index, format);
 }
 
+bool PipeWireBackend::liveNode(const std::string &name, bool sink, PwNode &node)
+{
+    if (!reconnect())
+        return false;
+    LoopLock lock(*connection_);
+    const PwNode *n = connection_->findNode(name, sink);
+    if (n)
+        node = *n;
+    return n != nullptr;
+}
+
+template <class OpenOnce>
+int PipeWireBackend::openNode(const std::string &name, bool sink, OpenOnce openOnce)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (!reconnect())
+            return PIPEWIRE_NO_SERVER;
+        PwNode node;
+        if (!liveNode(name, sink, node))
+            return PIPEWIRE_NODE_NOT_FOUND;
+        const int rc = openOnce(node);
+        // The session manager refuses a stream to a node it has not taken
+        // in yet (one that just appeared, or a server just started): the
+        // node is there, so ask again a little later.
+        if (rc != PIPEWIRE_STREAM_FAILED || attempt == kOpenAttempts)
+            return rc;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kOpenRetryMs));
+    }
+}
+
 int PipeWireBackend::openInput(int index, const WaveFormat &format, InputTarget target,
                                std::unique_ptr<WaveInDevice> &device)
 {
@@ -247,17 +283,9 @@ int PipeWireBackend::openInput(int index, const WaveFormat &format, InputTarget 
         return MMSYSERR_BADDEVICEID;
     if (!Usable(format))
         return WAVERR_BADFORMAT;
-    if (!reconnect())
-        return PIPEWIRE_NO_SERVER;
-    PwNode node;
-    {
-        LoopLock lock(*connection_);
-        const PwNode *n = connection_->findNode(e->node, false);
-        if (!n)
-            return PIPEWIRE_NODE_NOT_FOUND;
-        node = *n;
-    }
-    return PipeWireWaveIn::open(connection_, board_, parking_, node, format, target, device);
+    return openNode(e->node, false, [&](const PwNode &node) {
+        return PipeWireWaveIn::open(connection_, board_, parking_, node, format, target, device);
+    });
 }
 
 int PipeWireBackend::openOutput(int index, const WaveFormat &format, OutputCallback callback,
@@ -268,17 +296,9 @@ int PipeWireBackend::openOutput(int index, const WaveFormat &format, OutputCallb
         return MMSYSERR_BADDEVICEID;
     if (!Usable(format))
         return WAVERR_BADFORMAT;
-    if (!reconnect())
-        return PIPEWIRE_NO_SERVER;
-    PwNode node;
-    {
-        LoopLock lock(*connection_);
-        const PwNode *n = connection_->findNode(e->node, true);
-        if (!n)
-            return PIPEWIRE_NODE_NOT_FOUND;
-        node = *n;
-    }
-    return PipeWireWaveOut::open(connection_, board_, node, format, std::move(callback), device);
+    return openNode(e->node, true, [&](const PwNode &node) {
+        return PipeWireWaveOut::open(connection_, board_, node, format, callback, device);
+    });
 }
 
 std::string PipeWireBackend::errorText(int code)

@@ -23,6 +23,7 @@ namespace audio::pipewire {
 class PwConnection;
 class StatusBoard;
 class CaptureParking;
+struct PwNode;
 
 class PipeWireBackend final : public SoundBackend {
 public:
@@ -67,6 +68,10 @@ private:
     void list();
     // A connection that answers, connecting anew when the last one broke.
     bool reconnect();
+    // The node of this name and direction as the server has it now.
+    bool liveNode(const std::string &name, bool sink, PwNode &node);
+    // Opens a stream to the node of this name with `openOnce(node)`.
+    template <class OpenOnce> int openNode(const std::string &name, bool sink, OpenOnce openOnce);
     const Entry *entry(bool input, int index);
     template <class Caps> int caps(bool input, int index, Caps &c);
     int query(bool input, int index, const WaveFormat &format);

@@ -223,6 +223,7 @@ void PwStream::fail(int code, const char *why)
     if (phase_ == Phase::Linking) {
         phase_ = Phase::Failed;
         openError_ = code;
+        qWarning("PipeWire %s to %s not opened: %s", capture_ ? "capture" : "playback", status_.nodeName.c_str(), why);
         connection_->signal();
     } else if (phase_ == Phase::Linked) {
         phase_ = Phase::Failed;
