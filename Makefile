@@ -95,18 +95,20 @@ fuzz: deps-clang
 	  grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)" $$work/log.txt; \
 	done
 
-# The engine, virtual card and ALSA tests under ThreadSanitizer. Qt and the
+# The engine, virtual card, ALSA and PipeWire tests under ThreadSanitizer. Qt and the
 # sound libraries are not built for it: posted messages announce their
 # hand-over, and tests/tsan.supp names the reports of library internals.
 TSAN_TESTS := audio_samplecodec_test audio_enginesettings_test audio_capture_test audio_devices_test \
               audio_virtualcard_test audio_mixer_test output_engine_test output_snapshot_test \
-              output_alsa_test alsa_file_test alsa_enumeration_test alsa_pipewire_test
+              output_alsa_test alsa_file_test alsa_enumeration_test alsa_pipewire_test \
+              pipewire_names_test pipewire_backend_test
+TSAN_CTESTS := $(TSAN_TESTS) pipewire_rates_test
 tsan: deps-clang
 	cmake -S . -B $(TSAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSONALYX_TSAN=ON -DSONALYX_BUILD_BENCH=OFF
 	cmake --build $(TSAN_BUILD_DIR) -j $(JOBS) --target $(TSAN_TESTS)
 	cd $(TSAN_BUILD_DIR) && TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp second_deadlock_stack=1" \
-	  ctest --output-on-failure -j $(JOBS) -R '^($(subst $(eval) ,|,$(strip $(TSAN_TESTS))))$$'
+	  ctest --output-on-failure -j $(JOBS) -R '^($(subst $(eval) ,|,$(strip $(TSAN_CTESTS))))$$'
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -24,3 +24,31 @@ function(add_unit_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()
 endfunction()
+
+# add_pipewire_server(test [CONFIGS file...])
+#
+# Runs `test` against a private PipeWire server of its own (see
+# tests/pipewire/server/pipewire-server.sh), started as a ctest fixture before
+# it and stopped after it however it ends; CONFIGS names further
+# configuration files of that folder. The test finds the server through its
+# environment (SONALYX_PIPEWIRE_DIR, _SERVER, _CONFIGS and the XDG variables)
+# and exits with 77 when the server could not start, which ctest counts as
+# skipped.
+function(add_pipewire_server test)
+  cmake_parse_arguments(P "" "" "CONFIGS" ${ARGN})
+  string(MD5 hash "${CMAKE_BINARY_DIR}/${test}")
+  string(SUBSTRING "${hash}" 0 10 hash)
+  # Short: the directory holds the server's sockets.
+  set(dir /tmp/sonalyx-pw-${hash})
+  set(script ${PROJECT_SOURCE_DIR}/tests/pipewire/server/pipewire-server.sh)
+  add_test(NAME ${test}_server_up COMMAND sh ${script} up ${dir} ${P_CONFIGS})
+  add_test(NAME ${test}_server_down COMMAND sh ${script} down ${dir})
+  set_tests_properties(${test}_server_up PROPERTIES FIXTURES_SETUP ${test}_server)
+  set_tests_properties(${test}_server_down PROPERTIES FIXTURES_CLEANUP ${test}_server)
+  string(REPLACE ";" "," configs "${P_CONFIGS}")
+  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED ${test}_server SKIP_RETURN_CODE 77)
+  set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+    "SONALYX_PIPEWIRE_DIR=${dir}" "SONALYX_PIPEWIRE_SERVER=${script}" "SONALYX_PIPEWIRE_CONFIGS=${configs}"
+    "XDG_RUNTIME_DIR=${dir}/run" "XDG_CONFIG_HOME=${dir}/config" "XDG_STATE_HOME=${dir}/state"
+    "DBUS_SESSION_BUS_ADDRESS=unix:path=${dir}/run/bus")
+endfunction()

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libasound2-dev libsndfile1-dev
+  libasound2-dev libsndfile1-dev libpipewire-0.3-dev
   libgtest-dev libfftw3-dev
   fonts-dejavu-core
   poppler-utils

@@ -7,6 +7,9 @@
 #if SONALYX_HAVE_ALSA_BACKEND
 #include "audio/alsa/alsabackend.h"
 #endif
+#if SONALYX_HAVE_PIPEWIRE_BACKEND
+#include "audio/pipewire/pipewirebackend.h"
+#endif
 
 namespace audio {
 
@@ -22,6 +25,14 @@ void SetupSoundInterface(const VirtualCardConfig &config, bool withRealDevices)
     if (withRealDevices) {
         if (std::shared_ptr<SoundBackend> alsa = CreateAlsaBackend())
             backends.push_back(std::move(alsa));
+    }
+#endif
+#if SONALYX_HAVE_PIPEWIRE_BACKEND
+    // After ALSA, so that the numbers of ALSA devices stored by earlier
+    // versions keep their meaning; not listed when no server answers.
+    if (withRealDevices) {
+        if (std::shared_ptr<SoundBackend> pipewire = CreatePipeWireBackend())
+            backends.push_back(std::move(pipewire));
     }
 #endif
     backends.push_back(std::make_shared<VirtualCardBackend>(config));

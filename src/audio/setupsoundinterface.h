@@ -1,5 +1,6 @@
 // Start-up of the sound interface: reads the virtual cards' settings, creates
-// the ALSA backend (when built in) and the virtual loopback cards, and
+// the ALSA and PipeWire backends (when built in; PipeWire only when its
+// server answers) and the virtual loopback cards, and
 // installs them in SoundInterface. Call once on the UI thread before
 // DeviceReport and InitAudio.
 #pragma once

@@ -118,10 +118,10 @@ public:
             header[i].dwBufferLength = bytes;
         }
     }
-    // Opens output 0 of `backend`, queues both buffers paused, and restarts if asked.
-    int start(audio::SoundBackend &backend, const audio::WaveFormat &f, bool restart = true)
+    // Opens output `index` of `backend`, queues both buffers paused, and restarts if asked.
+    int start(audio::SoundBackend &backend, const audio::WaveFormat &f, bool restart = true, int index = 0)
     {
-        if (int r = backend.openOutput(0, f, [this](audio::WaveHeader *h) { done(*h); }, out))
+        if (int r = backend.openOutput(index, f, [this](audio::WaveHeader *h) { done(*h); }, out))
             return r;
         if (int r = out->pause())
             return r;
