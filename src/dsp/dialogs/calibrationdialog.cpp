@@ -5,6 +5,7 @@
 #include "audio/devices.h"
 #include "platform/messagebox.h"
 #include "platform/messages.h"
+#include "platform/numbers.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -136,7 +137,7 @@ void TEichDlg::SetLanguage(char language)
 void TEichDlg::Open(QObject *mainWindow, float offset, float factor, float voltageMv)
 {
     mainWindow_ = mainWindow;
-    EichmV->setText(QString::asprintf("%5.1f", double(voltageMv)));
+    EichmV->setText(QString::fromStdString(platform::FormatNumber(voltageMv, 'f', 1, 5)));
     Edit2->setText(QString::number(double(factor), 'f', 5));
     Edit3->setText(QString::number(double(offset), 'f', 5));
     Label3->setText("under");
@@ -259,7 +260,8 @@ void TEichDlg::readingReady()
     if (overloads > 0)
         Label3->setText("over " + QString::number(overloads));
     else
-        Label3->setText(QString::asprintf("%4.1f%%", dsp::CalibrationReading(block, count)));
+        Label3->setText(QString::fromStdString(platform::FormatNumber(dsp::CalibrationReading(block, count), 'f', 1, 4)) +
+                        "%");
     measured_ = true;
     if (awaited && running_)
         platform::PostMessage(this, kStartReading);
