@@ -5,6 +5,7 @@
 #include "display/spinbutton.h"
 #include "platform/inifile.h"
 #include "platform/radiogroup.h"
+#include "platform/readout.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -180,7 +181,7 @@ void Twobbeldlg::buildLayout()
     Sstart = edit("Sstart", SpinButton5, "SpinButton5", "Settling time ms");
     Label11 = label("Label11");
     messzeit = label("messzeit");
-    messzeit->setAccessibleName("max. Meas. Time");
+    platform::MarkReadout(messzeit, "max. Meas. Time");
     auto *timing = new QHBoxLayout;
     auto *startSine = new QVBoxLayout;
     startSine->addWidget(named(new QLabel("Start", this), "StartText"));

@@ -10,6 +10,7 @@
 #include "platform/inifile.h"
 #include "platform/messagebox.h"
 #include "platform/radiogroup.h"
+#include "platform/readout.h"
 #include "platform/utilities.h"
 
 #include <QCloseEvent>
@@ -110,6 +111,10 @@ TWavegen::TWavegen(QWidget *parent) : QWidget(parent, Qt::Tool)
     WOoptBut = Named(new QPushButton("Opt.", this), "WOoptBut");
     PrecOut = Named(new QLabel("0", this), "PrecOut");
     PrecOut->setToolTip("Loop precision (1/1000 period)");
+    platform::MarkReadout(PrecOut, "Loop precision (1/1000 period)");
+    platform::MarkReadout(Label3, "Ana.");
+    platform::MarkReadout(Label4, "L dig.");
+    platform::MarkReadout(Label6, "R dig.");
 
     auto *freqRow = new QHBoxLayout;
     freqRow->addWidget(Panel1, 1);

@@ -5,7 +5,10 @@
 #include "audio/scdia.h"
 #include "display/diagramwindow.h"
 #include "generator/featdlg.h"
+#include "generator/wavegen.h"
 #include "platform/inifile.h"
+#include "platform/numbers.h"
+#include "support/accessiblereadout.h"
 #include "support/appwindows.h"
 
 #include <QAction>
@@ -62,6 +65,22 @@ TEST_F(MainWindowTest, TheStatusLineNamesTheDevicesAndTheInputFormatAndCorrectio
     active->trigger();
     EXPECT_FALSE(active->isChecked());
     EXPECT_EQ(child<QLabel>("coract")->text(), ".");
+}
+
+TEST_F(MainWindowTest, ReadoutsGiveAssistiveTechnologyTheirValuesUnderTheirCaptions)
+{
+    start("", "[VOLUME]\nFGINVOLUME=40\nFGVOLUME=70\n");
+    using testsupport::AccessibleReadout;
+    const QString devices = child<QLabel>("StatusLine")->text();
+    EXPECT_TRUE(devices.contains("Virtual loopback 1"));
+    EXPECT_EQ(AccessibleReadout(form(), "Input / output device"), devices);
+    EXPECT_EQ(AccessibleReadout(form(), "Recording volume"), QString("40%"));
+    EXPECT_EQ(AccessibleReadout(form(), "Output volume"), QString("70%"));
+    EXPECT_EQ(AccessibleReadout(form(), "Input sample rate"), QString("44100 Hz"));
+    // a value that changes is read as it is now
+    child<QLabel>("Label7")->setText("0.10FS 0.10FS");
+    EXPECT_EQ(AccessibleReadout(form(), "Pegel L R"), QString("0.10FS 0.10FS"));
+    EXPECT_EQ(AccessibleReadout(app::Wavegen, "Ana."), QString("70%"));
 }
 
 TEST_F(MainWindowTest, FileExitByKeyboardClosesAndWritesTheSettings)
@@ -126,14 +145,41 @@ TEST_F(MainWindowTest, CorrectionFilesLoadSwitchOnAndDrawAsCurves)
     EXPECT_NEAR(at(1000.0), 0.0f, 0.05f);
     EXPECT_NEAR(at(20000.0), 3.0f, 0.05f);
 
-    // the text export writes one line per point inside the diagram's range (10 Hz .. 24 kHz)
+    // the text export writes one line per point inside the diagram's range
+    // (10 Hz .. 24 kHz): frequency and level with two decimals, a point as
+    // decimal separator whatever the locale, a comma between them
     const std::string out = dir + "/curves.txt";
     EXPECT_EQ(form()->SaveResultsAsText(QString::fromStdString(out)), 0);
-    const std::string text = testsupport::ReadFile(out);
-    const long inRange = std::count_if(f, f + 1001, [](float x) { return x >= 10.0f && x <= 24000.0f; });
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r'));
-    EXPECT_GE(std::count(text.begin(), text.end(), '\n'), inRange);
-    EXPECT_LE(std::count(text.begin(), text.end(), '\n'), inRange + 2); // a header line or two
+    const QStringList lines = QString::fromStdString(testsupport::ReadFile(out)).split("\r\n", Qt::SkipEmptyParts);
+    std::vector<int> inRange;
+    for (int i = 0; i <= 1000; ++i)
+        if (f[i] >= 10.0f && f[i] <= 24000.0f)
+            inRange.push_back(i);
+    ASSERT_EQ(lines.size(), qsizetype(inRange.size()));
+    // the levels at the lines nearest to two knots of the file
+    double at20 = 0.0, at1k = 1.0, near20 = 1e9, near1k = 1e9;
+    for (std::size_t k = 0; k < inRange.size(); ++k) {
+        const QStringList fields = lines[qsizetype(k)].split(',');
+        ASSERT_EQ(fields.size(), 3) << lines[qsizetype(k)].toStdString(); // both curves
+        double hz = 0.0, db = 0.0, out = 1.0;
+        ASSERT_TRUE(platform::ParseFloat(fields[0].toStdString(), hz) && platform::ParseFloat(fields[1].toStdString(), db) &&
+                    platform::ParseFloat(fields[2].toStdString(), out))
+            << lines[qsizetype(k)].toStdString();
+        const int i = inRange[k];
+        EXPECT_NEAR(hz, f[i], 0.0051) << i;
+        EXPECT_NEAR(db, c1[i], 0.0051) << i;
+        EXPECT_EQ(out, 0.0) << i; // the refused output file left no curve
+        if (std::abs(std::log(hz / 20.0)) < near20) {
+            near20 = std::abs(std::log(hz / 20.0));
+            at20 = db;
+        }
+        if (std::abs(std::log(hz / 1000.0)) < near1k) {
+            near1k = std::abs(std::log(hz / 1000.0));
+            at1k = db;
+        }
+    }
+    EXPECT_NEAR(at20, -3.0, 0.015);
+    EXPECT_NEAR(at1k, 0.0, 0.055);
 
     nextFile = "/nonexistent-dir/x.txt";
     child<QAction>("SpeichernalsText1")->trigger();

@@ -6,6 +6,7 @@
 #include "platform/messagebox.h"
 #include "platform/messages.h"
 #include "platform/numbers.h"
+#include "platform/readout.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -57,7 +58,7 @@ TEichDlg::TEichDlg(QWidget *parent) : QDialog(parent)
     Label2->setBuddy(EichmV);
     EichmV->setAccessibleName("mV eff");
     Label3 = named(new QLabel("under", GroupBox1), "Label3");
-    Label3->setAccessibleName("Reading");
+    platform::MarkReadout(Label3, "Reading");
     Label3->setMinimumWidth(80);
     Button1 = named(new QPushButton("Begin", GroupBox1), "Button1");
     Button2 = named(new QPushButton("End", GroupBox1), "Button2");
