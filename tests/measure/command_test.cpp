@@ -3,6 +3,7 @@
 // analytic response, the JSON and CSV forms, the exit statuses, a settings
 // file that stays untouched; and the limits file's rules.
 #include "measurement/limits.h"
+#include "platform/numbers.h"
 #include "support/cardmodel.h"
 #include "support/spectrumref.h"
 #include "support/testsupport.h"
@@ -41,9 +42,8 @@ std::string LimitsAroundModel(double below, double above)
     std::string text = "# frequency lower upper\n";
     for (int i = 0; i <= 10; ++i) {
         const double f = std::exp(std::log(20.0) + i * std::log(1000.0) / 10.0);
-        char line[96];
-        std::snprintf(line, sizeof line, "%.4f %.3f %.3f\n", f, ModelDb(f) - below, ModelDb(f) + above);
-        text += line;
+        text += platform::FormatNumber(f, 'f', 4) + " " + platform::FormatNumber(ModelDb(f) - below, 'f', 3) + " " +
+                platform::FormatNumber(ModelDb(f) + above, 'f', 3) + "\n";
     }
     return text;
 }
@@ -102,11 +102,11 @@ TEST(MeasureCommand, CsvColumnsAndErrorsWithTheirReasons)
     ASSERT_EQ(spectrum.status, 0) << spectrum.err;
     const QStringList lines = QString::fromStdString(spectrum.out).trimmed().split('\n');
     ASSERT_EQ(lines.size(), 1 + 1024);
-    EXPECT_EQ(lines[0], "frequency_hz,left_dBFS,right_dBFS");
+    EXPECT_EQ(lines[0], "frequency_hz,left_dBFS,right_dBFS,overloads");
     EXPECT_EQ(lines[1 + 512].section(',', 0, 0).toDouble(), 12000.0); // bin 512 of 2048 at 48 kHz
     for (const QString &line : lines.mid(1)) {
         const QStringList fields = line.split(',');
-        ASSERT_EQ(fields.size(), 3) << line.toStdString();
+        ASSERT_EQ(fields.size(), 4) << line.toStdString();
         bool ok = true;
         for (const QString &x : fields)
             x.toDouble(&ok);
@@ -130,6 +130,148 @@ TEST(MeasureCommand, CsvColumnsAndErrorsWithTheirReasons)
     const Result gone = Measure(dir, "sweep --settings " + ini + " --settle 0");
     EXPECT_EQ(gone.status, 2);
     EXPECT_NE(gone.err.find("disappeared"), std::string::npos) << gone.err;
+}
+
+TEST(MeasureCommand, ADeadInputHasNoThdNAndFailsItsLimit)
+{
+    const std::string dir = testsupport::ScratchDir("dead");
+    const std::string lim = dir + "/thdn.lim";
+    testsupport::WriteFile(lim, "THDN_MAX -60\n");
+    // the test signal off: noise only, and then nothing at all
+    for (const char *noise : {"-100", "-200"}) {
+        SCOPED_TRACE(noise);
+        const std::string ini = dir + "/sonmain.ini";
+        testsupport::WriteFile(ini, std::string("[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nNOISE=") + noise + "\n");
+        const Result r = Measure(dir, "thdn --settings " + ini + " --fft 2048 --format json --limits " + lim);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("no fundamental"), std::string::npos) << r.err;
+        const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+        const QJsonArray results = doc["results"].toArray();
+        ASSERT_EQ(results.size(), 2);
+        for (const QJsonValue &v : results) {
+            EXPECT_TRUE(v["thdn_db"].isNull());
+            EXPECT_TRUE(v["fundamental_hz"].isNull());
+        }
+        EXPECT_FALSE(doc["limits"]["pass"].toBool());
+        const Result csv = Measure(dir, "thdn --settings " + ini + " --fft 2048");
+        EXPECT_EQ(csv.status, 0);
+        EXPECT_NE(csv.out.find("\nleft,,,0\n"), std::string::npos) << csv.out; // no values, no overloads
+    }
+}
+
+TEST(MeasureCommand, ResultsThatCannotBeWrittenEndWithStatusTwoAndTheReason)
+{
+    const std::string dir = testsupport::ScratchDir("full");
+    const std::string ini = dir + "/sonmain.ini";
+    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\n");
+    for (const std::string command : {"spectrum --fft 2048", "thdn --fft 2048 --format json", "devices", "thdn --help"}) {
+        const Result r = Measure(dir, command + " --settings " + ini + " >/dev/full");
+        EXPECT_EQ(r.status, 2) << command;
+        // the reason is the system's text, in the system's language
+        EXPECT_NE(r.err.find("could not be written to standard output: "), std::string::npos) << command << ": " << r.err;
+    }
+}
+
+TEST(MeasureCommand, LimitsAndCorrectionsTheCommandDoesNotUse)
+{
+    const std::string dir = testsupport::ScratchDir("unused");
+    const std::string ini = dir + "/sonmain.ini";
+    testsupport::WriteFile(dir + "/bad.cor", "100 0\nnot a line\n");
+    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\n[MAIN]\nINCONAME=" + dir + "/deleted.cor\nINCOAKT=FALSE\n"
+                                "OUTCONAME=" + dir + "/bad.cor\nOUTCOAKT=TRUE\n");
+    const std::string s = " --settings " + ini;
+    // a correction that is off, or that the command does not apply, is not read
+    const Result devices = Measure(dir, "devices" + s);
+    EXPECT_EQ(devices.status, 0) << devices.err;
+    EXPECT_NE(devices.err.find("deleted.cor not found"), std::string::npos) << devices.err;
+    EXPECT_EQ(Measure(dir, "level --fft 2048" + s).status, 0);
+    const Result sweep = Measure(dir, "sweep --steps 1 --settle 0" + s);
+    EXPECT_EQ(sweep.status, 2); // the output correction is on and applied
+    EXPECT_NE(sweep.err.find("bad.cor"), std::string::npos) << sweep.err;
+    const Result on = Measure(dir, "level --fft 2048 --corrections on" + s);
+    EXPECT_EQ(on.status, 2);
+    EXPECT_NE(on.err.find("deleted.cor not found"), std::string::npos) << on.err;
+
+    // limits files with nothing the command checks, and rows it cannot check
+    testsupport::WriteFile(dir + "/thdn.lim", "THDN_MAX -40\n");
+    testsupport::WriteFile(dir + "/curve.lim", "100 -1 1\n1000 -1 1\n");
+    testsupport::WriteFile(dir + "/level.lim", "LEVEL_MAX 0\n");
+    testsupport::WriteFile(dir + "/mixed.lim", "THDN_MAX -40\n100 -1 1\n1000 -1 1\nLEVEL_MAX 0\n");
+    const std::string plain = " --settings " + dir + "/plain.ini --limits " + dir;
+    testsupport::WriteFile(dir + "/plain.ini", "[LOOPBACK]\nPACED=FALSE\n");
+    for (const std::string &command : {"sweep --steps 1 --settle 0" + plain + "/thdn.lim",
+                                       "thdn --fft 2048" + plain + "/curve.lim", "spectrum --fft 2048" + plain + "/level.lim"}) {
+        const Result r = Measure(dir, command);
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_NE(r.err.find("holds nothing this command checks"), std::string::npos) << r.err;
+    }
+    const Result mixed = Measure(dir, "thdn --fft 2048" + plain + "/mixed.lim");
+    EXPECT_EQ(mixed.status, 0) << mixed.err; // the test sine's THD+N is far below -40 dB
+    EXPECT_NE(mixed.err.find("lines 2 to 3 (2 curve rows)"), std::string::npos) << mixed.err;
+    EXPECT_NE(mixed.err.find("line 4 (LEVEL_MAX)"), std::string::npos) << mixed.err;
+}
+
+TEST(MeasureCommand, StepsAndLevelsStayInTheirRangesAndSigtermEndsALongSweep)
+{
+    const std::string dir = testsupport::ScratchDir("steps");
+    const std::string ini = dir + "/sonmain.ini";
+    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=TRUE\n[WOB]\nSTEPS=2147483647\nPEGDIG=12\n");
+    const std::string s = " --settings " + ini;
+    // A stored step count near 2^31 is the dialog's largest, and the run
+    // still answers SIGTERM (timeout passes it on; a program that does not
+    // end is killed 35 s later, status 137).
+    Result term;
+    term.status = testsupport::RunShell("timeout --preserve-status -k 5 30 " + std::string(SONALYX_MEASURE_EXE) +
+                                            " sweep --settle 50" + s + " 2>" + dir + "/term.txt >/dev/null & pid=$!; "
+                                            "sleep 4; kill -TERM $pid; wait $pid",
+                                        term.out);
+    term.err = testsupport::ReadFile(dir + "/term.txt");
+    EXPECT_EQ(term.status, 2);
+    EXPECT_NE(term.err.find("interrupted"), std::string::npos) << term.err;
+    const Result tooMany = Measure(dir, "sweep --steps 1001" + s);
+    EXPECT_EQ(tooMany.status, 2);
+    EXPECT_NE(tooMany.err.find("--steps must be a whole number from 1 to 1000"), std::string::npos) << tooMany.err;
+    // a stored level above full scale plays at 0 dB; a level is taken as played
+    const Result stored = Measure(dir, "sweep --steps 1 --settle 0 --format json" + s);
+    ASSERT_EQ(stored.status, 0) << stored.err;
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(stored.out))["settings"]["sweep"]["level_db"].toDouble(), 0.0);
+    const Result fraction = Measure(dir, "sweep --steps 1 --settle 0 --level -6.5" + s);
+    EXPECT_EQ(fraction.status, 2);
+    EXPECT_NE(fraction.err.find("--level must be a whole number from -100 to 0"), std::string::npos) << fraction.err;
+    const Result generate = Measure(dir, "generate --duration 0.1 --frequency 1000.1 --format json" + s);
+    EXPECT_EQ(generate.status, 0) << generate.err;
+    EXPECT_EQ(generate.err.find("QCommandLineParser"), std::string::npos) << generate.err;
+    const QJsonObject g = QJsonDocument::fromJson(QByteArray::fromStdString(generate.out))["settings"]["generator"].toObject();
+    EXPECT_EQ(g["frequency_hz"].toDouble(), 1000.1); // as typed, not the float's 1000.0999755859375
+}
+
+TEST(MeasureCommand, UsageHelpOverloadsAndTheBuildOfBothPrograms)
+{
+    const std::string dir = testsupport::ScratchDir("usage");
+    const Result none = Measure(dir, "");
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(none.out.empty());
+    EXPECT_NE(none.err.find("Usage: sonalyx-measure COMMAND"), std::string::npos) << none.err;
+    const Result help = Measure(dir, "thdn --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: sonalyx-measure thdn [options]\n", 0), 0u) << help.out;
+
+    // a card whose device under test amplifies a full-scale sine by 6 dB clips
+    const std::string ini = dir + "/sonmain.ini";
+    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\nSIGLEVEL=0\nGAIN=6\n");
+    const Result clipped = Measure(dir, "level --fft 2048 --format json --settings " + ini);
+    EXPECT_EQ(clipped.status, 0) << clipped.err;
+    EXPECT_NE(clipped.err.find("clipped"), std::string::npos) << clipped.err;
+    for (const QJsonValue &v : QJsonDocument::fromJson(QByteArray::fromStdString(clipped.out))["results"].toArray())
+        EXPECT_GT(v["overloads"].toInt(), 0);
+
+    // the README's "make run" builds the command-line program as well
+    std::string plan;
+    ASSERT_EQ(testsupport::RunShell("make -n -C " + std::string(std::getenv("SONALYX_SOURCE_DIR")) +
+                                        " build BUILD_DIR=" + dir + "/none 2>&1",
+                                    plan),
+              0);
+    EXPECT_NE(plan.find("sonalyx-measure"), std::string::npos) << plan;
 }
 
 TEST(Limits, RowsInterpolateOverLogFrequencyAndBadLinesAreNamed)
