@@ -256,6 +256,9 @@ void TWavegen::SaveSettings()
 
 int TWavegen::Apply(bool forceStart, bool refresh)
 {
+    // The sweep plays its own tone and puts the record back when it ends.
+    if (sweepRunning_)
+        return 0;
     audio::GeneratorSettings &g = Generator();
     g.LevelL = -ScrollBar4->value();
     g.LevelR = -ScrollBar1->value();
@@ -378,8 +381,8 @@ void TWavegen::ScrollBar2Change(int position)
     Label3->setText(QString::number(100 - position) + "%");
     if (loading_)
         return;
+    // The analog volume is the mixer's: what the engine plays stays as it is.
     emit analogVolumeChanged(100 - position);
-    Apply(false, true);
 }
 
 void TWavegen::SetAnalogVolume(int percent)
@@ -429,6 +432,25 @@ void TWavegen::WOoptButClick()
 // ---- start and stop ---------------------------------------------------------------------------
 
 bool TWavegen::Running() const { return audio::OutputRunning() || Generator().FilePlaying; }
+
+void TWavegen::SetSweepRunning(bool running)
+{
+    if (running == sweepRunning_)
+        return;
+    sweepRunning_ = running;
+    if (running) {
+        for (QWidget *w : std::initializer_list<QWidget *>{GfreqText, GrobSpin, FeinSpin, ScrollBar4, ScrollBar1, phL,
+                                                            phR, RadioGroup1, UserBut, Gstart, Gstop, WOoptBut})
+            if (w->isEnabled()) {
+                w->setEnabled(false);
+                sweepLocked_.append(w);
+            }
+    } else {
+        for (QWidget *w : std::as_const(sweepLocked_))
+            w->setEnabled(true);
+        sweepLocked_.clear();
+    }
+}
 
 void TWavegen::GstartClick()
 {
