@@ -88,7 +88,8 @@ void RequireCheckableLimits(const CommonOptions &o, std::initializer_list<measur
     }
     std::string what;
     for (const measure::LimitKind k : checked)
-        what += std::string(what.empty() ? "" : ", ") + measure::LimitKindName(k) + (k == measure::LimitKind::Curve ? "s" : "");
+        what += std::string(what.empty() ? "" : ", ") + measure::LimitKindName(k) +
+                (k == measure::LimitKind::Curve ? "s" : "");
     if (!any)
         throw CommandError{"the limits file " + o.limitsFile + " holds nothing this command checks (it checks " +
                            what + ")"};

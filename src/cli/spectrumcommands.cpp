@@ -229,7 +229,8 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
                          (s.fundamental == 0.0 ? "no fundamental" : "no signal") + ", no THD+N value");
                 if (o.haveLimits && (!measured || !o.limits.ThdNPasses(thd))) {
                     pass = false;
-                    failures.append(QJsonObject{{"channel", name}, {"thdn_db", measured ? QJsonValue(Rounded(thd, 4)) : none}});
+                    failures.append(
+                        QJsonObject{{"channel", name}, {"thdn_db", measured ? QJsonValue(Rounded(thd, 4)) : none}});
                 }
             } else {
                 const double level = analysis.bandLevel(spectrum, scale.Shift, dsp::kLnToDb);

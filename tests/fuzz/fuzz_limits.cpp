@@ -41,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     const std::vector<measure::LimitRow> &rows = limits.Rows();
     Require(!limits.Lines().empty(), "accepted limits without a line");
-    const auto curveLines = std::count_if(limits.Lines().begin(), limits.Lines().end(),
-                                          [](const measure::LimitLine &l) { return l.Kind == measure::LimitKind::Curve; });
+    const auto curveLines =
+        std::count_if(limits.Lines().begin(), limits.Lines().end(),
+                      [](const measure::LimitLine &l) { return l.Kind == measure::LimitKind::Curve; });
     Require(std::size_t(curveLines) == rows.size(), "curve rows and their lines disagree");
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const measure::LimitRow &r = rows[i];

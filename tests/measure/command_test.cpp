@@ -132,145 +132,98 @@ TEST(MeasureCommand, CsvColumnsAndErrorsWithTheirReasons)
     EXPECT_NE(gone.err.find("disappeared"), std::string::npos) << gone.err;
 }
 
+// A status and a text that standard error holds; the JSON on standard output.
+void Expect(const Result &r, int status, const std::string &inErr, const std::string &what)
+{
+    EXPECT_EQ(r.status, status) << what << ": " << r.err;
+    EXPECT_NE(r.err.find(inErr), std::string::npos) << what << ": " << r.err;
+}
+QJsonObject Json(const Result &r) { return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object(); }
+QJsonObject Settings(const Result &r, const char *part) { return Json(r)["settings"].toObject()[part].toObject(); }
+
 TEST(MeasureCommand, ADeadInputHasNoThdNAndFailsItsLimit)
 {
-    const std::string dir = testsupport::ScratchDir("dead");
-    const std::string lim = dir + "/thdn.lim";
-    testsupport::WriteFile(lim, "THDN_MAX -60\n");
-    // the test signal off: noise only, and then nothing at all
-    for (const char *noise : {"-100", "-200"}) {
-        SCOPED_TRACE(noise);
-        const std::string ini = dir + "/sonmain.ini";
-        testsupport::WriteFile(ini, std::string("[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nNOISE=") + noise + "\n");
-        const Result r = Measure(dir, "thdn --settings " + ini + " --fft 2048 --format json --limits " + lim);
-        EXPECT_EQ(r.status, 1) << r.err;
-        EXPECT_NE(r.err.find("no fundamental"), std::string::npos) << r.err;
-        const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
-        const QJsonArray results = doc["results"].toArray();
-        ASSERT_EQ(results.size(), 2);
-        for (const QJsonValue &v : results) {
-            EXPECT_TRUE(v["thdn_db"].isNull());
-            EXPECT_TRUE(v["fundamental_hz"].isNull());
-        }
-        EXPECT_FALSE(doc["limits"]["pass"].toBool());
-        const Result csv = Measure(dir, "thdn --settings " + ini + " --fft 2048");
-        EXPECT_EQ(csv.status, 0);
-        EXPECT_NE(csv.out.find("\nleft,,,0\n"), std::string::npos) << csv.out; // no values, no overloads
+    const std::string dir = testsupport::ScratchDir("dead"), ini = dir + "/sonmain.ini";
+    testsupport::WriteFile(dir + "/thdn.lim", "THDN_MAX -60\n");
+    for (const std::string noise : {"-100", "-200"}) { // the test signal off: noise, then nothing at all
+        testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nNOISE=" + noise + "\n");
+        const Result r =
+            Measure(dir, "thdn --fft 2048 --format json --settings " + ini + " --limits " + dir + "/thdn.lim");
+        Expect(r, 1, "left channel: no fundamental", noise);
+        for (const QJsonValue &v : Json(r)["results"].toArray())
+            EXPECT_TRUE(v["thdn_db"].isNull() && v["fundamental_hz"].isNull()) << noise;
+        EXPECT_NE(Measure(dir, "thdn --fft 2048 --settings " + ini).out.find("\nleft,,,0\n"), std::string::npos);
     }
 }
 
-TEST(MeasureCommand, ResultsThatCannotBeWrittenEndWithStatusTwoAndTheReason)
+TEST(MeasureCommand, FailedWritesUnusedCorrectionsAndLimitsTheCommandCannotCheck)
 {
-    const std::string dir = testsupport::ScratchDir("full");
-    const std::string ini = dir + "/sonmain.ini";
-    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\n");
-    for (const std::string command : {"spectrum --fft 2048", "thdn --fft 2048 --format json", "devices", "thdn --help"}) {
-        const Result r = Measure(dir, command + " --settings " + ini + " >/dev/full");
-        EXPECT_EQ(r.status, 2) << command;
-        // the reason is the system's text, in the system's language
-        EXPECT_NE(r.err.find("could not be written to standard output: "), std::string::npos) << command << ": " << r.err;
-    }
-}
-
-TEST(MeasureCommand, LimitsAndCorrectionsTheCommandDoesNotUse)
-{
-    const std::string dir = testsupport::ScratchDir("unused");
-    const std::string ini = dir + "/sonmain.ini";
+    const std::string dir = testsupport::ScratchDir("unused"), s = " --settings " + dir + "/sonmain.ini";
     testsupport::WriteFile(dir + "/bad.cor", "100 0\nnot a line\n");
-    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\n[MAIN]\nINCONAME=" + dir + "/deleted.cor\nINCOAKT=FALSE\n"
-                                "OUTCONAME=" + dir + "/bad.cor\nOUTCOAKT=TRUE\n");
-    const std::string s = " --settings " + ini;
+    testsupport::WriteFile(dir + "/sonmain.ini", "[LOOPBACK]\nPACED=FALSE\n[MAIN]\nINCONAME=" + dir +
+                                                     "/deleted.cor\nINCOAKT=FALSE\nOUTCONAME=" + dir +
+                                                     "/bad.cor\nOUTCOAKT=TRUE\n");
+    // the reason is the system's text, in the system's language
+    for (const std::string command : {"spectrum --fft 2048", "thdn --format json", "devices", "thdn --help"})
+        Expect(Measure(dir, command + s + " >/dev/full"), 2, "could not be written to standard output: ", command);
     // a correction that is off, or that the command does not apply, is not read
-    const Result devices = Measure(dir, "devices" + s);
-    EXPECT_EQ(devices.status, 0) << devices.err;
-    EXPECT_NE(devices.err.find("deleted.cor not found"), std::string::npos) << devices.err;
+    Expect(Measure(dir, "devices" + s), 0, "deleted.cor not found", "devices");
     EXPECT_EQ(Measure(dir, "level --fft 2048" + s).status, 0);
-    const Result sweep = Measure(dir, "sweep --steps 1 --settle 0" + s);
-    EXPECT_EQ(sweep.status, 2); // the output correction is on and applied
-    EXPECT_NE(sweep.err.find("bad.cor"), std::string::npos) << sweep.err;
-    const Result on = Measure(dir, "level --fft 2048 --corrections on" + s);
-    EXPECT_EQ(on.status, 2);
-    EXPECT_NE(on.err.find("deleted.cor not found"), std::string::npos) << on.err;
+    Expect(Measure(dir, "sweep --steps 1 --settle 0" + s), 2, "bad.cor", "sweep");
+    Expect(Measure(dir, "level --fft 2048 --corrections on" + s), 2, "deleted.cor not found", "on");
 
-    // limits files with nothing the command checks, and rows it cannot check
     testsupport::WriteFile(dir + "/thdn.lim", "THDN_MAX -40\n");
     testsupport::WriteFile(dir + "/curve.lim", "100 -1 1\n1000 -1 1\n");
-    testsupport::WriteFile(dir + "/level.lim", "LEVEL_MAX 0\n");
     testsupport::WriteFile(dir + "/mixed.lim", "THDN_MAX -40\n100 -1 1\n1000 -1 1\nLEVEL_MAX 0\n");
-    const std::string plain = " --settings " + dir + "/plain.ini --limits " + dir;
+    const std::string l = " --settings " + dir + "/plain.ini --limits " + dir;
     testsupport::WriteFile(dir + "/plain.ini", "[LOOPBACK]\nPACED=FALSE\n");
-    for (const std::string &command : {"sweep --steps 1 --settle 0" + plain + "/thdn.lim",
-                                       "thdn --fft 2048" + plain + "/curve.lim", "spectrum --fft 2048" + plain + "/level.lim"}) {
-        const Result r = Measure(dir, command);
-        EXPECT_EQ(r.status, 2) << command;
-        EXPECT_NE(r.err.find("holds nothing this command checks"), std::string::npos) << r.err;
-    }
-    const Result mixed = Measure(dir, "thdn --fft 2048" + plain + "/mixed.lim");
-    EXPECT_EQ(mixed.status, 0) << mixed.err; // the test sine's THD+N is far below -40 dB
-    EXPECT_NE(mixed.err.find("lines 2 to 3 (2 curve rows)"), std::string::npos) << mixed.err;
-    EXPECT_NE(mixed.err.find("line 4 (LEVEL_MAX)"), std::string::npos) << mixed.err;
+    for (const std::string &command : {"sweep --steps 1" + l + "/thdn.lim", "thdn --fft 2048" + l + "/curve.lim",
+                                       "spectrum --fft 2048" + l + "/thdn.lim"})
+        Expect(Measure(dir, command), 2, "holds nothing this command checks", command);
+    const Result mixed = Measure(dir, "thdn --fft 2048" + l + "/mixed.lim"); // the sine's THD+N is far below -40
+    Expect(mixed, 0, "lines 2 to 3 (2 curve rows) not checked", "mixed");
+    EXPECT_NE(mixed.err.find("line 4 (LEVEL_MAX) not checked"), std::string::npos) << mixed.err;
 }
 
-TEST(MeasureCommand, StepsAndLevelsStayInTheirRangesAndSigtermEndsALongSweep)
+TEST(MeasureCommand, StepsLevelsSigtermOptionsOverloadsAndTheBuildOfBothPrograms)
 {
-    const std::string dir = testsupport::ScratchDir("steps");
-    const std::string ini = dir + "/sonmain.ini";
-    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=TRUE\n[WOB]\nSTEPS=2147483647\nPEGDIG=12\n");
-    const std::string s = " --settings " + ini;
+    const std::string dir = testsupport::ScratchDir("steps"), s = " --settings " + dir + "/sonmain.ini";
+    testsupport::WriteFile(dir + "/sonmain.ini", "[LOOPBACK]\nPACED=TRUE\n[WOB]\nSTEPS=2147483647\nPEGDIG=12\n");
     // A stored step count near 2^31 is the dialog's largest, and the run
-    // still answers SIGTERM (timeout passes it on; a program that does not
-    // end is killed 35 s later, status 137).
+    // answers SIGTERM (passed on by timeout, which kills a program that
+    // does not end 35 s later: status 137).
     Result term;
     term.status = testsupport::RunShell("timeout --preserve-status -k 5 30 " + std::string(SONALYX_MEASURE_EXE) +
                                             " sweep --settle 50" + s + " 2>" + dir + "/term.txt >/dev/null & pid=$!; "
                                             "sleep 4; kill -TERM $pid; wait $pid",
                                         term.out);
     term.err = testsupport::ReadFile(dir + "/term.txt");
-    EXPECT_EQ(term.status, 2);
-    EXPECT_NE(term.err.find("interrupted"), std::string::npos) << term.err;
-    const Result tooMany = Measure(dir, "sweep --steps 1001" + s);
-    EXPECT_EQ(tooMany.status, 2);
-    EXPECT_NE(tooMany.err.find("--steps must be a whole number from 1 to 1000"), std::string::npos) << tooMany.err;
-    // a stored level above full scale plays at 0 dB; a level is taken as played
+    Expect(term, 2, "interrupted", "SIGTERM");
+    Expect(Measure(dir, "sweep --steps 1001" + s), 2, "--steps must be a whole number from 1 to 1000", "steps");
+    // a stored level above full scale plays at 0 dB; a level is taken only as played
     const Result stored = Measure(dir, "sweep --steps 1 --settle 0 --format json" + s);
-    ASSERT_EQ(stored.status, 0) << stored.err;
-    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(stored.out))["settings"]["sweep"]["level_db"].toDouble(), 0.0);
-    const Result fraction = Measure(dir, "sweep --steps 1 --settle 0 --level -6.5" + s);
-    EXPECT_EQ(fraction.status, 2);
-    EXPECT_NE(fraction.err.find("--level must be a whole number from -100 to 0"), std::string::npos) << fraction.err;
+    EXPECT_EQ(Settings(stored, "sweep")["level_db"].toDouble(-1.0), 0.0) << stored.err;
+    Expect(Measure(dir, "sweep --steps 1 --level -6.5" + s), 2, "--level must be a whole number from -100 to 0",
+           "level");
     const Result generate = Measure(dir, "generate --duration 0.1 --frequency 1000.1 --format json" + s);
-    EXPECT_EQ(generate.status, 0) << generate.err;
     EXPECT_EQ(generate.err.find("QCommandLineParser"), std::string::npos) << generate.err;
-    const QJsonObject g = QJsonDocument::fromJson(QByteArray::fromStdString(generate.out))["settings"]["generator"].toObject();
-    EXPECT_EQ(g["frequency_hz"].toDouble(), 1000.1); // as typed, not the float's 1000.0999755859375
-}
-
-TEST(MeasureCommand, UsageHelpOverloadsAndTheBuildOfBothPrograms)
-{
-    const std::string dir = testsupport::ScratchDir("usage");
+    EXPECT_EQ(Settings(generate, "generator")["frequency_hz"].toDouble(), 1000.1); // as typed
     const Result none = Measure(dir, "");
-    EXPECT_EQ(none.status, 2);
+    Expect(none, 2, "Usage: sonalyx-measure COMMAND", "no command");
     EXPECT_TRUE(none.out.empty());
-    EXPECT_NE(none.err.find("Usage: sonalyx-measure COMMAND"), std::string::npos) << none.err;
-    const Result help = Measure(dir, "thdn --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: sonalyx-measure thdn [options]\n", 0), 0u) << help.out;
+    EXPECT_EQ(Measure(dir, "thdn --help").out.rfind("Usage: sonalyx-measure thdn [options]\n", 0), 0u);
 
     // a card whose device under test amplifies a full-scale sine by 6 dB clips
-    const std::string ini = dir + "/sonmain.ini";
-    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\nSIGLEVEL=0\nGAIN=6\n");
-    const Result clipped = Measure(dir, "level --fft 2048 --format json --settings " + ini);
-    EXPECT_EQ(clipped.status, 0) << clipped.err;
-    EXPECT_NE(clipped.err.find("clipped"), std::string::npos) << clipped.err;
-    for (const QJsonValue &v : QJsonDocument::fromJson(QByteArray::fromStdString(clipped.out))["results"].toArray())
+    testsupport::WriteFile(dir + "/clip.ini", "[LOOPBACK]\nPACED=FALSE\nSIGLEVEL=0\nGAIN=6\n");
+    const Result clipped = Measure(dir, "level --fft 2048 --format json --settings " + dir + "/clip.ini");
+    Expect(clipped, 0, "clipped", "overloads");
+    for (const QJsonValue &v : Json(clipped)["results"].toArray())
         EXPECT_GT(v["overloads"].toInt(), 0);
 
     // the README's "make run" builds the command-line program as well
     std::string plan;
-    ASSERT_EQ(testsupport::RunShell("make -n -C " + std::string(std::getenv("SONALYX_SOURCE_DIR")) +
-                                        " build BUILD_DIR=" + dir + "/none 2>&1",
-                                    plan),
-              0);
+    testsupport::RunShell("make -n -C " + std::string(std::getenv("SONALYX_SOURCE_DIR")) + " build BUILD_DIR=" + dir,
+                          plan);
     EXPECT_NE(plan.find("sonalyx-measure"), std::string::npos) << plan;
 }
 

@@ -261,8 +261,8 @@ void TEichDlg::readingReady()
     if (overloads > 0)
         Label3->setText("over " + QString::number(overloads));
     else
-        Label3->setText(QString::fromStdString(platform::FormatNumber(dsp::CalibrationReading(block, count), 'f', 1, 4)) +
-                        "%");
+        Label3->setText(
+            QString::fromStdString(platform::FormatNumber(dsp::CalibrationReading(block, count), 'f', 1, 4)) + "%");
     measured_ = true;
     if (awaited && running_)
         platform::PostMessage(this, kStartReading);
