@@ -1,4 +1,5 @@
-# Two commands: `make run` builds an optimised program and starts it,
+# Two commands: `make run` builds the optimised programs (the window program
+# and sonalyx-measure beside it) and starts the window program,
 # `make test` builds the suite with sanitizers and runs it.
 # `make install` (PREFIX, DESTDIR honoured), `make package` (a Debian
 # package), `make package-test` (installs it into a clean Debian 12 root and
@@ -13,7 +14,7 @@ FUZZ_BUILD_DIR    ?= build/fuzz
 TSAN_BUILD_DIR    ?= build/tsan
 FUZZ_SECONDS      ?= 60
 SOAK_MINUTES      ?= 10
-FUZZ_TARGETS      := settings correction wavefile measurementfile
+FUZZ_TARGETS      := settings correction wavefile limits measurementfile
 JOBS              ?= $(shell nproc)
 PREFIX            ?= /usr/local
 CCACHE            := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
@@ -27,7 +28,7 @@ configure: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONALYX_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CCACHE)
 
 build: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target sonalyx
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target sonalyx sonalyx-measure
 
 run: build
 	./$(BUILD_DIR)/sonalyx

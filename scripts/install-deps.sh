@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libfftw3-dev
   fonts-dejavu-core
   poppler-utils
+  locales
   desktop-file-utils appstream dpkg-dev
   pipewire pipewire-alsa wireplumber dbus alsa-utils
   "$@"

@@ -29,7 +29,7 @@ int main(int argc, char **argv)
     audio::GetRates(rateIn, rateOut);
 
     std::printf("%6s %7s %7s %11s %11s %7s\n", "size", "frames", "blocks", "limit_per_s", "achieved/s", "ratio");
-    double worst = 1e9;
+    double worst = 1e9, best = 0.0;
     for (int item = 0; item < 4; ++item) {
         sizes->setItemIndex(item);
         const int n = 2048 << item;
@@ -46,11 +46,16 @@ int main(int argc, char **argv)
         const double achieved = blocks / seconds;
         const double ratio = achieved / limit;
         worst = std::min(worst, ratio);
+        best = std::max(best, ratio);
         std::printf("%6d %7d %7d %11.3f %11.3f %7.3f\n", n, frames, blocks, limit, achieved, ratio);
         std::fflush(stdout);
     }
     std::printf("worst ratio %.3f (target >= 0.9)\n", worst);
+    // Above the capture limit the blocks cannot have been captured in real time:
+    // the run counted requests that did no work.
+    if (best > 1.1)
+        std::printf("FAILED: %.3f times the capture limit\n", best);
     form->close();
     app::DestroyWindows();
-    return worst >= 0.9 ? 0 : 2;
+    return worst >= 0.9 && best <= 1.1 ? 0 : 2;
 }

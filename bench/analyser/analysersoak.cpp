@@ -87,7 +87,7 @@ int main(int argc, char **argv)
 
     std::printf("%6s %10s %8s %7s\n", "minute", "rss_MB", "blocks", "ratio");
     std::vector<double> at, rss;
-    double worst = 1e9;
+    double worst = 1e9, best = 0.0;
     QElapsedTimer clock;
     clock.start();
     long long lastBlocks = counter.blocks;
@@ -100,6 +100,7 @@ int main(int argc, char **argv)
         lastBlocks = counter.blocks;
         lastNs = now;
         worst = std::min(worst, ratio);
+        best = std::max(best, ratio);
         const double mb = ResidentMb();
         if (minute > 1) {
             at.push_back(now * 1e-9 / 3600.0);
@@ -117,5 +118,8 @@ int main(int argc, char **argv)
     std::printf("worst minute %.3f of the capture limit %.3f blocks/s (target >= 0.95)\n", worst, limit);
     form->close();
     app::DestroyWindows();
-    return growth < 1.0 && worst >= 0.95 ? 0 : 2;
+    // More blocks than the capture limit allows were not captured in real time.
+    if (best > 1.1)
+        std::printf("FAILED: a minute ran at %.3f times the capture limit\n", best);
+    return growth < 1.0 && worst >= 0.95 && best <= 1.1 ? 0 : 2;
 }

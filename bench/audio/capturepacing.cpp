@@ -64,6 +64,7 @@ int main(int argc, char **argv)
 
     std::printf("%8s %7s %7s %10s %10s %8s %12s\n", "rate", "frames", "blocks", "nominal_s", "actual_s", "ratio",
                 "ms_per_block");
+    bool allDone = true;
     for (int rate : {44100, 48000, 96000}) {
         for (int frames : {512, 2048, 8192}) {
             SetRates(rate, 0);
@@ -82,8 +83,14 @@ int main(int argc, char **argv)
             std::printf("%8d %7d %7d %10.4f %10.4f %8.4f %12.3f%s\n", rate, frames, blocks, nominal, actual,
                         actual / nominal, (actual - nominal) * 1000.0 / blocks,
                         chain.failures ? "  (capture errors)" : "");
+            // A paced card cannot deliver faster than real time: a chain that
+            // ended early, or with errors, did not capture its blocks.
+            if (chain.failures != 0 || chain.left != 0 || actual / nominal < 0.95)
+                allDone = false;
         }
     }
     DoneAudio();
-    return 0;
+    if (!allDone)
+        std::printf("FAILED: a chain did not capture all its blocks in real time\n");
+    return allDone ? 0 : 2;
 }

@@ -9,6 +9,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -65,8 +68,16 @@ int main(int argc, char **argv)
         const double cpu = ChildCpuSeconds() - cpu0;
         const double ratio = seconds / needed;
         worst = std::max(worst, ratio);
-        std::printf("%-7s %6d %9.3f %9.3f %9.3f %9.3f\n", mode, 51, needed, seconds, ratio, cpu / seconds);
+        const int points = int(QJsonDocument::fromJson(p.readAllStandardOutput())["results"].toArray().size());
+        std::printf("%-7s %6d %9.3f %9.3f %9.3f %9.3f\n", mode, points, needed, seconds, ratio, cpu / seconds);
         std::fflush(stdout);
+        // A run that reported fewer points than steps, or ended well before
+        // its steps could have been measured, did not do its work.
+        if (points != 51 || ratio < 0.95) {
+            std::printf("FAILED: the %s run reported %d of 51 points in %.3f s of %.3f s needed\n", mode, points,
+                        seconds, needed);
+            return 2;
+        }
     }
     std::printf("worst wall/needed %.3f (target <= 1.05)\n", worst);
     return worst <= 1.05 ? 0 : 2;

@@ -8,6 +8,7 @@
 #include "display/spinbutton.h"
 #include "platform/messages.h"
 #include "platform/radiogroup.h"
+#include "platform/readout.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -169,6 +170,7 @@ void TMainForm::buildPages()
     StatusLine->setFrameShape(QFrame::StyledPanel);
     StatusLine->setFrameShadow(QFrame::Sunken);
     statusBar()->addWidget(StatusLine, 1);
+    platform::MarkReadout(StatusLine, "Input / output device");
     statusBar()->setSizeGripEnabled(false);
 
     // The leave operation of the old page runs before the enter operation of
@@ -225,6 +227,11 @@ QWidget *TMainForm::buildAnalyserPage()
     ScrollBar3->setRange(0, 100);
     ScrollBar3->setAccessibleName("Recording volume");
     Label3 = label("Label3", "100%", GroupBox1);
+    platform::MarkReadout(Label3, "Recording volume");
+    platform::MarkReadout(Label2, "Overloads");
+    platform::MarkReadout(coract, "Correction");
+    platform::MarkReadout(Ldb, "Input resolution");
+    platform::MarkReadout(Lsf, "Input sample rate");
     volLay->addWidget(ScrollBar3, 1);
     volLay->addWidget(Label3);
 
@@ -282,6 +289,7 @@ QWidget *TMainForm::buildSweepPage()
     Label7 = label("Label7", "Pegel L R ", Wobbeln);
     Label7->setFrameShape(QFrame::Panel);
     Label7->setFrameShadow(QFrame::Sunken);
+    platform::MarkReadout(Label7, "Pegel L R");
     wl->addWidget(wobbelnBut);
     wl->addWidget(Label7);
     wl->addWidget(WobDialogBut);
@@ -292,6 +300,7 @@ QWidget *TMainForm::buildSweepPage()
     FreqText->setFrameShape(QFrame::Panel);
     FreqText->setFrameShadow(QFrame::Sunken);
     FreqText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    platform::MarkReadout(FreqText, "Frequency Hz");
     freq->addWidget(FreqText, 1);
     freq->addWidget(new QLabel("Hz", page));
 
@@ -309,6 +318,8 @@ QWidget *TMainForm::buildSweepPage()
     Label8 = label("Label8", "100%", Pegelbox);
     Label10 = label("Label10", "In       Out", Pegelbox);
     Button2 = named(new QPushButton("Out-Para", Pegelbox), "Button2");
+    platform::MarkReadout(Label8, "Recording volume");
+    platform::MarkReadout(Label1, "Output volume");
     pl->addWidget(Label10, 0, 0, 1, 2);
     pl->addWidget(ScrollBar1, 1, 0, Qt::AlignHCenter);
     pl->addWidget(ScrollBar2, 1, 1, Qt::AlignHCenter);
@@ -318,6 +329,7 @@ QWidget *TMainForm::buildSweepPage()
 
     Label9 = label("Label9", "Inp:", page);
     Wobinptxt = label("Wobinptxt", " Inp: ", page);
+    platform::MarkReadout(Wobinptxt, "Inp:");
 
     Generator = named(new QGroupBox("Generator", page), "Generator");
     Generator->setMinimumSize(230, 150);
@@ -362,6 +374,7 @@ QWidget *TMainForm::buildScopePage()
         vdiv = label(vdivName, "100mV", box);
         vdiv->setFrameShape(QFrame::Panel);
         vdiv->setFrameShadow(QFrame::Sunken);
+        platform::MarkReadout(vdiv, title + " volts per division");
         gnd = named(new QCheckBox("Gnd", box), gndName);
         l->addWidget(pos, 0, 0, 3, 1);
         l->addWidget(vdiv, 0, 1);
@@ -386,6 +399,9 @@ QWidget *TMainForm::buildScopePage()
     Label5 = label("Label5", ".", ScopeTimebase);
     label11 = label("label11", "44100", ScopeTimebase);
     Label12 = label("Label12", "Hz", ScopeTimebase);
+    platform::MarkReadout(Panel3, "Timebase");
+    platform::MarkReadout(Label5, "Overloads");
+    platform::MarkReadout(label11, "Sample rate");
     SCRtrig = named(new QScrollBar(Qt::Vertical, ScopeTimebase), "SCRtrig");
     SCRtrig->setRange(-200, 200);
     SCRtrig->setAccessibleName("Trigger level");

@@ -14,6 +14,14 @@ class TMainForm;
 
 namespace app {
 
+// The sweep setup dialog's ranges for the step count and the digital level.
+// They bound what the settings file and the command line can set as well: a
+// step count near the 32-bit limit would overflow the step counters, a level
+// above full scale clips every step.
+constexpr std::int32_t kSweepStepsMax = 1000;
+constexpr float kSweepLevelMin = -200.0f;
+constexpr float kSweepLevelMax = 0.0f;
+
 // Frequency-response sweep settings, exchanged whole with the sweep setup
 // dialog and used by the sweep run.
 struct SweepSettings {

@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 
 using app::MS;
@@ -180,8 +181,10 @@ bool TMainForm::SweepBusy() const
 
 void TMainForm::wobbelnButClick()
 {
-    // While the generator plays, the output belongs to it.
-    const bool generatorPlays = app::Wavegen ? app::Wavegen->Running() : audio::OutputRunning();
+    // While the generator plays, the output belongs to it (an output the
+    // sweep itself left playing is no reason to refuse).
+    const bool generatorPlays =
+        !sweep_->OutputStarted && (app::Wavegen ? app::Wavegen->Running() : audio::OutputRunning());
     if (SweepBusy() || generatorPlays)
         return;
     MS.Sweep.StartRequested = true;
@@ -251,6 +254,11 @@ void TMainForm::beginSweepRun()
 {
     app::SweepSettings &w = MS.Sweep;
     app::SweepRunState &run = *sweep_;
+    // Whatever put them there, the record's step count and level stay within
+    // the setup dialog's ranges (the step counters and the diagram's point
+    // count are 32-bit, a level above full scale clips).
+    w.Steps = std::clamp(w.Steps, 1, app::kSweepStepsMax);
+    w.LevelDig = std::clamp(w.LevelDig, app::kSweepLevelMin, app::kSweepLevelMax);
     if (TDiagramm *d = app::Diagramm) {
         d->ClearCurves();
         w.Title = d->GetTitle().left(static_cast<int>(app::MaxCommentLength)).toStdString();
@@ -271,6 +279,9 @@ void TMainForm::beginSweepRun()
     // The sweep borrows the generator; the user's set-up comes back when the
     // run ends, however it ends.
     run.Begin();
+    // Locked from here: the first step's settling wait dispatches messages,
+    // and the input format must not change under a step.
+    updateSweepLocks();
 }
 
 void TMainForm::performSweepStep()
@@ -346,6 +357,10 @@ void TMainForm::updateSweepLocks()
         b->setEnabled(!locked);
     for (QAction *a : {Eichen1, AudioDevices1, AudioOutDevice1, AudioInParameter1, AudioOutParameter1})
         a->setEnabled(!locked);
+    // The generator window's changes would restart the output with its own
+    // tone: they wait for the sweep's end.
+    if (app::Wavegen)
+        app::Wavegen->SetSweepRunning(locked);
 }
 
 void TMainForm::SweepBlockReady()
@@ -385,5 +400,10 @@ void TMainForm::SweepBlockReady()
         if (d->StorePoint(values, block.Point.Step, block.Point.Frequency) == 0)
             d->update();
     }
+    // After the last step the run ends here, not in the message below: the
+    // controls are unlocked and the output stopped as soon as nothing is under
+    // way, so START is taken again at once.
+    if (!SweepBusy())
+        finishSweepStep();
     platform::PostMessage(this, platform::WM_SWEEP_STEP);
 }

@@ -5,7 +5,12 @@
 #include "audio/devices.h"
 #include "audio/outputengine.h"
 
+#include "platform/numbers.h"
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace cli {
@@ -15,6 +20,18 @@ namespace {
 std::string Text(const QCommandLineParser &p, const QString &name) { return p.value(name).toStdString(); }
 
 const QStringList kWaves{"sine", "square", "white", "pink"};
+
+QString g_command;
+
+// "line 4 (THDN_MAX)", "lines 2 to 9 (curve rows)": where limits of one kind are.
+std::string DescribeLines(const std::vector<int> &lines, measure::LimitKind kind)
+{
+    const std::string name = measure::LimitKindName(kind);
+    if (lines.size() == 1)
+        return "line " + std::to_string(lines.front()) + " (" + name + ")";
+    return "lines " + std::to_string(lines.front()) + " to " + std::to_string(lines.back()) + " (" +
+           std::to_string(lines.size()) + " " + name + "s)";
+}
 
 } // namespace
 
@@ -34,7 +51,8 @@ void AddCommonOptions(QCommandLineParser &p, bool withLimits)
         p.addOption({"limits", "Limits file; exit status 0 pass, 1 fail, 2 error.", "file"});
 }
 
-CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession &session, bool needOutput)
+CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession &session, bool needOutput,
+                                    bool withLimits)
 {
     CommonOptions o;
     o.json = ChoiceOption(p, "format", {"csv", "json"}, 0) == 1;
@@ -43,7 +61,7 @@ CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession 
     o.output = p.isSet("output") ? Text(p, "output") : Text(p, "device");
     o.rate = IntOption(p, "rate", 0, 1000, 192000);
     o.bits = IntOption(p, "bits", 0, 8, 24);
-    if (p.isSet("limits")) {
+    if (withLimits && p.isSet("limits")) {
         o.limitsFile = Text(p, "limits");
         std::string error;
         if (!o.limits.Load(o.limitsFile, error))
@@ -54,6 +72,45 @@ CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession 
         !session.SetFormat(o.rate, o.bits, needOutput))
         throw CommandError{session.Error()};
     return o;
+}
+
+void RequireCheckableLimits(const CommonOptions &o, std::initializer_list<measure::LimitKind> checked)
+{
+    if (!o.haveLimits)
+        return;
+    std::vector<int> unchecked[4];
+    bool any = false;
+    for (const measure::LimitLine &l : o.limits.Lines()) {
+        if (std::find(checked.begin(), checked.end(), l.Kind) != checked.end())
+            any = true;
+        else
+            unchecked[static_cast<int>(l.Kind)].push_back(l.Line);
+    }
+    std::string what;
+    for (const measure::LimitKind k : checked)
+        what += std::string(what.empty() ? "" : ", ") + measure::LimitKindName(k) +
+                (k == measure::LimitKind::Curve ? "s" : "");
+    if (!any)
+        throw CommandError{"the limits file " + o.limitsFile + " holds nothing this command checks (it checks " +
+                           what + ")"};
+    for (int k = 0; k < 4; ++k)
+        if (!unchecked[k].empty())
+            Warn("limits file " + o.limitsFile + ": " + DescribeLines(unchecked[k], measure::LimitKind(k)) +
+                 " not checked by this command");
+}
+
+void SetCommandName(const QString &command) { g_command = command; }
+
+void Warn(const std::string &text)
+{
+    std::fprintf(stderr, "sonalyx-measure %s: warning: %s\n", g_command.toUtf8().constData(), text.c_str());
+}
+
+void WriteResults(const Report &report, bool json)
+{
+    if (!report.Write(json, stdout))
+        throw CommandError{std::string("the results could not be written to standard output: ") +
+                           std::strerror(errno != 0 ? errno : EIO)};
 }
 
 void AddGeneratorOptions(QCommandLineParser &p)
@@ -83,7 +140,7 @@ std::optional<audio::GeneratorSettings> GeneratorFromOptions(const QCommandLineP
 QJsonObject DescribeGenerator(const audio::GeneratorSettings &g)
 {
     return QJsonObject{{"wave", kWaves.value(g.Waveform)},
-                       {"frequency_hz", double(g.Frequency)},
+                       {"frequency_hz", AsTyped(g.Frequency)},
                        {"level_db", g.LevelL},
                        {"phase_left_deg", g.PhaseL},
                        {"phase_right_deg", g.PhaseR},
@@ -106,23 +163,23 @@ int IntOption(const QCommandLineParser &p, const QString &name, int fallback, in
 {
     if (!p.isSet(name) && p.value(name).isEmpty())
         return fallback;
-    bool ok = false;
-    const int v = p.value(name).toInt(&ok);
+    long long v = 0;
+    const bool ok = platform::ParseInt(p.value(name).trimmed().toStdString(), v);
     if (!ok || v < lo || v > hi)
         throw CommandError{"--" + name.toStdString() + " must be a whole number from " + std::to_string(lo) +
                            " to " + std::to_string(hi)};
-    return v;
+    return static_cast<int>(v);
 }
 
 double RealOption(const QCommandLineParser &p, const QString &name, double fallback, double lo, double hi)
 {
     if (!p.isSet(name) && p.value(name).isEmpty())
         return fallback;
-    bool ok = false;
-    const double v = p.value(name).toDouble(&ok);
+    double v = 0.0;
+    const bool ok = platform::ParseFloat(p.value(name).trimmed().toStdString(), v);
     if (!ok || !(v >= lo && v <= hi))
-        throw CommandError{"--" + name.toStdString() + " must be a number from " + QString::number(lo).toStdString() +
-                           " to " + QString::number(hi).toStdString()};
+        throw CommandError{"--" + name.toStdString() + " must be a number from " + platform::FormatNumber(lo, 'g', 12) +
+                           " to " + platform::FormatNumber(hi, 'g', 12)};
     return v;
 }
 
@@ -144,7 +201,17 @@ bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const Q
     if (!p.parse(arguments))
         throw CommandError{p.errorText().toStdString()};
     if (p.isSet(help)) {
-        std::printf("%s", p.helpText().toUtf8().constData());
+        // Qt's usage line names the program's path only; this one names the
+        // subcommand too.
+        QString text = p.helpText();
+        const qsizetype eol = text.indexOf('\n');
+        text.replace(0, eol, "Usage: sonalyx-measure " + arguments.value(0) + " [options]");
+        const QByteArray bytes = text.toUtf8();
+        errno = 0;
+        if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) != std::size_t(bytes.size()) ||
+            std::fflush(stdout) != 0)
+            throw CommandError{std::string("the help could not be written to standard output: ") +
+                               std::strerror(errno != 0 ? errno : EIO)};
         return false;
     }
     if (!p.positionalArguments().isEmpty())

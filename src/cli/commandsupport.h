@@ -11,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -33,8 +34,23 @@ struct CommonOptions {
 };
 
 void AddCommonOptions(QCommandLineParser &p, bool withLimits);
-// Reads them, opens the session and chooses devices and format.
-CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession &session, bool needOutput);
+// Reads them (`withLimits` as they were added), opens the session and
+// chooses devices and format.
+CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession &session, bool needOutput,
+                                    bool withLimits);
+// A limits file must hold something the command checks (`checked`), or the
+// command ends with status 2; the lines it cannot check are named on
+// standard error. Nothing happens without --limits.
+void RequireCheckableLimits(const CommonOptions &o, std::initializer_list<measure::LimitKind> checked);
+
+// The name of the running subcommand, for messages; and a warning on
+// standard error that names it.
+void SetCommandName(const QString &command);
+void Warn(const std::string &text);
+
+// Writes the results to standard output; a write that fails (a full disk, a
+// closed pipe) ends the command with status 2 and the reason.
+void WriteResults(const Report &report, bool json);
 
 // The generator options (--wave, --frequency, --gen-level, --phase-left,
 // --phase-right) and the generator record they describe; nullopt when
@@ -45,13 +61,15 @@ QJsonObject DescribeGenerator(const audio::GeneratorSettings &g);
 // Starts the generator (status 2 on failure).
 void StartGenerator(audio::GeneratorSettings &g);
 
-// Option values with their checks; the message names the option.
+// Option values with their checks; the message names the option. Numbers
+// are read with a decimal point whatever the locale.
 int IntOption(const QCommandLineParser &p, const QString &name, int fallback, int lo, int hi);
 double RealOption(const QCommandLineParser &p, const QString &name, double fallback, double lo, double hi);
 // An option whose value must be one of `choices` (case-insensitive); the index.
 int ChoiceOption(const QCommandLineParser &p, const QString &name, const QStringList &choices, int fallback);
 
-// Parses a subcommand's arguments; prints help and returns false for --help.
+// Parses a subcommand's arguments; prints help (its usage line naming the
+// subcommand) and returns false for --help.
 bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const QString &description);
 
 // A progress line on standard error for runs longer than a second.

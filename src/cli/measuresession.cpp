@@ -1,5 +1,6 @@
 // The engine as the command line uses it (see measuresession.h).
 #include "cli/measuresession.h"
+#include "cli/commandsupport.h"
 #include "cli/report.h"
 
 #include "audio/audioengine.h"
@@ -23,24 +24,19 @@ namespace cli {
 
 namespace {
 
-// Loads what the main window would load, but reads correction files only.
+// Takes what the main window would load; the correction files are only
+// named here, the command reads those it applies (UseCorrections).
 class ReadOnlyHooks : public app::SettingsHooks {
 public:
     explicit ReadOnlyHooks(app::MeasurementState &ms) : ms_(ms) {}
-    std::string correctionError;
+    bool inputOn = false, outputOn = false;
 
     void SelectInputDevice(int device) override { audio::SelectInputDevice(device); }
     void SelectOutputDevice(int device) override { audio::SelectOutputDevice(device); }
-    void LoadInputCorrection(const std::string &f) override { load(ms_.InputCorrection, f); }
-    void LoadOutputCorrection(const std::string &f) override { load(ms_.OutputCorrection, f); }
-    void SetInputCorrectionActive(bool on) override
-    {
-        ms_.InputCorrection.setActive(on && !ms_.InputCorrection.fileName().empty());
-    }
-    void SetOutputCorrectionActive(bool on) override
-    {
-        ms_.OutputCorrection.setActive(on && !ms_.OutputCorrection.fileName().empty());
-    }
+    void LoadInputCorrection(const std::string &f) override { name(ms_.InputCorrection, f); }
+    void LoadOutputCorrection(const std::string &f) override { name(ms_.OutputCorrection, f); }
+    void SetInputCorrectionActive(bool on) override { inputOn = on && !ms_.InputCorrection.fileName().empty(); }
+    void SetOutputCorrectionActive(bool on) override { outputOn = on && !ms_.OutputCorrection.fileName().empty(); }
     void SetAverageValue(int) override {}
     int InputDevice() override { return audio::GetInputDevice(); }
     int OutputDevice() override { return audio::GetOutputDevice(); }
@@ -57,12 +53,10 @@ public:
     }
 
 private:
-    void load(dsp::CorrectionCurve &curve, const std::string &fileName)
+    static void name(dsp::CorrectionCurve &curve, const std::string &fileName)
     {
         curve.clear();
-        std::string error;
-        if (!fileName.empty() && !MeasureSession::LoadCorrection(curve, fileName, error) && correctionError.empty())
-            correctionError = error;
+        curve.setFileName(fileName);
     }
     app::MeasurementState &ms_;
 };
@@ -177,12 +171,37 @@ bool MeasureSession::Open(const std::string &settingsFile)
     ini.load();
     ReadOnlyHooks hooks(ms_);
     app::LoadSettings(ini, ms_, fields_, hooks);
-    if (!hooks.correctionError.empty()) {
-        error_ = hooks.correctionError;
-        return false;
-    }
+    inputCorrectionOn_ = hooks.inputOn;
+    outputCorrectionOn_ = hooks.outputOn;
     loop_ = ini.get("GEN", "BELOOP", "1") != "0";
     audio::SetLoop(loop_);
+    return true;
+}
+
+bool MeasureSession::UseCorrections(bool input, bool output, std::optional<bool> on)
+{
+    return useCorrection(ms_.InputCorrection, inputCorrectionOn_, input, on, "input") &&
+           useCorrection(ms_.OutputCorrection, outputCorrectionOn_, output, on, "output");
+}
+
+bool MeasureSession::useCorrection(dsp::CorrectionCurve &curve, bool storedOn, bool applied, std::optional<bool> on,
+                                   const char *what)
+{
+    const std::string file = curve.fileName();
+    curve.clear();
+    curve.setFileName(file);
+    if (file.empty())
+        return true;
+    if (applied && on.value_or(storedOn)) {
+        if (!LoadCorrection(curve, file, error_))
+            return false;
+        curve.setActive(true);
+        return true;
+    }
+    // Not read: an inactive or unused correction is no reason to fail, but
+    // a file that went missing is worth knowing about.
+    if (!QFileInfo::exists(QString::fromStdString(file)))
+        Warn(std::string(what) + " correction file " + file + " not found (not used by this command)");
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace audio {
@@ -32,6 +33,12 @@ public:
     bool Open(const std::string &settingsFile);
     // Chooses the devices by name or number; empty keeps the stored choice.
     bool SelectDevices(const std::string &input, const std::string &output);
+    // The corrections a command applies: `input` and `output` say whether it
+    // applies each at all, `on` is the command line's choice (nullopt: as
+    // stored). Only a correction that is on and applied is read; false with
+    // Error() when it cannot be. A named file the command does not read is
+    // not needed, and only a warning when it is missing.
+    bool UseCorrections(bool input, bool output, std::optional<bool> on = std::nullopt);
     // Sets rate and resolution (0 keeps the device's) of both devices and
     // checks that the devices take them; `needOutput` also checks the output.
     bool SetFormat(int rate, int bits, bool needOutput);
@@ -55,12 +62,15 @@ public:
 
 private:
     bool selectOne(bool input, const std::string &name);
+    bool useCorrection(dsp::CorrectionCurve &curve, bool storedOn, bool applied, std::optional<bool> on,
+                       const char *what);
 
     app::MeasurementState ms_;
     app::MainWindowFields fields_;
     QTemporaryDir dir_;
     std::string source_, copy_, error_;
     bool loop_ = true;
+    bool inputCorrectionOn_ = false, outputCorrectionOn_ = false; // as stored
     bool audioOpen_ = false;
     std::unique_ptr<audio::Tdummy> dummy_;
 };

@@ -1,8 +1,11 @@
 // Results as CSV or JSON (see report.h).
 #include "cli/report.h"
 
+#include "platform/numbers.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
+#include <cerrno>
 #include <cmath>
 
 namespace cli {
@@ -12,6 +15,13 @@ double Rounded(double v, int decimals)
     const double scale = std::pow(10.0, decimals);
     const double r = std::round(v * scale) / scale;
     return std::isfinite(r) ? r : v;
+}
+
+double AsTyped(float v)
+{
+    double d = v;
+    platform::ParseFloat(platform::FormatShortest(v), d);
+    return d;
 }
 
 Report::Report(const QString &command) : command_(command)
@@ -33,7 +43,7 @@ namespace {
 QString CsvField(const QJsonValue &v)
 {
     if (v.isDouble())
-        return QString::number(v.toDouble(), 'g', 12);
+        return QString::fromStdString(platform::FormatNumber(v.toDouble(), 'g', 12));
     if (v.isBool())
         return v.toBool() ? "true" : "false";
     QString s = v.toString();
@@ -44,8 +54,14 @@ QString CsvField(const QJsonValue &v)
 
 } // namespace
 
-void Report::Write(bool json, std::FILE *out) const
+bool Report::Write(bool json, std::FILE *out) const
 {
+    errno = 0;
+    bool ok = true;
+    auto put = [&](const QByteArray &text) {
+        ok = ok && std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out) ==
+                       static_cast<std::size_t>(text.size());
+    };
     if (json) {
         QJsonArray results;
         for (const QJsonValue &row : rows_) {
@@ -58,21 +74,21 @@ void Report::Write(bool json, std::FILE *out) const
         QJsonObject doc{{"settings", settings_}, {"results", results}};
         if (!limits_.isEmpty())
             doc.insert("limits", limits_);
-        const QByteArray text = QJsonDocument(doc).toJson(QJsonDocument::Indented);
-        std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out);
+        put(QJsonDocument(doc).toJson(QJsonDocument::Indented));
     } else {
         QStringList header;
         for (const QString &c : columns_)
             header << CsvField(c);
-        std::fprintf(out, "%s\n", header.join(',').toUtf8().constData());
+        put((header.join(',') + '\n').toUtf8());
         for (const QJsonValue &row : rows_) {
             QStringList fields;
             for (const QJsonValue &v : row.toArray())
                 fields << CsvField(v);
-            std::fprintf(out, "%s\n", fields.join(',').toUtf8().constData());
+            put((fields.join(',') + '\n').toUtf8());
         }
     }
-    std::fflush(out);
+    // A full disk shows only when the buffer goes out.
+    return std::fflush(out) == 0 && ok && !std::ferror(out);
 }
 
 } // namespace cli

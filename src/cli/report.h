@@ -23,7 +23,8 @@ public:
     // The outcome of a limits check.
     void SetLimits(const QJsonObject &limits) { limits_ = limits; }
 
-    void Write(bool json, std::FILE *out) const;
+    // False when the text could not be written and flushed (errno tells why).
+    bool Write(bool json, std::FILE *out) const;
 
 private:
     QString command_;
@@ -35,5 +36,8 @@ private:
 
 // A number rounded to `decimals` places, for readable output.
 double Rounded(double v, int decimals);
+// A single-precision setting as it was typed: the shortest decimal that
+// reads back as the same float (-6.4f gives -6.4, not -6.400000095367432).
+double AsTyped(float v);
 
 } // namespace cli

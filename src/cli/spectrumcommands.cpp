@@ -121,7 +121,13 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
 
     MeasureSession session;
     std::optional<audio::GeneratorSettings> generator = GeneratorFromOptions(p);
-    const CommonOptions o = OpenWithCommonOptions(p, session, generator.has_value());
+    const CommonOptions o = OpenWithCommonOptions(p, session, generator.has_value(), true);
+    if (kind == Kind::Spectrum)
+        RequireCheckableLimits(o, {measure::LimitKind::Curve});
+    else if (kind == Kind::ThdN)
+        RequireCheckableLimits(o, {measure::LimitKind::ThdNMax});
+    else
+        RequireCheckableLimits(o, {measure::LimitKind::LevelMin, measure::LimitKind::LevelMax});
     app::MeasurementState &ms = session.State();
 
     measure::SpectrumSetup setup;
@@ -138,9 +144,12 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
     setup.Left = channels != 1;
     setup.Right = channels != 0;
     const int unit = ChoiceOption(p, "unit", kUnits, ms.LevelUnit);
-    if (p.isSet("corrections"))
-        ms.InputCorrection.setActive(ChoiceOption(p, "corrections", {"off", "on"}, 0) == 1 &&
-                                     ms.InputCorrection.count() > 0);
+    // The analyser applies the input correction only.
+    if (!session.UseCorrections(true, false,
+                                p.isSet("corrections")
+                                    ? std::optional<bool>(ChoiceOption(p, "corrections", {"off", "on"}, 0) == 1)
+                                    : std::nullopt))
+        throw CommandError{session.Error()};
     dsp::SpectrumAnalysis analysis;
     if (kind != Kind::Spectrum)
         SetUpAnalysis(p, session, kind, analysis);
@@ -176,15 +185,20 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
     bool pass = true;
     QJsonArray failures;
     const QString unitColumn = kUnitNames[unit];
+    // Clipped samples make every number of the round suspect: each row says
+    // how many there were, and standard error warns.
+    const int overloads = m.Overloads();
+    if (overloads > 0)
+        Warn(std::to_string(overloads) + " clipped sample(s) in the measured blocks: the input was overloaded");
     if (kind == Kind::Spectrum) {
-        report.SetColumns({"frequency_hz", "left_" + unitColumn, "right_" + unitColumn});
+        report.SetColumns({"frequency_hz", "left_" + unitColumn, "right_" + unitColumn, "overloads"});
         for (int i = 0; i < m.Bins(); ++i) {
             const float f = dsp::BinFrequency(i, setup.FftSize, m.Rate());
             const double l = measure::SpectrumBinLevel(m.Left()[i], setup.Left, scale.Factor, scale.Offset,
                                                        ms.InputCorrection, f);
             const double r = measure::SpectrumBinLevel(m.Right()[i], setup.Right, scale.Factor, scale.Offset,
                                                        ms.InputCorrection, f);
-            report.AddRow({Rounded(f, 3), Rounded(l, 4), Rounded(r, 4)});
+            report.AddRow({Rounded(f, 3), Rounded(l, 4), Rounded(r, 4), overloads});
             for (const auto &[name, on, v] : {std::tuple{"left", setup.Left, l}, std::tuple{"right", setup.Right, r}})
                 if (o.haveLimits && on && !o.limits.CurvePasses(f, v)) {
                     pass = false;
@@ -196,22 +210,32 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
         s.sampleRate = m.Rate();
         s.fftSize = setup.FftSize;
         s.windowType = setup.Window;
-        report.SetColumns(kind == Kind::ThdN ? QStringList{"channel", "fundamental_hz", "thdn_db"}
-                                             : QStringList{"channel", "level_" + unitColumn});
+        report.SetColumns(kind == Kind::ThdN ? QStringList{"channel", "fundamental_hz", "thdn_db", "overloads"}
+                                             : QStringList{"channel", "level_" + unitColumn, "overloads"});
         for (const auto &[name, on, spectrum] :
              {std::tuple{"left", setup.Left, m.Left()}, std::tuple{"right", setup.Right, m.Right()}}) {
             if (!on)
                 continue;
             if (kind == Kind::ThdN) {
                 const double thd = analysis.thdN(spectrum, dsp::kLnToDb);
-                report.AddRow({name, Rounded(s.fundamental, 2), Rounded(thd, 4)});
-                if (o.haveLimits && !o.limits.ThdNPasses(thd)) {
+                // Without a fundamental the computation gives the band's
+                // absolute level, and -192 stands for no signal at all:
+                // neither is a THD+N, and neither passes a limit.
+                const bool measured = s.fundamental != 0.0 && thd > dsp::kNoSignalDb;
+                const QJsonValue none(QJsonValue::Null);
+                report.AddRow({name, s.fundamental != 0.0 ? QJsonValue(Rounded(s.fundamental, 2)) : none,
+                               measured ? QJsonValue(Rounded(thd, 4)) : none, overloads});
+                if (!measured)
+                    Warn(std::string(name) + " channel: " +
+                         (s.fundamental == 0.0 ? "no fundamental" : "no signal") + ", no THD+N value");
+                if (o.haveLimits && (!measured || !o.limits.ThdNPasses(thd))) {
                     pass = false;
-                    failures.append(QJsonObject{{"channel", name}, {"thdn_db", Rounded(thd, 4)}});
+                    failures.append(
+                        QJsonObject{{"channel", name}, {"thdn_db", measured ? QJsonValue(Rounded(thd, 4)) : none}});
                 }
             } else {
                 const double level = analysis.bandLevel(spectrum, scale.Shift, dsp::kLnToDb);
-                report.AddRow({name, Rounded(level, 4)});
+                report.AddRow({name, Rounded(level, 4), overloads});
                 if (o.haveLimits && !o.limits.LevelPasses(level)) {
                     pass = false;
                     failures.append(QJsonObject{{"channel", name}, {"level", Rounded(level, 4)}});
@@ -221,7 +245,7 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
     }
     if (o.haveLimits)
         report.SetLimits(LimitsObject(o, pass, failures));
-    report.Write(o.json, stdout);
+    WriteResults(report, o.json);
     if (!pass)
         std::fprintf(stderr, "FAIL: %d value(s) outside the limits of %s\n", int(failures.size()), o.limitsFile.c_str());
     return pass ? kPass : kFail;

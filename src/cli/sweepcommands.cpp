@@ -13,7 +13,10 @@
 #include "measurement/sweepdriver.h"
 
 #include <QCoreApplication>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace cli {
 
@@ -57,24 +60,28 @@ int RunSweep(const QStringList &arguments)
         return kPass;
 
     MeasureSession session;
-    const CommonOptions o = OpenWithCommonOptions(p, session, true);
+    const CommonOptions o = OpenWithCommonOptions(p, session, true, true);
+    RequireCheckableLimits(o, {measure::LimitKind::Curve});
     app::MeasurementState &ms = session.State();
     const app::SweepSettings &w = ms.Sweep;
     measure::SweepSetup setup;
     setup.FreqFrom = IntOption(p, "from", w.FreqFrom, 1, 1000000);
     setup.FreqTo = IntOption(p, "to", w.FreqTo, 1, 1000000);
-    setup.Steps = IntOption(p, "steps", w.Steps, 1, 100000);
+    // The sweep setup dialog's range (the settings file is held to it too).
+    setup.Steps = IntOption(p, "steps", w.Steps, 1, app::kSweepStepsMax);
     setup.Linear = ChoiceOption(p, "spacing", {"log", "lin"}, w.Linear ? 1 : 0) == 1;
     setup.Mode = ChoiceOption(p, "mode", kModes, w.Mode);
     const bool phase = ChoiceOption(p, "phase", {"off", "on"}, w.PhaseOn ? 1 : 0) == 1 && setup.Mode != dsp::kSweepStereo;
-    setup.LevelDig = static_cast<float>(RealOption(p, "level", w.LevelDig, -100.0, 0.0));
+    // The output plays whole dB: a level is taken only as it is played, and
+    // a stored fraction is rounded the way the output rounds it.
+    setup.LevelDig = static_cast<float>(IntOption(p, "level", static_cast<int>(std::lround(w.LevelDig)), -100, 0));
     setup.SettleMs = IntOption(p, "settle", w.SettleMs, 0, 100000);
     audio::SetLoop(ChoiceOption(p, "output-mode", {"stream", "loop"}, session.StoredLoop() ? 1 : 0) == 1);
-    if (p.isSet("corrections")) {
-        const bool on = ChoiceOption(p, "corrections", {"off", "on"}, 0) == 1;
-        ms.InputCorrection.setActive(on && ms.InputCorrection.count() > 0);
-        ms.OutputCorrection.setActive(on && ms.OutputCorrection.count() > 0);
-    }
+    if (!session.UseCorrections(true, true,
+                                p.isSet("corrections")
+                                    ? std::optional<bool>(ChoiceOption(p, "corrections", {"off", "on"}, 0) == 1)
+                                    : std::nullopt))
+        throw CommandError{session.Error()};
     CheckPlayable(setup);
 
     Report report("sweep");
@@ -85,7 +92,7 @@ int RunSweep(const QStringList &arguments)
                                          {"spacing", setup.Linear ? "lin" : "log"},
                                          {"mode", kModes[setup.Mode]},
                                          {"phase", phase},
-                                         {"level_db", double(setup.LevelDig)},
+                                         {"level_db", AsTyped(setup.LevelDig)},
                                          {"settle_ms", setup.SettleMs},
                                          {"output_mode", audio::GetLoop() ? "loop" : "stream"}});
     report.AddSettings(settings);
@@ -128,7 +135,7 @@ int RunSweep(const QStringList &arguments)
         throw CommandError{driver.Error()};
     if (o.haveLimits)
         report.SetLimits(LimitsObject(o, pass, failures));
-    report.Write(o.json, stdout);
+    WriteResults(report, o.json);
     if (!pass)
         std::fprintf(stderr, "FAIL: %d point(s) outside the limits of %s\n", int(failures.size()), o.limitsFile.c_str());
     return pass ? kPass : kFail;
@@ -145,7 +152,9 @@ int RunGenerate(const QStringList &arguments)
         return kPass;
     MeasureSession session;
     const double duration = RealOption(p, "duration", 0.0, 0.0, 1e6);
-    const CommonOptions o = OpenWithCommonOptions(p, session, true);
+    const CommonOptions o = OpenWithCommonOptions(p, session, true, false);
+    if (!session.UseCorrections(false, false))
+        throw CommandError{session.Error()};
     audio::SetLoop(ChoiceOption(p, "output-mode", {"stream", "loop"}, session.StoredLoop() ? 1 : 0) == 1);
     audio::GeneratorSettings g = GeneratorFromOptions(p).value_or(audio::Generator());
     if (!p.isSet("wave")) {
@@ -172,7 +181,7 @@ int RunGenerate(const QStringList &arguments)
     report.AddSettings(settings);
     report.SetColumns({"played_s"});
     report.AddRow({Rounded(played.elapsed() / 1000.0, 3)});
-    report.Write(o.json, stdout);
+    WriteResults(report, o.json);
     return kPass;
 }
 
@@ -185,7 +194,7 @@ int RunDevices(const QStringList &arguments)
         return kPass;
     const bool json = ChoiceOption(p, "format", {"csv", "json"}, 0) == 1;
     MeasureSession session;
-    if (!session.Open(p.value("settings").toStdString()))
+    if (!session.Open(p.value("settings").toStdString()) || !session.UseCorrections(false, false))
         throw CommandError{session.Error()};
     Report report("devices");
     report.AddSettings(QJsonObject{{"settings_file", QString::fromStdString(session.SettingsSource())}});
@@ -212,7 +221,7 @@ int RunDevices(const QStringList &arguments)
                            n < audio::kMaxDevices, formats.join(' ')});
         }
     }
-    report.Write(json, stdout);
+    WriteResults(report, json);
     return kPass;
 }
 
@@ -231,15 +240,25 @@ int RunMeasure(const QStringList &arguments)
         "sonalyx-measure COMMAND --help shows the options of a command.\n"
         "Exit status: 0 pass, 1 a result outside the limits (--limits), 2 error.\n";
     const QString command = arguments.value(1);
-    if (command.isEmpty() || command == "--help" || command == "-h" || command == "help") {
-        std::printf("%s", kUsage);
-        return command.isEmpty() ? kError : kPass;
+    // Usage after a mistake goes with the error to standard error; asked
+    // for, it is the output.
+    if (command.isEmpty()) {
+        std::fprintf(stderr, "%s", kUsage);
+        return kError;
     }
-    if (command == "--version") {
-        std::printf("sonalyx-measure %s\n", SONALYX_VERSION);
+    if (command == "--help" || command == "-h" || command == "help" || command == "--version") {
+        const std::string text =
+            command == "--version" ? std::string("sonalyx-measure ") + SONALYX_VERSION + "\n" : std::string(kUsage);
+        errno = 0;
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "sonalyx-measure: standard output cannot be written: %s\n",
+                         std::strerror(errno != 0 ? errno : EIO));
+            return kError;
+        }
         return kPass;
     }
     const QStringList rest = arguments.mid(1);
+    SetCommandName(command);
     try {
         if (command == "devices")
             return RunDevices(rest);

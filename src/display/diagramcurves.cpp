@@ -1,6 +1,8 @@
 // Curve storage, curve pixel reduction and text export of the diagram.
 #include "display/diagramcurves.h"
 
+#include "platform/numbers.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -99,19 +101,16 @@ int DiagramCurves::SaveAsText(const std::string &fileName, const std::string &se
     const std::string sep = ExportSeparator(separator);
     const int count = std::clamp(range.PointCount, 0, kMaxPoints);
     bool failed = false;
-    char number[64];
     std::string line;
     line.reserve(160);
     for (int i = 0; i < count && !failed; ++i) {
         const double f = freq_[i];
         if (f < range.XMin || f > range.XMax)
             continue;
-        std::snprintf(number, sizeof number, "%.2f", f);
-        line = number;
+        line = platform::FormatNumber(f, 'f', 2);
         auto add = [&](float v) {
-            std::snprintf(number, sizeof number, "%.2f", static_cast<double>(v));
             line += sep;
-            line += number;
+            line += platform::FormatNumber(v, 'f', 2);
         };
         if (range.Curve1)
             add(curve1_[i]);

@@ -1,6 +1,8 @@
 // Layout arithmetic of the diagram window (see diagramlayout.h).
 #include "display/diagramlayout.h"
 
+#include "platform/numbers.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -100,9 +102,7 @@ std::string LinearFrequencyLabel(std::int32_t hz)
 {
     if (hz < 1000)
         return std::to_string(hz);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2fk", hz / 1000.0);
-    return buf;
+    return platform::FormatNumber(hz / 1000.0, 'f', 2) + "k";
 }
 
 int LinearGridValues(std::int32_t xmin, std::int32_t xmax, std::int32_t step, std::int32_t *out,
@@ -125,9 +125,7 @@ int LinearGridValues(std::int32_t xmin, std::int32_t xmax, std::int32_t step, st
 
 std::string FormatLabel(double value, int width, int decimals)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, value);
-    std::string s = buf;
+    std::string s = platform::FormatNumber(value, 'f', decimals, width);
     // A value a rounding error below zero must not read "-0.0".
     const auto minus = s.find('-');
     if (minus != std::string::npos && s.find_first_of("123456789") == std::string::npos)

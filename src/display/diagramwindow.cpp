@@ -287,7 +287,19 @@ bool TDiagramm::LayoutDiagram(QImage &bitmap, int width, int height, bool reposi
     options_.OptXMax = axes_.XMax;
     options_.OptYMin = axes_.YMin;
     options_.OptYMax = axes_.YMax;
+    if (&bitmap == &bitmap_)
+        SyncEditor();
     return ok;
+}
+
+void TDiagramm::SyncEditor()
+{
+    const DiagramOptions &o = options_, &seen = editorRecord_;
+    if (!editor_ || (o.OptXMin == seen.OptXMin && o.OptXMax == seen.OptXMax && o.OptYMin == seen.OptYMin &&
+                     o.OptYMax == seen.OptYMax && o.ShowK1 == seen.ShowK1 && o.ShowK2 == seen.ShowK2))
+        return;
+    editorRecord_ = options_;
+    editor_->LoadOptions(options_);
 }
 
 bool TDiagramm::LayoutOwnBitmap(bool repositionControls)
@@ -391,6 +403,8 @@ void TDiagramm::ApplyOptions(const DiagramOptions &options)
 {
     const float step = options_.YStep;
     options_ = options;
+    // The editor's own record: taking it over is no reason to load it back.
+    editorRecord_ = options;
     // A level step must move the limits: 0 would freeze, below 0 invert them.
     if (!(options_.YStep > 0.0f) || !std::isfinite(options_.YStep))
         options_.YStep = step;
@@ -416,6 +430,7 @@ void TDiagramm::ShowOptions()
 {
     ClearCursors(true);
     if (editor_) {
+        editorRecord_ = options_;
         editor_->LoadOptions(options_);
         editor_->ShowEditor();
     }

@@ -162,6 +162,10 @@ private:
     // After a range change on the window: the dialog shows the new ranges,
     // the layout follows and the window repaints.
     void RangeChanged();
+    // The editor is given the record again when the ranges or the curves
+    // shown changed here since it last saw them (a page set the diagram up,
+    // a run showed its second curve): its next change then starts from them.
+    void SyncEditor();
     void LevelButton(bool top, bool up);
     void FrequencyBar(QScrollBar *bar, bool upper, int action);
     double ScaledFrequency(double hz) const;
@@ -179,6 +183,7 @@ private:
     display::DiagramCursor cursor_;
     display::ScaleRecord xScale_;
     display::DiagramOptionsEditor *editor_ = nullptr;
+    display::DiagramOptions editorRecord_; // the record the editor last saw
 
     QString yCaption_, y2Caption_, xCaption_;
     QString ratioWord_ = QStringLiteral("fach");

@@ -132,8 +132,10 @@ void TDiagramm::RangeChanged()
     options_.OptXMax = axes_.XMax;
     options_.OptYMin = axes_.YMin;
     options_.OptYMax = axes_.YMax;
-    if (editor_)
+    if (editor_) {
+        editorRecord_ = options_;
         editor_->LoadOptions(options_);
+    }
     if (LayoutOwnBitmap(false))
         update();
 }

@@ -21,12 +21,11 @@ QString ScientificText(double value)
 {
     if (!std::isfinite(value))
         return QString::number(value);
-    // printf gives at least two exponent digits; the edits show four.
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.14E", std::fabs(value));
-    const char *e = std::strchr(buffer, 'E');
-    const int exponent = std::atoi(e + 1);
-    const QString mantissa = QString::fromLatin1(buffer, int(e - buffer));
+    // The formatter gives at least two exponent digits; the edits show four.
+    const std::string text = platform::FormatNumber(std::fabs(value), 'E', 14);
+    const std::size_t e = text.find('E');
+    const int exponent = std::atoi(text.c_str() + e + 1);
+    const QString mantissa = QString::fromLatin1(text.data(), int(e));
     return QStringLiteral("%1%2E%3%4")
         .arg(value < 0 ? QLatin1Char('-') : QLatin1Char(' '))
         .arg(mantissa)

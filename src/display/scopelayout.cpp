@@ -1,6 +1,8 @@
 // Oscilloscope screen layout and point mapping (see scopelayout.h).
 #include "display/scopelayout.h"
 
+#include "platform/numbers.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -80,9 +82,7 @@ std::string TimeReadout(int x1, int x, double xpix)
     const double ms = std::abs(x - x1) / xpix * 1000.0;
     if (ms == 0.0)
         return {};
-    char text[96];
-    std::snprintf(text, sizeof text, "%.3fms / %.3fkHz", ms, 1.0 / ms);
-    return text;
+    return platform::FormatNumber(ms, 'f', 3) + "ms / " + platform::FormatNumber(1.0 / ms, 'f', 3) + "kHz";
 }
 
 std::string VoltReadout(int y1, int y, double ypix, double voltsPerDiv)
@@ -92,9 +92,7 @@ std::string VoltReadout(int y1, int y, double ypix, double voltsPerDiv)
     const double mv = std::abs(y - y1) / ypix * (voltsPerDiv * 1000.0);
     if (mv == 0.0)
         return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3fmV", mv);
-    return text;
+    return platform::FormatNumber(mv, 'f', 3) + "mV";
 }
 
 } // namespace display

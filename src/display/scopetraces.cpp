@@ -2,6 +2,7 @@
 #include "display/scopetraces.h"
 
 #include "display/diagramcurves.h"
+#include "platform/numbers.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -38,21 +39,17 @@ int ScopeTraces::SaveAsText(const std::string &fileName, const std::string &sepa
     const std::string sep = ExportSeparator(separator);
     const ScopeReadout &r = readout_;
     bool failed = false;
-    char number[64];
     std::string line;
     line.reserve(96);
     for (int i = 0; i < Count() && !failed; ++i) {
         const std::size_t k = std::size_t(i);
-        std::snprintf(number, sizeof number, "%.3f", double(x_[k]) * 1000.0);
-        line = number;
+        line = platform::FormatNumber(double(x_[k]) * 1000.0, 'f', 3);
         const double mv1 = (double(y1_[k]) - r.Position1) * r.VoltsPerDiv1 * 1000.0;
-        std::snprintf(number, sizeof number, "%.3f", mv1);
         line += sep;
-        line += number;
+        line += platform::FormatNumber(mv1, 'f', 3);
         const double mv2 = (double(y2_[k]) - r.Position2) * r.VoltsPerDiv2 * 1000.0;
-        std::snprintf(number, sizeof number, "%.3f", mv2);
         line += sep;
-        line += number;
+        line += platform::FormatNumber(mv2, 'f', 3);
         line += "\r\n";
         failed = std::fwrite(line.data(), 1, line.size(), file) != line.size();
     }

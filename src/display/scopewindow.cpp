@@ -3,6 +3,7 @@
 
 #include "display/diagramrenderer.h"
 #include "platform/inifile.h"
+#include "platform/readout.h"
 #include "platform/utilities.h"
 
 #include <QCoreApplication>
@@ -63,6 +64,8 @@ TOszidia::TOszidia(QWidget *parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label2 = new QLabel(QStringLiteral("      Volt      "), frame);
     Label2->setObjectName(QStringLiteral("Label2"));
+    platform::MarkReadout(Label1, QStringLiteral("Time / Frequ."));
+    platform::MarkReadout(Label2, QStringLiteral("Volt"));
     for (QLabel *label : {Label1, Label2}) {
         label->setAlignment(Qt::AlignCenter);
         row->addWidget(label, 1);

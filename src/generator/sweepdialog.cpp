@@ -5,6 +5,7 @@
 #include "display/spinbutton.h"
 #include "platform/inifile.h"
 #include "platform/radiogroup.h"
+#include "platform/readout.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -30,7 +31,7 @@ constexpr std::int64_t kTopFrequency = 55200;
 constexpr std::int64_t kRangeGap = 100;
 constexpr std::int64_t kMaxSettleMs = 100000;
 constexpr int kMaxStepsTyped = 511;
-constexpr int kMaxStepsSpun = 1000;
+constexpr int kMaxStepsSpun = app::kSweepStepsMax;
 // The level arrow stops here; the generator treats this level as silence.
 constexpr int kLevelOffTenths = -1000;
 
@@ -180,7 +181,7 @@ void Twobbeldlg::buildLayout()
     Sstart = edit("Sstart", SpinButton5, "SpinButton5", "Settling time ms");
     Label11 = label("Label11");
     messzeit = label("messzeit");
-    messzeit->setAccessibleName("max. Meas. Time");
+    platform::MarkReadout(messzeit, "max. Meas. Time");
     auto *timing = new QHBoxLayout;
     auto *startSine = new QVBoxLayout;
     startSine->addWidget(named(new QLabel("Start", this), "StartText"));
@@ -353,7 +354,7 @@ void Twobbeldlg::Take(app::SweepSettings &record)
     double d = 0.0;
     if (SingleNumber(digPeg->text(), d))
         w.LevelDig = static_cast<float>(d);
-    w.LevelDig = std::clamp(w.LevelDig, -200.0f, 0.0f);
+    w.LevelDig = std::clamp(w.LevelDig, app::kSweepLevelMin, app::kSweepLevelMax);
 
     std::int64_t settle = w.SettleMs;
     WholeNumber64(Sstart->text(), settle); // keeps the old value when it does not parse
@@ -372,7 +373,8 @@ void Twobbeldlg::Take(app::SweepSettings &record)
 
     if (WholeNumber(Esteps->text(), i))
         w.Steps = i;
-    w.Steps = std::max(w.Steps, 1);
+    // The step count the spin button reaches is the most a sweep takes.
+    w.Steps = std::clamp(w.Steps, 1, app::kSweepStepsMax);
 
     showing_ = true;
     MessungRb->setItemIndex(w.Mode);

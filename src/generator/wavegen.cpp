@@ -10,6 +10,7 @@
 #include "platform/inifile.h"
 #include "platform/messagebox.h"
 #include "platform/radiogroup.h"
+#include "platform/readout.h"
 #include "platform/utilities.h"
 
 #include <QCloseEvent>
@@ -110,6 +111,10 @@ TWavegen::TWavegen(QWidget *parent) : QWidget(parent, Qt::Tool)
     WOoptBut = Named(new QPushButton("Opt.", this), "WOoptBut");
     PrecOut = Named(new QLabel("0", this), "PrecOut");
     PrecOut->setToolTip("Loop precision (1/1000 period)");
+    platform::MarkReadout(PrecOut, "Loop precision (1/1000 period)");
+    platform::MarkReadout(Label3, "Ana.");
+    platform::MarkReadout(Label4, "L dig.");
+    platform::MarkReadout(Label6, "R dig.");
 
     auto *freqRow = new QHBoxLayout;
     freqRow->addWidget(Panel1, 1);
@@ -251,6 +256,9 @@ void TWavegen::SaveSettings()
 
 int TWavegen::Apply(bool forceStart, bool refresh)
 {
+    // The sweep plays its own tone and puts the record back when it ends.
+    if (sweepRunning_)
+        return 0;
     audio::GeneratorSettings &g = Generator();
     g.LevelL = -ScrollBar4->value();
     g.LevelR = -ScrollBar1->value();
@@ -373,8 +381,8 @@ void TWavegen::ScrollBar2Change(int position)
     Label3->setText(QString::number(100 - position) + "%");
     if (loading_)
         return;
+    // The analog volume is the mixer's: what the engine plays stays as it is.
     emit analogVolumeChanged(100 - position);
-    Apply(false, true);
 }
 
 void TWavegen::SetAnalogVolume(int percent)
@@ -424,6 +432,25 @@ void TWavegen::WOoptButClick()
 // ---- start and stop ---------------------------------------------------------------------------
 
 bool TWavegen::Running() const { return audio::OutputRunning() || Generator().FilePlaying; }
+
+void TWavegen::SetSweepRunning(bool running)
+{
+    if (running == sweepRunning_)
+        return;
+    sweepRunning_ = running;
+    if (running) {
+        for (QWidget *w : std::initializer_list<QWidget *>{GfreqText, GrobSpin, FeinSpin, ScrollBar4, ScrollBar1, phL,
+                                                            phR, RadioGroup1, UserBut, Gstart, Gstop, WOoptBut})
+            if (w->isEnabled()) {
+                w->setEnabled(false);
+                sweepLocked_.append(w);
+            }
+    } else {
+        for (QWidget *w : std::as_const(sweepLocked_))
+            w->setEnabled(true);
+        sweepLocked_.clear();
+    }
+}
 
 void TWavegen::GstartClick()
 {

@@ -4,6 +4,7 @@
 // levels and starts and stops the output. Settings in section "GEN".
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -43,6 +44,13 @@ public:
 
     // Running: the engine plays or a wave file plays.
     bool Running() const;
+
+    // While a sweep runs, the output is the sweep's: every control that
+    // would change what plays is disabled and Apply leaves the output alone.
+    // The analog volume stays usable, as it only drives the mixer. Ending
+    // the lock gives the controls back the states they had.
+    void SetSweepRunning(bool running);
+    bool SweepRunning() const { return sweepRunning_; }
 
     // The analog output volume in percent, moved by the main window's output
     // slider; does not emit analogVolumeChanged.
@@ -104,4 +112,6 @@ private:
     bool loading_ = false;
     bool playing_ = false; // Start was pressed and Stop not yet
     bool saved_ = false;
+    bool sweepRunning_ = false;
+    QList<QWidget *> sweepLocked_; // the controls the sweep disabled
 };

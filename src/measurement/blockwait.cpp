@@ -41,10 +41,11 @@ bool WaitForCompletion(const bool &done, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
-    // A timer wakes the loop now and then, so a lost completion is noticed.
+    // A timer wakes the loop now and then, so a lost completion, and an
+    // interrupt during a long block, are noticed.
     QTimer wake;
     wake.start(20);
-    while (!done && timer.elapsed() < timeoutMs)
+    while (!done && timer.elapsed() < timeoutMs && !InterruptRequested())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return done;
 }
@@ -62,6 +63,8 @@ CapturedBlock CaptureBlock(int frames, std::uint32_t tag)
     audio::GetRates(rateIn, rateOut);
     const int blockMs = rateIn > 0 ? static_cast<int>(1000LL * frames / rateIn) : 1000;
     if (!WaitForCompletion(*done, blockMs + 10000)) {
+        // Interrupted, or the device is gone: the capture still in flight is
+        // let go with the device when the engine closes.
         b.Status = audio::DEVICE_LOST;
         return b;
     }

@@ -35,7 +35,8 @@ struct CapturedBlock {
 CapturedBlock CaptureBlock(int frames, std::uint32_t tag = 0);
 
 // Waits for a capture that was started with `done` set from its callback;
-// false when it did not come within `timeoutMs`.
+// false when it did not come within `timeoutMs`, or an interrupt was
+// requested first.
 bool WaitForCompletion(const bool &done, int timeoutMs);
 
 } // namespace measure

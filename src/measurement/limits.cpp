@@ -3,6 +3,7 @@
 
 #include "platform/inifile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <fstream>
@@ -41,9 +42,25 @@ std::string Upper(std::string s)
 
 } // namespace
 
+const char *LimitKindName(LimitKind kind)
+{
+    switch (kind) {
+    case LimitKind::ThdNMax:
+        return "THDN_MAX";
+    case LimitKind::LevelMin:
+        return "LEVEL_MIN";
+    case LimitKind::LevelMax:
+        return "LEVEL_MAX";
+    case LimitKind::Curve:
+        break;
+    }
+    return "curve row";
+}
+
 bool Limits::Parse(const std::string &text, std::string &error)
 {
     rows_.clear();
+    lines_.clear();
     ThdNMax.reset();
     LevelMin.reset();
     LevelMax.reset();
@@ -64,6 +81,9 @@ bool Limits::Parse(const std::string &text, std::string &error)
                 return false;
             }
             (key == "THDN_MAX" ? ThdNMax : key == "LEVEL_MIN" ? LevelMin : LevelMax) = v;
+            lines_.push_back({lineNo, key == "THDN_MAX"    ? LimitKind::ThdNMax
+                                      : key == "LEVEL_MIN" ? LimitKind::LevelMin
+                                                           : LimitKind::LevelMax});
             continue;
         }
         LimitRow row;
@@ -89,6 +109,7 @@ bool Limits::Parse(const std::string &text, std::string &error)
             return false;
         }
         rows_.push_back(row);
+        lines_.push_back({lineNo, LimitKind::Curve});
     }
     if (rows_.empty() && !ThdNMax && !LevelMin && !LevelMax) {
         error = "the file holds no limits";
@@ -127,11 +148,16 @@ LimitRow Limits::BoundsAt(double f) const
     if (rows_[hi].FrequencyHz == f)
         return LimitRow{f, rows_[hi].Lower, rows_[hi].Upper};
     const LimitRow &a = rows_[hi - 1], &c = rows_[hi];
-    const double t = std::log(f / a.FrequencyHz) / std::log(c.FrequencyHz / a.FrequencyHz);
+    // Differences of logarithms: the ratio of two frequencies far apart
+    // (1e-300 Hz and 1e300 Hz) would overflow.
+    const double la = std::log(a.FrequencyHz);
+    const double t = std::clamp((std::log(f) - la) / (std::log(c.FrequencyHz) - la), 0.0, 1.0);
+    // Weighted, not a difference: bounds of opposite sign near the limits of
+    // double precision would overflow it.
     if (a.Lower && c.Lower)
-        b.Lower = *a.Lower + t * (*c.Lower - *a.Lower);
+        b.Lower = (1.0 - t) * *a.Lower + t * *c.Lower;
     if (a.Upper && c.Upper)
-        b.Upper = *a.Upper + t * (*c.Upper - *a.Upper);
+        b.Upper = (1.0 - t) * *a.Upper + t * *c.Upper;
     return b;
 }
 

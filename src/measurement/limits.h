@@ -26,6 +26,15 @@ struct LimitRow {
     std::optional<double> Lower, Upper; // dB
 };
 
+// What a line of the file holds, so a command can tell the limits it checks
+// from those it cannot.
+enum class LimitKind { Curve, ThdNMax, LevelMin, LevelMax };
+struct LimitLine {
+    int Line = 0; // 1-based line number in the file
+    LimitKind Kind = LimitKind::Curve;
+};
+const char *LimitKindName(LimitKind kind); // "curve row", "THDN_MAX", ...
+
 class Limits {
 public:
     // Parses the text of a limits file; false with `error` naming the line.
@@ -34,6 +43,8 @@ public:
     bool Load(const std::string &fileName, std::string &error);
 
     const std::vector<LimitRow> &Rows() const { return rows_; }
+    // Every limit of the file with its line, in file order.
+    const std::vector<LimitLine> &Lines() const { return lines_; }
     std::optional<double> ThdNMax, LevelMin, LevelMax;
 
     // The bounds of the curve at `frequencyHz` (none outside its span).
@@ -48,6 +59,7 @@ public:
 
 private:
     std::vector<LimitRow> rows_;
+    std::vector<LimitLine> lines_;
 };
 
 } // namespace measure

@@ -51,6 +51,10 @@ bool SpectrumMeasurement::Run(const SpectrumSetup &setup)
             return false;
         }
         const CapturedBlock block = CaptureBlock(AnalyserCaptureFrames(n));
+        if (!block.Data && InterruptRequested()) {
+            error_ = "interrupted";
+            return false;
+        }
         if (!block.Data) {
             error_ = "capture failed: " + audio::ErrorText(block.Status);
             return false;

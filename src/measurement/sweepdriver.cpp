@@ -4,6 +4,7 @@
 #include "audio/devices.h"
 #include "audio/soundinterface.h"
 #include "measurement/blockwait.h"
+#include "platform/numbers.h"
 
 #include <cstdio>
 #include <memory>
@@ -36,14 +37,12 @@ SweepDriver::Outcome SweepDriver::step(const SweepSetup &setup, std::int32_t i,
     if (OnStep)
         OnStep(plan);
     if (!plan.Playable) {
-        char text[160];
-        std::snprintf(text, sizeof text, "%.1f Hz is above half the sample rate (input %d Hz, output %d Hz)",
-                      plan.Frequency, plan.InputRate, plan.OutputRate);
-        error_ = text;
+        error_ = platform::FormatFixed(plan.Frequency, 1) + " Hz is above half the sample rate (input " +
+                 std::to_string(plan.InputRate) + " Hz, output " + std::to_string(plan.OutputRate) + " Hz)";
         return Outcome::Failed;
     }
     if (const int rc = run_.StartTone(plan, setup.LevelDig, outputCorrection)) {
-        error_ = "the output failed at " + std::to_string(plan.Frequency) + " Hz: " + audio::ErrorText(rc);
+        error_ = "the output failed at " + platform::FormatFixed(plan.Frequency, 1) + " Hz: " + audio::ErrorText(rc);
         return Outcome::Failed;
     }
     if (!WaitMs(setup.SettleMs))
@@ -60,6 +59,8 @@ SweepDriver::Outcome SweepDriver::step(const SweepSetup &setup, std::int32_t i,
     do {
         if (!WaitForCompletion(*done, blockMs + 10000)) {
             run_.Abandon();
+            if (InterruptRequested())
+                return Outcome::Interrupted;
             error_ = "no block came from the input device: " + audio::ErrorText(audio::DEVICE_LOST);
             return Outcome::Failed;
         }

@@ -9,6 +9,8 @@
 // leaves a half-written settings file behind.
 #pragma once
 
+#include "platform/numbers.h" // the values' number text: ParseInt, ParseFloat, FormatFixed
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -79,13 +81,5 @@ std::string GetPrivateProfileString(const std::string &section, const std::strin
                                     const std::string &fileName);
 bool WritePrivateProfileString(const std::string &section, const std::string &key,
                                const std::string &value, const std::string &fileName);
-
-// Strict number parsing as the settings use it: the whole text must be the
-// number (no blanks, no trailing characters). Integers are decimal with an
-// optional sign; floats use a full stop and may carry an exponent.
-bool ParseInt(const std::string &text, long long &out);
-bool ParseFloat(const std::string &text, double &out);
-// Fixed-point text with `decimals` places, full stop, no exponent, no blanks.
-std::string FormatFixed(double value, int decimals);
 
 } // namespace platform

@@ -65,6 +65,17 @@ TEST(AlsaEnumeration, DeviceThisProcessHoldsStaysListedThoughItsProbeFails)
     EXPECT_FALSE(open.contains(SND_PCM_STREAM_PLAYBACK, "default"));
 }
 
+TEST(AlsaEnumeration, TheDefaultDeviceIsNamedForItsOwnDirection)
+{
+    const std::string server = "Default ALSA Output (currently PipeWire Media Server)";
+    EXPECT_EQ(DefaultDeviceDescription(SND_PCM_STREAM_PLAYBACK, server, ""), server);
+    EXPECT_EQ(DefaultDeviceDescription(SND_PCM_STREAM_CAPTURE, server, ""), "Default device");
+    EXPECT_EQ(DefaultDeviceDescription(SND_PCM_STREAM_CAPTURE, "Studio interface", ""), "Studio interface");
+    EXPECT_EQ(DefaultDeviceDescription(SND_PCM_STREAM_CAPTURE, "Line in\nsecond line", "Input"), "Line in");
+    EXPECT_EQ(DefaultDeviceDescription(SND_PCM_STREAM_PLAYBACK, "Line in", "Input"), "Default device");
+    EXPECT_EQ(DefaultDeviceDescription(SND_PCM_STREAM_CAPTURE, "", ""), "Default device");
+}
+
 TEST(AlsaErrors, StatusNumbersAndTextsFollowAlsa)
 {
     EXPECT_EQ(AlsaStatus(-EHOSTDOWN), ALSA_ERROR_BASE + EHOSTDOWN);

@@ -42,7 +42,8 @@ TEST_F(AlsaFileTest, ListsTheConfiguredDefaultWithFullFormatMask)
     ASSERT_EQ(backend->outputCount(), 1);
     WaveInCaps in;
     ASSERT_EQ(backend->inputCaps(0, in), 0);
-    EXPECT_EQ(in.name, "Default device (default)");
+    EXPECT_EQ(in.name, "Default device (default)"); // not named after its output
+    EXPECT_EQ(backend->deviceName(false, 0), "Default ALSA Output (currently a file) (default)");
     EXPECT_EQ(in.formats, 0xFFFFFu); // the null slave takes every rate and format
     EXPECT_EQ(in.channels, 2);
     WaveOutCaps out;

@@ -36,12 +36,14 @@ inline std::string PatternBytes(std::size_t n, std::uint64_t seed)
 }
 
 // Points ALSA at its file plugin: "default" plays into `outFile` (raw, no
-// pacing) and captures the bytes of `inFile`. Must run before the process's
-// first snd_ call, as ALSA reads its configuration once.
+// pacing) and captures the bytes of `inFile`; its hint describes it as an
+// output, as the sound servers describe theirs. Must run before the
+// process's first snd_ call, as ALSA reads its configuration once.
 inline void UseAlsaFileConfig(const std::string &dir, const std::string &inFile, const std::string &outFile)
 {
     testsupport::WriteFile(dir + "/asound.conf",
                            "pcm.null { type null }\npcm.!default { type asym\n"
+                           "  hint { show on description \"Default ALSA Output (currently a file)\" }\n"
                            "  playback.pcm { type file slave.pcm \"null\" file \"" + outFile + "\" format \"raw\" }\n"
                            "  capture.pcm { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + inFile +
                                "\" format \"raw\" } }\n");

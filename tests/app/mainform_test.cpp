@@ -5,7 +5,10 @@
 #include "audio/scdia.h"
 #include "display/diagramwindow.h"
 #include "generator/featdlg.h"
+#include "generator/wavegen.h"
 #include "platform/inifile.h"
+#include "platform/numbers.h"
+#include "support/accessiblereadout.h"
 #include "support/appwindows.h"
 
 #include <QAction>
@@ -62,6 +65,22 @@ TEST_F(MainWindowTest, TheStatusLineNamesTheDevicesAndTheInputFormatAndCorrectio
     active->trigger();
     EXPECT_FALSE(active->isChecked());
     EXPECT_EQ(child<QLabel>("coract")->text(), ".");
+}
+
+TEST_F(MainWindowTest, ReadoutsGiveAssistiveTechnologyTheirValuesUnderTheirCaptions)
+{
+    start("", "[VOLUME]\nFGINVOLUME=40\nFGVOLUME=70\n");
+    using testsupport::AccessibleReadout;
+    const QString devices = child<QLabel>("StatusLine")->text();
+    EXPECT_TRUE(devices.contains("Virtual loopback 1"));
+    EXPECT_EQ(AccessibleReadout(form(), "Input / output device"), devices);
+    EXPECT_EQ(AccessibleReadout(form(), "Recording volume"), QString("40%"));
+    EXPECT_EQ(AccessibleReadout(form(), "Output volume"), QString("70%"));
+    EXPECT_EQ(AccessibleReadout(form(), "Input sample rate"), QString("44100 Hz"));
+    // a value that changes is read as it is now
+    child<QLabel>("Label7")->setText("0.10FS 0.10FS");
+    EXPECT_EQ(AccessibleReadout(form(), "Pegel L R"), QString("0.10FS 0.10FS"));
+    EXPECT_EQ(AccessibleReadout(app::Wavegen, "Ana."), QString("70%"));
 }
 
 TEST_F(MainWindowTest, FileExitByKeyboardClosesAndWritesTheSettings)
@@ -126,14 +145,28 @@ TEST_F(MainWindowTest, CorrectionFilesLoadSwitchOnAndDrawAsCurves)
     EXPECT_NEAR(at(1000.0), 0.0f, 0.05f);
     EXPECT_NEAR(at(20000.0), 3.0f, 0.05f);
 
-    // the text export writes one line per point inside the diagram's range (10 Hz .. 24 kHz)
+    // the text export writes a line per point inside the diagram's range
+    // (10 Hz .. 24 kHz): frequency and both curves with two decimals and a
+    // point, whatever the locale
     const std::string out = dir + "/curves.txt";
     EXPECT_EQ(form()->SaveResultsAsText(QString::fromStdString(out)), 0);
-    const std::string text = testsupport::ReadFile(out);
-    const long inRange = std::count_if(f, f + 1001, [](float x) { return x >= 10.0f && x <= 24000.0f; });
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r'));
-    EXPECT_GE(std::count(text.begin(), text.end(), '\n'), inRange);
-    EXPECT_LE(std::count(text.begin(), text.end(), '\n'), inRange + 2); // a header line or two
+    QStringList lines = QString::fromStdString(testsupport::ReadFile(out)).split("\r\n", Qt::SkipEmptyParts);
+    const float *c2 = d->Curves().Curve2();
+    for (int i = 0; i <= 1000; ++i) {
+        if (f[i] < 10.0f || f[i] > 24000.0f)
+            continue;
+        ASSERT_FALSE(lines.isEmpty()) << f[i];
+        const QString line = lines.takeFirst();
+        const QStringList fields = line.split(',');
+        double v[3] = {};
+        for (int k = 0; k < 3; ++k)
+            ASSERT_TRUE(fields.size() == 3 && platform::ParseFloat(fields[k].toStdString(), v[k]))
+                << line.toStdString();
+        const float *expected[3] = {f, c1, c2};
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(v[k], expected[k][i], 0.0051) << line.toStdString();
+    }
+    EXPECT_TRUE(lines.isEmpty());
 
     nextFile = "/nonexistent-dir/x.txt";
     child<QAction>("SpeichernalsText1")->trigger();

@@ -134,6 +134,14 @@ TEST(Settings, InvalidValuesFallBackByTheirOwnRules)
     EXPECT_EQ(t.ms.Scope.TimebaseIndex, 5);
     EXPECT_EQ(t.ms.Sweep.Mode, 0);
     EXPECT_EQ(t.ms.Sweep.Steps, 50);
+    // the sweep's step count and level stay within the setup dialog's
+    // ranges: a count near 2^31 would overflow the step counters, a level
+    // above full scale clip every step
+    EXPECT_EQ(load("[WOB]\nSTEPS=2147483647\n").ms.Sweep.Steps, 1000);
+    EXPECT_EQ(load("[WOB]\nSTEPS=1000\n").ms.Sweep.Steps, 1000);
+    EXPECT_EQ(load("[WOB]\nPEGDIG=12\n").ms.Sweep.LevelDig, 0.0f);
+    EXPECT_EQ(load("[WOB]\nPEGDIG=-250\n").ms.Sweep.LevelDig, -200.0f);
+    EXPECT_EQ(load("[WOB]\nPEGDIG=-6.5\n").ms.Sweep.LevelDig, -6.5f);
     EXPECT_EQ(t.fields.OutputVolume, 100);
     EXPECT_EQ(t.fields.InputVolume, 0);
     EXPECT_EQ(load("[VOLUME]\nFGINVOLUME=1e9\n").fields.InputVolume, 100);

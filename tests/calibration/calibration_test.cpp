@@ -6,6 +6,7 @@
 #include "dsp/dialogs/calibrationdialog.h"
 #include "platform/inifile.h"
 #include "platform/radiogroup.h"
+#include "support/accessiblereadout.h"
 #include "support/appwindows.h"
 
 #include <QAction>
@@ -66,6 +67,8 @@ TEST_F(CalibrationTest, AReadingOfTheTestSineCalibratesDbVAndDbuAndIsStored)
     ASSERT_TRUE(MS.AnalyserRunning && audio::CaptureOpen());
     EXPECT_EQ(reading(), "10.2%");
     EXPECT_FALSE(MS.AnalyserRunning);
+    // a screen reader gets the reading itself, the caption as description
+    EXPECT_EQ(testsupport::AccessibleReadout(dlg(), "Reading"), QString("10.2%"));
 
     messages.clear();
     dlg()->EichmV->setText("0");

@@ -81,6 +81,26 @@ TEST_F(OptionsDialog, RangesTypedDigitByDigitRedrawAtOnceAndLoadingPostsNothing)
     EXPECT_EQ(dlg.Edit4->text(), "20.000"); // NiceStep(100 / 10) = 20
 }
 
+TEST_F(OptionsDialog, RangesAndCurvesSetByAPageReachTheOpenDialogBeforeItsNextChange)
+{
+    // Another page sets the diagram up while the dialog is open (as the sweep
+    // page does on entry): new ranges, a second curve.
+    d->ResetDiagram();
+    std::int32_t xmin = 20, xmax = 22000;
+    float ymin = -45.0f, ymax = 5.0f;
+    ASSERT_FALSE(d->SetupDiagram(QString(), 50, xmin, xmax, ymin, ymax));
+    d->SetCurvesVisible(true, true);
+    EXPECT_EQ(dlg.Edit1->text(), "20");
+    EXPECT_EQ(dlg.Edit4->text(), "5.000");
+
+    dlg.CheckBox2->click(); // "Peak L 1": the dialog's next change
+    QCoreApplication::processEvents();
+    const DiagramAxes &a = d->Axes();
+    EXPECT_EQ(std::vector<float>({float(a.XMin), float(a.XMax), a.YMin, a.YMax}),
+              std::vector<float>({20.0f, 22000.0f, -45.0f, 5.0f}));
+    EXPECT_TRUE(d->Options().PeakK1 && d->Options().ShowK2);
+}
+
 TEST_F(OptionsDialog, PeakHoldAndDifferenceExcludeEachOther)
 {
     dlg.ComboBox1->setCurrentIndex(DifK1MinusK2);
@@ -166,7 +186,19 @@ TEST(ScaleDialog, AFactorOfZeroOrTextThatDoesNotParseIsNotTakenDefaultRestoresHz
     EXPECT_EQ(dlg.Record.Factor, 2.0f);
     EXPECT_EQ(dlg.Record.Offset, 5.0f);
     dlg.Default->click();
-    dlg.BitBtn1Click(); // the edits' own notation parses
+    // Only the edits can bring 1, 0 and Hz back: their own notation parses.
+    dlg.Record = {3.0f, -7.0f, "mm"};
+    dlg.BitBtn1Click();
     EXPECT_EQ(dlg.Record.Factor, 1.0f);
+    EXPECT_EQ(dlg.Record.Offset, 0.0f);
     EXPECT_EQ(dlg.Record.Unit, "Hz");
+    dlg.Record = {-0.25f, 1.25e4f, "s"};
+    dlg.hide();
+    dlg.show();
+    EXPECT_EQ(dlg.Edit1->text(), "-2.50000000000000E-0001");
+    EXPECT_EQ(dlg.Edit2->text(), " 1.25000000000000E+0004");
+    dlg.Record = {};
+    dlg.BitBtn1Click();
+    EXPECT_EQ(dlg.Record.Factor, -0.25f);
+    EXPECT_EQ(dlg.Record.Offset, 1.25e4f);
 }

@@ -5,6 +5,7 @@
 #include "display/scopewindow.h"
 #include "platform/inifile.h"
 #include "platform/utilities.h"
+#include "support/accessiblereadout.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
@@ -51,6 +52,9 @@ TEST_F(ScopeWindowTest, CursorsReadTimeAndVoltageAndEachReleaseClearsOnlyItsOwn)
     mouse(w, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton | Qt::RightButton, {100, 150});
     mouse(w, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton | Qt::RightButton, {150, 150});
     EXPECT_EQ(w.Label1->text(), "1.000ms / 1.000kHz"); // 50 px of 50000 px/s
+    // assistive technology reads the cursor values under their captions
+    EXPECT_EQ(testsupport::AccessibleReadout(&w, "Time / Frequ."), QString("1.000ms / 1.000kHz"));
+    EXPECT_EQ(testsupport::AccessibleReadout(&w, "Volt"), QString("500.000mV"));
     EXPECT_EQ(w.Bitmap().pixel(100, 250), kBlack);
     EXPECT_EQ(w.Bitmap().pixel(150, 250), kBlack);
 

@@ -3,6 +3,7 @@
 // analytic response, the JSON and CSV forms, the exit statuses, a settings
 // file that stays untouched; and the limits file's rules.
 #include "measurement/limits.h"
+#include "platform/numbers.h"
 #include "support/cardmodel.h"
 #include "support/spectrumref.h"
 #include "support/testsupport.h"
@@ -41,9 +42,8 @@ std::string LimitsAroundModel(double below, double above)
     std::string text = "# frequency lower upper\n";
     for (int i = 0; i <= 10; ++i) {
         const double f = std::exp(std::log(20.0) + i * std::log(1000.0) / 10.0);
-        char line[96];
-        std::snprintf(line, sizeof line, "%.4f %.3f %.3f\n", f, ModelDb(f) - below, ModelDb(f) + above);
-        text += line;
+        text += platform::FormatNumber(f, 'f', 4) + " " + platform::FormatNumber(ModelDb(f) - below, 'f', 3) + " " +
+                platform::FormatNumber(ModelDb(f) + above, 'f', 3) + "\n";
     }
     return text;
 }
@@ -102,11 +102,11 @@ TEST(MeasureCommand, CsvColumnsAndErrorsWithTheirReasons)
     ASSERT_EQ(spectrum.status, 0) << spectrum.err;
     const QStringList lines = QString::fromStdString(spectrum.out).trimmed().split('\n');
     ASSERT_EQ(lines.size(), 1 + 1024);
-    EXPECT_EQ(lines[0], "frequency_hz,left_dBFS,right_dBFS");
+    EXPECT_EQ(lines[0], "frequency_hz,left_dBFS,right_dBFS,overloads");
     EXPECT_EQ(lines[1 + 512].section(',', 0, 0).toDouble(), 12000.0); // bin 512 of 2048 at 48 kHz
     for (const QString &line : lines.mid(1)) {
         const QStringList fields = line.split(',');
-        ASSERT_EQ(fields.size(), 3) << line.toStdString();
+        ASSERT_EQ(fields.size(), 4) << line.toStdString();
         bool ok = true;
         for (const QString &x : fields)
             x.toDouble(&ok);
@@ -130,6 +130,101 @@ TEST(MeasureCommand, CsvColumnsAndErrorsWithTheirReasons)
     const Result gone = Measure(dir, "sweep --settings " + ini + " --settle 0");
     EXPECT_EQ(gone.status, 2);
     EXPECT_NE(gone.err.find("disappeared"), std::string::npos) << gone.err;
+}
+
+// A status and a text that standard error holds; the JSON on standard output.
+void Expect(const Result &r, int status, const std::string &inErr, const std::string &what)
+{
+    EXPECT_EQ(r.status, status) << what << ": " << r.err;
+    EXPECT_NE(r.err.find(inErr), std::string::npos) << what << ": " << r.err;
+}
+QJsonObject Json(const Result &r) { return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object(); }
+QJsonObject Settings(const Result &r, const char *part) { return Json(r)["settings"].toObject()[part].toObject(); }
+
+TEST(MeasureCommand, ADeadInputHasNoThdNAndFailsItsLimit)
+{
+    const std::string dir = testsupport::ScratchDir("dead"), ini = dir + "/sonmain.ini";
+    testsupport::WriteFile(dir + "/thdn.lim", "THDN_MAX -60\n");
+    for (const std::string noise : {"-100", "-200"}) { // the test signal off: noise, then nothing at all
+        testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nNOISE=" + noise + "\n");
+        const Result r =
+            Measure(dir, "thdn --fft 2048 --format json --settings " + ini + " --limits " + dir + "/thdn.lim");
+        Expect(r, 1, "left channel: no fundamental", noise);
+        for (const QJsonValue &v : Json(r)["results"].toArray())
+            EXPECT_TRUE(v["thdn_db"].isNull() && v["fundamental_hz"].isNull()) << noise;
+        EXPECT_NE(Measure(dir, "thdn --fft 2048 --settings " + ini).out.find("\nleft,,,0\n"), std::string::npos);
+    }
+}
+
+TEST(MeasureCommand, FailedWritesUnusedCorrectionsAndLimitsTheCommandCannotCheck)
+{
+    const std::string dir = testsupport::ScratchDir("unused"), s = " --settings " + dir + "/sonmain.ini";
+    testsupport::WriteFile(dir + "/bad.cor", "100 0\nnot a line\n");
+    testsupport::WriteFile(dir + "/sonmain.ini", "[LOOPBACK]\nPACED=FALSE\n[MAIN]\nINCONAME=" + dir +
+                                                     "/deleted.cor\nINCOAKT=FALSE\nOUTCONAME=" + dir +
+                                                     "/bad.cor\nOUTCOAKT=TRUE\n");
+    // the reason is the system's text, in the system's language
+    for (const std::string command : {"spectrum --fft 2048", "thdn --format json", "devices", "thdn --help"})
+        Expect(Measure(dir, command + s + " >/dev/full"), 2, "could not be written to standard output: ", command);
+    // a correction that is off, or that the command does not apply, is not read
+    Expect(Measure(dir, "devices" + s), 0, "deleted.cor not found", "devices");
+    EXPECT_EQ(Measure(dir, "level --fft 2048" + s).status, 0);
+    Expect(Measure(dir, "sweep --steps 1 --settle 0" + s), 2, "bad.cor", "sweep");
+    Expect(Measure(dir, "level --fft 2048 --corrections on" + s), 2, "deleted.cor not found", "on");
+
+    testsupport::WriteFile(dir + "/thdn.lim", "THDN_MAX -40\n");
+    testsupport::WriteFile(dir + "/curve.lim", "100 -1 1\n1000 -1 1\n");
+    testsupport::WriteFile(dir + "/mixed.lim", "THDN_MAX -40\n100 -1 1\n1000 -1 1\nLEVEL_MAX 0\n");
+    const std::string l = " --settings " + dir + "/plain.ini --limits " + dir;
+    testsupport::WriteFile(dir + "/plain.ini", "[LOOPBACK]\nPACED=FALSE\n");
+    for (const std::string &command : {"sweep --steps 1" + l + "/thdn.lim", "thdn --fft 2048" + l + "/curve.lim",
+                                       "spectrum --fft 2048" + l + "/thdn.lim"})
+        Expect(Measure(dir, command), 2, "holds nothing this command checks", command);
+    const Result mixed = Measure(dir, "thdn --fft 2048" + l + "/mixed.lim"); // the sine's THD+N is far below -40
+    Expect(mixed, 0, "lines 2 to 3 (2 curve rows) not checked", "mixed");
+    EXPECT_NE(mixed.err.find("line 4 (LEVEL_MAX) not checked"), std::string::npos) << mixed.err;
+}
+
+TEST(MeasureCommand, StepsLevelsSigtermOptionsOverloadsAndTheBuildOfBothPrograms)
+{
+    const std::string dir = testsupport::ScratchDir("steps"), s = " --settings " + dir + "/sonmain.ini";
+    testsupport::WriteFile(dir + "/sonmain.ini", "[LOOPBACK]\nPACED=TRUE\n[WOB]\nSTEPS=2147483647\nPEGDIG=12\n");
+    // A stored step count near 2^31 is the dialog's largest, and the run
+    // answers SIGTERM (passed on by timeout, which kills a program that
+    // does not end 35 s later: status 137).
+    Result term;
+    term.status = testsupport::RunShell("timeout --preserve-status -k 5 30 " + std::string(SONALYX_MEASURE_EXE) +
+                                            " sweep --settle 50" + s + " 2>" + dir + "/term.txt >/dev/null & pid=$!; "
+                                            "sleep 4; kill -TERM $pid; wait $pid",
+                                        term.out);
+    term.err = testsupport::ReadFile(dir + "/term.txt");
+    Expect(term, 2, "interrupted", "SIGTERM");
+    Expect(Measure(dir, "sweep --steps 1001" + s), 2, "--steps must be a whole number from 1 to 1000", "steps");
+    // a stored level above full scale plays at 0 dB; a level is taken only as played
+    const Result stored = Measure(dir, "sweep --steps 1 --settle 0 --format json" + s);
+    EXPECT_EQ(Settings(stored, "sweep")["level_db"].toDouble(-1.0), 0.0) << stored.err;
+    Expect(Measure(dir, "sweep --steps 1 --level -6.5" + s), 2, "--level must be a whole number from -100 to 0",
+           "level");
+    const Result generate = Measure(dir, "generate --duration 0.1 --frequency 1000.1 --format json" + s);
+    EXPECT_EQ(generate.err.find("QCommandLineParser"), std::string::npos) << generate.err;
+    EXPECT_EQ(Settings(generate, "generator")["frequency_hz"].toDouble(), 1000.1); // as typed
+    const Result none = Measure(dir, "");
+    Expect(none, 2, "Usage: sonalyx-measure COMMAND", "no command");
+    EXPECT_TRUE(none.out.empty());
+    EXPECT_EQ(Measure(dir, "thdn --help").out.rfind("Usage: sonalyx-measure thdn [options]\n", 0), 0u);
+
+    // a card whose device under test amplifies a full-scale sine by 6 dB clips
+    testsupport::WriteFile(dir + "/clip.ini", "[LOOPBACK]\nPACED=FALSE\nSIGLEVEL=0\nGAIN=6\n");
+    const Result clipped = Measure(dir, "level --fft 2048 --format json --settings " + dir + "/clip.ini");
+    Expect(clipped, 0, "clipped", "overloads");
+    for (const QJsonValue &v : Json(clipped)["results"].toArray())
+        EXPECT_GT(v["overloads"].toInt(), 0);
+
+    // the README's "make run" builds the command-line program as well
+    std::string plan;
+    testsupport::RunShell("make -n -C " + std::string(std::getenv("SONALYX_SOURCE_DIR")) + " build BUILD_DIR=" + dir,
+                          plan);
+    EXPECT_NE(plan.find("sonalyx-measure"), std::string::npos) << plan;
 }
 
 TEST(Limits, RowsInterpolateOverLogFrequencyAndBadLinesAreNamed)

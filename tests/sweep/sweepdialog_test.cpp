@@ -81,6 +81,13 @@ TEST_F(SweepDialogTest, TakeRepairsTypedValuesAndKeepsTheRunFields)
     EXPECT_EQ(record_.FreqFrom, 20000);
     EXPECT_EQ(record_.FreqTo, 55200);
     EXPECT_EQ(record_.Steps, 1);
+
+    // No more steps than the arrows reach: a count near 2^31 would overflow
+    // the run's step counters.
+    open();
+    dlg_.Esteps->setText("2147483647");
+    dlg_.Take(record_);
+    EXPECT_EQ(record_.Steps, 1000);
 }
 
 TEST_F(SweepDialogTest, ArrowsAndKeysStepWithinTheirLimits)

@@ -2,6 +2,7 @@
 
 #include "audio/alsa/alsapcm.h"
 
+#include <cctype>
 #include <memory>
 
 namespace audio::alsa {
@@ -16,25 +17,33 @@ bool Opens(const std::string &pcm, snd_pcm_stream_t stream, const OpenDevices &o
     return OpenPcm(pcm, stream, probe) == MMSYSERR_NOERROR;
 }
 
-// The hint description of the configured "default" PCM (for example the
-// sound server's name), or a plain text when the configuration has none.
-std::string DefaultDescription()
+std::string ConfigString(snd_config_t *top, const char *key)
 {
-    std::string text = "Default device";
+    snd_config_t *node = nullptr;
+    const char *text = nullptr;
+    if (snd_config_search(top, key, &node) >= 0 && snd_config_get_string(node, &text) >= 0 && text)
+        return text;
+    return {};
+}
+
+// The name of the configured "default" PCM in one direction, from its hint.
+std::string DefaultDescription(snd_pcm_stream_t stream)
+{
     snd_config_t *top = nullptr;
     if (snd_config_update_ref(&top) < 0 || !top)
-        return text;
-    snd_config_t *node = nullptr;
-    const char *desc = nullptr;
-    if (snd_config_search(top, "pcm.default.hint.description", &node) >= 0 &&
-        snd_config_get_string(node, &desc) >= 0 && desc && *desc) {
-        text = desc;
-        std::size_t eol = text.find('\n');
-        if (eol != std::string::npos)
-            text.resize(eol);
-    }
+        return DefaultDeviceDescription(stream, {}, {});
+    const std::string description = ConfigString(top, "pcm.default.hint.description");
+    const std::string ioid = ConfigString(top, "pcm.default.hint.ioid");
     snd_config_unref(top);
-    return text;
+    return DefaultDeviceDescription(stream, description, ioid);
+}
+
+bool ContainsText(const std::string &text, const char *word)
+{
+    std::string lower = text;
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find(word) != std::string::npos;
 }
 
 struct CtlCloser {
@@ -79,6 +88,21 @@ void ListCard(int card, snd_pcm_stream_t stream, const OpenDevices &open,
 
 } // namespace
 
+std::string DefaultDeviceDescription(snd_pcm_stream_t stream, std::string description, const std::string &ioid)
+{
+    const bool capture = stream == SND_PCM_STREAM_CAPTURE;
+    const std::size_t eol = description.find('\n');
+    if (eol != std::string::npos)
+        description.resize(eol);
+    // A description for the other direction only (the sound servers describe
+    // their default PCM as an output) would name an input after an output.
+    const bool otherDirection = !ioid.empty() ? ioid != (capture ? "Input" : "Output")
+                                              : ContainsText(description, capture ? "output" : "input");
+    if (description.empty() || otherDirection)
+        return "Default device";
+    return description;
+}
+
 std::string MakeDeviceName(const std::string &description, const std::string &pcm)
 {
     std::string suffix = " (" + pcm + ")";
@@ -102,7 +126,7 @@ std::vector<AlsaDeviceEntry> ListAlsaDevices(snd_pcm_stream_t stream, const Open
 {
     std::vector<AlsaDeviceEntry> out;
     if (Opens("default", stream, open))
-        out.push_back({"default", MakeDeviceName(DefaultDescription(), "default")});
+        out.push_back({"default", MakeDeviceName(DefaultDescription(stream), "default")});
     int card = -1;
     while (snd_card_next(&card) >= 0 && card >= 0)
         ListCard(card, stream, open, out);

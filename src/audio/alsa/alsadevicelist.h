@@ -25,6 +25,13 @@ inline constexpr std::size_t kMaxDeviceName = 120;
 // are listed without a probe (a hw device refuses a second open).
 std::vector<AlsaDeviceEntry> ListAlsaDevices(snd_pcm_stream_t stream, const OpenDevices &open);
 
+// The name of the "default" PCM in one direction from its configured hint
+// (description and ioid): the description when it is for that direction,
+// else the neutral "Default device". The sound servers describe their
+// default PCM as an output ("Default ALSA Output (currently PipeWire Media
+// Server)"), which must not name an input device.
+std::string DefaultDeviceDescription(snd_pcm_stream_t stream, std::string description, const std::string &ioid);
+
 // "<description> (<pcm>)", the description shortened so that the whole name
 // keeps to kMaxDeviceName characters (UTF-8 sequences are not split).
 std::string MakeDeviceName(const std::string &description, const std::string &pcm);

@@ -5,6 +5,8 @@
 #include "audio/devices.h"
 #include "platform/messagebox.h"
 #include "platform/messages.h"
+#include "platform/numbers.h"
+#include "platform/readout.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -56,7 +58,7 @@ TEichDlg::TEichDlg(QWidget *parent) : QDialog(parent)
     Label2->setBuddy(EichmV);
     EichmV->setAccessibleName("mV eff");
     Label3 = named(new QLabel("under", GroupBox1), "Label3");
-    Label3->setAccessibleName("Reading");
+    platform::MarkReadout(Label3, "Reading");
     Label3->setMinimumWidth(80);
     Button1 = named(new QPushButton("Begin", GroupBox1), "Button1");
     Button2 = named(new QPushButton("End", GroupBox1), "Button2");
@@ -136,7 +138,7 @@ void TEichDlg::SetLanguage(char language)
 void TEichDlg::Open(QObject *mainWindow, float offset, float factor, float voltageMv)
 {
     mainWindow_ = mainWindow;
-    EichmV->setText(QString::asprintf("%5.1f", double(voltageMv)));
+    EichmV->setText(QString::fromStdString(platform::FormatNumber(voltageMv, 'f', 1, 5)));
     Edit2->setText(QString::number(double(factor), 'f', 5));
     Edit3->setText(QString::number(double(offset), 'f', 5));
     Label3->setText("under");
@@ -259,7 +261,8 @@ void TEichDlg::readingReady()
     if (overloads > 0)
         Label3->setText("over " + QString::number(overloads));
     else
-        Label3->setText(QString::asprintf("%4.1f%%", dsp::CalibrationReading(block, count)));
+        Label3->setText(
+            QString::fromStdString(platform::FormatNumber(dsp::CalibrationReading(block, count), 'f', 1, 4)) + "%");
     measured_ = true;
     if (awaited && running_)
         platform::PostMessage(this, kStartReading);

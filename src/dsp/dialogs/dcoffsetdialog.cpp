@@ -1,6 +1,7 @@
 #include "dsp/dialogs/dcoffsetdialog.h"
 
 #include "audio/audioengine.h"
+#include "platform/readout.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -54,6 +55,8 @@ TDCOffset::TDCOffset(QWidget *parent) : QDialog(parent)
     Label4 = named(new QLabel("K2", this), "Label4");
     Label3->setBuddy(ScrollBar1);
     Label4->setBuddy(ScrollBar2);
+    platform::MarkReadout(Label1, "K1 DC offset");
+    platform::MarkReadout(Label2, "K2 DC offset");
     AutoDCOffset = named(new QCheckBox(" Auto DC-Offset", this), "AutoDCOffset");
     BitBtn1 = named(new QPushButton(this), "BitBtn1");
     BitBtn2 = named(new QPushButton(this), "BitBtn2");
