@@ -2,8 +2,8 @@
 #include "display/scopetraces.h"
 
 #include "display/diagramcurves.h"
+#include "platform/textfile.h"
 
-#include <cerrno>
 #include <cstdio>
 
 namespace display {
@@ -31,17 +31,13 @@ int ScopeTraces::SaveAsText(const std::string &fileName, const std::string &sepa
 {
     if (!allocated_)
         return kNoScopeArraysError;
-    errno = 0;
-    std::FILE *file = std::fopen(fileName.c_str(), "wb");
-    if (!file)
-        return errno != 0 ? errno : EIO;
+    std::string text;
     const std::string sep = ExportSeparator(separator);
     const ScopeReadout &r = readout_;
-    bool failed = false;
     char number[64];
     std::string line;
     line.reserve(96);
-    for (int i = 0; i < Count() && !failed; ++i) {
+    for (int i = 0; i < Count(); ++i) {
         const std::size_t k = std::size_t(i);
         std::snprintf(number, sizeof number, "%.3f", double(x_[k]) * 1000.0);
         line = number;
@@ -54,12 +50,9 @@ int ScopeTraces::SaveAsText(const std::string &fileName, const std::string &sepa
         line += sep;
         line += number;
         line += "\r\n";
-        failed = std::fwrite(line.data(), 1, line.size(), file) != line.size();
+        text += line;
     }
-    int error = failed ? (errno != 0 ? errno : EIO) : 0;
-    if (std::fclose(file) != 0 && error == 0)
-        error = errno != 0 ? errno : EIO;
-    return error;
+    return platform::WriteTextFile(fileName, text);
 }
 
 } // namespace display

@@ -1,11 +1,13 @@
 // Curve storage: peak hold and difference modes, the index range and pixel
 // reduction of a curve, and the text export.
 #include "display/diagramcurves.h"
+#include "display/scopetraces.h"
 
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <limits>
 #include <vector>
 
@@ -227,4 +229,29 @@ TEST_F(CurveExport, ErrorsWithoutArraysAndForUnwritablePathsAndOverwritesOldFile
     range.PointCount = 2;
     ASSERT_EQ(curves.SaveAsText(dir + "/old.txt", ",", range), 0);
     EXPECT_EQ(testsupport::ReadFile(dir + "/old.txt"), "10.00,-12.25\r\n");
+}
+
+// A full disk in the middle of an export leaves the file that was there as
+// it was, and says so.
+TEST_F(CurveExport, AFailedExportLeavesTheOldFileWhole)
+{
+    testsupport::WriteFile(dir + "/old.txt", "kept\r\n");
+    {
+        testsupport::FileSizeLimit full(20); // the four lines need 61 bytes
+        EXPECT_EQ(curves.SaveAsText(dir + "/old.txt", ",", range), EFBIG);
+    }
+    EXPECT_EQ(testsupport::ReadFile(dir + "/old.txt"), "kept\r\n");
+}
+
+TEST(ScopeExport, AFailedExportLeavesTheOldFileWhole)
+{
+    const std::string dir = testsupport::ScratchDir("scopeexport");
+    display::ScopeTraces traces;
+    traces.Setup(100); // 100 lines of three numbers: far more than 20 bytes
+    testsupport::WriteFile(dir + "/old.txt", "kept\r\n");
+    {
+        testsupport::FileSizeLimit full(20);
+        EXPECT_EQ(traces.SaveAsText(dir + "/old.txt", ","), EFBIG);
+    }
+    EXPECT_EQ(testsupport::ReadFile(dir + "/old.txt"), "kept\r\n");
 }
