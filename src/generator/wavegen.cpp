@@ -214,7 +214,8 @@ void TWavegen::LoadSettings()
     bool parsed = false;
     const long long loop = IniInt("BELOOP", "1", 1, &parsed);
     g.Loop = parsed ? loop == 1 : true;
-    g.UserFile = platform::GetPrivateProfileString(kSection, "UFNAME", "", 255, platform::SettingsFileName());
+    // The file name whole: one cut short would name (and play) another file.
+    g.UserFile = platform::GetPrivateProfileString(kSection, "UFNAME", "", 0, platform::SettingsFileName());
     if (g.Loop && g.Frequency < 1.0f)
         g.Frequency = 1.0f;
 
@@ -244,7 +245,7 @@ void TWavegen::SaveSettings()
     put("VOLR", std::to_string(-ScrollBar1->value()));
     put("MODE", std::to_string(g.Waveform));
     put("BELOOP", g.Loop ? "1" : "0");
-    put("UFNAME", g.UserFile.substr(0, 255));
+    put("UFNAME", g.UserFile);
 }
 
 // ---- apply -----------------------------------------------------------------------
