@@ -25,6 +25,32 @@ std::uint32_t FormatBit(std::uint32_t rate, int bits)
     return 0;
 }
 
+std::string PlainName(const std::string &name)
+{
+    std::string out;
+    out.reserve(name.size());
+    const auto byte = [&](std::size_t i) { return i < name.size() ? static_cast<unsigned char>(name[i]) : 0u; };
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = byte(i);
+        if (c < 0x20 || c == 0x7F)
+            continue;
+        if (c == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F) { // C1 controls
+            ++i;
+            continue;
+        }
+        if (c == 0xE2 && byte(i + 1) == 0x80 && byte(i + 2) >= 0xA8 && byte(i + 2) <= 0xAE) {
+            i += 2; // line and paragraph separators, embeddings and overrides
+            continue;
+        }
+        if (c == 0xE2 && byte(i + 1) == 0x81 && byte(i + 2) >= 0xA6 && byte(i + 2) <= 0xA9) {
+            i += 2; // isolates
+            continue;
+        }
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
 SoundInterface &SoundInterface::instance()
 {
     static SoundInterface si;
@@ -95,7 +121,7 @@ std::string SoundInterface::deviceName(int id, bool input)
 {
     int local;
     SoundBackend *b = route(id, input, local);
-    return b ? b->deviceName(input, local) : std::string();
+    return b ? PlainName(b->deviceName(input, local)) : std::string();
 }
 
 std::unique_ptr<MixerDevice> SoundInterface::mixerOpen(int id, bool input)
@@ -125,14 +151,18 @@ int SoundInterface::waveInGetDevCaps(int id, WaveInCaps &caps)
 {
     int local;
     SoundBackend *b = route(id, true, local);
-    return b ? b->inputCaps(local, caps) : MMSYSERR_BADDEVICEID;
+    const int rc = b ? b->inputCaps(local, caps) : MMSYSERR_BADDEVICEID;
+    caps.name = PlainName(caps.name);
+    return rc;
 }
 
 int SoundInterface::waveOutGetDevCaps(int id, WaveOutCaps &caps)
 {
     int local;
     SoundBackend *b = route(id, false, local);
-    return b ? b->outputCaps(local, caps) : MMSYSERR_BADDEVICEID;
+    const int rc = b ? b->outputCaps(local, caps) : MMSYSERR_BADDEVICEID;
+    caps.name = PlainName(caps.name);
+    return rc;
 }
 
 int SoundInterface::waveInQuery(int id, const WaveFormat &format)
