@@ -80,7 +80,7 @@ void SetUpAnalysis(const QCommandLineParser &p, const MeasureSession &session, K
     std::string filter = p.isSet("filter") ? p.value("filter").toStdString() : s.filterName;
     if (p.isSet("filter-file")) {
         std::string error;
-        if (!MeasureSession::LoadCorrection(a.weighting(), p.value("filter-file").toStdString(), error))
+        if (!MeasureSession::LoadCorrection(a.weighting(), LocalFileName(p.value("filter-file")), error))
             throw CommandError{error};
         if (!p.isSet("filter"))
             filter = dsp::kWeightingUser;

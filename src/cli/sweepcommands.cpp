@@ -14,6 +14,8 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <exception>
+#include <new>
 
 namespace cli {
 
@@ -185,7 +187,7 @@ int RunDevices(const QStringList &arguments)
         return kPass;
     const bool json = ChoiceOption(p, "format", {"csv", "json"}, 0) == 1;
     MeasureSession session;
-    if (!session.Open(p.value("settings").toStdString()))
+    if (!session.Open(LocalFileName(p.value("settings"))))
         throw CommandError{session.Error()};
     Report report("devices");
     report.AddSettings(QJsonObject{{"settings_file", QString::fromStdString(session.SettingsSource())}});
@@ -215,6 +217,20 @@ int RunDevices(const QStringList &arguments)
     report.Write(json, stdout);
     return kPass;
 }
+
+namespace {
+
+// Every way a command can fail ends here: status 2 and one line on
+// standard error, with what came from files and arguments made harmless.
+int Failed(const QString &command, const std::string &message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "sonalyx-measure %s: %s\n", TerminalSafe(LocalFileName(command)).c_str(),
+                 TerminalSafe(message).c_str());
+    return kError;
+}
+
+} // namespace
 
 int RunMeasure(const QStringList &arguments)
 {
@@ -255,9 +271,13 @@ int RunMeasure(const QStringList &arguments)
             return RunGenerate(rest);
         throw CommandError{"unknown command \"" + command.toStdString() + "\"; see sonalyx-measure --help"};
     } catch (const CommandError &e) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "sonalyx-measure %s: %s\n", command.toUtf8().constData(), e.message.c_str());
-        return kError;
+        return Failed(command, e.message);
+    } catch (const std::bad_alloc &) {
+        return Failed(command, "out of memory");
+    } catch (const std::exception &e) {
+        return Failed(command, e.what());
+    } catch (...) {
+        return Failed(command, "unexpected error");
     }
 }
 
