@@ -312,7 +312,7 @@ public:
 // overrides, which would break lines, keys and reports or move text around.
 // Every name a backend reports passes through it where it enters the
 // program: SoundInterface's device names and capabilities, and the mixer
-// mirror's line, control and item names.
+// mirror's mixer, line, control and item names.
 std::string PlainName(const std::string &name);
 
 // The device numbering of the whole program and the error texts.

@@ -40,7 +40,7 @@ Tumixer::Tumixer(std::unique_ptr<MixerDevice> device, std::vector<std::string> &
         log_.push_back("no mixer");
         return;
     }
-    log_.push_back("Mixer: " + device_->name());
+    log_.push_back("Mixer: " + PlainName(device_->name()));
     const int n = device_->destinations();
     for (int d = 0; d < n; ++d) {
         MixerLine line;
