@@ -222,7 +222,7 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
         report.SetLimits(LimitsObject(o, pass, failures));
     report.Write(o.json, stdout);
     if (!pass)
-        std::fprintf(stderr, "FAIL: %d value(s) outside the limits of %s\n", int(failures.size()), o.limitsFile.c_str());
+        std::fprintf(stderr, "FAIL: %d value(s) outside the limits of %s\n", int(failures.size()), TerminalSafe(o.limitsFile).c_str());
     return pass ? kPass : kFail;
 }
 

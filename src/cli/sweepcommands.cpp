@@ -132,7 +132,7 @@ int RunSweep(const QStringList &arguments)
         report.SetLimits(LimitsObject(o, pass, failures));
     report.Write(o.json, stdout);
     if (!pass)
-        std::fprintf(stderr, "FAIL: %d point(s) outside the limits of %s\n", int(failures.size()), o.limitsFile.c_str());
+        std::fprintf(stderr, "FAIL: %d point(s) outside the limits of %s\n", int(failures.size()), TerminalSafe(o.limitsFile).c_str());
     return pass ? kPass : kFail;
 }
 
