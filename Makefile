@@ -89,8 +89,8 @@ fuzz: deps-clang
 	  for run in "$(FUZZ_SECONDS) 4096" "$(FUZZ_LONG_SECONDS) 1048576"; do \
 	    set -- $$run; \
 	    echo "== fuzz_$$t for $$1 s, inputs up to $$2 bytes"; \
-	    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	    ./$(FUZZ_BUILD_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$$1 -max_len=$$2 \
+	    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/fuzz/lsan.supp \
+	    UBSAN_OPTIONS=print_stacktrace=1 ./$(FUZZ_BUILD_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$$1 -max_len=$$2 \
 	      -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 -dict=tests/fuzz/$$t.dict \
 	      -artifact_prefix=$$work/ -print_final_stats=1 $$work/corpus \
 	      2>$$work/log.txt || { tail -60 $$work/log.txt; exit 1; }; \

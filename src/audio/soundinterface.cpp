@@ -27,26 +27,25 @@ std::uint32_t FormatBit(std::uint32_t rate, int bits)
 
 std::string PlainName(const std::string &name)
 {
+    // Bytes go to the end of the result one by one; a forbidden sequence
+    // that a byte completes there is taken off again. What is left never
+    // holds one, also where taking one off joined its neighbours.
     std::string out;
     out.reserve(name.size());
-    const auto byte = [&](std::size_t i) { return i < name.size() ? static_cast<unsigned char>(name[i]) : 0u; };
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const unsigned char c = byte(i);
+    const auto tail = [&out](std::size_t back) {
+        return out.size() >= back ? static_cast<unsigned char>(out[out.size() - back]) : 0u;
+    };
+    for (const char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7F)
             continue;
-        if (c == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F) { // C1 controls
-            ++i;
-            continue;
-        }
-        if (c == 0xE2 && byte(i + 1) == 0x80 && byte(i + 2) >= 0xA8 && byte(i + 2) <= 0xAE) {
-            i += 2; // line and paragraph separators, embeddings and overrides
-            continue;
-        }
-        if (c == 0xE2 && byte(i + 1) == 0x81 && byte(i + 2) >= 0xA6 && byte(i + 2) <= 0xA9) {
-            i += 2; // isolates
-            continue;
-        }
-        out += static_cast<char>(c);
+        out += ch;
+        if (tail(2) == 0xC2 && c >= 0x80 && c <= 0x9F) // C1 controls
+            out.resize(out.size() - 2);
+        else if (tail(3) == 0xE2 && tail(2) == 0x80 && c >= 0xA8 && c <= 0xAE) // separators, embeddings, overrides
+            out.resize(out.size() - 3);
+        else if (tail(3) == 0xE2 && tail(2) == 0x81 && c >= 0xA6 && c <= 0xA9) // isolates
+            out.resize(out.size() - 3);
     }
     return out;
 }
