@@ -62,12 +62,12 @@ long long readInt(const platform::IniFile &ini, const Prefix &p, const char *suf
     return platform::ParseInt(read(ini, p, suffix, def), v) ? v : onError;
 }
 
-// DC offsets are held in single precision: a value beyond it would be
-// infinite, so it counts as a parse error.
+// A DC offset beyond full scale is no offset of any signal (and would not
+// fit the 30 characters it is read back through): it counts as a parse error.
 double readFloat(const platform::IniFile &ini, const Prefix &p, const char *suffix)
 {
     double v;
-    return platform::ParseFloat(read(ini, p, suffix, "0"), v) && std::isfinite(static_cast<float>(v)) ? v : 0.0;
+    return platform::ParseFloat(read(ini, p, suffix, "0"), v) && std::abs(v) <= 1.0 ? v : 0.0;
 }
 
 // "db" value: resolution, plus 1000 when the channels are flipped.
