@@ -202,7 +202,7 @@ void TWavegen::LoadSettings()
     if (!platform::ParseFloat(platform::GetPrivateProfileString(kSection, "FGEN", "1000", 30,
                                                                 platform::SettingsFileName()),
                               f) ||
-        !std::isfinite(static_cast<float>(f))) // held in single precision
+        !(std::abs(f) <= 1e6)) // beyond any sample rate (and the 30 characters it is read back through)
         f = 1000.0;
     g.Frequency = static_cast<float>(f);
     g.PhaseL = static_cast<std::int32_t>(IniInt("PHASEL", "0", 0));
