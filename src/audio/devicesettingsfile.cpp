@@ -51,7 +51,7 @@ std::string read(const platform::IniFile &ini, const Prefix &p, const char *suff
 void write(platform::IniFile &ini, const Prefix &p, const char *suffix, const std::string &value)
 {
     ini.set(kSection, p.key + suffix, value);
-    if (!p.legacy.empty())
+    while (!p.legacy.empty() && ini.has(kSection, p.legacy + suffix)) // a hand-edited file may hold it twice
         ini.remove(kSection, p.legacy + suffix);
 }
 

@@ -131,6 +131,24 @@ std::string FileText(const World &w)
     return text;
 }
 
+// The line of `a` where it first differs from `b`, every byte visible.
+std::string Visible(const std::string &a, const std::string &b)
+{
+    std::size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at])
+        ++at;
+    const std::size_t start = a.rfind('\n', at == 0 ? 0 : at - 1);
+    const std::size_t from = start == std::string::npos ? 0 : start + 1;
+    const std::size_t end = a.find('\n', at);
+    std::string out;
+    for (unsigned char c : a.substr(from, end == std::string::npos ? std::string::npos : end - from)) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02X", c);
+        out += hex;
+    }
+    return out;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -148,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Round(world);
     const std::string again = FileText(world);
     if (again != saved)
-        std::fprintf(stderr, "saved:\n%s\nsaved again:\n%s\n", saved.c_str(), again.c_str());
+        std::fprintf(stderr, "first difference:\n%s\n%s\n", Visible(saved, again).c_str(), Visible(again, saved).c_str());
     Require(again == saved, "saved settings do not load back as saved");
     return 0;
 }
