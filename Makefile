@@ -13,8 +13,9 @@ PACKAGE_BUILD_DIR ?= build/package
 FUZZ_BUILD_DIR    ?= build/fuzz
 TSAN_BUILD_DIR    ?= build/tsan
 FUZZ_SECONDS      ?= 60
+FUZZ_LONG_SECONDS ?= 30
 SOAK_MINUTES      ?= 10
-FUZZ_TARGETS      := settings correction wavefile limits measurementfile
+FUZZ_TARGETS      := settings correction wavefile limits measurementfile devicename report
 JOBS              ?= $(shell nproc)
 PREFIX            ?= /usr/local
 CCACHE            := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
@@ -74,10 +75,10 @@ soak: configure
 deps-clang: deps
 	@scripts/install-deps.sh clang libclang-rt-dev
 
-# Each fuzz target runs for FUZZ_SECONDS on a copy of its seed corpus; what
-# it finds is left in $(FUZZ_BUILD_DIR)/findings/<target>, and a failure
-# stops the run. Inputs are at most 4 KB, result files (whose size limits
-# are part of what is tested) at most 1 MB.
+# Each fuzz target runs for FUZZ_SECONDS on a copy of its seed corpus with
+# inputs of up to 4 KiB, then for FUZZ_LONG_SECONDS with inputs of up to
+# 1 MiB; what it finds is left in $(FUZZ_BUILD_DIR)/findings/<target>, and a
+# failure stops the run.
 fuzz: deps-clang
 	cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
@@ -86,14 +87,16 @@ fuzz: deps-clang
 	@for t in $(FUZZ_TARGETS); do \
 	  work=$(FUZZ_BUILD_DIR)/findings/$$t; mkdir -p $$work/corpus; \
 	  cp tests/fuzz/corpus/$$t/* $$work/corpus/; \
-	  case $$t in measurementfile) len=1048576;; *) len=4096;; esac; \
-	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
-	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ./$(FUZZ_BUILD_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=$$len \
-	    -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 -dict=tests/fuzz/$$t.dict \
-	    -artifact_prefix=$$work/ -print_final_stats=1 $$work/corpus \
-	    2>$$work/log.txt || { tail -60 $$work/log.txt; exit 1; }; \
-	  grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)" $$work/log.txt; \
+	  for run in "$(FUZZ_SECONDS) 4096" "$(FUZZ_LONG_SECONDS) 1048576"; do \
+	    set -- $$run; \
+	    echo "== fuzz_$$t for $$1 s, inputs up to $$2 bytes"; \
+	    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/fuzz/lsan.supp \
+	    UBSAN_OPTIONS=print_stacktrace=1 ./$(FUZZ_BUILD_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$$1 -max_len=$$2 \
+	      -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=64 -dict=tests/fuzz/$$t.dict \
+	      -artifact_prefix=$$work/ -print_final_stats=1 $$work/corpus \
+	      2>$$work/log.txt || { tail -60 $$work/log.txt; exit 1; }; \
+	    grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)" $$work/log.txt; \
+	  done; \
 	done
 
 # The engine, virtual card, ALSA and PipeWire tests under ThreadSanitizer. Qt and the

@@ -241,12 +241,19 @@ void TMainForm::LoadfromIni(const std::string &fileName)
     app::LoadSettings(ini, MS, fields_, *this);
 }
 
-void TMainForm::SaveToIni(const std::string &fileName)
+bool TMainForm::SaveToIni(const std::string &fileName)
 {
     platform::IniFile ini(fileName);
     ini.load(); // keep the sections of the other windows
     app::SaveSettings(ini, MS, fields_, *this);
-    ini.save(); // a failed write is not reported
+    // A file that could not be read is not replaced; either way the user
+    // learns that the settings were not kept, and the old file stays whole.
+    if (ini.save())
+        return true;
+    platform::ShowMessage(this, platform::MessageKind::Error,
+                          app::Texts().SettingsNotSaved + QString::fromStdString(fileName) + " (" +
+                              QString::fromStdString(platform::FileErrorText(ini.error())) + ")");
+    return false;
 }
 
 void TMainForm::SelectInputDevice(int device) { audio::SelectInputDevice(device); }

@@ -60,7 +60,8 @@ public:
 
     // Settings file, read once at creation and written once at closing.
     void LoadfromIni(const std::string &fileName);
-    void SaveToIni(const std::string &fileName);
+    // Writes the main window's sections; a failure is shown (and false).
+    bool SaveToIni(const std::string &fileName);
 
     // Shows the device names in the status line and the input format in Ldb/Lsf.
     void ShowDeviceStatus();

@@ -49,7 +49,8 @@ void TMainForm::ShowMixerSupport()
         // The program runs on Linux: the desktop's mixer, not the Windows one.
         name = MS.Language == 'D' ? QString::fromUtf8("über System-Mixer") : QStringLiteral("via System Mixer");
     }
-    GroupBox1->setTitle(" Input: " + name + " ");
+    // A mixer's "&" is a character of its name, not a keyboard shortcut.
+    GroupBox1->setTitle(" Input: " + QString(name).replace('&', "&&") + " ");
     Wobinptxt->setText(" Inp: " + name + " ");
 }
 
@@ -92,7 +93,7 @@ void TMainForm::makeInChannelRadio()
     for (int i = 0; i < 19; ++i) {
         Mix[i]->setVisible(i < count);
         if (i < count)
-            Mix[i]->setText(QString::fromStdString(names[static_cast<std::size_t>(i)]));
+            Mix[i]->setText(QString::fromStdString(names[static_cast<std::size_t>(i)]).replace('&', "&&"));
         Mix[i]->setChecked(i == fields_.InputChannel);
     }
 }

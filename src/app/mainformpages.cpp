@@ -52,9 +52,13 @@ W *named(W *w, const char *name)
     return w;
 }
 
+// Labels show their text as it is: device, mixer and file names come from
+// outside and must never be taken for markup.
 QLabel *label(const char *name, const QString &text, QWidget *parent)
 {
-    return named(new QLabel(text, parent), name);
+    QLabel *l = named(new QLabel(text, parent), name);
+    l->setTextFormat(Qt::PlainText);
+    return l;
 }
 
 } // namespace

@@ -24,6 +24,7 @@ MainTexts german()
     t.CommentPrefix = QStringLiteral("Kommentar:");
     t.HelpFile = QStringLiteral("sonmaind.hlp");
     t.SaveDialogTitle = QStringLiteral("Diagrammwerte als Textdatei");
+    t.SettingsNotSaved = QStringLiteral("Die Einstellungen konnten nicht gespeichert werden: ");
     return t;
 }
 
@@ -47,6 +48,7 @@ MainTexts english()
     t.CommentPrefix = QStringLiteral("remark:");
     t.HelpFile = QStringLiteral("sonmaine.hlp");
     t.SaveDialogTitle = QStringLiteral("Diagram values as text file");
+    t.SettingsNotSaved = QStringLiteral("The settings could not be saved: ");
     return t;
 }
 

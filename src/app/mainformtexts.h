@@ -24,6 +24,7 @@ struct MainTexts {
     QString CommentPrefix;
     QString HelpFile;
     QString SaveDialogTitle;
+    QString SettingsNotSaved; // prefix: the settings file could not be written
 };
 
 // Texts of the current language; the designed (German) texts until a

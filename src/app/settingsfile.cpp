@@ -22,6 +22,9 @@ public:
     {
         return ini_.get(section, key, def, ReadBuffer);
     }
+    // A file name, whole: a name cut to the buffer would name another file.
+    // The correction loader refuses names it cannot hold, with a message.
+    std::string fileName(const char *section, const char *key) const { return ini_.get(section, key, "", 0); }
     // true when the stored (or default) text parses as an integer
     bool integer(const char *section, const char *key, const char *def, long long &v) const
     {
@@ -88,8 +91,8 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
         std::string lang = r.text("MAIN", "SPRACHE", "D");
         ms.Language = lang.empty() ? '\0' : lang[0];
     }
-    hooks.LoadInputCorrection(cut(r.text("MAIN", "INCONAME", ""), 255));
-    hooks.LoadOutputCorrection(cut(r.text("MAIN", "OUTCONAME", ""), 255));
+    hooks.LoadInputCorrection(r.fileName("MAIN", "INCONAME"));
+    hooks.LoadOutputCorrection(r.fileName("MAIN", "OUTCONAME"));
     hooks.SetInputCorrectionActive(r.boolean("MAIN", "INCOAKT", "FALSE"));
     hooks.SetOutputCorrectionActive(r.boolean("MAIN", "OUTCOAKT", "FALSE"));
 
@@ -195,8 +198,9 @@ void SaveSettings(platform::IniFile &ini, const MeasurementState &ms, const Main
     integer("MAIN", "INDEV", hooks.InputDevice());
     integer("MAIN", "OUTDEV", hooks.OutputDevice());
     ini.set("MAIN", "SPRACHE", ms.Language ? std::string(1, ms.Language) : std::string());
-    ini.set("MAIN", "INCONAME", cut(hooks.InputCorrectionName(), 255));
-    ini.set("MAIN", "OUTCONAME", cut(hooks.OutputCorrectionName(), 255));
+    // Names are written whole: one cut short would name another file.
+    ini.set("MAIN", "INCONAME", hooks.InputCorrectionName());
+    ini.set("MAIN", "OUTCONAME", hooks.OutputCorrectionName());
     boolean("MAIN", "INCOAKT", hooks.InputCorrectionActive());
     boolean("MAIN", "OUTCOAKT", hooks.OutputCorrectionActive());
 

@@ -92,8 +92,14 @@ void SetDeviceFormat(WaveDeviceSettings &device, const std::string &name, int ra
 void LoadDeviceSettings();
 void SaveDeviceSettings();
 // The settings-file key prefix for a device name: blanks become "_", "[" "(",
-// "]" ")".
+// "]" ")", and every other byte outside [A-Za-z0-9_().-] is written as "%"
+// and two upper-case hex digits (so "=", ";", "%", line breaks and non-ASCII
+// letters cannot break the key or its line, and different names give
+// different keys).
 std::string DeviceKeyPrefix(const std::string &name);
+// The prefix earlier versions wrote (only the first three replacements);
+// keys under it are still read when the encoded key is missing.
+std::string LegacyDeviceKeyPrefix(const std::string &name);
 
 // ---- for the output engine ------------------------------------------------------
 // The playback buffers of InitAudio: the loop buffer (kLoopBufferBytes) and

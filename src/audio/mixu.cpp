@@ -2,6 +2,7 @@
 
 #include "audio/audioengine.h"
 #include "audio/devices.h"
+#include "audio/soundinterface.h"
 #include "platform/inifile.h"
 #include "platform/utilities.h"
 
@@ -294,7 +295,7 @@ void Tmixu::notify(unsigned message, std::uint32_t id)
     if (message == MM_MIXM_DEVICE_LOST) {
         if (!lost_) {
             lost_ = true;
-            AppendAudioLog("Mixer lost: " + (mixer_ && mixer_->device() ? mixer_->device()->name() : std::string()) +
+            AppendAudioLog("Mixer lost: " + (mixer_ && mixer_->device() ? PlainName(mixer_->device()->name()) : std::string()) +
                            "; mixer operations are off");
         }
         return;

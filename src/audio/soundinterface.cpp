@@ -25,6 +25,31 @@ std::uint32_t FormatBit(std::uint32_t rate, int bits)
     return 0;
 }
 
+std::string PlainName(const std::string &name)
+{
+    // Bytes go to the end of the result one by one; a forbidden sequence
+    // that a byte completes there is taken off again. What is left never
+    // holds one, also where taking one off joined its neighbours.
+    std::string out;
+    out.reserve(name.size());
+    const auto tail = [&out](std::size_t back) {
+        return out.size() >= back ? static_cast<unsigned char>(out[out.size() - back]) : 0u;
+    };
+    for (const char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F)
+            continue;
+        out += ch;
+        if (tail(2) == 0xC2 && c >= 0x80 && c <= 0x9F) // C1 controls
+            out.resize(out.size() - 2);
+        else if (tail(3) == 0xE2 && tail(2) == 0x80 && c >= 0xA8 && c <= 0xAE) // separators, embeddings, overrides
+            out.resize(out.size() - 3);
+        else if (tail(3) == 0xE2 && tail(2) == 0x81 && c >= 0xA6 && c <= 0xA9) // isolates
+            out.resize(out.size() - 3);
+    }
+    return out;
+}
+
 SoundInterface &SoundInterface::instance()
 {
     static SoundInterface si;
@@ -95,7 +120,7 @@ std::string SoundInterface::deviceName(int id, bool input)
 {
     int local;
     SoundBackend *b = route(id, input, local);
-    return b ? b->deviceName(input, local) : std::string();
+    return b ? PlainName(b->deviceName(input, local)) : std::string();
 }
 
 std::unique_ptr<MixerDevice> SoundInterface::mixerOpen(int id, bool input)
@@ -125,14 +150,18 @@ int SoundInterface::waveInGetDevCaps(int id, WaveInCaps &caps)
 {
     int local;
     SoundBackend *b = route(id, true, local);
-    return b ? b->inputCaps(local, caps) : MMSYSERR_BADDEVICEID;
+    const int rc = b ? b->inputCaps(local, caps) : MMSYSERR_BADDEVICEID;
+    caps.name = PlainName(caps.name);
+    return rc;
 }
 
 int SoundInterface::waveOutGetDevCaps(int id, WaveOutCaps &caps)
 {
     int local;
     SoundBackend *b = route(id, false, local);
-    return b ? b->outputCaps(local, caps) : MMSYSERR_BADDEVICEID;
+    const int rc = b ? b->outputCaps(local, caps) : MMSYSERR_BADDEVICEID;
+    caps.name = PlainName(caps.name);
+    return rc;
 }
 
 int SoundInterface::waveInQuery(int id, const WaveFormat &format)

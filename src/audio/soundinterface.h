@@ -307,6 +307,14 @@ public:
     virtual void refresh() {}
 };
 
+// A device or mixer name as the program takes it in: without control
+// characters (C0, DEL, C1), line and paragraph separators and bidirectional
+// overrides, which would break lines, keys and reports or move text around.
+// Every name a backend reports passes through it where it enters the
+// program: SoundInterface's device names and capabilities, and the mixer
+// mirror's mixer, line, control and item names.
+std::string PlainName(const std::string &name);
+
 // The device numbering of the whole program and the error texts.
 //
 // Per direction, the devices of the real backends come first, in backend
@@ -332,7 +340,8 @@ public:
     int auxGetNumDevs() { return 0; }
     int waveInGetDevCaps(int id, WaveInCaps &caps);
     int waveOutGetDevCaps(int id, WaveOutCaps &caps);
-    // Name of a device, empty for a number that has no device.
+    // Name of a device, empty for a number that has no device. Names (here
+    // and in the capabilities) come through PlainName.
     std::string deviceName(int id, bool input);
     int waveInQuery(int id, const WaveFormat &format);
     int waveOutQuery(int id, const WaveFormat &format);

@@ -40,7 +40,7 @@ Tumixer::Tumixer(std::unique_ptr<MixerDevice> device, std::vector<std::string> &
         log_.push_back("no mixer");
         return;
     }
-    log_.push_back("Mixer: " + device_->name());
+    log_.push_back("Mixer: " + PlainName(device_->name()));
     const int n = device_->destinations();
     for (int d = 0; d < n; ++d) {
         MixerLine line;
@@ -63,7 +63,9 @@ std::unique_ptr<Tumixerline> Tumixer::buildLine(const MixerLine &line, int desti
 {
     auto l = std::make_unique<Tumixerline>();
     l->line = line;
-    std::string head = "\tMixline  " + line.name;
+    l->line.name = PlainName(line.name);
+    l->line.shortName = PlainName(line.shortName);
+    std::string head = "\tMixline  " + l->line.name;
     if (line.componentType >= MIXERLINE_COMPONENTTYPE_SRC_FIRST)
         head += "  " + ComponentName(line.componentType) + "=" + std::to_string(line.componentType);
     log_.push_back(head);
@@ -74,6 +76,8 @@ std::unique_ptr<Tumixerline> Tumixer::buildLine(const MixerLine &line, int desti
             TsrcCtr c;
             c.mixer = device_.get();
             c.control = r;
+            c.control.name = PlainName(r.name);
+            c.control.shortName = PlainName(r.shortName);
             ReadControl(c);
             l->Controls.push_back(std::move(c));
         }
@@ -103,7 +107,7 @@ void Tumixer::ReadControl(TsrcCtr &c)
             std::vector<std::string> texts;
             if (device_->getListTexts(c.control.controlId, texts) == MMSYSERR_NOERROR)
                 for (std::uint32_t i = 0; i < c.ItemCount && i < texts.size(); ++i)
-                    c.ItemNames[i] = texts[i].substr(0, 15);
+                    c.ItemNames[i] = PlainName(texts[i]).substr(0, 15);
         }
         for (std::uint32_t i = 0; i < c.ItemCount; ++i)
             text += "  " + c.ItemNames[i] + ":" + std::to_string(c.Items[i]);

@@ -18,6 +18,28 @@ namespace cli {
 namespace {
 
 std::string Text(const QCommandLineParser &p, const QString &name) { return p.value(name).toStdString(); }
+std::string FileName(const QCommandLineParser &p, const QString &name) { return LocalFileName(p.value(name)); }
+
+// Length of the well-formed UTF-8 sequence at text[i], 0 when there is none.
+std::size_t Utf8Length(const std::string &text, std::size_t i)
+{
+    const auto at = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+    const unsigned c = at(i);
+    const auto cont = [&](std::size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return at(k) >= lo && at(k) <= hi; };
+    if (c < 0x80)
+        return 1;
+    if (c >= 0xC2 && c <= 0xDF)
+        return cont(i + 1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF; // no overlong forms, no surrogates
+        return cont(i + 1, lo, hi) && cont(i + 2) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+        return cont(i + 1, lo, hi) && cont(i + 2) && cont(i + 3) ? 4 : 0;
+    }
+    return 0;
+}
 
 const QStringList kWaves{"sine", "square", "white", "pink"};
 
@@ -34,6 +56,68 @@ std::string DescribeLines(const std::vector<int> &lines, measure::LimitKind kind
 }
 
 } // namespace
+
+QStringList ArgumentsFromArgv(int argc, char *argv[])
+{
+    QStringList out;
+    for (int a = 0; a < argc; ++a) {
+        const std::string arg = argv[a] ? argv[a] : "";
+        QString s;
+        for (std::size_t i = 0; i < arg.size();) {
+            if (const std::size_t n = Utf8Length(arg, i)) {
+                s += QString::fromUtf8(arg.data() + i, static_cast<qsizetype>(n));
+                i += n;
+            } else {
+                s += QChar(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(arg[i])));
+                ++i;
+            }
+        }
+        out << s;
+    }
+    return out;
+}
+
+std::string LocalFileName(const QString &argument)
+{
+    std::string out;
+    QString run;
+    for (qsizetype i = 0; i < argument.size(); ++i) {
+        const char16_t u = argument[i].unicode();
+        const bool escaped = u >= 0xDC80 && u <= 0xDCFF && (i == 0 || !argument[i - 1].isHighSurrogate());
+        if (escaped) {
+            out += run.toUtf8().toStdString();
+            run.clear();
+            out += static_cast<char>(u - 0xDC00);
+        } else {
+            run += argument[i];
+        }
+    }
+    return out + run.toUtf8().toStdString();
+}
+
+std::string TerminalSafe(const std::string &text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t n = Utf8Length(text, i);
+        const bool c1 = n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (n == 0 || c < 0x20 || c == 0x7F || c1) {
+            for (std::size_t k = 0; k < (c1 ? 2 : 1); ++k) {
+                const unsigned char b = static_cast<unsigned char>(text[i + k]);
+                out += "\\x";
+                out += kHex[b >> 4];
+                out += kHex[b & 15];
+            }
+            i += c1 ? 2 : 1;
+        } else {
+            out.append(text, i, n);
+            i += n;
+        }
+    }
+    return out;
+}
 
 void AddCommonOptions(QCommandLineParser &p, bool withLimits)
 {
@@ -56,13 +140,13 @@ CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession 
 {
     CommonOptions o;
     o.json = ChoiceOption(p, "format", {"csv", "json"}, 0) == 1;
-    o.settings = Text(p, "settings");
+    o.settings = FileName(p, "settings");
     o.input = p.isSet("input") ? Text(p, "input") : Text(p, "device");
     o.output = p.isSet("output") ? Text(p, "output") : Text(p, "device");
     o.rate = IntOption(p, "rate", 0, 1000, 192000);
     o.bits = IntOption(p, "bits", 0, 8, 24);
     if (withLimits && p.isSet("limits")) {
-        o.limitsFile = Text(p, "limits");
+        o.limitsFile = FileName(p, "limits");
         std::string error;
         if (!o.limits.Load(o.limitsFile, error))
             throw CommandError{error};

@@ -19,6 +19,17 @@ namespace cli {
 
 enum ExitStatus : int { kPass = 0, kFail = 1, kError = 2 };
 
+// The program's arguments as QStrings that keep every byte: bytes that are
+// not UTF-8 become the lone surrogates U+DC80..U+DCFF, which LocalFileName
+// turns back into the same bytes, so every name the file system holds can
+// be given (Linux file names are bytes, not text).
+QStringList ArgumentsFromArgv(int argc, char *argv[]);
+std::string LocalFileName(const QString &argument);
+// A message as it may go to a terminal: control characters, and bytes that
+// are not UTF-8, written as \xNN (a file's ESC sequence cannot clear the
+// screen or move the cursor).
+std::string TerminalSafe(const std::string &text);
+
 // A failure that ends the command with status 2 and its message.
 struct CommandError {
     std::string message;

@@ -3,6 +3,7 @@
 // measurement or generator cleanly (the output stops, status 2 for an
 // unfinished measurement).
 #include "cli/commands.h"
+#include "cli/commandsupport.h"
 #include "measurement/blockwait.h"
 
 #include <QCoreApplication>
@@ -21,5 +22,6 @@ int main(int argc, char *argv[])
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
-    return cli::RunMeasure(QCoreApplication::arguments());
+    // The arguments as given: a file name need not be UTF-8.
+    return cli::RunMeasure(cli::ArgumentsFromArgv(argc, argv));
 }

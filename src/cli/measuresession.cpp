@@ -10,14 +10,14 @@
 #include "audio/soundinterface.h"
 #include "audio/tdummy.h"
 #include "platform/inifile.h"
+#include "platform/textfile.h"
 #include "platform/utilities.h"
 
 #include <QCryptographicHash>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QStandardPaths>
-#include <filesystem>
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cli {
@@ -98,18 +98,26 @@ std::string DefaultSettingsFile()
 
 std::string FileChecksum(const std::string &fileName)
 {
-    QFile f(QString::fromStdString(fileName));
-    if (!f.open(QIODevice::ReadOnly))
+    // The files checked are the ones read: regular and of a sane size.
+    std::string bytes;
+    if (platform::ReadTextFile(fileName, platform::kDataFileLimit, bytes) != 0)
         return {};
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    h.addData(&f);
-    return h.result().toHex().toStdString();
+    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())), QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
 }
 
 bool MeasureSession::LoadCorrection(dsp::CorrectionCurve &curve, const std::string &fileName, std::string &error)
 {
-    if (!QFileInfo(QString::fromStdString(fileName)).isFile()) {
+    // The command line never creates a correction file, and never waits on
+    // a FIFO or reads a device.
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
         error = "correction file " + fileName + " not found";
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "correction file " + fileName + ": " + platform::FileErrorText(platform::FileNotRegular);
         return false;
     }
     std::string message;
@@ -143,14 +151,17 @@ bool MeasureSession::Open(const std::string &settingsFile)
     }
     copy_ = dir_.filePath("sonmain.ini").toStdString();
     if (!source_.empty()) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(source_, ec)) {
-            error_ = "settings file " + source_ + " not found";
+        // A regular file of a sane size only: never a FIFO, a device or an
+        // endless file.
+        std::string text;
+        if (const int error = platform::ReadTextFile(source_, platform::kSettingsFileLimit, text)) {
+            error_ = error == ENOENT ? "settings file " + source_ + " not found"
+                                     : "cannot read settings file " + source_ + ": " + platform::FileErrorText(error) +
+                                           (error == platform::FileTooLarge ? " (at most 1 MiB)" : "");
             return false;
         }
-        std::filesystem::copy_file(source_, copy_, ec);
-        if (ec) {
-            error_ = "cannot read settings file " + source_ + ": " + ec.message();
+        if (const int error = platform::WriteTextFile(copy_, text)) {
+            error_ = "cannot copy settings file " + source_ + ": " + platform::FileErrorText(error);
             return false;
         }
     }

@@ -46,8 +46,13 @@ QString CsvField(const QJsonValue &v)
         return QString::fromStdString(platform::FormatNumber(v.toDouble(), 'g', 12));
     if (v.isBool())
         return v.toBool() ? "true" : "false";
+    // Only texts (names, never numbers) come here. One a spreadsheet would
+    // take for a formula gets the apostrophe spreadsheets expect before it.
     QString s = v.toString();
-    if (s.contains(',') || s.contains('"') || s.contains('\n'))
+    if (!s.isEmpty() && QStringLiteral("=+-@\t\r").contains(s.front()))
+        s.prepend('\'');
+    // A line break of either kind would split the row for a CSV reader.
+    if (s.contains(',') || s.contains('"') || s.contains('\n') || s.contains('\r'))
         s = '"' + s.replace('"', "\"\"") + '"';
     return s;
 }

@@ -80,7 +80,7 @@ void SetUpAnalysis(const QCommandLineParser &p, const MeasureSession &session, K
     std::string filter = p.isSet("filter") ? p.value("filter").toStdString() : s.filterName;
     if (p.isSet("filter-file")) {
         std::string error;
-        if (!MeasureSession::LoadCorrection(a.weighting(), p.value("filter-file").toStdString(), error))
+        if (!MeasureSession::LoadCorrection(a.weighting(), LocalFileName(p.value("filter-file")), error))
             throw CommandError{error};
         if (!p.isSet("filter"))
             filter = dsp::kWeightingUser;
@@ -247,7 +247,7 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
         report.SetLimits(LimitsObject(o, pass, failures));
     WriteResults(report, o.json);
     if (!pass)
-        std::fprintf(stderr, "FAIL: %d value(s) outside the limits of %s\n", int(failures.size()), o.limitsFile.c_str());
+        std::fprintf(stderr, "FAIL: %d value(s) outside the limits of %s\n", int(failures.size()), TerminalSafe(o.limitsFile).c_str());
     return pass ? kPass : kFail;
 }
 

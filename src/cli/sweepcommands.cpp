@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 
 namespace cli {
 
@@ -137,7 +139,7 @@ int RunSweep(const QStringList &arguments)
         report.SetLimits(LimitsObject(o, pass, failures));
     WriteResults(report, o.json);
     if (!pass)
-        std::fprintf(stderr, "FAIL: %d point(s) outside the limits of %s\n", int(failures.size()), o.limitsFile.c_str());
+        std::fprintf(stderr, "FAIL: %d point(s) outside the limits of %s\n", int(failures.size()), TerminalSafe(o.limitsFile).c_str());
     return pass ? kPass : kFail;
 }
 
@@ -194,7 +196,7 @@ int RunDevices(const QStringList &arguments)
         return kPass;
     const bool json = ChoiceOption(p, "format", {"csv", "json"}, 0) == 1;
     MeasureSession session;
-    if (!session.Open(p.value("settings").toStdString()) || !session.UseCorrections(false, false))
+    if (!session.Open(LocalFileName(p.value("settings"))) || !session.UseCorrections(false, false))
         throw CommandError{session.Error()};
     Report report("devices");
     report.AddSettings(QJsonObject{{"settings_file", QString::fromStdString(session.SettingsSource())}});
@@ -224,6 +226,20 @@ int RunDevices(const QStringList &arguments)
     WriteResults(report, json);
     return kPass;
 }
+
+namespace {
+
+// Every way a command can fail ends here: status 2 and one line on
+// standard error, with what came from files and arguments made harmless.
+int Failed(const QString &command, const std::string &message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "sonalyx-measure %s: %s\n", TerminalSafe(LocalFileName(command)).c_str(),
+                 TerminalSafe(message).c_str());
+    return kError;
+}
+
+} // namespace
 
 int RunMeasure(const QStringList &arguments)
 {
@@ -274,9 +290,13 @@ int RunMeasure(const QStringList &arguments)
             return RunGenerate(rest);
         throw CommandError{"unknown command \"" + command.toStdString() + "\"; see sonalyx-measure --help"};
     } catch (const CommandError &e) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "sonalyx-measure %s: %s\n", command.toUtf8().constData(), e.message.c_str());
-        return kError;
+        return Failed(command, e.message);
+    } catch (const std::bad_alloc &) {
+        return Failed(command, "out of memory");
+    } catch (const std::exception &e) {
+        return Failed(command, e.what());
+    } catch (...) {
+        return Failed(command, "unexpected error");
     }
 }
 

@@ -2,9 +2,9 @@
 #include "display/diagramcurves.h"
 
 #include "platform/numbers.h"
+#include "platform/textfile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -93,17 +93,12 @@ int DiagramCurves::SaveAsText(const std::string &fileName, const std::string &se
 {
     if (!freq_)
         return kNoCurvesError;
-    errno = 0;
-    std::FILE *file = std::fopen(fileName.c_str(), "wb");
-    if (!file)
-        return errno != 0 ? errno : EIO;
-
+    std::string text;
     const std::string sep = ExportSeparator(separator);
     const int count = std::clamp(range.PointCount, 0, kMaxPoints);
-    bool failed = false;
     std::string line;
     line.reserve(160);
-    for (int i = 0; i < count && !failed; ++i) {
+    for (int i = 0; i < count; ++i) {
         const double f = freq_[i];
         if (f < range.XMin || f > range.XMax)
             continue;
@@ -119,12 +114,9 @@ int DiagramCurves::SaveAsText(const std::string &fileName, const std::string &se
         if (range.Curve3)
             add(curve3_[i]);
         line += "\r\n";
-        failed = std::fwrite(line.data(), 1, line.size(), file) != line.size();
+        text += line;
     }
-    int error = failed ? (errno != 0 ? errno : EIO) : 0;
-    if (std::fclose(file) != 0 && error == 0)
-        error = errno != 0 ? errno : EIO;
-    return error;
+    return platform::WriteTextFile(fileName, text);
 }
 
 bool CurveIndexRange(const float *freq, int pointCount, std::int32_t xmin, std::int32_t xmax,

@@ -66,7 +66,8 @@ public:
     // Writes one line per point within the range: frequency, then the
     // selected curves, each with two decimals, separated by `separator`
     // ("\t" stands for a TAB, "\n" for CR LF), lines ending in CR LF. The
-    // file is overwritten. Returns 0, an errno-style I/O error code, or
+    // file is replaced whole (platform::WriteTextFile): a failed write leaves
+    // the old one as it was. Returns 0, an errno-style I/O error code, or
     // kNoCurvesError without arrays.
     int SaveAsText(const std::string &fileName, const std::string &separator,
                    const CurveExportRange &range) const;

@@ -3,8 +3,8 @@
 
 #include "display/diagramcurves.h"
 #include "platform/numbers.h"
+#include "platform/textfile.h"
 
-#include <cerrno>
 #include <cstdio>
 
 namespace display {
@@ -32,16 +32,12 @@ int ScopeTraces::SaveAsText(const std::string &fileName, const std::string &sepa
 {
     if (!allocated_)
         return kNoScopeArraysError;
-    errno = 0;
-    std::FILE *file = std::fopen(fileName.c_str(), "wb");
-    if (!file)
-        return errno != 0 ? errno : EIO;
+    std::string text;
     const std::string sep = ExportSeparator(separator);
     const ScopeReadout &r = readout_;
-    bool failed = false;
     std::string line;
     line.reserve(96);
-    for (int i = 0; i < Count() && !failed; ++i) {
+    for (int i = 0; i < Count(); ++i) {
         const std::size_t k = std::size_t(i);
         line = platform::FormatNumber(double(x_[k]) * 1000.0, 'f', 3);
         const double mv1 = (double(y1_[k]) - r.Position1) * r.VoltsPerDiv1 * 1000.0;
@@ -51,12 +47,9 @@ int ScopeTraces::SaveAsText(const std::string &fileName, const std::string &sepa
         line += sep;
         line += platform::FormatNumber(mv2, 'f', 3);
         line += "\r\n";
-        failed = std::fwrite(line.data(), 1, line.size(), file) != line.size();
+        text += line;
     }
-    int error = failed ? (errno != 0 ? errno : EIO) : 0;
-    if (std::fclose(file) != 0 && error == 0)
-        error = errno != 0 ? errno : EIO;
-    return error;
+    return platform::WriteTextFile(fileName, text);
 }
 
 } // namespace display

@@ -40,7 +40,8 @@ public:
 
     // One line per point: time in ms, channel 1 and channel 2 in mV (three
     // decimals each, position taken off), separated by `separator` ("\t" is
-    // a TAB, "\n" CR LF), ending in CR LF; no header. Returns 0, the I/O
+    // a TAB, "\n" CR LF), ending in CR LF; no header. The file is replaced
+    // whole, as the diagram's export does. Returns 0, the I/O
     // error number, or kNoScopeArraysError.
     int SaveAsText(const std::string &fileName, const std::string &separator) const;
 

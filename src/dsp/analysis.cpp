@@ -6,6 +6,7 @@
 #include "platform/inifile.h"
 
 #include <climits>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -190,7 +191,9 @@ void SpectrumAnalysis::writeSettings(platform::IniFile &ini) const
     ini.set(kAnalysisSection, "FUNDAMENTAL", std::to_string(std::llround(settings_.fundamental)));
     ini.set(kAnalysisSection, "FVON", std::to_string(settings_.lowFreq));
     ini.set(kAnalysisSection, "FBIS", std::to_string(settings_.highFreq));
-    ini.set(kAnalysisSection, "FUNDLOW", platform::FormatFixed(settings_.threshold, 7));
+    // Seven decimals hold nothing below 1e-7: a smaller threshold would be
+    // written as 0 and read back as the default 0.001.
+    ini.set(kAnalysisSection, "FUNDLOW", platform::FormatFixed(std::max(settings_.threshold, 1e-7), 7));
     ini.set(kAnalysisSection, "FILTER", settings_.filterName);
 }
 

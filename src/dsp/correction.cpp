@@ -2,12 +2,13 @@
 #include "dsp/correction.h"
 
 #include "platform/inifile.h"
+#include "platform/textfile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <utility>
 
 namespace dsp {
@@ -21,18 +22,26 @@ struct Texts {
     const char *readError;
     const char *notAscending;
     const char *tooLarge;
+    const char *tooLargeFile;
+    const char *notRegular;
+    const char *nameTooLong;
 };
 
 const Texts kGerman = {"Kann Datei nicht erzeugen", "Zeilenfehler", "Keine Zeilen in Datei",
                        "Fehler beim Lesen von ", "Frequenzen nicht aufsteigend in Zeile ",
-                       "Werte zu groß für eine Korrekturkurve: "};
+                       "Werte zu groß für eine Korrekturkurve: ", "Datei zu groß (höchstens 4 MiB): ",
+                       "Keine gewöhnliche Datei: ", "Dateiname zu lang (höchstens 255 Zeichen): "};
 const Texts kEnglish = {"Unable to create file", "Line error", "No lines in file",
                         "Error at reading of ", "Frequencies not ascending in line ",
-                        "Values too large for a correction curve: "};
+                        "Values too large for a correction curve: ", "File too large (at most 4 MiB): ",
+                        "Not a regular file: ", "File name too long (at most 255 characters): "};
 
 // The highest frequency a curve is applied at (analyser bins reach half the
 // sample rate), with room to spare.
 constexpr double kHighestHz = 1e6;
+
+// The longest file name a curve keeps.
+constexpr std::size_t kMaxFileName = 255;
 
 char g_language = 'D';
 MessageSink g_sink;
@@ -103,83 +112,68 @@ bool CorrectionCurve::loadFromFile(const std::string &fileName)
     if (fileName.empty())
         return false;
     const Texts &texts = CurrentTexts();
+    // A curve holds names of up to 255 characters; a longer one is refused,
+    // never cut (a cut name would name another file).
+    if (fileName.size() > kMaxFileName) {
+        Show(texts.nameTooLong + fileName);
+        return false;
+    }
 
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
-        // Only a missing file is created: one that exists but cannot be read
-        // must not be overwritten.
-        std::error_code ec;
-        if (std::filesystem::exists(fileName, ec) || ec) {
-            Show(std::string(texts.readError) + ": " + fileName);
-            return false;
-        }
-        std::ofstream created(fileName, std::ios::binary | std::ios::trunc);
-        if (created)
-            created << "1000 0\n";
-        created.close();
-        if (!created) {
+    std::string text;
+    int error = platform::ReadTextFile(fileName, platform::kDataFileLimit, text);
+    if (error == ENOENT) {
+        // Only a name that does not exist at all is created: never through a
+        // link (a dangling one included), never over anything.
+        if (platform::CreateNewTextFile(fileName, "1000 0\n") != 0) {
             Show(texts.cannotCreate);
             return false;
         }
-        in.open(fileName, std::ios::binary);
+        error = platform::ReadTextFile(fileName, platform::kDataFileLimit, text);
+    }
+    if (error == platform::FileTooLarge) {
+        Show(texts.tooLargeFile + fileName);
+        return false;
+    }
+    if (error == platform::FileNotRegular) {
+        Show(texts.notRegular + fileName);
+        return false;
+    }
+    if (error != 0) {
+        // An existing file that cannot be read is reported and left alone.
+        Show(std::string(texts.readError) + ": " + fileName);
+        return false;
     }
 
     clear();
 
-    // First pass: count good and bad lines, and find where the frequencies
-    // stop rising (the spline needs strictly ascending frequencies).
-    int good = 0, bad = 0, lineNo = 0, firstNotAscending = 0;
-    double previous = 0.0;
+    // Every line must parse, and the frequencies must rise (the spline needs
+    // strictly ascending frequencies).
+    std::vector<Node> nodes;
+    int bad = 0, lineNo = 0, firstNotAscending = 0;
+    std::istringstream in(text);
     std::string line;
-    while (in && std::getline(in, line)) {
+    while (std::getline(in, line)) {
         ++lineNo;
         CorrectionPoint p;
         if (!ParseCorrectionLine(line, p)) {
             ++bad;
             continue;
         }
-        if (good > 0 && !(p.x > previous) && firstNotAscending == 0)
+        if (!nodes.empty() && !(p.x > nodes.back().x) && firstNotAscending == 0)
             firstNotAscending = lineNo;
-        previous = p.x;
-        ++good;
+        nodes.push_back({p.x, p.y, 0.0, 0.0});
     }
-    in.close();
 
     if (bad > 0) {
         Show(texts.lineError);
         return false;
     }
-    if (good == 0) {
+    if (nodes.empty()) {
         Show(texts.noLines);
         return false;
     }
     if (firstNotAscending > 0) {
         Show(texts.notAscending + std::to_string(firstNotAscending) + ": " + fileName);
-        return false;
-    }
-
-    std::ifstream again(fileName, std::ios::binary);
-    if (!again) {
-        Show(std::string(texts.readError) + ": " + fileName);
-        return false;
-    }
-    std::vector<Node> nodes;
-    nodes.reserve(static_cast<size_t>(good));
-    while (static_cast<int>(nodes.size()) < good && std::getline(again, line)) {
-        CorrectionPoint p;
-        if (ParseCorrectionLine(line, p))
-            nodes.push_back({p.x, p.y, 0.0, 0.0});
-    }
-    // The file may have changed between the passes: check again what the
-    // spline depends on.
-    for (size_t i = 1; i < nodes.size(); ++i) {
-        if (!(nodes[i].x > nodes[i - 1].x)) {
-            Show(std::string(texts.readError) + ": " + fileName);
-            return false;
-        }
-    }
-    if (nodes.empty()) {
-        Show(std::string(texts.readError) + ": " + fileName);
         return false;
     }
     nodes_ = std::move(nodes);

@@ -48,8 +48,12 @@ public:
     // Empty, no file name, inactive.
     void clear();
 
-    // Reads a correction file. A missing file is created with the single
-    // point "1000 0" and then read; an existing file that cannot be opened is
+    // Reads a correction file: a name of at most 255 characters (a longer
+    // one is refused with a message, never cut), a regular file of at most
+    // platform::kDataFileLimit bytes (others are refused with a message). A
+    // missing file is created with the single point "1000 0" and then read;
+    // the creation never follows a link (a dangling link is no missing file)
+    // and never replaces anything. An existing file that cannot be read is
     // reported and left alone (the curve keeps its points). Every failure
     // shows its message (in the language set by SetCorrectionLanguage) and
     // returns false; once the file could be opened the curve is cleared

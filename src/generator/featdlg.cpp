@@ -1,5 +1,8 @@
 #include "generator/featdlg.h"
 
+#include "platform/messagebox.h"
+#include "platform/textfile.h"
+
 #include <QFile>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -38,10 +41,13 @@ TFeatDlg::TFeatDlg(QWidget *parent) : QDialog(parent)
 
 void TFeatDlg::SetLanguage(char language)
 {
-    if (language == 'D')
+    if (language == 'D') {
         setWindowTitle("Feature Liste");
-    else if (language == 'E')
+        couldNotCreate_ = QStringLiteral(" konnte nicht erzeugt werden");
+    } else if (language == 'E') {
         setWindowTitle("Feature list");
+        couldNotCreate_ = QStringLiteral(" could not created");
+    }
 }
 
 void TFeatDlg::SetLines(const std::vector<std::string> &lines)
@@ -51,20 +57,23 @@ void TFeatDlg::SetLines(const std::vector<std::string> &lines)
         SrcList->addItem(QString::fromStdString(l));
 }
 
-bool TFeatDlg::SaveList(const QString &fileName) const
+int TFeatDlg::SaveList(const QString &fileName) const
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    for (int i = 0; i < SrcList->count(); ++i) {
-        const QByteArray line = SrcList->item(i)->text().toUtf8() + "\n";
-        if (f.write(line) != line.size())
-            return false;
-    }
-    return f.flush();
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(SrcList->count()));
+    for (int i = 0; i < SrcList->count(); ++i)
+        lines.push_back(SrcList->item(i)->text().toStdString());
+    // A fixed name in whatever folder is current: a link found there is
+    // replaced, never written through.
+    return platform::WriteTextLines(QFile::encodeName(fileName).toStdString(), lines, platform::LineEnd::Lf,
+                                    platform::Links::Replace);
 }
 
 void TFeatDlg::Button1Click()
 {
-    SaveList("featlist.txt"); // a failure is swallowed: the window stays as it is
+    const QString name = QStringLiteral("featlist.txt");
+    if (const int error = SaveList(name))
+        platform::ShowMessage(this, platform::MessageKind::Error,
+                              name + couldNotCreate_ + " (" + QString::fromStdString(platform::FileErrorText(error)) +
+                                  ")");
 }

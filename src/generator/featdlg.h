@@ -17,9 +17,10 @@ public:
     void SetLanguage(char language);
     // Replaces the list's lines (the main window passes the audio layer's log).
     void SetLines(const std::vector<std::string> &lines);
-    // Writes the lines to `fileName`, overwriting it; returns false on an
-    // error (which the Save button swallows).
-    bool SaveList(const QString &fileName) const;
+    // Writes the lines to `fileName`, replacing it whole (the safe writer of
+    // platform/textfile.h); returns 0 or the error. The Save button writes
+    // "featlist.txt" in the current folder and reports a failure.
+    int SaveList(const QString &fileName) const;
 
     QListWidget *SrcList;
     QPushButton *OKBtn;
@@ -31,4 +32,5 @@ signals:
 
 private:
     void Button1Click();
+    QString couldNotCreate_ = QStringLiteral(" konnte nicht erzeugt werden");
 };

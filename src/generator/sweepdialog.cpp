@@ -204,6 +204,9 @@ void Twobbeldlg::buildLayout()
     Label5 = label("Label5", GroupBox3);
     Label4->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Label5->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The correction files' names, shown as they are, never as markup.
+    Label4->setTextFormat(Qt::PlainText);
+    Label5->setTextFormat(Qt::PlainText);
     auto *g3 = new QGridLayout(GroupBox3);
     g3->addWidget(Label6, 0, 0);
     g3->addWidget(Label4, 0, 1);

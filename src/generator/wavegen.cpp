@@ -207,7 +207,7 @@ void TWavegen::LoadSettings()
     if (!platform::ParseFloat(platform::GetPrivateProfileString(kSection, "FGEN", "1000", 30,
                                                                 platform::SettingsFileName()),
                               f) ||
-        !std::isfinite(f))
+        !(std::abs(f) <= 1e6)) // beyond any sample rate (and the 30 characters it is read back through)
         f = 1000.0;
     g.Frequency = static_cast<float>(f);
     g.PhaseL = static_cast<std::int32_t>(IniInt("PHASEL", "0", 0));
@@ -219,7 +219,8 @@ void TWavegen::LoadSettings()
     bool parsed = false;
     const long long loop = IniInt("BELOOP", "1", 1, &parsed);
     g.Loop = parsed ? loop == 1 : true;
-    g.UserFile = platform::GetPrivateProfileString(kSection, "UFNAME", "", 255, platform::SettingsFileName());
+    // The file name whole: one cut short would name (and play) another file.
+    g.UserFile = platform::GetPrivateProfileString(kSection, "UFNAME", "", 0, platform::SettingsFileName());
     if (g.Loop && g.Frequency < 1.0f)
         g.Frequency = 1.0f;
 
@@ -249,7 +250,7 @@ void TWavegen::SaveSettings()
     put("VOLR", std::to_string(-ScrollBar1->value()));
     put("MODE", std::to_string(g.Waveform));
     put("BELOOP", g.Loop ? "1" : "0");
-    put("UFNAME", g.UserFile.substr(0, 255));
+    put("UFNAME", g.UserFile);
 }
 
 // ---- apply -----------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "help/helptopics.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -58,7 +59,10 @@ THelpWindow::THelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     TopicList->setObjectName("TopicList");
     Browser = new QTextBrowser(this);
     Browser->setObjectName("Browser");
-    Browser->setOpenExternalLinks(true);
+    // Links are followed here (FollowLink): pages of the help folder inside,
+    // web links in the browser, nothing else.
+    Browser->setOpenLinks(false);
+    Browser->setOpenExternalLinks(false);
 
     auto *bar = new QHBoxLayout;
     bar->addWidget(BackBtn);
@@ -89,6 +93,7 @@ THelpWindow::THelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
         const QString title = Browser->documentTitle();
         setWindowTitle(title.isEmpty() ? QStringLiteral("Sonalyx") : "Sonalyx – " + title);
     });
+    connect(Browser, &QTextBrowser::anchorClicked, this, &THelpWindow::FollowLink);
     connect(SearchEdit, &QLineEdit::textChanged, this, &THelpWindow::search);
     connect(TopicList, &QListWidget::itemActivated, this, &THelpWindow::openItem);
     connect(TopicList, &QListWidget::itemClicked, this, &THelpWindow::openItem);
@@ -102,7 +107,35 @@ THelpWindow::THelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     SetLanguage('D');
 }
 
-QString THelpWindow::folder() const { return help::HelpDirectory() + "/" + help::LanguageFolder(language_); }
+QString THelpWindow::folder() const
+{
+    // Without a help folder there is no page anywhere: never "/de" at the root.
+    const QString dir = help::HelpDirectory();
+    return dir.isEmpty() ? QString() : dir + "/" + help::LanguageFolder(language_);
+}
+
+bool THelpWindow::InsideHelp(const QString &file)
+{
+    const QString dir = help::HelpDirectory();
+    if (dir.isEmpty() || file.isEmpty())
+        return false;
+    const QFileInfo info(file);
+    const QString root = QFileInfo(dir).canonicalFilePath();
+    const QString path = info.canonicalFilePath(); // links resolved; empty when missing
+    return info.isFile() && !root.isEmpty() && path.startsWith(root + "/");
+}
+
+void THelpWindow::FollowLink(const QUrl &link)
+{
+    const QUrl url = Browser->source().resolved(link);
+    const QString scheme = url.scheme().toLower();
+    if (scheme == "http" || scheme == "https") {
+        QDesktopServices::openUrl(url);
+        return;
+    }
+    if (url.isLocalFile() && InsideHelp(url.toLocalFile()))
+        Browser->setSource(url);
+}
 
 void THelpWindow::SetLanguage(char language)
 {
@@ -129,13 +162,13 @@ void THelpWindow::ShowPage(const QString &page)
 {
     const QString name = page.section('#', 0, 0);
     const QString anchor = page.section('#', 1);
-    const QString file = folder() + "/" + name;
-    if (!QFileInfo::exists(file)) {
+    const QString file = folder().isEmpty() ? QString() : folder() + "/" + name;
+    if (!InsideHelp(file)) {
         // No pages beside the program nor in the data directory: say where
         // they were looked for instead of showing an empty window.
         Browser->setHtml(QStringLiteral("<h2>%1</h2><p>%2</p>")
                              .arg(language_ == 'D' ? "Hilfeseite nicht gefunden" : "Help page not found",
-                                  file.toHtmlEscaped()));
+                                  (file.isEmpty() ? name : file).toHtmlEscaped()));
         return;
     }
     QUrl url = QUrl::fromLocalFile(file);
@@ -164,6 +197,8 @@ QString THelpWindow::pageTitle(const QString &file)
 void THelpWindow::fillContents()
 {
     TopicList->clear();
+    if (folder().isEmpty())
+        return;
     for (const help::Topic &t : help::Topics()) {
         const QString page = QString::fromLatin1(t.page);
         const QString file = folder() + "/" + page.section('#', 0, 0);
@@ -184,7 +219,8 @@ void THelpWindow::search(const QString &text)
         return;
     }
     TopicList->clear();
-    const QStringList pages = QDir(folder()).entryList({"*.html"}, QDir::Files, QDir::Name);
+    const QStringList pages =
+        folder().isEmpty() ? QStringList() : QDir(folder()).entryList({"*.html"}, QDir::Files, QDir::Name);
     for (const QString &page : pages) {
         const QString body = plainText(readFile(folder() + "/" + page));
         bool all = true;

@@ -25,6 +25,12 @@ public:
     void ShowPage(const QString &page);
     // The local file on show, empty when none.
     QString CurrentFile() const;
+    // What a click on a link does: a page inside the help folder opens here,
+    // an http or https link goes to the desktop's browser, anything else
+    // (other files, other schemes) opens nowhere.
+    void FollowLink(const QUrl &link);
+    // Whether `file` is a page inside the help folder (links resolved).
+    static bool InsideHelp(const QString &file);
 
     QPushButton *BackBtn, *ForwardBtn, *ContentsBtn;
     QLineEdit *SearchEdit;

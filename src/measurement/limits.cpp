@@ -2,11 +2,11 @@
 #include "measurement/limits.h"
 
 #include "platform/inifile.h"
+#include "platform/textfile.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 namespace measure {
@@ -120,14 +120,15 @@ bool Limits::Parse(const std::string &text, std::string &error)
 
 bool Limits::Load(const std::string &fileName, std::string &error)
 {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
-        error = "cannot read limits file " + fileName;
+    // A regular file of a sane size only: never a FIFO, a device or an
+    // endless file.
+    std::string text;
+    if (const int e = platform::ReadTextFile(fileName, platform::kDataFileLimit, text)) {
+        error = "cannot read limits file " + fileName + ": " + platform::FileErrorText(e) +
+                (e == platform::FileTooLarge ? " (at most 4 MiB)" : "");
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!Parse(text.str(), error)) {
+    if (!Parse(text, error)) {
         error = fileName + ", " + error;
         return false;
     }

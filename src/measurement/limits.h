@@ -39,7 +39,8 @@ class Limits {
 public:
     // Parses the text of a limits file; false with `error` naming the line.
     bool Parse(const std::string &text, std::string &error);
-    // Reads and parses a file.
+    // Reads and parses a file: a regular file of at most
+    // platform::kDataFileLimit bytes.
     bool Load(const std::string &fileName, std::string &error);
 
     const std::vector<LimitRow> &Rows() const { return rows_; }

@@ -8,10 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace platform {
 
@@ -86,17 +83,7 @@ std::string storedValue(std::string v)
     return v;
 }
 
-SaveStepHook g_saveStepHook = nullptr;
-
-void Reached(SaveStep step)
-{
-    if (g_saveStepHook)
-        g_saveStepHook(step);
-}
-
 } // namespace
-
-void SetSaveStepHook(SaveStepHook hook) { g_saveStepHook = hook; }
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
@@ -104,16 +91,19 @@ bool IniFile::load()
 {
     lines_.clear();
     crlf_ = false;
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) {
-        // A missing file is simply empty; an unreadable existing one is an error.
-        return access(path_.c_str(), F_OK) != 0;
+    unreadable_ = false;
+    std::string text;
+    error_ = ReadTextFile(path_, kSettingsFileLimit, text);
+    if (error_ == ENOENT) { // a missing file is simply empty
+        error_ = 0;
+        return true;
     }
-    std::ostringstream all;
-    all << in.rdbuf();
-    if (in.bad())
+    if (error_ != 0) {
+        unreadable_ = true;
+        loadError_ = error_;
         return false;
-    parse(all.str());
+    }
+    parse(text);
     return true;
 }
 
@@ -145,40 +135,10 @@ std::string IniFile::text() const
 
 bool IniFile::save() const
 {
-    const std::string text = this->text();
-    std::string tmp = path_ + ".tmp" + std::to_string(getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    Reached(SaveStep::Opened);
-    const char *p = text.data();
-    std::size_t left = text.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    Reached(SaveStep::Written);
-    if (ok && ::fsync(fd) != 0)
-        ok = false;
-    Reached(SaveStep::Synced);
-    if (::close(fd) != 0)
-        ok = false;
-    Reached(SaveStep::Closed);
-    if (ok && std::rename(tmp.c_str(), path_.c_str()) != 0)
-        ok = false;
-    if (ok)
-        Reached(SaveStep::Renamed);
-    if (!ok)
-        std::remove(tmp.c_str());
-    return ok;
+    // A file that exists but could not be read is never replaced by what
+    // little this document knows of it.
+    error_ = unreadable_ ? loadError_ : WriteTextFile(path_, text());
+    return error_ == 0;
 }
 
 IniFile::Found IniFile::find(const std::string &section, const std::string &key) const

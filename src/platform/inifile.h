@@ -4,12 +4,15 @@
 // in place (or appends it, creating section and file) while every other
 // line - foreign sections, keys, comments, blank lines - stays as it was.
 //
-// Files are written atomically: a temporary file beside the target is
-// written and flushed, then renamed over it, so a crash or a full disk never
-// leaves a half-written settings file behind.
+// Files are read and written through textfile.h: only a regular file of at
+// most kSettingsFileLimit bytes is read, and a save replaces the file
+// atomically (exclusive temporary file in the target's real folder, renamed
+// over it; permissions kept; a link written through), so a crash or a full
+// disk never leaves a half-written settings file behind.
 #pragma once
 
 #include "platform/numbers.h" // the values' number text: ParseInt, ParseFloat, FormatFixed
+#include "platform/textfile.h"
 
 #include <cstddef>
 #include <string>
@@ -23,11 +26,14 @@ public:
     explicit IniFile(std::string path);
 
     // Reads the file; a missing file is an empty document. Returns false only
-    // when the file exists but cannot be read.
+    // when the file exists but cannot be read (error() tells why); the
+    // document is then empty, and save() refuses to replace that file.
     bool load();
-    // Writes atomically. Returns false when the file could not be written; the
-    // previous contents are then untouched.
+    // Writes atomically. Returns false when the file could not be written
+    // (error() tells why); the previous contents are then untouched.
     bool save() const;
+    // Result of the last load or save: 0, errno or a platform::FileError.
+    int error() const { return error_; }
 
     // The document as text, and its replacement by a text, without the file.
     std::string text() const;
@@ -66,14 +72,10 @@ private:
     std::string path_;
     std::vector<std::string> lines_;
     bool crlf_ = false; // keep the line ends the file came with
+    bool unreadable_ = false; // the file exists but could not be loaded
+    int loadError_ = 0;
+    mutable int error_ = 0;
 };
-
-// The steps of every save, in order: the temporary file opened, written,
-// flushed to disk, closed, and renamed over the target. A hook sees each one
-// on the saving thread, so a test can stop a process at any of them.
-enum class SaveStep { Opened, Written, Synced, Closed, Renamed };
-using SaveStepHook = void (*)(SaveStep step);
-void SetSaveStepHook(SaveStepHook hook); // nullptr: none (the default)
 
 // The two private-profile functions, one file access per call.
 std::string GetPrivateProfileString(const std::string &section, const std::string &key,

@@ -34,6 +34,7 @@ void ShowMessage(QWidget *parent, const MessageRequest &request)
                              : request.kind == MessageKind::Warning ? QMessageBox::Warning
                                                                     : QMessageBox::Information;
     QMessageBox box(icon, QApplication::applicationName(), request.text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText); // file and device names are never markup
     QPushButton *help = nullptr;
     if (request.withHelp)
         help = box.addButton(QMessageBox::Help);
@@ -50,6 +51,7 @@ bool AskYesNo(QWidget *parent, MessageKind kind, const QString &text)
                              : kind == MessageKind::Warning ? QMessageBox::Warning
                                                             : QMessageBox::Information;
     QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/utilities.h"
+#include "platform/textfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,8 +59,12 @@ std::string SettingsFileName()
     userDir += "/sonalyx";
     QDir().mkpath(userDir);
     QString userFile = userDir + "/sonmain.ini";
-    if (!QFileInfo::exists(userFile) && fileExists && DataDirectory().empty())
-        QFile::copy(QString::fromStdString(programFile), userFile);
+    if (!QFileInfo::exists(userFile) && fileExists && DataDirectory().empty()) {
+        // The settings found beside the program start the user's own file.
+        std::string text;
+        if (ReadTextFile(programFile, kSettingsFileLimit, text) == 0)
+            WriteTextFile(QFile::encodeName(userFile).toStdString(), text);
+    }
     return userFile.toStdString();
 }
 

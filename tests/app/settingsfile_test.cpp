@@ -145,12 +145,12 @@ TEST(Settings, InvalidValuesFallBackByTheirOwnRules)
     EXPECT_EQ(t.fields.OutputVolume, 100);
     EXPECT_EQ(t.fields.InputVolume, 0);
     EXPECT_EQ(load("[VOLUME]\nFGINVOLUME=1e9\n").fields.InputVolume, 100);
-    // comments are cut to 120 characters; names pass through the 154-character read buffer
+    // comments are cut to 120 characters; file names pass whole (CorrectionFileNamesAreNeverCut)
     const std::string longText(200, 'c');
     Loaded c = load("[MAIN]\nINCONAME=" + longText + "\n[FFT]\nCOMMENT=" + longText + "\n[WOB]\nCOMMENT=" + longText);
     EXPECT_EQ(c.ms.AnalyserComment, std::string(120, 'c'));
     EXPECT_EQ(c.ms.Sweep.Title, std::string(120, 'c'));
-    EXPECT_EQ(c.hooks.inName, std::string(153, 'c'));
+    EXPECT_EQ(c.hooks.inName, longText);
     // the diagram window is clamped when applied
     const WindowGeometry g = ClampDiagramGeometry({5000, 10, 3, 4});
     EXPECT_EQ(std::vector<int>({g.Width, g.Height, g.Left, g.Top}), std::vector<int>({1024, 140, 3, 4}));
@@ -181,3 +181,18 @@ TEST(Settings, RoundTripKeepsEveryWrittenKeyAndForeignSectionsAndDropsTheDiagram
     EXPECT_EQ(fresh.save().find("DIAYSTEP"), std::string::npos);
 }
 
+
+// A correction file's name is handed on whole and written back whole: a
+// name cut to the read buffer would name another file, which the loader
+// would create and measure with.
+TEST(Settings, CorrectionFileNamesAreNeverCut)
+{
+    const std::string in = "/data/" + std::string(147, 'i') + ".cor";   // 157 characters
+    const std::string out = "/data/" + std::string(290, 'o') + ".cor";  // beyond 255: the loader refuses it
+    Loaded l = load("[MAIN]\nINCONAME=" + in + "\nOUTCONAME=" + out + "\n");
+    EXPECT_EQ(l.hooks.inName, in);
+    EXPECT_EQ(l.hooks.outName, out);
+    const std::string saved = l.save();
+    EXPECT_NE(saved.find("INCONAME=" + in + "\n"), std::string::npos);
+    EXPECT_NE(saved.find("OUTCONAME=" + out + "\n"), std::string::npos);
+}

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QListWidget>
 #include <QPushButton>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace audio;
@@ -75,6 +76,35 @@ TEST(FeatureList, ShowsTheReportAndSavesIt)
     dlg.Button1->click(); // "Save": featlist.txt in the current directory
     QDir::setCurrent(old);
     EXPECT_EQ(testsupport::ReadFile(dir + "/featlist.txt"), "WaveIn´s ----------\nWave-In Formats        FFF\n");
-    // A file that cannot be written is no error the window shows.
-    EXPECT_FALSE(dlg.SaveList(QString::fromStdString(dir + "/no/such/dir/featlist.txt")));
+    EXPECT_NE(dlg.SaveList(QString::fromStdString(dir + "/no/such/dir/featlist.txt")), 0);
+}
+
+// The list goes to a fixed name in whatever folder is current: a link
+// planted there is replaced, never written through, and a failure is shown.
+TEST(FeatureList, SavingReplacesAPlantedLinkAndReportsAFailure)
+{
+    std::vector<platform::MessageRequest> messages;
+    platform::SetMessageHandler([&](const platform::MessageRequest &m) { messages.push_back(m); });
+    TFeatDlg dlg;
+    dlg.SetLanguage('E');
+    dlg.SetLines({"report"});
+    const std::string dir = testsupport::ScratchDir("featlink");
+    testsupport::WriteFile(dir + "/victim", "precious\n");
+    std::filesystem::create_symlink(dir + "/victim", dir + "/featlist.txt");
+    std::filesystem::create_directory(dir + "/blocked");
+    std::filesystem::create_directory(dir + "/blocked/featlist.txt");
+    const QString old = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir)));
+    dlg.Button1->click();
+    EXPECT_TRUE(messages.empty());
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir + "/blocked")));
+    dlg.Button1->click();
+    QDir::setCurrent(old);
+    platform::SetMessageHandler({});
+    EXPECT_EQ(testsupport::ReadFile(dir + "/victim"), "precious\n");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir + "/featlist.txt"));
+    EXPECT_EQ(testsupport::ReadFile(dir + "/featlist.txt"), "report\n");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith("featlist.txt could not created")) << messages[0].text.toStdString();
+    EXPECT_EQ(messages[0].kind, platform::MessageKind::Error);
 }

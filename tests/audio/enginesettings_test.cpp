@@ -160,3 +160,45 @@ TEST_F(EngineSettings, SetDeviceFormatWritesOnlyWhatIsGiven)
     EXPECT_EQ(d.Format.nBlockAlign, 1);
     EXPECT_TRUE(d.FlipChannels);
 }
+
+// Names are whatever a card's maker wrote. One with "=", brackets, a line
+// break or "%" keeps its settings under a key the file cannot misread: its
+// values come back, nothing else is touched, and the file does not grow from
+// one run to the next. Control characters never enter the program.
+TEST_F(EngineSettings, NamesThatWouldBreakTheFileAreStoredUnderEncodedKeys)
+{
+    backend_->inputs[0].name = "Studio=Rack 1";
+    backend_->outputs[0].name = "Out\n[MAIN]\r\nPAGE=2;#%\x1b[2J\xc2\x85";
+    EXPECT_EQ(DeviceName('O', 0), "Out[MAIN]PAGE=2;#%[2J");
+    ASSERT_EQ(InitAudio(), 0);
+    InputSettings(0).DCOffsetL = 0.25f;
+    OutputSettings(0).PhaseSignL = -1;
+    DoneAudio();
+    EXPECT_EQ(value("Studio%3DRack_1DCoL"), "0.250000");
+    EXPECT_EQ(value("Out(MAIN)PAGE%3D2%3B%23%25(2JPhoL"), "-1");
+    EXPECT_EQ(settings_.get("MAIN", "PAGE"), "<missing>");
+    const std::string once = testsupport::ReadFile(settings_.file);
+
+    InputSettings(0) = WaveDeviceSettings();
+    OutputSettings(0) = WaveDeviceSettings();
+    ASSERT_EQ(InitAudio(), 0);
+    EXPECT_EQ(InputSettings(0).DCOffsetL, 0.25f);
+    EXPECT_EQ(OutputSettings(0).PhaseSignL, -1);
+    DoneAudio();
+    EXPECT_EQ(testsupport::ReadFile(settings_.file), once);
+}
+
+// The keys earlier versions wrote for such names are still read, and give
+// way to the encoded ones on saving.
+TEST_F(EngineSettings, KeysOfEarlierVersionsAreReadAndReplaced)
+{
+    backend_->inputs[0].name = "USB: Mic #1";
+    settings_.write("[SDSOUND]\nUSB:_Mic_#1sf=48000\nUSB:_Mic_#1DCoL=0.5\n");
+    ASSERT_EQ(InitAudio(), 0);
+    EXPECT_EQ(InputSettings(0).Format.nSamplesPerSec, 48000u);
+    EXPECT_EQ(InputSettings(0).DCOffsetL, 0.5f);
+    DoneAudio();
+    EXPECT_EQ(value("USB%3A_Mic_%231sf"), "48000");
+    EXPECT_EQ(value("USB%3A_Mic_%231DCoL"), "0.500000");
+    EXPECT_EQ(value("USB:_Mic_#1sf"), "<missing>");
+}

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 
 using app::MS;
 using testsupport::kIdealCard;
@@ -171,4 +172,19 @@ TEST_F(ToolsTest, TheEditorSavesTestsAndKeepsItsFileThroughBadLinesAndWriteFailu
     e->test->trigger();
     stop();
     EXPECT_NE(ReadFile(settings).find("INCONAME=" + in + "\n"), std::string::npos);
+}
+
+// A file the editor cannot read (here a FIFO named as the output correction)
+// is not opened as an empty text that saving would write over it: a warning,
+// not a hang, and the editor stays closed.
+TEST_F(ToolsTest, TheEditorDoesNotOpenWhatItCannotRead)
+{
+    start(kIdealCard);
+    const std::string fifo = testsupport::ScratchDir("editorfifo") + "/out.cor";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    MS.OutputCorrection.setFileName(fifo);
+    child<QAction>("EditAusgangskorrekturdatei1")->trigger();
+    EXPECT_FALSE(app::KorEdit->isVisible());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QString::fromStdString("Fehler beim Lesen von : " + fifo + " (not a regular file)"));
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <limits>
 #include <vector>
 
@@ -227,4 +228,16 @@ TEST_F(CurveExport, ErrorsWithoutArraysAndForUnwritablePathsAndOverwritesOldFile
     range.PointCount = 2;
     ASSERT_EQ(curves.SaveAsText(dir + "/old.txt", ",", range), 0);
     EXPECT_EQ(testsupport::ReadFile(dir + "/old.txt"), "10.00,-12.25\r\n");
+}
+
+// A full disk in the middle of an export leaves the file that was there as
+// it was, and says so.
+TEST_F(CurveExport, AFailedExportLeavesTheOldFileWhole)
+{
+    testsupport::WriteFile(dir + "/old.txt", "kept\r\n");
+    {
+        testsupport::FileSizeLimit full(20); // the four lines need 61 bytes
+        EXPECT_EQ(curves.SaveAsText(dir + "/old.txt", ",", range), EFBIG);
+    }
+    EXPECT_EQ(testsupport::ReadFile(dir + "/old.txt"), "kept\r\n");
 }

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -65,6 +67,43 @@ TEST_F(CorrectionFiles, FileThatCannotBeCreatedKeepsTheOldPoints)
     EXPECT_FALSE(curve.loadFromFile("")); // no name: nothing happens, nothing said
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(curve.count(), 2);
+}
+
+// Names and files from outside: a FIFO, a device, a file beyond 4 MiB or a
+// name beyond 255 characters is refused with its message and the old points
+// stay; a name that fits is used whole; a missing file is created only where
+// nothing is, never at the end of a dangling link.
+TEST_F(CorrectionFiles, OnlyRegularFilesOfASaneSizeAndNamesThatFitAreRead)
+{
+    ASSERT_TRUE(curve.loadFromFile(Write("old.cor", "100 1\n1000 2\n")));
+    ASSERT_EQ(::mkfifo((dir + "/fifo.cor").c_str(), 0600), 0); // no writer: a blocking open would hang
+    const std::string big = Write("big.cor", std::string((4u << 20) - 4, '\n') + "1 1\n\n");
+    const std::string sub = dir + "/" + std::string(100, 'a');
+    ASSERT_LT(sub.size(), 240u);
+    std::filesystem::create_directory(sub);
+    const std::string fits = sub + "/" + std::string(255 - sub.size() - 5, 'b') + ".cor"; // 255 characters
+    const std::string tooLong = sub + "/" + std::string(256 - sub.size() - 5, 'b') + ".cor";
+    ASSERT_EQ(fits.size(), 255u);
+    for (const auto &[name, message] : {std::pair{dir + "/fifo.cor", "Not a regular file: " + dir + "/fifo.cor"},
+                                        {std::string("/dev/zero"), std::string("Not a regular file: /dev/zero")},
+                                        {big, "File too large (at most 4 MiB): " + big},
+                                        {tooLong, "File name too long (at most 255 characters): " + tooLong}}) {
+        messages.clear();
+        EXPECT_FALSE(curve.loadFromFile(name));
+        EXPECT_EQ(messages, std::vector<std::string>{message});
+        EXPECT_EQ(curve.count(), 2);
+    }
+    EXPECT_FALSE(std::filesystem::exists(tooLong));
+    EXPECT_FALSE(std::filesystem::exists(tooLong.substr(0, 255)));
+    ASSERT_TRUE(curve.loadFromFile(fits));
+    EXPECT_EQ(curve.fileName(), fits);
+    EXPECT_EQ(testsupport::ReadFile(fits), "1000 0\n");
+
+    std::filesystem::create_symlink(dir + "/target.cor", dir + "/dangling.cor");
+    messages.clear();
+    EXPECT_FALSE(curve.loadFromFile(dir + "/dangling.cor"));
+    EXPECT_EQ(messages, std::vector<std::string>{"Unable to create file"});
+    EXPECT_FALSE(std::filesystem::exists(dir + "/target.cor"));
 }
 
 TEST_F(CorrectionFiles, AcceptedLineForms)

@@ -22,11 +22,15 @@ void Require(bool ok, const char *what)
     }
 }
 
+// In a folder of its own that mkdtemp creates: no name anyone could guess.
 const std::string &ScratchFile()
 {
     static const std::string name = [] {
         const char *dir = std::getenv("TMPDIR");
-        return std::string(dir && *dir ? dir : "/tmp") + "/sonalyx-fuzz-" + std::to_string(getpid()) + ".cor";
+        std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/sonalyx-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        return pattern + "/curve.cor";
     }();
     return name;
 }

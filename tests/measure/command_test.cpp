@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -225,6 +226,40 @@ TEST(MeasureCommand, StepsLevelsSigtermOptionsOverloadsAndTheBuildOfBothPrograms
     testsupport::RunShell("make -n -C " + std::string(std::getenv("SONALYX_SOURCE_DIR")) + " build BUILD_DIR=" + dir,
                           plan);
     EXPECT_NE(plan.find("sonalyx-measure"), std::string::npos) << plan;
+}
+
+// Files and names from outside: a limits, settings or filter file that is no
+// regular file, or is too large, ends the command with status 2 and a message
+// instead of being read without end or waited on; a file name that is not
+// UTF-8 is found; what a file holds reaches the terminal escaped.
+TEST(MeasureCommand, UntrustedFilesEndWithAMessageNeverACrash)
+{
+    const std::string dir = testsupport::ScratchDir("untrusted");
+    const std::string ini = dir + "/sonmain.ini";
+    testsupport::WriteFile(ini, "[LOOPBACK]\nPACED=FALSE\n");
+    ASSERT_EQ(::mkfifo((dir + "/fifo.lim").c_str(), 0600), 0);
+    testsupport::WriteFile(dir + "/big.lim", std::string((4u << 20) + 1, '#'));
+    testsupport::WriteFile(dir + "/escape.lim", "100 \x1b[2J 0\n");
+    const std::string level = "level --settings " + ini + " ";
+    const std::pair<std::string, std::string> refused[] = {
+        {level + "--limits /dev/zero", "/dev/zero: not a regular file"},
+        {level + "--limits " + dir + "/fifo.lim", "fifo.lim: not a regular file"},
+        {level + "--limits " + dir + "/big.lim", "file too large (at most 4 MiB)"},
+        {"level --settings /dev/zero", "/dev/zero: not a regular file"},
+        {level + "--filter-file /dev/zero", "/dev/zero: not a regular file"},
+        {level + "--limits " + dir + "/escape.lim", "line 1: \"\\x1B[2J\" is not a level in dB"},
+    };
+    for (const auto &[arguments, reason] : refused) {
+        const Result r = Measure(dir, arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << arguments << ": " << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << arguments;
+    }
+
+    // "café.lim" in Latin-1: the bytes of its name, not a text.
+    testsupport::WriteFile(dir + "/caf\xe9.lim", "LEVEL_MIN -300\n");
+    const Result latin = Measure(dir, level + "--limits \"$(printf '%s/caf\\351.lim' '" + dir + "')\"");
+    EXPECT_EQ(latin.status, 0) << latin.err;
 }
 
 TEST(Limits, RowsInterpolateOverLogFrequencyAndBadLinesAreNamed)

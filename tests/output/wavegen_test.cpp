@@ -306,3 +306,14 @@ TEST_F(WavegenTest, LoopFlagDefaultsOnAndLiftsAFrequencyBelowOneHertz)
     EXPECT_TRUE(Generator().Loop);
 }
 
+
+// A wave file's name is kept whole: one cut short would name another file.
+TEST_F(WavegenTest, AStoredWaveFileNameIsNeverCut)
+{
+    const std::string name = "/music/" + std::string(250, 'w') + ".wav";
+    settings_.write("[GEN]\nUFNAME=" + name + "\n");
+    gen();
+    EXPECT_EQ(Generator().UserFile, name);
+    gen_.reset();
+    EXPECT_EQ(platform::GetPrivateProfileString("GEN", "UFNAME", "", 0, settings_.file), name);
+}

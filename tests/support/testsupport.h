@@ -6,18 +6,25 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <csignal>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace testsupport {
 
 // A fresh, empty scratch directory for the running test executable,
-// under the build tree (SONALYX_TEST_TMP), or under /tmp when run by hand.
+// under the build tree (SONALYX_TEST_TMP), or, when run by hand, in a folder
+// of its own that mkdtemp creates (no name in /tmp anyone could guess).
 inline std::string ScratchDir(const std::string &sub = {})
 {
     namespace fs = std::filesystem;
     const char *base = std::getenv("SONALYX_TEST_TMP");
-    fs::path dir = base ? fs::path(base) : fs::temp_directory_path() / "sonalyx-test";
+    static const std::string own = [] {
+        std::string pattern = (fs::temp_directory_path() / "sonalyx-test-XXXXXX").string();
+        return mkdtemp(pattern.data()) ? pattern : std::string();
+    }();
+    fs::path dir = base ? fs::path(base) : fs::path(own);
     if (!sub.empty())
         dir /= sub;
     std::error_code ec;
@@ -56,5 +63,25 @@ inline int RunShell(const std::string &command, std::string &out)
     const int status = pclose(p);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+// A full disk, for as long as it lives: files of this process cannot grow
+// beyond `bytes` (writes past it fail with EFBIG instead of raising SIGXFSZ).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit old_{};
+};
 
 } // namespace testsupport

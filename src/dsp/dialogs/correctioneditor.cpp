@@ -2,21 +2,23 @@
 
 #include "dsp/correction.h"
 #include "platform/messagebox.h"
+#include "platform/textfile.h"
 
 #include <QAction>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
-#include <fstream>
-#include <sstream>
+#include <cerrno>
 
 namespace {
 
 struct Texts {
-    QString Caption, Question, CouldNotCreate;
+    QString Caption, Question, CouldNotCreate, ReadError;
 };
 Texts texts{"Editor Korrekturdatei", QString::fromUtf8("Korrekturwerte wurden verändert ! Speichern ?"),
-            " konnte nicht erzeugt werden"};
+            " konnte nicht erzeugt werden", "Fehler beim Lesen von "};
+
+QString Reason(int error) { return " (" + QString::fromStdString(platform::FileErrorText(error)) + ")"; }
 
 } // namespace
 
@@ -56,6 +58,7 @@ void TKorEdit::SetLanguage(char language)
     texts.Question = de ? QString::fromUtf8("Korrekturwerte wurden verändert ! Speichern ?")
                         : QStringLiteral("Values changed ! Saving ?");
     texts.CouldNotCreate = de ? QStringLiteral(" konnte nicht erzeugt werden") : QStringLiteral(" could not created");
+    texts.ReadError = de ? QStringLiteral("Fehler beim Lesen von ") : QStringLiteral("Error at reading of ");
     if (fileName_.empty())
         setWindowTitle(texts.Caption);
 }
@@ -64,14 +67,19 @@ bool TKorEdit::Open(dsp::CorrectionCurve *curve)
 {
     if (isVisible() && !confirmDiscard())
         return false;
-    curve_ = curve;
-    fileName_ = curve ? curve->fileName() : std::string();
-    QString text;
-    if (std::ifstream in{fileName_, std::ios::binary}) {
-        std::ostringstream os;
-        os << in.rdbuf();
-        text = QString::fromLocal8Bit(os.str());
+    const std::string fileName = curve ? curve->fileName() : std::string();
+    // What cannot be read is not shown as an empty file: saving that would
+    // replace the file. A missing file starts empty.
+    std::string bytes;
+    const int error = fileName.empty() ? 0 : platform::ReadTextFile(fileName, platform::kDataFileLimit, bytes);
+    if (error != 0 && error != ENOENT) {
+        platform::ShowMessage(this, platform::MessageKind::Warning,
+                              texts.ReadError + ": " + QString::fromStdString(fileName) + Reason(error));
+        return false;
     }
+    curve_ = curve;
+    fileName_ = fileName;
+    QString text = QString::fromLocal8Bit(bytes);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     // The line break that ends the last line is written back on saving.
     if (text.endsWith('\n'))
@@ -102,15 +110,13 @@ bool TKorEdit::testClick()
     if (!text.isEmpty() && !text.endsWith('\n'))
         text += '\n';
     const QByteArray bytes = text.toLocal8Bit();
-    bool written = false;
-    if (!fileName_.empty()) {
-        std::ofstream out(fileName_, std::ios::binary | std::ios::trunc);
-        out.write(bytes.constData(), bytes.size());
-        out.close();
-        written = static_cast<bool>(out);
-    }
-    if (!written) {
-        platform::ShowMessage(this, platform::MessageKind::Error, QString::fromStdString(fileName_) + texts.CouldNotCreate);
+    // Replaced whole: a full disk leaves the old file as it was.
+    const int error = fileName_.empty() ? ENOENT
+                                        : platform::WriteTextFile(fileName_, std::string_view(bytes.constData(),
+                                                                                              std::size_t(bytes.size())));
+    if (error != 0) {
+        platform::ShowMessage(this, platform::MessageKind::Error,
+                              QString::fromStdString(fileName_) + texts.CouldNotCreate);
         return false;
     }
     Memo1->document()->setModified(false);

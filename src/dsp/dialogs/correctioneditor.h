@@ -23,9 +23,10 @@ public:
     void SetLanguage(char language);
 
     // Points the editor at `curve` and shows the text of its file (empty
-    // when the file cannot be read). Edits not yet saved for the curve shown
-    // so far are asked about first; false, and nothing changes, when they
-    // could not be saved.
+    // when the file does not exist yet). Edits not yet saved for the curve
+    // shown so far are asked about first; false, and nothing changes, when
+    // they could not be saved, or when the file exists but cannot be read
+    // (not a regular file, too large, no permission: a warning says so).
     bool Open(dsp::CorrectionCurve *curve);
     dsp::CorrectionCurve *Curve() const { return curve_; }
     // The file the editor writes to. It is the editor's own copy of the
