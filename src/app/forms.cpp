@@ -1,6 +1,7 @@
 #include "app/forms.h"
 
 #include "app/aboutbox.h"
+#include "app/analyserpage.h"
 #include "app/mainform.h"
 #include "audio/iodialog.h"
 #include "audio/mixu.h"
@@ -91,8 +92,10 @@ bool CreateWindows()
     Diadlg->SetTarget(Diagramm);
     Diagramm->SetOptionsEditor(Diadlg);
     MainForm->ConnectCalibrationWindows();
-    QObject::connect(Diagramm, &TDiagramm::optionsApplied, MainForm,
-                     [] { ColourChannelCaptions(MainForm->MeasureLeft, MainForm->MeasureRight); });
+    QObject::connect(Diagramm, &TDiagramm::optionsApplied, MainForm, [] {
+        const AnalyserPage *page = MainForm->Analyser();
+        ColourChannelCaptions(page->MeasureLeft, page->MeasureRight);
+    });
     ConnectHelp();
     return true;
 }

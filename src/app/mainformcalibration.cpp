@@ -1,10 +1,13 @@
 // Main window around calibration: the calibration dialog's two messages
 // (stop the measurements, take over the result), the DC offset dialog, and
 // the correction editor with what the main window does when it saves.
+#include "app/analyserpage.h"
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "app/mainformtexts.h"
+#include "app/scopepage.h"
 #include "app/scoperun.h"
+#include "app/sweeppage.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "display/diagramwindow.h"
@@ -60,12 +63,12 @@ void TMainForm::StopMeasurements()
 {
     // The chains end by their run flags; a block still in flight completes
     // and starts nothing, and a reading started now waits behind it.
-    STOPbutClick();
+    sweepPage_->STOPbutClick();
     // Stopping a run that is not going would unlock the device menus that
     // the oscilloscope page keeps locked.
     if (MS.AnalyserRunning)
-        StopButtonClick();
-    StopOrun();
+        analyser_->StopButtonClick();
+    scope_->StopOrun();
 }
 
 void TMainForm::CalibrationDone()
@@ -85,7 +88,7 @@ void TMainForm::CalibrationDone()
         SaveToIni(platform::SettingsFileName());
     }
     if (MS.Scope.PageShown)
-        StartOrun();
+        scope_->StartOrun();
 }
 
 void TMainForm::DCOffset1Click()

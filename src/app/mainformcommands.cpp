@@ -11,6 +11,8 @@
 #include "display/scopewindow.h"
 #include "generator/featdlg.h"
 #include "display/levelunits.h"
+#include "dsp/analysis.h"
+#include "dsp/dialogs/analysisdialog.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
 
@@ -154,4 +156,38 @@ void TMainForm::ShowFeaturelist1Click()
         return;
     app::FeatDlg->SetLines(audio::AudioLog());
     app::FeatDlg->exec();
+}
+
+// ---- the analysis menu -------------------------------------------------------------
+
+void TMainForm::THDN1Click()
+{
+    if (app::Diagramm)
+        app::Diagramm->SetStatusText(QString());
+    dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
+    a.thdMess = !a.thdMess;
+    if (a.thdMess)
+        a.noiseMess = false;
+    THDN1->setChecked(a.thdMess);
+    Noise1->setChecked(a.noiseMess);
+}
+
+void TMainForm::Noise1Click()
+{
+    if (app::Diagramm)
+        app::Diagramm->SetStatusText(QString());
+    dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
+    a.noiseMess = !a.noiseMess;
+    if (a.noiseMess)
+        a.thdMess = false;
+    THDN1->setChecked(a.thdMess);
+    Noise1->setChecked(a.noiseMess);
+}
+
+void TMainForm::Parameter1Click()
+{
+    if (!app::Analy)
+        return;
+    app::Analy->FillFromSettings(dsp::UnitAnalysis().settings());
+    app::Analy->exec();
 }

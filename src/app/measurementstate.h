@@ -110,9 +110,6 @@ struct MeasurementState {
     std::string AnalyserComment = "remark:";
     AnalyserRangeRecord AnalyserRange;
 
-    // Spectrum buffers: allocated on entering the analyser page, released on leaving it.
-    std::vector<float> LeftSpectrum, RightSpectrum, LeftSum, RightSum;
-
     // Correction curves with their file names and active flags.
     dsp::CorrectionCurve InputCorrection;
     dsp::CorrectionCurve OutputCorrection;

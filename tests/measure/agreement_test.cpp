@@ -113,7 +113,7 @@ TEST_F(Agreement, SweepPageAndDriverAgreeOnTheVirtualCard)
         SCOPED_TRACE(ideal);
         start(ideal ? kIdealCard : "", "[MAIN]\nPAGE=1\n[WOB]\nSTARTMESS=20\nPHASE=TRUE\nSTEPS=20\nTO=20000\n");
         child<QPushButton>("wobbelnBut")->click();
-        ASSERT_TRUE(waitUntil([this] { return !form()->SweepBusy() && !app::MS.Sweep.StartRequested; }, 60000));
+        ASSERT_TRUE(waitUntil([this] { return !form()->Sweep()->SweepBusy() && !app::MS.Sweep.StartRequested; }, 60000));
         const std::vector<testsupport::CurvePoint> page = testsupport::DiagramPoints();
         const app::SweepSettings &w = app::MS.Sweep;
         measure::SweepSetup setup{w.Linear, w.FreqFrom, w.FreqTo, w.Steps, w.Mode, w.SettleMs, w.LevelDig};

@@ -4,7 +4,10 @@
 #pragma once
 
 #include "app/forms.h"
+#include "app/analyserpage.h"
 #include "app/mainform.h"
+#include "app/scopepage.h"
+#include "app/sweeppage.h"
 #include "display/diagramwindow.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
