@@ -6,7 +6,6 @@
 #include "app/mainform.h"
 #include "app/mainformtexts.h"
 #include "app/scopepage.h"
-#include "app/scoperun.h"
 #include "app/sweeppage.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
@@ -14,6 +13,7 @@
 #include "dsp/dialogs/calibrationdialog.h"
 #include "dsp/dialogs/correctioneditor.h"
 #include "dsp/dialogs/dcoffsetdialog.h"
+#include "measurement/scoperun.h"
 #include "platform/utilities.h"
 
 #include <QAction>
@@ -83,7 +83,7 @@ void TMainForm::CalibrationDone()
         MS.CalibratedOutputVolume = fields_.OutputVolume;
         // The analyser takes its scale from these at every round; the
         // oscilloscope keeps volts at full scale of its own.
-        MS.Scope.VoltsFullScale = app::ScopeVoltsFullScale(MS.InputCalibration);
+        MS.Scope.VoltsFullScale = measure::ScopeVoltsFullScale(MS.InputCalibration);
         ShowCalibrationState();
         SaveToIni(platform::SettingsFileName());
     }

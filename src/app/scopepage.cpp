@@ -9,12 +9,13 @@
 #include "app/forms.h"
 #include "app/pagehost.h"
 #include "app/pagewidgets.h"
-#include "app/scoperun.h"
+#include "app/scopegeometry.h"
 #include "audio/audioengine.h"
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "display/scopewindow.h"
 #include "display/spinbutton.h"
+#include "measurement/scoperun.h"
 #include "platform/messages.h"
 #include "platform/readout.h"
 
@@ -177,7 +178,7 @@ void ScopePage::EnterScopePage()
     if (s.SamplesPerSweep < 8 || s.SamplesPerSweep > 32768)
         s.SamplesPerSweep = 1024;
     s.SamplesPerSweep &= ~1;
-    s.VoltsFullScale = app::ScopeVoltsFullScale(MS.InputCalibration);
+    s.VoltsFullScale = measure::ScopeVoltsFullScale(MS.InputCalibration);
     audio::SetRates(s.SampleRate, 0);
     audio::SetBits(16, 0);
     s.SamplePeriod = 1.0f / float(s.SampleRate);
@@ -216,15 +217,15 @@ void ScopePage::EnterScopePage()
         RadioButton1->setChecked(s.TriggerOnCh1);
         RadioButton2->setChecked(!s.TriggerOnCh1);
     }
-    VperDiv1->setText(Utf8(app::ScopeVolts(s.VoltsIndex1).Text));
-    VperDiv2->setText(Utf8(app::ScopeVolts(s.VoltsIndex2).Text));
-    Panel3->setText(Utf8(app::ScopeTimebase(s.TimebaseIndex).Text));
+    VperDiv1->setText(Utf8(measure::ScopeVolts(s.VoltsIndex1).Text));
+    VperDiv2->setText(Utf8(measure::ScopeVolts(s.VoltsIndex2).Text));
+    Panel3->setText(Utf8(measure::ScopeTimebase(s.TimebaseIndex).Text));
     Label5->setText(QString());
     ShowScopeRate();
 
     // 6. the window's arrays for this block length and timebase
     if (w)
-        w->SetupScope(QString(), s.SamplesPerSweep / 2, 10.0 * app::ScopeTimebase(s.TimebaseIndex).Value, 0.0, 8.0);
+        w->SetupScope(QString(), s.SamplesPerSweep / 2, 10.0 * measure::ScopeTimebase(s.TimebaseIndex).Value, 0.0, 8.0);
 
     // 7. run
     if (usable) {
@@ -298,7 +299,7 @@ void ScopePage::OsziStartStopClick()
 void ScopePage::ScopeTimebaseStep(int step)
 {
     ScopeState &s = MS.Scope;
-    s.TimebaseIndex = std::clamp(s.TimebaseIndex + step, 1, app::kScopeTimebaseSteps);
+    s.TimebaseIndex = std::clamp(s.TimebaseIndex + step, 1, measure::kScopeTimebaseSteps);
     // A new timebase restarts a stopped oscilloscope.
     if (!s.Running)
         StartOrun();
@@ -307,8 +308,8 @@ void ScopePage::ScopeTimebaseStep(int step)
 void ScopePage::ScopeVoltsStep(int channel, int step)
 {
     std::int32_t &index = channel == 1 ? MS.Scope.VoltsIndex1 : MS.Scope.VoltsIndex2;
-    index = std::clamp(index + step, 1, app::kScopeVoltsSteps);
-    (channel == 1 ? VperDiv1 : VperDiv2)->setText(Utf8(app::ScopeVolts(index).Text));
+    index = std::clamp(index + step, 1, measure::kScopeVoltsSteps);
+    (channel == 1 ? VperDiv1 : VperDiv2)->setText(Utf8(measure::ScopeVolts(index).Text));
 }
 
 void ScopePage::ShowScopeRate()
@@ -332,10 +333,10 @@ void ScopePage::ChooseScopeRate()
     ScopeState &s = MS.Scope;
     if (s.TimebaseIndex == s.LastTimebase)
         return;
-    const app::ScopeStep &tb = app::ScopeTimebase(s.TimebaseIndex);
+    const measure::ScopeStep &tb = measure::ScopeTimebase(s.TimebaseIndex);
     Panel3->setText(Utf8(tb.Text));
-    const app::ScopeRate r =
-        app::ChooseScopeRate(tb.Value, [](int rate) { return audio::QueryFormat(rate, 16, true); });
+    const measure::ScopeRate r =
+        measure::ChooseScopeRate(tb.Value, [](int rate) { return audio::QueryFormat(rate, 16, true); });
     s.SampleRate = r.Rate;
     s.SamplePeriod = 1.0f / float(r.Rate);
     s.SamplesPerSweep = r.Samples;
@@ -388,14 +389,14 @@ void ScopePage::ScopeBlockReady()
     TOszidia *w = app::Oszidia;
     if (w && count >= 4) {
         const double fullScale = double(s.VoltsFullScale);
-        const float vdiv1 = float(app::ScopeVolts(s.VoltsIndex1).Value);
-        const float vdiv2 = float(app::ScopeVolts(s.VoltsIndex2).Value);
+        const float vdiv1 = float(measure::ScopeVolts(s.VoltsIndex1).Value);
+        const float vdiv2 = float(measure::ScopeVolts(s.VoltsIndex2).Value);
         const double s1 = fullScale / vdiv1, s2 = fullScale / vdiv2;
-        const bool xy = s.TimebaseIndex == app::kScopeXYTimebase;
+        const bool xy = s.TimebaseIndex == measure::kScopeXYTimebase;
         // 2. trigger (X-Y operation starts at frame 0)
         const int channel = s.TriggerOnCh1 ? 0 : 1;
         const int start = xy ? 0
-                             : app::ScopeTriggerStart(block, count, channel, channel == 0 ? s1 : s2, s.TriggerLevel,
+                             : measure::ScopeTriggerStart(block, count, channel, channel == 0 ? s1 : s2, s.TriggerLevel,
                                                       s.RisingSlope);
         // 3.-5. points in divisions; frames start .. start + count/4 - 1 lie in the block
         const int points = count / 4;

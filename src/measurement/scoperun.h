@@ -1,16 +1,13 @@
 // The oscilloscope run without widgets: the volts-per-division and timebase
-// tables, the choice of sample rate and block length for a timebase, the
-// trigger search in a captured block, the scroll-bar/position relation and
-// the placement of the oscilloscope window beside the main window. Plain
-// C++; the page in scopepage.cpp drives it.
+// tables, the choice of sample rate and block length for a timebase and the
+// trigger search in a captured block. Plain C++; the oscilloscope page
+// (app/scopepage.h) drives it.
 #pragma once
-
-#include "app/measurementstate.h"
 
 #include <cstdint>
 #include <functional>
 
-namespace app {
+namespace measure {
 
 constexpr int kScopeVoltsSteps = 14;   // volts index 1..14
 constexpr int kScopeTimebaseSteps = 9; // timebase index 1..9
@@ -54,15 +51,4 @@ ScopeRate ChooseScopeRate(double secondsPerDiv, const std::function<bool(int)> &
 // first frame past the level; without a crossing it returns count/4 - 1.
 int ScopeTriggerStart(const float *block, int count, int channel, double scale, double level, bool rising);
 
-// Vertical position (divisions) of a position scroll bar value and back:
-// p = 4 - s/50, s = round(-(p - 4) * 50).
-float ScrollToPosition(int s);
-int PositionToScroll(float p);
-
-// Where the oscilloscope window goes beside the main window: the main window
-// moves right when the oscilloscope's width does not fit to its left; a
-// stored left, top or height of -1 takes the main window's left minus the
-// width, its top and its height. `mainLeft` is updated.
-WindowGeometry PlaceScopeWindow(const WindowGeometry &stored, int &mainLeft, int mainTop, int mainHeight);
-
-} // namespace app
+} // namespace measure

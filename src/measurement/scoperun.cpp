@@ -1,11 +1,11 @@
 // The oscilloscope run without widgets (see scoperun.h).
-#include "app/scoperun.h"
+#include "measurement/scoperun.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
 
-namespace app {
+namespace measure {
 
 namespace {
 
@@ -96,32 +96,4 @@ int ScopeTriggerStart(const float *block, int count, int channel, double scale, 
     return std::max(last, 0);
 }
 
-float ScrollToPosition(int s) { return 4.0f - float(s) / 50.0f; }
-
-int PositionToScroll(float p)
-{
-    const double s = -(double(p) - 4.0) * 50.0;
-    if (!std::isfinite(s))
-        return 0;
-    return static_cast<int>(std::lround(std::clamp(s, -1.0e6, 1.0e6)));
-}
-
-WindowGeometry PlaceScopeWindow(const WindowGeometry &stored, int &mainLeft, int mainTop, int mainHeight)
-{
-    // A window too small to see or grab would be lost on the desktop.
-    constexpr std::int32_t kMinWidth = 120, kMinHeight = 90;
-    WindowGeometry g = stored;
-    g.Width = std::max(g.Width, kMinWidth);
-    if (mainLeft < g.Width)
-        mainLeft = g.Width + 1;
-    if (g.Left == -1)
-        g.Left = mainLeft - g.Width;
-    if (g.Top == -1)
-        g.Top = mainTop;
-    if (g.Height == -1)
-        g.Height = mainHeight;
-    g.Height = std::max(g.Height, kMinHeight);
-    return g;
-}
-
-} // namespace app
+} // namespace measure
