@@ -4,8 +4,8 @@
 // through window messages it posts to itself.
 #pragma once
 
-#include "app/measurementstate.h"
-#include "app/settingsfile.h"
+#include "settings/measurementstate.h"
+#include "settings/settingsfile.h"
 
 #include <QMainWindow>
 #include <functional>

@@ -5,14 +5,14 @@
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
-#include "audio/mixer.h"
-#include "audio/scdia.h"
+#include "audio/mixer/mixer.h"
+#include "dialogs/soundcarddialog.h"
 #include "display/diagramwindow.h"
 #include "display/scopewindow.h"
-#include "generator/featdlg.h"
-#include "display/levelunits.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
+#include "dialogs/featurelistdialog.h"
+#include "measurement/levelunits.h"
+#include "widgets/filedialog.h"
+#include "widgets/messagebox.h"
 
 #include <QAction>
 #include <QGuiApplication>

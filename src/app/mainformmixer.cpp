@@ -6,7 +6,7 @@
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "audio/devices.h"
-#include "audio/mixer.h"
+#include "audio/mixer/mixer.h"
 #include "generator/wavegen.h"
 
 #include <QAction>

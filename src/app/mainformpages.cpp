@@ -5,10 +5,10 @@
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
-#include "display/spinbutton.h"
-#include "platform/messages.h"
-#include "platform/radiogroup.h"
-#include "platform/readout.h"
+#include "widgets/spinbutton.h"
+#include "platform/runtime/messages.h"
+#include "widgets/radiogroup.h"
+#include "widgets/readout.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 // volume, decides whether the input counts as calibrated.
 #include "app/forms.h"
 #include "app/mainform.h"
-#include "audio/mixer.h"
+#include "audio/mixer/mixer.h"
 #include "generator/wavegen.h"
 
 #include <QLabel>

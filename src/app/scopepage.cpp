@@ -10,8 +10,8 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "display/scopewindow.h"
-#include "display/spinbutton.h"
-#include "platform/messages.h"
+#include "widgets/spinbutton.h"
+#include "platform/runtime/messages.h"
 
 #include <QAction>
 #include <QCheckBox>

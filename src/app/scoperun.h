@@ -5,7 +5,7 @@
 // C++; the page in scopepage.cpp drives it.
 #pragma once
 
-#include "app/measurementstate.h"
+#include "settings/measurementstate.h"
 
 #include <cstdint>
 #include <functional>

@@ -8,7 +8,7 @@
 #include "audio/devices.h"
 #include "audio/outputengine.h"
 #include "audio/fakebackend.h"
-#include "display/levelunits.h"
+#include "measurement/levelunits.h"
 #include "dsp/analysis.h"
 #include "measurement/spectrumblock.h"
 #include "measurement/spectrummeasurement.h"

@@ -6,10 +6,10 @@
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "display/diagramwindow.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
-#include "platform/utilities.h"
+#include "widgets/filedialog.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/messages.h"
+#include "platform/runtime/utilities.h"
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>
