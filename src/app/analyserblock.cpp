@@ -13,12 +13,12 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "display/diagramwindow.h"
-#include "display/levelunits.h"
+#include "measurement/levelunits.h"
 #include "dsp/analysis.h"
 #include "dsp/fft.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
-#include "platform/utilities.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/messages.h"
+#include "platform/runtime/utilities.h"
 
 #include <QLabel>
 #include <QSpinBox>

@@ -12,13 +12,13 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "display/diagramwindow.h"
-#include "display/levelunits.h"
+#include "measurement/levelunits.h"
 #include "dsp/analysis.h"
 #include "dsp/fft.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
-#include "platform/radiogroup.h"
-#include "platform/readout.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/messages.h"
+#include "widgets/radiogroup.h"
+#include "widgets/readout.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

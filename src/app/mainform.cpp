@@ -14,13 +14,13 @@
 #include "audio/setupsoundinterface.h"
 #include "generator/wavegen.h"
 #include "platform/inifile.h"
-#include "platform/messagebox.h"
-#include "display/levelunits.h"
+#include "widgets/messagebox.h"
+#include "measurement/levelunits.h"
 #include "display/diagramwindow.h"
 #include "dsp/analysis.h"
-#include "platform/messages.h"
-#include "platform/radiogroup.h"
-#include "platform/utilities.h"
+#include "platform/runtime/messages.h"
+#include "widgets/radiogroup.h"
+#include "platform/runtime/utilities.h"
 
 #include <algorithm>
 

@@ -5,9 +5,9 @@
 // pages post their steps to it and it hands each message to its page.
 #pragma once
 
-#include "app/measurementstate.h"
 #include "app/pagehost.h"
-#include "app/settingsfile.h"
+#include "settings/measurementstate.h"
+#include "settings/settingsfile.h"
 
 #include <QMainWindow>
 #include <functional>

@@ -10,11 +10,11 @@
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "display/diagramwindow.h"
-#include "dsp/dialogs/calibrationdialog.h"
-#include "dsp/dialogs/correctioneditor.h"
-#include "dsp/dialogs/dcoffsetdialog.h"
+#include "dialogs/calibrationdialog.h"
+#include "dialogs/correctioneditor.h"
+#include "dialogs/dcoffsetdialog.h"
 #include "measurement/scoperun.h"
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #include <QAction>
 #include <filesystem>

@@ -5,16 +5,16 @@
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
-#include "audio/mixer.h"
-#include "audio/scdia.h"
+#include "audio/mixer/mixer.h"
+#include "dialogs/soundcarddialog.h"
 #include "display/diagramwindow.h"
 #include "display/scopewindow.h"
-#include "generator/featdlg.h"
-#include "display/levelunits.h"
+#include "dialogs/analysisdialog.h"
+#include "dialogs/featurelistdialog.h"
 #include "dsp/analysis.h"
-#include "dsp/dialogs/analysisdialog.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
+#include "measurement/levelunits.h"
+#include "widgets/filedialog.h"
+#include "widgets/messagebox.h"
 
 #include <QAction>
 #include <QGuiApplication>

@@ -5,7 +5,7 @@
 #include "app/pagewidgets.h"
 #include "app/scopepage.h"
 #include "app/sweeppage.h"
-#include "platform/readout.h"
+#include "widgets/readout.h"
 
 #include <QAction>
 #include <QLabel>

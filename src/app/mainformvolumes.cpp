@@ -8,7 +8,7 @@
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "app/sweeppage.h"
-#include "audio/mixer.h"
+#include "audio/mixer/mixer.h"
 #include "generator/wavegen.h"
 
 #include <QLabel>

@@ -3,7 +3,7 @@
 // the oscilloscope window's place beside the main window.
 #pragma once
 
-#include "app/measurementstate.h"
+#include "settings/measurementstate.h"
 
 namespace app {
 

@@ -14,10 +14,10 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "display/scopewindow.h"
-#include "display/spinbutton.h"
 #include "measurement/scoperun.h"
-#include "platform/messages.h"
-#include "platform/readout.h"
+#include "platform/runtime/messages.h"
+#include "widgets/readout.h"
+#include "widgets/spinbutton.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

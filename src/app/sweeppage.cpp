@@ -21,11 +21,11 @@
 #include "audio/outputengine.h"
 #include "display/diagramwindow.h"
 #include "dsp/sweep.h"
-#include "generator/sweepdialog.h"
+#include "dialogs/sweepdialog.h"
 #include "generator/wavegen.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
-#include "platform/readout.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/messages.h"
+#include "widgets/readout.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>

@@ -5,7 +5,7 @@
 #include "audio/enginestate.h"
 
 #include "platform/inifile.h"
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #include <cmath>
 

@@ -3,8 +3,8 @@
 
 #include "display/diagramrenderer.h"
 #include "platform/inifile.h"
-#include "platform/readout.h"
-#include "platform/utilities.h"
+#include "widgets/readout.h"
+#include "platform/runtime/utilities.h"
 
 #include <QCoreApplication>
 #include <QFile>

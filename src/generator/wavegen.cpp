@@ -1,17 +1,17 @@
 #include "generator/wavegen.h"
 
-#include "app/measurementstate.h"
+#include "settings/measurementstate.h"
 #include "audio/devices.h"
-#include "audio/iodialog.h"
+#include "dialogs/iodialog.h"
 #include "audio/outputengine.h"
 #include "audio/wavefileoutput.h"
-#include "display/spinbutton.h"
-#include "platform/filedialog.h"
+#include "widgets/spinbutton.h"
+#include "widgets/filedialog.h"
 #include "platform/inifile.h"
-#include "platform/messagebox.h"
-#include "platform/radiogroup.h"
-#include "platform/readout.h"
-#include "platform/utilities.h"
+#include "widgets/messagebox.h"
+#include "widgets/radiogroup.h"
+#include "widgets/readout.h"
+#include "platform/runtime/utilities.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>

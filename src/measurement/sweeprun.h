@@ -14,7 +14,7 @@
 #pragma once
 
 #include "audio/capture.h"
-#include "audio/synthesis.h"
+#include "audio/synthesis/synthesis.h"
 #include "dsp/correction.h"
 #include "dsp/sweep.h"
 

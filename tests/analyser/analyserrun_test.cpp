@@ -6,7 +6,7 @@
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "dsp/analysis.h"
-#include "dsp/dialogs/analysisdialog.h"
+#include "dialogs/analysisdialog.h"
 #include "dsp/fft.h"
 #include "generator/wavegen.h"
 #include "support/spectrumref.h"

@@ -1,6 +1,6 @@
 // The main window's settings sections: defaults of an empty file, the rules
 // for invalid values, the order of reading and writing, and round trips.
-#include "app/settingsfile.h"
+#include "settings/settingsfile.h"
 #include "platform/inifile.h"
 #include "support/testsupport.h"
 

@@ -3,7 +3,7 @@
 // window moves), the reset menu stopping it, and the I/O parameters dialog
 // from the menu and the page buttons (refused for output while it plays).
 #include "audio/audioengine.h"
-#include "audio/iodialog.h"
+#include "dialogs/iodialog.h"
 #include "audio/outputengine.h"
 #include "generator/wavegen.h"
 #include "support/appwindows.h"

@@ -4,7 +4,7 @@
 // the setup dialog's ranges.
 #include "audio/outputengine.h"
 #include "generator/wavegen.h"
-#include "platform/radiogroup.h"
+#include "widgets/radiogroup.h"
 #include "support/accessiblereadout.h"
 #include "support/appwindows.h"
 

@@ -6,7 +6,7 @@
 #include "audio/audioengine.h"
 #include "audio/outputengine.h"
 #include "display/diagramwindow.h"
-#include "generator/sweepdialog.h"
+#include "dialogs/sweepdialog.h"
 #include "generator/wavegen.h"
 #include "support/appwindows.h"
 
