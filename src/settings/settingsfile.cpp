@@ -146,8 +146,8 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     SweepSettings &w = ms.Sweep;
     w.FreqFrom = r.integer("WOB", "FROM", "20", i) && i != 0 ? clampInt(i, INT32_MIN, INT32_MAX) : 20;
     w.FreqTo = r.integer("WOB", "TO", "22000", i) && i != 0 ? clampInt(i, INT32_MIN, INT32_MAX) : 22000;
-    // A sweep needs at least one step, and takes no more than its dialog allows.
-    w.Steps = r.integer("WOB", "STEPS", "50", i) && i > 0 ? clampInt(i, 1, kSweepStepsMax) : 50;
+    // A sweep needs at least one step.
+    w.Steps = r.integer("WOB", "STEPS", "50", i) && i > 0 ? clampInt(i, 1, INT32_MAX) : 50;
     w.Linear = r.text("WOB", "METHODE", "LOG") != "LOG";
     w.PhaseOn = r.boolean("WOB", "PHASE", "FALSE");
     w.Title = cut(r.text("WOB", "COMMENT", "remark:"), MaxCommentLength);
@@ -156,10 +156,10 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     w.YMax = r.real("WOB", "DIAYMAX", "5", d) ? float(d) : 5.0f;
     w.PhaseMin = r.real("WOB", "PMIN", "-90", d) ? float(d) : -90.0f;
     w.PhaseMax = r.real("WOB", "PMAX", "90", d) ? float(d) : 90.0f;
-    w.LevelDig = r.real("WOB", "PEGDIG", "-1", d) && d != -1.0
-                     ? std::clamp(float(d), kSweepLevelMin, kSweepLevelMax)
-                     : 0.0f;
-    w.SettleMs = r.integer("WOB", "STARTMESS", "-1", i) && i != -1 ? clampInt(i, 0, 100000) : 100;
+    w.LevelDig = r.real("WOB", "PEGDIG", "-1", d) && d != -1.0 ? float(d) : 0.0f;
+    w.SettleMs = r.integer("WOB", "STARTMESS", "-1", i) && i != -1 ? clampInt(i, INT32_MIN, INT32_MAX) : 100;
+    // Held to the setup dialog's ranges; a stored frequency range is kept.
+    RepairSweepParameters(w, SweepRepair::KeepFrequencies);
 
     // OSZI (indices outside their tables fall back to the defaults)
     ScopeState &s = ms.Scope;
