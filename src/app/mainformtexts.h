@@ -18,8 +18,6 @@ struct MainTexts {
     QString CorrectionActive;
     QString AnalogLevel;
     QString Level;
-    QString Calibrated;
-    QString Uncalibrated;
     QString CouldNotCreate; // suffix
     QString CommentPrefix;
     QString HelpFile;

@@ -25,11 +25,11 @@
 
 namespace {
 
-// Highest sweep frequency the dialog lets through, Hz.
-constexpr std::int64_t kTopFrequency = 55200;
-// Gap the stop frequency keeps above the start when the range is repaired.
-constexpr std::int64_t kRangeGap = 100;
-constexpr std::int64_t kMaxSettleMs = 100000;
+// The sweep's ranges (settings/sweepsettings.h), in the spin buttons' 64-bit
+// arithmetic.
+constexpr std::int64_t kTopFrequency = app::kSweepFreqMax;
+constexpr std::int64_t kRangeGap = app::kSweepFreqGap;
+constexpr std::int64_t kMaxSettleMs = app::kSweepSettleMsMax;
 constexpr int kMaxStepsTyped = 511;
 constexpr int kMaxStepsSpun = app::kSweepStepsMax;
 // The level arrow stops here; the generator treats this level as silence.
@@ -357,27 +357,18 @@ void Twobbeldlg::Take(app::SweepSettings &record)
     double d = 0.0;
     if (SingleNumber(digPeg->text(), d))
         w.LevelDig = static_cast<float>(d);
-    w.LevelDig = std::clamp(w.LevelDig, app::kSweepLevelMin, app::kSweepLevelMax);
-
     std::int64_t settle = w.SettleMs;
     WholeNumber64(Sstart->text(), settle); // keeps the old value when it does not parse
-    w.SettleMs = ToInt32(std::clamp<std::int64_t>(settle, 0, kMaxSettleMs));
-
+    w.SettleMs = ToInt32(settle);
     if (WholeNumber(Efrom->text(), i))
         w.FreqFrom = i;
     if (WholeNumber(Eto->text(), i))
         w.FreqTo = i;
-    // The start also stays below the top frequency, so that the repaired
-    // range below cannot leave it (nor overflow).
-    w.FreqFrom = ToInt32(std::clamp<std::int64_t>(w.FreqFrom, 1, kTopFrequency - kRangeGap));
-    w.FreqTo = std::min<std::int32_t>(w.FreqTo, kTopFrequency);
-    if (w.FreqFrom >= w.FreqTo)
-        w.FreqTo = w.FreqFrom + static_cast<std::int32_t>(kRangeGap);
-
     if (WholeNumber(Esteps->text(), i))
         w.Steps = i;
-    // The step count the spin button reaches is the most a sweep takes.
-    w.Steps = std::clamp(w.Steps, 1, app::kSweepStepsMax);
+    // Level, settling time, range and step count into the sweep's ranges (the
+    // step count the spin button reaches is the most a sweep takes).
+    app::RepairSweepParameters(w);
 
     showing_ = true;
     MessungRb->setItemIndex(w.Mode);

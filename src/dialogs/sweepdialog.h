@@ -6,7 +6,8 @@
 // caller runs it modally in between. UI thread only.
 #pragma once
 
-#include "settings/measurementstate.h"
+#include "dsp/correction.h"
+#include "settings/sweepsettings.h"
 
 #include <QDialog>
 #include <QHash>

@@ -32,9 +32,9 @@ std::uint32_t ReadScreenColour()
 {
     platform::IniFile ini(platform::SettingsFileName());
     ini.load();
-    long long v = 0;
-    const bool ok = platform::ParseInt(ini.get(kSection, "COLDIA", "1"), v) && v != 1 && v >= 0 && v <= 0xFFFFFF;
-    return ok ? static_cast<std::uint32_t>(v) : TOszidia::kScreenColour;
+    const std::optional<long long> v = platform::ReadInteger(ini, kSection, "COLDIA", "1");
+    const bool ok = v && *v != 1 && *v >= 0 && *v <= 0xFFFFFF;
+    return ok ? static_cast<std::uint32_t>(*v) : TOszidia::kScreenColour;
 }
 
 } // namespace

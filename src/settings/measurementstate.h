@@ -5,6 +5,7 @@
 #pragma once
 
 #include "dsp/correction.h"
+#include "settings/sweepsettings.h"
 
 #include <cstdint>
 #include <string>
@@ -13,41 +14,6 @@
 class TMainForm;
 
 namespace app {
-
-// The sweep setup dialog's ranges for the step count and the digital level.
-// They bound what the settings file and the command line can set as well: a
-// step count near the 32-bit limit would overflow the step counters, a level
-// above full scale clips every step.
-constexpr std::int32_t kSweepStepsMax = 1000;
-constexpr float kSweepLevelMin = -200.0f;
-constexpr float kSweepLevelMax = 0.0f;
-
-// Frequency-response sweep settings, exchanged whole with the sweep setup
-// dialog and used by the sweep run.
-struct SweepSettings {
-    // run flags of the sweep run
-    bool PageShown = false;
-    bool StartRequested = false;
-    bool StopRequested = false;
-    bool Sweeping = false;
-    bool Spare = false;
-    bool Linear = false;        // false: logarithmic spacing
-    bool PhaseOn = false;       // measure and draw the phase
-    std::int32_t Mode = 0;      // 0 mono/left reference, 1 mono/right reference, 2 stereo
-    std::int32_t SettleMs = 100;
-    std::int32_t CaptureSamples = 8000;
-    std::int32_t Steps = 50;
-    std::int32_t CurrentStep = 0;
-    float CurrentFreq = 0.0f;
-    std::int32_t FreqFrom = 20;
-    std::int32_t FreqTo = 22000;
-    std::string Title = "remark:"; // at most 120 characters
-    float PhaseMin = -90.0f;
-    float PhaseMax = 90.0f;
-    float LevelDig = 0.0f; // dB re digital full scale
-    float YMax = 5.0f;
-    float YMin = -45.0f;
-};
 
 // Oscilloscope settings and run state.
 struct ScopeState {

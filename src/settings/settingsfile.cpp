@@ -28,7 +28,9 @@ public:
     // true when the stored (or default) text parses as an integer
     bool integer(const char *section, const char *key, const char *def, long long &v) const
     {
-        return platform::ParseInt(text(section, key, def), v);
+        const std::optional<long long> read = platform::ReadInteger(ini_, section, key, def, ReadBuffer);
+        v = read.value_or(v);
+        return read.has_value();
     }
     // A 32-bit integer (clamped); `def` is the default and stands in for a
     // text that does not parse.
@@ -43,16 +45,16 @@ public:
     // become infinite, so it counts as a parse error.
     bool real(const char *section, const char *key, const char *def, double &v) const
     {
-        double d = 0.0;
-        if (!platform::ParseFloat(text(section, key, def), d) || std::abs(d) > FLT_MAX)
+        const std::optional<double> d = platform::ReadReal(ini_, section, key, def, ReadBuffer);
+        if (!d || std::abs(*d) > FLT_MAX)
             return false;
-        v = d;
+        v = *d;
         return true;
     }
     // Only the exact text "FALSE" is false.
-    bool boolean(const char *section, const char *key, const char *def) const
+    bool boolean(const char *section, const char *key, bool def) const
     {
-        return text(section, key, def) != "FALSE";
+        return platform::ReadSwitch(ini_, section, key, def, ReadBuffer);
     }
 
 private:
@@ -93,8 +95,8 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     }
     hooks.LoadInputCorrection(r.fileName("MAIN", "INCONAME"));
     hooks.LoadOutputCorrection(r.fileName("MAIN", "OUTCONAME"));
-    hooks.SetInputCorrectionActive(r.boolean("MAIN", "INCOAKT", "FALSE"));
-    hooks.SetOutputCorrectionActive(r.boolean("MAIN", "OUTCOAKT", "FALSE"));
+    hooks.SetInputCorrectionActive(r.boolean("MAIN", "INCOAKT", false));
+    hooks.SetOutputCorrectionActive(r.boolean("MAIN", "OUTCOAKT", false));
 
     // EICH
     if (r.real("EICH", "INPUT", "-1", d) && d != -1.0)
@@ -146,30 +148,30 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     SweepSettings &w = ms.Sweep;
     w.FreqFrom = r.integer("WOB", "FROM", "20", i) && i != 0 ? clampInt(i, INT32_MIN, INT32_MAX) : 20;
     w.FreqTo = r.integer("WOB", "TO", "22000", i) && i != 0 ? clampInt(i, INT32_MIN, INT32_MAX) : 22000;
-    // A sweep needs at least one step, and takes no more than its dialog allows.
-    w.Steps = r.integer("WOB", "STEPS", "50", i) && i > 0 ? clampInt(i, 1, kSweepStepsMax) : 50;
+    // A sweep needs at least one step.
+    w.Steps = r.integer("WOB", "STEPS", "50", i) && i > 0 ? clampInt(i, 1, INT32_MAX) : 50;
     w.Linear = r.text("WOB", "METHODE", "LOG") != "LOG";
-    w.PhaseOn = r.boolean("WOB", "PHASE", "FALSE");
+    w.PhaseOn = r.boolean("WOB", "PHASE", false);
     w.Title = cut(r.text("WOB", "COMMENT", "remark:"), MaxCommentLength);
     w.Mode = r.integer("WOB", "REFMESS", "0", i) && i >= 0 && i <= 2 ? int(i) : 0;
     w.YMin = r.real("WOB", "DIAYMIN", "-45", d) ? float(d) : -45.0f;
     w.YMax = r.real("WOB", "DIAYMAX", "5", d) ? float(d) : 5.0f;
     w.PhaseMin = r.real("WOB", "PMIN", "-90", d) ? float(d) : -90.0f;
     w.PhaseMax = r.real("WOB", "PMAX", "90", d) ? float(d) : 90.0f;
-    w.LevelDig = r.real("WOB", "PEGDIG", "-1", d) && d != -1.0
-                     ? std::clamp(float(d), kSweepLevelMin, kSweepLevelMax)
-                     : 0.0f;
-    w.SettleMs = r.integer("WOB", "STARTMESS", "-1", i) && i != -1 ? clampInt(i, 0, 100000) : 100;
+    w.LevelDig = r.real("WOB", "PEGDIG", "-1", d) && d != -1.0 ? float(d) : 0.0f;
+    w.SettleMs = r.integer("WOB", "STARTMESS", "-1", i) && i != -1 ? clampInt(i, INT32_MIN, INT32_MAX) : 100;
+    // Held to the setup dialog's ranges; a stored frequency range is kept.
+    RepairSweepParameters(w, SweepRepair::KeepFrequencies);
 
     // OSZI (indices outside their tables fall back to the defaults)
     ScopeState &s = ms.Scope;
     s.VoltsIndex1 = r.integer("OSZI", "DIV1", "10", i) && i >= 1 && i <= 14 ? int(i) : 10;
     s.VoltsIndex2 = r.integer("OSZI", "DIV2", "10", i) && i >= 1 && i <= 14 ? int(i) : 10;
     s.TimebaseIndex = r.integer("OSZI", "TB", "5", i) && i >= 1 && i <= 9 ? int(i) : 5;
-    s.Ground1 = r.boolean("OSZI", "GND1", "FALSE");
-    s.Ground2 = r.boolean("OSZI", "GND2", "FALSE");
-    s.RisingSlope = r.boolean("OSZI", "TRIPOS", "TRUE");
-    s.TriggerOnCh1 = r.boolean("OSZI", "TRICH1", "TRUE");
+    s.Ground1 = r.boolean("OSZI", "GND1", false);
+    s.Ground2 = r.boolean("OSZI", "GND2", false);
+    s.RisingSlope = r.boolean("OSZI", "TRIPOS", true);
+    s.TriggerOnCh1 = r.boolean("OSZI", "TRICH1", true);
     if (r.real("OSZI", "yposCh1", "6.02", d))
         s.Position1 = float(d);
     if (r.real("OSZI", "yposCh2", "2.0", d))

@@ -257,8 +257,17 @@ TEST(MeasureCommand, StepsLevelsSigtermOptionsOverloadsAndTheBuildOfBothPrograms
     // a stored level above full scale plays at 0 dB; a level is taken only as played
     const Result stored = Measure(dir, "sweep --steps 1 --settle 0 --format json" + s);
     EXPECT_EQ(Settings(stored, "sweep")["level_db"].toDouble(-1.0), 0.0) << stored.err;
-    Expect(Measure(dir, "sweep --steps 1 --level -6.5" + s), 2, "--level must be a whole number from -100 to 0",
+    Expect(Measure(dir, "sweep --steps 1 --level -6.5" + s), 2, "--level must be a whole number from -200 to 0",
            "level");
+    // The sweep takes the setup dialog's ranges: what its OK would repair is
+    // refused, typed or stored.
+    Expect(Measure(dir, "sweep --from 100000" + s), 2, "--from must be a whole number from 1 to 55100", "from");
+    Expect(Measure(dir, "sweep --to 60000" + s), 2, "--to must be a whole number from 2 to 55200", "to");
+    Expect(Measure(dir, "sweep --from 20000 --to 100" + s), 2,
+           "the stop frequency 100 Hz is not above the start frequency 20000 Hz", "range");
+    testsupport::WriteFile(dir + "/wide.ini", "[LOOPBACK]\nPACED=FALSE\n[WOB]\nFROM=86000\nTO=92000\n");
+    Expect(Measure(dir, "sweep --steps 1 --settings " + dir + "/wide.ini"), 2,
+           "the start frequency 86000 Hz lies outside 1 to 55100 Hz", "stored range");
     const Result generate = Measure(dir, "generate --duration 0.1 --frequency 1000.1 --format json" + s);
     EXPECT_EQ(generate.err.find("QCommandLineParser"), std::string::npos) << generate.err;
     EXPECT_EQ(Settings(generate, "generator")["frequency_hz"].toDouble(), 1000.1); // as typed

@@ -23,9 +23,10 @@ bool Is(const TsrcCtr &c, std::uint32_t type) { return c.control.controlType == 
 Tmixu::Tmixu(QObject *parent) : QObject(parent)
 {
     setObjectName("mixu");
-    long long on = 0;
-    if (platform::ParseInt(platform::GetPrivateProfileString(kSection, kKey, "1", 30, platform::SettingsFileName()), on))
-        mixOn_ = on == 1;
+    platform::IniFile ini(platform::SettingsFileName());
+    ini.load();
+    if (const std::optional<long long> on = platform::ReadInteger(ini, kSection, kKey, "1", 30))
+        mixOn_ = *on == 1;
     open();
     InstallMixer(this);
 }

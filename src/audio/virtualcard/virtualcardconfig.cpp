@@ -136,16 +136,18 @@ VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
         return ini.get(kSection, key, defText, 256);
     };
     auto real = [&](const char *key, double defValue, double lo, double hi) {
-        double v;
-        return platform::ParseFloat(text(key, number(defValue)), v) && v >= lo && v <= hi ? v : defValue;
+        text(key, number(defValue)); // a missing key is written with its default
+        const std::optional<double> v = platform::ReadReal(ini, kSection, key, number(defValue), 256);
+        return v && *v >= lo && *v <= hi ? *v : defValue;
     };
     auto boolean = [&](const char *key, bool defValue) {
         std::string v = upper(trim(text(key, defValue ? "TRUE" : "FALSE")));
         return v == "TRUE" ? true : v == "FALSE" ? false : defValue;
     };
 
-    long long n;
-    c.devices = platform::ParseInt(text("DEVICES", "1"), n) && n >= 1 && n <= 8 ? static_cast<int>(n) : def.devices;
+    text("DEVICES", "1");
+    const std::optional<long long> n = platform::ReadInteger(ini, kSection, "DEVICES", "1", 256);
+    c.devices = n && *n >= 1 && *n <= 8 ? static_cast<int>(*n) : def.devices;
     if (!ParseFormatList(text("FORMATS", "ALL"), c.formats))
         c.formats.clear();
     c.paced = boolean("PACED", def.paced);
@@ -157,9 +159,9 @@ VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
     c.invert = boolean("INVERT", def.invert);
     c.dcOffset = real("DCOFFSET", def.dcOffset, -1.0, 1.0);
     auto frames = [&](const char *key, int defValue) {
-        long long v;
-        const bool ok = platform::ParseInt(text(key, std::to_string(defValue)), v);
-        return ok && v >= 0 && v <= VirtualCardConfig::kMaxDelayFrames ? static_cast<int>(v) : defValue;
+        text(key, std::to_string(defValue));
+        const std::optional<long long> v = platform::ReadInteger(ini, kSection, key, std::to_string(defValue), 256);
+        return v && *v >= 0 && *v <= VirtualCardConfig::kMaxDelayFrames ? static_cast<int>(*v) : defValue;
     };
     c.delayFrames = frames("DELAY", def.delayFrames);
     c.dutDelayFrames = frames("DUTDELAY", def.dutDelayFrames);
@@ -173,8 +175,9 @@ VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
     if (missing)
         ini.save();
     // The fault keys stay out of the file unless someone puts them there.
-    if (platform::ParseInt(ini.get(kSection, "VANISH", "0", 256), n) && n >= 0 && n <= 1000000000)
-        c.vanishAfterBlocks = static_cast<int>(n);
+    if (const std::optional<long long> v = platform::ReadInteger(ini, kSection, "VANISH", "0", 256);
+        v && *v >= 0 && *v <= 1000000000)
+        c.vanishAfterBlocks = static_cast<int>(*v);
     for (auto [key, list] : {std::pair{"FAILOPEN", &c.failOpen}, std::pair{"FAILPREPARE", &c.failPrepare}})
         if (ini.has(kSection, key) && !ParseFormatList(ini.get(kSection, key, "", 256), *list))
             list->clear();

@@ -1,9 +1,9 @@
 // Writing result documents as JSON (see measurementfile.h).
 #include "measurement/document/measurementfile.h"
+#include "platform/textfile.h"
 
 #include <QJsonArray>
 #include <QJsonValue>
-#include <QSaveFile>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -311,17 +311,12 @@ bool WriteMeasurementFile(const std::string &fileName, const MeasurementDocument
 {
     error = FileError{};
     error.File = fileName;
-    // A temporary file beside the target, renamed over it when complete.
-    QSaveFile file(QString::fromStdString(fileName));
-    if (!file.open(QIODevice::WriteOnly)) {
-        error.Problem = FileProblem::NotWritable;
-        error.Detail = file.errorString().toStdString();
-        return false;
-    }
+    // Through the program's one writer: a temporary file beside the target,
+    // renamed over it when complete.
     const QByteArray text = DocumentToJson(document);
-    if (file.write(text) != text.size() || !file.commit()) {
+    if (const int e = platform::WriteTextFile(fileName, std::string_view(text.constData(), std::size_t(text.size())))) {
         error.Problem = FileProblem::NotWritable;
-        error.Detail = file.errorString().toStdString();
+        error.Detail = platform::FileErrorText(e);
         return false;
     }
     return true;
