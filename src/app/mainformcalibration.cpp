@@ -30,9 +30,7 @@ bool CorrectionTestShown()
     const TDiagramm *d = app::Diagramm;
     if (!d || !d->isVisible())
         return false;
-    const QString title = d->GetTitle();
-    return title.startsWith(QStringLiteral("Korrektur Kurve von ")) ||
-           title.startsWith(QStringLiteral("Correction curve of "));
+    return app::IsCorrectionTestTitle(d->GetTitle());
 }
 
 } // namespace

@@ -58,6 +58,11 @@ MainTexts &current()
 
 const MainTexts &Texts() { return current(); }
 
+bool IsCorrectionTestTitle(const QString &title)
+{
+    return title.startsWith(german().CorrectionTestTitle) || title.startsWith(english().CorrectionTestTitle);
+}
+
 void SetMainTexts(char language)
 {
     if (language == 'D')
