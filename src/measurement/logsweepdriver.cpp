@@ -10,14 +10,16 @@
 #include "measurement/blockwait.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace measure {
 
 namespace {
-// Capture blocks: about 85 ms at 48 kHz, eight of them queued.
-constexpr int kBlockFrames = 4096;
-constexpr int kBlocks = 8;
+// Capture blocks: about 43 ms at 48 kHz (the run ends at most one block
+// after the recording is complete), sixteen of them queued.
+constexpr int kBlockFrames = 2048;
+constexpr int kBlocks = 16;
 } // namespace
 
 std::string LogSweepCheckText(const dsp::LogSweepCheck &check) { return dsp::LogSweepProblemText(check, 'E'); }
@@ -30,6 +32,7 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
                                             const dsp::CorrectionCurve &inputCorrection)
 {
     error_.clear();
+    processing_ = 0.0;
     check_ = dsp::LogSweepCheck{};
     complete_ = false;
     overloads_ = 0;
@@ -114,7 +117,9 @@ LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
         skipped_ += skip;
         if (skip < frames) {
             overloads_ += overloads;
+            const auto t0 = std::chrono::steady_clock::now();
             analyser_.appendInterleaved(block + 2 * skip, frames - skip);
+            processing_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         }
         if (OnProgress)
             OnProgress(analyser_.capturedFrames(), due);
@@ -153,7 +158,9 @@ LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
         error_ = "the capture failed: " + audio::ErrorText(captureError != 0 ? captureError : audio::DEVICE_LOST);
         return Outcome::Failed;
     }
+    const auto t0 = std::chrono::steady_clock::now();
     const dsp::LogSweepCheck check = analyser_.finishCapture();
+    processing_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     if (!check.ok()) {
         check_ = check;
         error_ = LogSweepCheckText(check);

@@ -50,7 +50,7 @@ public:
     std::function<void(std::int64_t recorded, std::int64_t due)> OnProgress;
 
     // Silence played before the sweep, seconds.
-    static constexpr double kLeadSeconds = 0.2;
+    static constexpr double kLeadSeconds = 0.05;
 
     // Runs parameters.Averages sweeps on the current devices. Invalid:
     // the parameters do not fit the rate (Error() tells why and Check()
@@ -67,6 +67,8 @@ public:
     const dsp::LogSweepAnalyser &Analyser() const { return analyser_; }
     int Overloads() const { return overloads_; }
     int Rate() const { return rate_; }
+    // Seconds the last run spent taking blocks and deconvolving them.
+    double ProcessingSeconds() const { return processing_; }
 
 private:
     Outcome sweep(int index);
@@ -82,6 +84,7 @@ private:
     std::int64_t skipped_ = 0;
     int overloads_ = 0;
     int rate_ = 0;
+    double processing_ = 0.0;
     bool complete_ = false;
 };
 
