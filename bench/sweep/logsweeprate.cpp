@@ -8,7 +8,8 @@
 //   the log sweep's wall time against it.
 // Targets: wall / (sweep + latency + processing) <= 1.15, and the log sweep
 // in less than a third of the stepped sweep's wall time. Exits non-zero when
-// a run did not do its work (an error, too few points, no harmonics).
+// a run did not do its work (an error, too few points, no harmonics), and
+// with 1 when it missed a target.
 #include "audio/audioengine.h"
 #include "audio/capturecompletions.h"
 #include "audio/devices.h"

@@ -47,6 +47,7 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
         return Outcome::Invalid;
     }
     rate_ = rateIn;
+    const auto prepared0 = std::chrono::steady_clock::now();
     if (!analyser_.prepare(parameters, rateIn, &check_)) {
         error_ = LogSweepCheckText(check_);
         return Outcome::Invalid;
@@ -84,6 +85,7 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
                                                          (static_cast<long long>(i) + leadFrames_) * format.nChannels));
     analyser_.setPlayedSweep(played.data(), static_cast<std::int64_t>(played.size()));
     analyser_.clearAverage();
+    processing_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - prepared0).count();
 
     Outcome outcome = Outcome::Done;
     for (int i = 0; i < parameters.Averages && outcome == Outcome::Done; ++i)

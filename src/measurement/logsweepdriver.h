@@ -67,7 +67,8 @@ public:
     const dsp::LogSweepAnalyser &Analyser() const { return analyser_; }
     int Overloads() const { return overloads_; }
     int Rate() const { return rate_; }
-    // Seconds the last run spent taking blocks and deconvolving them.
+    // Seconds the last run spent designing and encoding the sweep, taking
+    // blocks and deconvolving them.
     double ProcessingSeconds() const { return processing_; }
 
 private:

@@ -138,9 +138,11 @@ TEST_F(LogSweepRun, TheDeviceModelsResponseAndHarmonicsFollowTheirClosedForms)
                 const double tolerance = distortion == -80.0 ? 1.0 : 0.5;
                 EXPECT_NEAR(c.HarmonicDb[0][i], distortion, tolerance) << "H2 " << f;
                 EXPECT_NEAR(c.HarmonicDb[1][i], distortion, tolerance) << "H3 " << f;
-                for (int k = 4; k <= p.Harmonics; ++k)
-                    if (k * f < kRate / 2.0) // above, a harmonic has no value
+                for (int k = 4; k <= p.Harmonics; ++k) {
+                    if (k * f < kRate / 2.0) { // above, a harmonic has no value
                         EXPECT_LT(c.HarmonicDb[k - 2][i], -100.0) << "H" << k << " " << f;
+                    }
+                }
                 worst[distortion == -80.0 ? 2 : 3] =
                     std::max({worst[distortion == -80.0 ? 2 : 3], std::abs(c.HarmonicDb[0][i] - distortion),
                               std::abs(c.HarmonicDb[1][i] - distortion)});
