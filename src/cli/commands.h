@@ -13,6 +13,7 @@ int RunSpectrum(const QStringList &arguments);
 int RunThdN(const QStringList &arguments);
 int RunLevel(const QStringList &arguments);
 int RunSweep(const QStringList &arguments);
+int RunLogSweep(const QStringList &arguments);
 int RunGenerate(const QStringList &arguments);
 
 // The whole program: the subcommand chosen by the first argument.

@@ -162,7 +162,7 @@ void RequireCheckableLimits(const CommonOptions &o, std::initializer_list<measur
 {
     if (!o.haveLimits)
         return;
-    std::vector<int> unchecked[4];
+    std::vector<int> unchecked[measure::kLimitKinds];
     bool any = false;
     for (const measure::LimitLine &l : o.limits.Lines()) {
         if (std::find(checked.begin(), checked.end(), l.Kind) != checked.end())
@@ -177,7 +177,7 @@ void RequireCheckableLimits(const CommonOptions &o, std::initializer_list<measur
     if (!any)
         throw CommandError{"the limits file " + o.limitsFile + " holds nothing this command checks (it checks " +
                            what + ")"};
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < measure::kLimitKinds; ++k)
         if (!unchecked[k].empty())
             Warn("limits file " + o.limitsFile + ": " + DescribeLines(unchecked[k], measure::LimitKind(k)) +
                  " not checked by this command");

@@ -258,6 +258,8 @@ int RunMeasure(const QStringList &arguments)
         "  thdn       THD+N and fundamental per channel\n"
         "  level      weighted band level per channel\n"
         "  sweep      frequency response: frequency, level and phase per step\n"
+        "  logsweep   log sweep: frequency response with phase, harmonics H2..H5 and THD,\n"
+        "             latency, impulse response\n"
         "  generate   play a sine, square or noise signal\n\n"
         "sonalyx-measure COMMAND --help shows the options of a command.\n"
         "Exit status: 0 pass, 1 a result outside the limits (--limits), 2 error.\n";
@@ -292,6 +294,8 @@ int RunMeasure(const QStringList &arguments)
             return RunLevel(rest);
         if (command == "sweep")
             return RunSweep(rest);
+        if (command == "logsweep")
+            return RunLogSweep(rest);
         if (command == "generate")
             return RunGenerate(rest);
         throw CommandError{"unknown command \"" + command.toStdString() + "\"; see sonalyx-measure --help"};

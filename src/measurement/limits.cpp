@@ -51,6 +51,8 @@ const char *LimitKindName(LimitKind kind)
         return "LEVEL_MIN";
     case LimitKind::LevelMax:
         return "LEVEL_MAX";
+    case LimitKind::ThdMax:
+        return "THD_MAX";
     case LimitKind::Curve:
         break;
     }
@@ -62,6 +64,7 @@ bool Limits::Parse(const std::string &text, std::string &error)
     rows_.clear();
     lines_.clear();
     ThdNMax.reset();
+    ThdMax.reset();
     LevelMin.reset();
     LevelMax.reset();
     std::istringstream in(text);
@@ -75,13 +78,14 @@ bool Limits::Parse(const std::string &text, std::string &error)
         const std::string where = "line " + std::to_string(lineNo) + ": ";
         const std::string key = Upper(f[0]);
         double v = 0.0;
-        if (key == "THDN_MAX" || key == "LEVEL_MIN" || key == "LEVEL_MAX") {
+        if (key == "THDN_MAX" || key == "THD_MAX" || key == "LEVEL_MIN" || key == "LEVEL_MAX") {
             if (f.size() != 2 || !Number(f[1], v)) {
                 error = where + key + " needs one number in dB";
                 return false;
             }
-            (key == "THDN_MAX" ? ThdNMax : key == "LEVEL_MIN" ? LevelMin : LevelMax) = v;
+            (key == "THDN_MAX" ? ThdNMax : key == "THD_MAX" ? ThdMax : key == "LEVEL_MIN" ? LevelMin : LevelMax) = v;
             lines_.push_back({lineNo, key == "THDN_MAX"    ? LimitKind::ThdNMax
+                                      : key == "THD_MAX"   ? LimitKind::ThdMax
                                       : key == "LEVEL_MIN" ? LimitKind::LevelMin
                                                            : LimitKind::LevelMax});
             continue;
@@ -111,7 +115,7 @@ bool Limits::Parse(const std::string &text, std::string &error)
         rows_.push_back(row);
         lines_.push_back({lineNo, LimitKind::Curve});
     }
-    if (rows_.empty() && !ThdNMax && !LevelMin && !LevelMax) {
+    if (rows_.empty() && !ThdNMax && !ThdMax && !LevelMin && !LevelMax) {
         error = "the file holds no limits";
         return false;
     }

@@ -9,6 +9,8 @@
 //   THDN_MAX dB             largest THD+N that passes
 //   LEVEL_MIN dB            smallest band level that passes
 //   LEVEL_MAX dB            largest band level that passes
+//   THD_MAX dB              largest THD (re the fundamental) on a log sweep's
+//                           THD curve that passes
 // Between two rows a bound follows a straight line over log frequency, where
 // both rows have it; outside the rows' span a level is not checked.
 //
@@ -28,7 +30,8 @@ struct LimitRow {
 
 // What a line of the file holds, so a command can tell the limits it checks
 // from those it cannot.
-enum class LimitKind { Curve, ThdNMax, LevelMin, LevelMax };
+enum class LimitKind { Curve, ThdNMax, LevelMin, LevelMax, ThdMax };
+constexpr int kLimitKinds = 5;
 struct LimitLine {
     int Line = 0; // 1-based line number in the file
     LimitKind Kind = LimitKind::Curve;
@@ -46,13 +49,14 @@ public:
     const std::vector<LimitRow> &Rows() const { return rows_; }
     // Every limit of the file with its line, in file order.
     const std::vector<LimitLine> &Lines() const { return lines_; }
-    std::optional<double> ThdNMax, LevelMin, LevelMax;
+    std::optional<double> ThdNMax, LevelMin, LevelMax, ThdMax;
 
     // The bounds of the curve at `frequencyHz` (none outside its span).
     LimitRow BoundsAt(double frequencyHz) const;
     // Whether `levelDb` at `frequencyHz` lies within the curve's bounds.
     bool CurvePasses(double frequencyHz, double levelDb) const;
     bool ThdNPasses(double thdnDb) const { return !ThdNMax || thdnDb <= *ThdNMax; }
+    bool ThdPasses(double thdDb) const { return !ThdMax || thdDb <= *ThdMax; }
     bool LevelPasses(double levelDb) const
     {
         return (!LevelMin || levelDb >= *LevelMin) && (!LevelMax || levelDb <= *LevelMax);

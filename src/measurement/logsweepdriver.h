@@ -1,0 +1,96 @@
+// A log-sweep measurement in one call, for drivers without a window (the
+// command line, benchmarks, tests): the synchronised sweep (dsp/logsweep.h)
+// played once through the output engine, with silence before it and after
+// it, while both inputs are recorded without a gap over as many capture
+// blocks as it takes (audio/streamcapture.h); the recording goes block by
+// block into the deconvolution (dsp/logsweepanalysis.h). Repeated and
+// averaged on request.
+//
+// The capture starts before the output, so the recording holds the whole
+// sweep whatever the card's start-up time; the frames before the sweep's
+// place in the output are skipped. The latency therefore includes any time
+// the output took to start after the input.
+//
+// Input correction: in stereo mode the input correction is taken off each
+// input's level, as in the stepped sweep; the reference modes are relative
+// and take none.
+//
+// A run that fails (a refused parameter, an output or capture failure, a
+// device that vanishes, an interrupt) keeps no part of its result: Result()
+// stays empty until a run completes, and the next run starts afresh.
+//
+// Threads: UI thread (the engine's).
+#pragma once
+
+#include "dsp/correction.h"
+#include "dsp/logsweepanalysis.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace audio {
+class StreamCapture;
+}
+
+namespace measure {
+
+class LogSweepDriver {
+public:
+    enum class Outcome { Done, Interrupted, Failed, Invalid };
+
+    LogSweepDriver();
+    ~LogSweepDriver();
+
+    // Called before each sweep plays (1-based) and as the recording grows
+    // (frames recorded of the sweep, frames due).
+    std::function<void(int sweep, int sweeps)> OnSweep;
+    std::function<void(std::int64_t recorded, std::int64_t due)> OnProgress;
+
+    // Silence played before the sweep, seconds.
+    static constexpr double kLeadSeconds = 0.05;
+
+    // Runs parameters.Averages sweeps on the current devices. Invalid:
+    // the parameters do not fit the rate (Error() tells why and Check()
+    // what); Failed: the devices failed (Error()); Interrupted: a requested
+    // interrupt. The output stops however the run ends.
+    Outcome Run(const dsp::LogSweepParameters &parameters, const dsp::CorrectionCurve &inputCorrection);
+
+    const std::string &Error() const { return error_; }
+    const dsp::LogSweepCheck &Check() const { return check_; }
+    // The last completed run's result, evaluated with `view`; empty (no
+    // channels) when the last run did not complete.
+    dsp::LogSweepResult Result(const dsp::LogSweepView &view) const;
+    dsp::LogSweepResult Result() const;
+    const dsp::LogSweepAnalyser &Analyser() const { return analyser_; }
+    int Overloads() const { return overloads_; }
+    int Rate() const { return rate_; }
+    // Seconds the last run spent designing and encoding the sweep, taking
+    // blocks and deconvolving them.
+    double ProcessingSeconds() const { return processing_; }
+
+private:
+    Outcome sweep(int index);
+    void applyCorrection(dsp::LogSweepResult &r) const;
+
+    dsp::LogSweepAnalyser analyser_;
+    std::unique_ptr<audio::StreamCapture> capture_;
+    std::shared_ptr<std::vector<char>> encoded_;
+    dsp::CorrectionCurve correction_;
+    std::string error_;
+    dsp::LogSweepCheck check_;
+    std::int64_t leadFrames_ = 0;
+    std::int64_t skipped_ = 0;
+    int overloads_ = 0;
+    int rate_ = 0;
+    double processing_ = 0.0;
+    bool complete_ = false;
+};
+
+// The rate the run uses: the input device's, which the output must share.
+// A text for the command line's and window's messages on a failed check.
+std::string LogSweepCheckText(const dsp::LogSweepCheck &check);
+
+} // namespace measure
