@@ -44,6 +44,14 @@ public:
     int openOutput(int index, const WaveFormat &format, OutputCallback callback,
                    std::unique_ptr<WaveOutDevice> &device) override;
     std::string errorText(int code) override;
+    std::string family() const override { return "PipeWire"; }
+    // A node by its node name, which keeps across restarts of the server.
+    std::string storedName(bool input, int index) override { return nodeName(input, index); }
+    // The ALSA cards the listed nodes stand for.
+    std::vector<int> cardsHeld() override;
+    // The recording side: the source node's own volume (see pipewiremixer.h).
+    // A sink's volume is the desktop's volume for that device: never driven.
+    std::unique_ptr<MixerDevice> openMixer(bool input, int index) override;
 
     // The node name behind a listed device (what the settings keep); empty
     // for an index without a device.
@@ -63,6 +71,7 @@ private:
         std::string node;     // node.name
         std::string name;     // what the user reads (and the settings keys are made of)
         int channels = 0;
+        int alsaCard = -1;
     };
 
     void list();
