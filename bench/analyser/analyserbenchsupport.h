@@ -6,9 +6,9 @@
 
 #include "app/forms.h"
 #include "app/mainform.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
-#include "platform/utilities.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/messages.h"
+#include "platform/runtime/utilities.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

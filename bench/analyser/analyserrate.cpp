@@ -6,7 +6,7 @@
 #include "analyserbenchsupport.h"
 
 #include "audio/audioengine.h"
-#include "platform/radiogroup.h"
+#include "widgets/radiogroup.h"
 
 #include <QApplication>
 #include <QPushButton>

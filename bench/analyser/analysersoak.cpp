@@ -11,7 +11,7 @@
 
 #include "audio/audioengine.h"
 #include "generator/wavegen.h"
-#include "platform/radiogroup.h"
+#include "widgets/radiogroup.h"
 
 #include <QApplication>
 #include <QPushButton>

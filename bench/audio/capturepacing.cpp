@@ -6,8 +6,8 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "audio/setupsoundinterface.h"
-#include "audio/tdummy.h"
-#include "platform/utilities.h"
+#include "audio/capturecompletions.h"
+#include "platform/runtime/utilities.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

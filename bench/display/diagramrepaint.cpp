@@ -3,7 +3,7 @@
 // fraction of a 20 ms frame.
 #include "spectrumfixture.h"
 
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #include <QApplication>
 #include <QDir>

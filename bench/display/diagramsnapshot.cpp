@@ -2,7 +2,7 @@
 // finished drawing: diagram_snapshot [window.png] [copy.png]
 #include "spectrumfixture.h"
 
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #include <QApplication>
 #include <QDir>

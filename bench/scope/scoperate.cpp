@@ -4,7 +4,7 @@
 // costs (trigger search, points, repaint, restarting the capture) shows as a
 // ratio below 1.
 #include "analyser/analyserbenchsupport.h"
-#include "display/spinbutton.h"
+#include "widgets/spinbutton.h"
 
 #include <QApplication>
 #include <algorithm>

@@ -6,6 +6,7 @@
 // must take (settling plus captures).
 #include "analyser/analyserbenchsupport.h"
 
+#include "app/sweeppage.h"
 #include "audio/audioengine.h"
 #include "audio/outputengine.h"
 #include "display/diagramwindow.h"
@@ -63,7 +64,7 @@ int main(int argc, char **argv)
         QObject::connect(&poll, &QTimer::timeout, [&] {
             // Over when the page has taken the last step's message and
             // unlocked its START again.
-            if (!form->SweepBusy() && !app::MS.Sweep.StartRequested && start->isEnabled())
+            if (!form->Sweep()->SweepBusy() && !app::MS.Sweep.StartRequested && start->isEnabled())
                 events.quit();
         });
         poll.start(1);

@@ -7,6 +7,7 @@
 // shows what the run costs the machine while it waits.
 #include "analyser/analyserbenchsupport.h"
 
+#include "app/sweeppage.h"
 #include "audio/audioengine.h"
 #include "audio/outputengine.h"
 #include "display/diagramwindow.h"
@@ -79,7 +80,7 @@ int main(int argc, char **argv)
         QEventLoop events;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (!form->SweepBusy() && !app::MS.Sweep.StartRequested && start->isEnabled())
+            if (!form->Sweep()->SweepBusy() && !app::MS.Sweep.StartRequested && start->isEnabled())
                 events.quit();
         });
         poll.start(1);

@@ -2,28 +2,29 @@
 // spectra, is averaged over the chosen number of blocks and, when a round is
 // complete, turned into levels in the current unit (input correction
 // applied), one diagram point per bin, and the THD+N, level or trigger line.
-// Then the chain goes on or ends by the run mode. UI thread; nothing here
-// allocates (the buffers exist from page entry on).
+// Then the chain goes on or ends by the run mode. The blocks go through the
+// round the command line uses too (measurement/spectrumround.h). UI thread;
+// nothing here allocates (the buffers exist from page entry on).
+#include "app/analyserpage.h"
 #include "app/forms.h"
-#include "app/mainform.h"
 #include "app/mainformtexts.h"
+#include "app/pagehost.h"
 #include "audio/audioengine.h"
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "display/diagramwindow.h"
-#include "display/levelunits.h"
+#include "measurement/levelunits.h"
 #include "dsp/analysis.h"
 #include "dsp/fft.h"
-#include "measurement/spectrumblock.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
-#include "platform/utilities.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/messages.h"
+#include "platform/runtime/utilities.h"
 
 #include <QLabel>
 #include <QSpinBox>
 #include <string>
 
-using app::MS;
+namespace app {
 
 namespace {
 
@@ -31,7 +32,7 @@ QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals)
 
 } // namespace
 
-void TMainForm::AnalyserBlockReady()
+void AnalyserPage::AnalyserBlockReady()
 {
     // 1. the block
     int count = 0, overloads = 0;
@@ -39,24 +40,13 @@ void TMainForm::AnalyserBlockReady()
     const float *block = audio::FinishCapture(count, overloads, userValue);
     const int captureStatus = audio::AudioStatus();
     double meanLevel = 1.0, triggerLevel = 1.0;
-    const bool haveBuffers = !MS.LeftSpectrum.empty();
+    const bool haveBuffers = round_.Allocated();
     if (block && MS.AnalyserRunning && haveBuffers) {
         // 2. overload indicator
         Label2->setText(overloads != 0 ? QStringLiteral("Over ") + QString::number(overloads) : QStringLiteral("."));
-        // 3. spectra
-        const int n = MS.FftSize;
-        if (MS.MeasureRightOn) {
-            measure::SplitChannel(block, count, measure::kRightChannel, MS.RightSpectrum.data(), n);
-            dsp::WindowTransformMagnitude(MS.RightSpectrum.data(), n);
-        }
-        if (MS.MeasureLeftOn) {
-            measure::SplitChannel(block, count, measure::kLeftChannel, MS.LeftSpectrum.data(), n);
-            dsp::WindowTransformMagnitude(MS.LeftSpectrum.data(), n);
-        }
-        // 5. averaging
+        // 3.-5. spectra of the channels that are on, averaged over the round
         measure::AverageRound round{MS.Averages, MS.AveragesLeft};
-        const bool complete = measure::AverageSpectra(round, MS.LeftSpectrum.data(), MS.RightSpectrum.data(),
-                                                      MS.LeftSum.data(), MS.RightSum.data(), n / 2);
+        const bool complete = round_.AddBlock(block, count, MS.MeasureLeftOn, MS.MeasureRightOn, round);
         MS.AveragesLeft = round.left;
         if (MS.Averages != 1)
             AverVal->setValue(MS.AveragesLeft);
@@ -65,7 +55,8 @@ void TMainForm::AnalyserBlockReady()
             audio::GetRates(rateIn, rateOut);
             if (!analyserRound(rateIn, meanLevel, triggerLevel)) {
                 SetAnalyserRunning(false);
-                platform::ShowMessage(this, platform::MessageKind::Warning, QStringLiteral("Diagram error"));
+                platform::ShowMessage(host_.HostWindow(), platform::MessageKind::Warning,
+                                      QStringLiteral("Diagram error"));
             }
         }
     }
@@ -78,9 +69,9 @@ void TMainForm::AnalyserBlockReady()
     // its reason, rather than the next start failing for a reason of its own.
     if (!block && captureStatus != 0) {
         SetAnalyserRunning(false);
-        platform::ShowMessage(this, platform::MessageKind::Error,
-                              app::Texts().CaptureRestartFailed + QString::fromStdString(audio::ErrorText(captureStatus)) +
-                                  ")",
+        platform::ShowMessage(host_.HostWindow(), platform::MessageKind::Error,
+                              app::Texts().CaptureRestartFailed +
+                                  QString::fromStdString(audio::ErrorText(captureStatus)) + ")",
                               true, 17);
         return;
     }
@@ -91,10 +82,10 @@ void TMainForm::AnalyserBlockReady()
     if (done)
         SetAnalyserRunning(false);
     else if (MS.RunMode >= 0 && MS.RunMode <= 2)
-        platform::PostMessage(this, platform::WM_ANALYSER_NEXT);
+        platform::PostMessage(host_.HostWindow(), platform::WM_ANALYSER_NEXT);
 }
 
-bool TMainForm::analyserRound(int rate, double &meanLevel, double &triggerLevel)
+bool AnalyserPage::analyserRound(int rate, double &meanLevel, double &triggerLevel)
 {
     // 6.1
     MS.AveragesLeft = MS.Averages;
@@ -113,8 +104,8 @@ bool TMainForm::analyserRound(int rate, double &meanLevel, double &triggerLevel)
     const app::MainTexts &texts = app::Texts();
     const QString filter = QString::fromStdString(a.filterName);
     TDiagramm *d = app::Diagramm;
-    const float *left = MS.LeftSpectrum.data();
-    const float *right = MS.RightSpectrum.data();
+    const float *left = round_.Left();
+    const float *right = round_.Right();
 
     // 6.2 level line
     if (a.noiseMess && d) {
@@ -169,3 +160,5 @@ bool TMainForm::analyserRound(int rate, double &meanLevel, double &triggerLevel)
     d->update();
     return !failed;
 }
+
+} // namespace app

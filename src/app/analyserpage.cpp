@@ -1,65 +1,38 @@
-// Analyser page of the main window: entering and leaving the page, START and
-// STOP, the run state and its locks, the FFT size, window and run mode
-// choices, the chain of captures through WM_ANALYSER_NEXT and the analysis
-// menu (THD+N, level, parameters). The processing of a captured block lives
-// in analyserblock.cpp.
+// Analyser page of the main window: its controls, entering and leaving the
+// page, START and STOP, the run state and its locks, the FFT size, window
+// and run mode choices and the chain of captures through WM_ANALYSER_NEXT.
+// The processing of a captured block lives in analyserblock.cpp.
+#include "app/analyserpage.h"
+
 #include "app/forms.h"
-#include "app/mainform.h"
 #include "app/mainformtexts.h"
+#include "app/pagehost.h"
+#include "app/pagewidgets.h"
 #include "audio/audioengine.h"
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "display/diagramwindow.h"
-#include "display/levelunits.h"
+#include "measurement/levelunits.h"
 #include "dsp/analysis.h"
-#include "dsp/dialogs/analysisdialog.h"
 #include "dsp/fft.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
-#include "platform/radiogroup.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/messages.h"
+#include "widgets/radiogroup.h"
+#include "widgets/readout.h"
 
-#include <QAction>
 #include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
-#include <algorithm>
-#include <new>
+#include <QVBoxLayout>
 
-using app::MS;
+namespace app {
 
 namespace {
-
-constexpr std::size_t kSpectrumValues = 65536;
-
-// The analyser's four buffers of 256 KiB; false when they cannot be had.
-bool AllocateSpectra()
-{
-    try {
-        MS.LeftSpectrum.assign(kSpectrumValues, 0.0f);
-        MS.RightSpectrum.assign(kSpectrumValues, 0.0f);
-        MS.LeftSum.assign(kSpectrumValues, 0.0f);
-        MS.RightSum.assign(kSpectrumValues, 0.0f);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    return true;
-}
-
-void ReleaseSpectra()
-{
-    std::vector<float>().swap(MS.LeftSpectrum);
-    std::vector<float>().swap(MS.RightSpectrum);
-    std::vector<float>().swap(MS.LeftSum);
-    std::vector<float>().swap(MS.RightSum);
-}
-
-void ZeroSums()
-{
-    std::fill(MS.LeftSum.begin(), MS.LeftSum.end(), 0.0f);
-    std::fill(MS.RightSum.begin(), MS.RightSum.end(), 0.0f);
-}
 
 // A usable input device is selected: its format mask from the device report is not 0.
 bool InputDeviceUsable() { return audio::InputFormats(audio::GetInputDevice()) != 0; }
@@ -79,22 +52,108 @@ std::string DiagramComment()
 
 } // namespace
 
-void TMainForm::connectAnalyserPage()
+AnalyserPage::AnalyserPage(PageHost &host, QWidget *parent) : QWidget(parent), host_(host)
 {
-    connect(StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
-    connect(StopButton, &QPushButton::clicked, this, &TMainForm::StopButtonClick);
-    connect(THDN1, &QAction::triggered, this, &TMainForm::THDN1Click);
-    connect(Noise1, &QAction::triggered, this, &TMainForm::Noise1Click);
-    connect(Parameter1, &QAction::triggered, this, &TMainForm::Parameter1Click);
+    setObjectName("TabSheet1");
+    buildControls();
+    connect(StartButton, &QPushButton::clicked, this, &AnalyserPage::StartButtonClick);
+    connect(StopButton, &QPushButton::clicked, this, &AnalyserPage::StopButtonClick);
+    connect(FFTpointsgroup, &platform::RadioGroup::itemClicked, this, &AnalyserPage::FFTpointsgroupClick);
+    connect(FFTwinGroup, &platform::RadioGroup::itemClicked, this, &AnalyserPage::FFTwinGroupClick);
+    connect(RunningGroup, &platform::RadioGroup::itemClicked, this, &AnalyserPage::RunningGroupClick);
+    connect(MeasureLeft, &QCheckBox::toggled, this, [](bool on) { MS.MeasureLeftOn = on; });
+    connect(MeasureRight, &QCheckBox::toggled, this, [](bool on) { MS.MeasureRightOn = on; });
 }
 
-void TMainForm::EnterAnalyserPage()
+void AnalyserPage::buildControls()
+{
+    QWidget *page = this;
+    auto *grid = new QGridLayout(page);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setSpacing(3);
+
+    FFTwinGroup = Named(new platform::RadioGroup("Window", page, 3), "FFTwinGroup");
+    FFTwinGroup->setItems({"None", "Hamming", "van Hann", "Blackman", "Bla/Harris", "Flat-Top",
+                           "Rife-Vinc1", "Rife-Vinc2", "Rife-Vinc3"});
+    FFTpointsgroup = Named(new platform::RadioGroup("FFT-Punkte", page, 2), "FFTpointsgroup");
+    RunningGroup = Named(new platform::RadioGroup("Betrieb", page), "RunningGroup");
+    RunningGroup->setItems({"einzeln", "fortlaufend", "Trigger"});
+
+    StartButton = Named(new QPushButton("START", page), "StartButton");
+    StopButton = Named(new QPushButton("STOP", page), "StopButton");
+    Binpopt = Named(new QPushButton("In-Para", page), "Binpopt");
+
+    Label6 = PlainLabel("Label6", "Mittelwerte ", page);
+    AverVal = Named(new QSpinBox(page), "AverVal");
+    AverVal->setRange(1, 9999);
+    AverVal->setValue(1);
+    Label6->setBuddy(AverVal);
+    MeasureLeft = Named(new QCheckBox("links K1", page), "MeasureLeft");
+    MeasureRight = Named(new QCheckBox("rechts K2", page), "MeasureRight");
+    MeasureLeft->setChecked(true);
+    MeasureRight->setChecked(true);
+    Label2 = PlainLabel("Label2", ".", page);
+    coract = PlainLabel("coract", ".", page);
+    Label15 = PlainLabel("Label15", QString(18, ' '), page);
+    Ldb = PlainLabel("Ldb", "16 Bit", page);
+    Lsf = PlainLabel("Lsf", "44100 Hz", page);
+    UpDown1 = Named(new QSpinBox(page), "UpDown1");
+    Label14 = PlainLabel("Label14", "", page);
+    UpDown1->hide();
+    Label14->hide();
+
+    GroupBox1 = Named(new QGroupBox(" Input: ", page), "GroupBox1");
+    auto *volLay = new QHBoxLayout(GroupBox1);
+    volLay->setContentsMargins(4, 2, 4, 2);
+    ScrollBar3 = Named(new QScrollBar(Qt::Horizontal, GroupBox1), "ScrollBar3");
+    ScrollBar3->setRange(0, 100);
+    ScrollBar3->setAccessibleName("Recording volume");
+    Label3 = PlainLabel("Label3", "100%", GroupBox1);
+    platform::MarkReadout(Label3, "Recording volume");
+    platform::MarkReadout(Label2, "Overloads");
+    platform::MarkReadout(coract, "Correction");
+    platform::MarkReadout(Ldb, "Input resolution");
+    platform::MarkReadout(Lsf, "Input sample rate");
+    volLay->addWidget(ScrollBar3, 1);
+    volLay->addWidget(Label3);
+
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(StartButton);
+    buttons->addWidget(StopButton);
+    buttons->addWidget(Binpopt);
+    buttons->addStretch();
+
+    auto *avg = new QHBoxLayout;
+    avg->addWidget(Label6);
+    avg->addWidget(AverVal);
+    avg->addStretch();
+
+    auto *status = new QVBoxLayout;
+    status->addWidget(MeasureLeft);
+    status->addWidget(MeasureRight);
+    status->addWidget(Label2);
+    status->addWidget(coract);
+    status->addWidget(Label15);
+    status->addWidget(Ldb);
+    status->addWidget(Lsf);
+    status->addStretch();
+
+    grid->addWidget(FFTwinGroup, 0, 0, 1, 2);
+    grid->addLayout(buttons, 0, 2, 2, 1);
+    grid->addLayout(status, 0, 3, 3, 1);
+    grid->addWidget(FFTpointsgroup, 1, 0);
+    grid->addWidget(RunningGroup, 1, 1);
+    grid->addLayout(avg, 2, 0, 1, 2);
+    grid->addWidget(GroupBox1, 3, 0, 1, 4);
+
+}
+void AnalyserPage::EnterAnalyserPage()
 {
     // 1. buffers
-    if (!AllocateSpectra()) {
-        ReleaseSpectra();
-        platform::ShowMessage(this, platform::MessageKind::Error, QStringLiteral("Memory Error ( <256k )"));
-        close();
+    if (!round_.Allocate()) {
+        platform::ShowMessage(host_.HostWindow(), platform::MessageKind::Error,
+                              QStringLiteral("Memory Error ( <256k )"));
+        host_.HostWindow()->close();
         return;
     }
     // 2. controls and run state; selecting an item runs its click handler
@@ -112,9 +171,9 @@ void TMainForm::EnterAnalyserPage()
     audio::GetBits(bitsIn, bitsOut);
     Ldb->setText(QString::number(bitsIn) + " Bits");
     Lsf->setText(QString::number(InputRate()) + " Hz");
-    Analyse1->setEnabled(true);
+    host_.EnableAnalysisMenu(true);
     // 4. window table
-    dsp::SetWindow(MS.FftWindow, MS.FftSize);
+    round_.SetWindow(MS.FftWindow, MS.FftSize);
     // 5. ranges
     app::AnalyserRangeRecord &r = MS.AnalyserRange;
     if (r.LevelMax <= r.LevelMin) {
@@ -125,18 +184,11 @@ void TMainForm::EnterAnalyserPage()
         r.FreqMin = 10;
         r.FreqMax = 24000;
     }
-    // 6. analysis menu and channels
-    const dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
-    THDN1->setChecked(a.thdMess);
-    Noise1->setChecked(a.noiseMess);
+    // 6. channels; analysis menu, unit menu and calibration state
     MeasureLeft->setChecked(true);
     MeasureRight->setChecked(true);
     MS.MeasureLeftOn = MS.MeasureRightOn = true;
-    // 7. axes, unit menu, calibration state
-    QAction *units[4] = {dbFS1, dbV1, dbu1, dbm1};
-    for (int i = 0; i < 4; ++i)
-        units[i]->setChecked(i == MS.LevelUnit);
-    ShowCalibrationState();
+    host_.ShowAnalysisChoices();
     // 8. diagram
     if (TDiagramm *d = app::Diagramm) {
         d->SetYCaption(QString::fromStdString(display::LevelAxisTitle(MS.LevelUnit, MS.Language)));
@@ -149,14 +201,14 @@ void TMainForm::EnterAnalyserPage()
     MS.AnalyserPageShown = true;
 }
 
-void TMainForm::LeaveAnalyserPage()
+void AnalyserPage::LeaveAnalyserPage()
 {
     if (MS.AnalyserPageShown && app::Diagramm) {
         app::Diagramm->GetXRange(MS.AnalyserRange.FreqMin, MS.AnalyserRange.FreqMax);
         app::Diagramm->GetYRange(MS.AnalyserRange.LevelMin, MS.AnalyserRange.LevelMax);
         app::Diagramm->ResetDiagram();
     }
-    ReleaseSpectra();
+    round_.Release();
     MS.AnalyserPageShown = false;
     SetAnalyserRunning(false);
     // A completion that is already queued finds the run stopped.
@@ -165,12 +217,12 @@ void TMainForm::LeaveAnalyserPage()
         app::Diagramm->hide();
 }
 
-void TMainForm::StartButtonClick()
+void AnalyserPage::StartButtonClick()
 {
     // A START while running changes nothing at all: AverVal shows the
     // countdown then, and taking it as the count would divide the round's
     // sum by the wrong number of blocks.
-    if (MS.AnalyserRunning || MS.LeftSpectrum.empty())
+    if (MS.AnalyserRunning || !round_.Allocated())
         return;
     MS.AnalyserComment = DiagramComment();
     MS.Averages = AverVal->value();
@@ -183,7 +235,7 @@ void TMainForm::StartButtonClick()
         if (app::Diagramm->SetupDiagram(QString::fromStdString(MS.AnalyserComment), MS.FftSize / 2 - 1, lowest,
                                         highest, MS.AnalyserRange.LevelMin, MS.AnalyserRange.LevelMax)) {
             SetAnalyserRunning(false);
-            platform::ShowMessage(this, platform::MessageKind::Warning, QStringLiteral("Diagram Error"));
+            platform::ShowMessage(host_.HostWindow(), platform::MessageKind::Warning, QStringLiteral("Diagram Error"));
             return;
         }
     }
@@ -192,29 +244,28 @@ void TMainForm::StartButtonClick()
     SetAnalyserRunning(true);
 }
 
-void TMainForm::StopButtonClick()
+void AnalyserPage::StopButtonClick()
 {
     MS.AnalyserComment = DiagramComment();
     SetAnalyserRunning(false);
     Binpopt->setEnabled(true);
 }
 
-bool TMainForm::startAnalyserCapture(const QString &errorPrefix)
+bool AnalyserPage::startAnalyserCapture(const QString &errorPrefix)
 {
     const int frames = MS.FftSize + MS.FftSize / 8;
     const int status = audio::StartCapture(frames, 0, [this] { AnalyserBlockReady(); });
     if (status == 0)
         return true;
     SetAnalyserRunning(false);
-    platform::ShowMessage(this, platform::MessageKind::Error,
+    platform::ShowMessage(host_.HostWindow(), platform::MessageKind::Error,
                           errorPrefix + QString::fromStdString(audio::ErrorText(status)) + ")", true, 17);
     return false;
 }
 
-void TMainForm::SetAnalyserRunning(bool on)
+void AnalyserPage::SetAnalyserRunning(bool on)
 {
-    for (QAction *a : {Eichen1, AudioDevices1, AudioOutDevice1, AudioInParameter1, AudioOutParameter1})
-        a->setEnabled(!on);
+    host_.LockDeviceMenus(on);
     FFTpointsgroup->setEnabled(!on);
     AverVal->setEnabled(!on);
     // The input parameters stay locked only while a run goes on, however it ends.
@@ -224,10 +275,10 @@ void TMainForm::SetAnalyserRunning(bool on)
     MS.AveragesLeft = MS.Averages;
     // A run stopped in the middle of a round leaves blocks in the sums.
     if (on)
-        ZeroSums();
+        round_.ZeroSums();
 }
 
-void TMainForm::AnalyserNext()
+void AnalyserPage::AnalyserNext()
 {
     // A request posted before STOP or a page change starts nothing.
     if (!MS.AnalyserRunning)
@@ -236,7 +287,7 @@ void TMainForm::AnalyserNext()
     MS.AnalyserComment = DiagramComment();
 }
 
-void TMainForm::RunningGroupClick(int index)
+void AnalyserPage::RunningGroupClick(int index)
 {
     if (app::Diagramm)
         app::Diagramm->SetStatusText(QString());
@@ -246,54 +297,24 @@ void TMainForm::RunningGroupClick(int index)
         AverVal->setValue(1);
         // A round begun with more blocks would be divided by the new count.
         MS.AveragesLeft = 1;
-        ZeroSums();
+        round_.ZeroSums();
     }
 }
 
-void TMainForm::FFTpointsgroupClick(int index)
+void AnalyserPage::FFTpointsgroupClick(int index)
 {
     MS.FftSize = dsp::FftSizeForIndex(index);
     if (app::Diagramm)
         app::Diagramm->ClearCurves();
-    dsp::SetWindow(MS.FftWindow, MS.FftSize);
-    ZeroSums();
+    round_.SetWindow(MS.FftWindow, MS.FftSize);
+    round_.ZeroSums();
 }
 
-void TMainForm::FFTwinGroupClick(int index)
+void AnalyserPage::FFTwinGroupClick(int index)
 {
     if (index >= 0 && index < dsp::kWindowTypeCount)
         MS.FftWindow = index;
-    dsp::SetWindow(MS.FftWindow, MS.FftSize);
+    round_.SetWindow(MS.FftWindow, MS.FftSize);
 }
 
-void TMainForm::THDN1Click()
-{
-    if (app::Diagramm)
-        app::Diagramm->SetStatusText(QString());
-    dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
-    a.thdMess = !a.thdMess;
-    if (a.thdMess)
-        a.noiseMess = false;
-    THDN1->setChecked(a.thdMess);
-    Noise1->setChecked(a.noiseMess);
-}
-
-void TMainForm::Noise1Click()
-{
-    if (app::Diagramm)
-        app::Diagramm->SetStatusText(QString());
-    dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
-    a.noiseMess = !a.noiseMess;
-    if (a.noiseMess)
-        a.thdMess = false;
-    THDN1->setChecked(a.thdMess);
-    Noise1->setChecked(a.noiseMess);
-}
-
-void TMainForm::Parameter1Click()
-{
-    if (!app::Analy)
-        return;
-    app::Analy->FillFromSettings(dsp::UnitAnalysis().settings());
-    app::Analy->exec();
-}
+} // namespace app

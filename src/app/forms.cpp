@@ -1,13 +1,14 @@
 #include "app/forms.h"
 
 #include "app/aboutbox.h"
+#include "app/analyserpage.h"
 #include "app/mainform.h"
-#include "audio/iodialog.h"
-#include "audio/mixu.h"
-#include "audio/scdia.h"
-#include "audio/tdummy.h"
-#include "generator/featdlg.h"
-#include "generator/sweepdialog.h"
+#include "dialogs/iodialog.h"
+#include "audio/mixer/mixercontrol.h"
+#include "dialogs/soundcarddialog.h"
+#include "audio/capturecompletions.h"
+#include "dialogs/featurelistdialog.h"
+#include "dialogs/sweepdialog.h"
 #include "generator/wavegen.h"
 #include "display/diagramrenderer.h"
 #include "display/diagramoptionsdialog.h"
@@ -15,10 +16,10 @@
 #include "display/scaledialog.h"
 #include "display/scopewindow.h"
 #include "dsp/correction.h"
-#include "dsp/dialogs/analysisdialog.h"
-#include "dsp/dialogs/calibrationdialog.h"
-#include "dsp/dialogs/correctioneditor.h"
-#include "dsp/dialogs/dcoffsetdialog.h"
+#include "dialogs/analysisdialog.h"
+#include "dialogs/calibrationdialog.h"
+#include "dialogs/correctioneditor.h"
+#include "dialogs/dcoffsetdialog.h"
 #include "help/helpsystem.h"
 
 #include <QCheckBox>
@@ -91,8 +92,10 @@ bool CreateWindows()
     Diadlg->SetTarget(Diagramm);
     Diagramm->SetOptionsEditor(Diadlg);
     MainForm->ConnectCalibrationWindows();
-    QObject::connect(Diagramm, &TDiagramm::optionsApplied, MainForm,
-                     [] { ColourChannelCaptions(MainForm->MeasureLeft, MainForm->MeasureRight); });
+    QObject::connect(Diagramm, &TDiagramm::optionsApplied, MainForm, [] {
+        const AnalyserPage *page = MainForm->Analyser();
+        ColourChannelCaptions(page->MeasureLeft, page->MeasureRight);
+    });
     ConnectHelp();
     return true;
 }

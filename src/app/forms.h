@@ -2,7 +2,7 @@
 // order, lives until the program ends and is reached through one reference.
 #pragma once
 
-#include "app/measurementstate.h"
+#include "settings/measurementstate.h"
 
 class QCheckBox;
 class QWidget;

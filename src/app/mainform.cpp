@@ -3,21 +3,24 @@
 #include "app/mainform.h"
 
 #include "app/aboutbox.h"
+#include "app/analyserpage.h"
 #include "app/forms.h"
 #include "app/mainformtexts.h"
-#include "app/sweeprunstate.h"
+#include "app/scopepage.h"
+#include "app/sweeppage.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "audio/outputengine.h"
 #include "audio/setupsoundinterface.h"
 #include "generator/wavegen.h"
 #include "platform/inifile.h"
-#include "platform/messagebox.h"
-#include "display/levelunits.h"
+#include "widgets/messagebox.h"
+#include "measurement/levelunits.h"
 #include "display/diagramwindow.h"
-#include "platform/messages.h"
-#include "platform/radiogroup.h"
-#include "platform/utilities.h"
+#include "dsp/analysis.h"
+#include "platform/runtime/messages.h"
+#include "widgets/radiogroup.h"
+#include "platform/runtime/utilities.h"
 
 #include <algorithm>
 
@@ -37,7 +40,7 @@
 
 using app::MS;
 
-TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), sweep_(std::make_unique<app::SweepRunState>())
+TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName("MainForm");
     QFont f = font();
@@ -71,11 +74,8 @@ TMainForm::~TMainForm()
 
 void TMainForm::FormCreate()
 {
-    // 1. no spectrum buffers yet; both correction tables empty
-    MS.LeftSpectrum.clear();
-    MS.RightSpectrum.clear();
-    MS.LeftSum.clear();
-    MS.RightSum.clear();
+    // 1. no spectrum buffers yet (the analyser page has them while it is
+    //    shown); both correction tables empty
 
     // 2. open the audio layer
     audio::SetupSoundInterface();
@@ -103,7 +103,7 @@ void TMainForm::FormCreate()
     setWindowTitle("Sonalyx V 1.4");
 
     // 6. FFT sizes
-    FFTpointsgroup->setItems({"2048", "4096", "8192", "16384"});
+    analyser_->FFTpointsgroup->setItems({"2048", "4096", "8192", "16384"});
 }
 
 void TMainForm::showEvent(QShowEvent *e)
@@ -126,7 +126,7 @@ void TMainForm::FormShow()
     MS.DiagramGeometry = app::ClampDiagramGeometry(MS.DiagramGeometry);
     app::ApplyDiagramGeometry(MS.DiagramGeometry);
     // 3. channel captions in the curve colours
-    app::ColourChannelCaptions(MeasureLeft, MeasureRight);
+    app::ColourChannelCaptions(analyser_->MeasureLeft, analyser_->MeasureRight);
     // 4. position
     move(MS.MainLeft, MS.MainTop);
     // 5. stored page
@@ -151,7 +151,7 @@ void TMainForm::FormActivate()
     MixerActivate();
     if (!activatedOnce_) {
         activatedOnce_ = true;
-        DockGenerator(true);
+        sweepPage_->DockGenerator(true);
     }
     ShowDeviceStatus();
 }
@@ -161,13 +161,13 @@ bool TMainForm::event(QEvent *e)
     if (const auto *m = platform::AsWindowMessage(e)) {
         switch (m->msg) {
         case platform::WM_ANALYSER_NEXT:
-            AnalyserNext();
+            analyser_->AnalyserNext();
             break;
         case platform::WM_SCOPE_NEXT:
-            ScopeNext();
+            scope_->ScopeNext();
             break;
         case platform::WM_SWEEP_STEP:
-            SweepStep();
+            sweepPage_->SweepStep();
             break;
         case platform::WM_STOP_MEASUREMENTS:
             StopMeasurements();
@@ -215,9 +215,9 @@ bool TMainForm::FormCloseQuery()
     if (closing_)
         return false;
     closing_ = true;
-    LeaveAnalyserPage();
-    LeaveSweepPage();
-    LeaveScopePage();
+    analyser_->LeaveAnalyserPage();
+    sweepPage_->LeaveSweepPage();
+    scope_->LeaveScopePage();
     audio::DoneAudio();
     SaveToIni(platform::SettingsFileName());
     closed_ = true;
@@ -229,7 +229,7 @@ void TMainForm::moveEvent(QMoveEvent *e)
 {
     QMainWindow::moveEvent(e);
     if (shown_)
-        DockGenerator(false);
+        sweepPage_->DockGenerator(false);
 }
 
 // ---- settings ----------------------------------------------------------------
@@ -286,7 +286,7 @@ void TMainForm::SetOutputCorrectionActive(bool on)
     Ausgangskorrekturaktiv1->setChecked(MS.OutputCorrection.active());
 }
 
-void TMainForm::SetAverageValue(int averages) { AverVal->setValue(averages); }
+void TMainForm::SetAverageValue(int averages) { analyser_->AverVal->setValue(averages); }
 int TMainForm::InputDevice() { return audio::GetInputDevice(); }
 int TMainForm::OutputDevice() { return audio::GetOutputDevice(); }
 std::string TMainForm::InputCorrectionName() { return MS.InputCorrection.fileName(); }
@@ -317,9 +317,10 @@ void TMainForm::SetLanguage(char language)
         PageControl1->setTabText(0, t("Spektrumanalyser", "Spectrumanalyzer"));
         PageControl1->setTabText(1, t("Frequenzgenerator", "Frequency Generator"));
         PageControl1->setTabText(2, t("Oszilloskop", "Oscilloscope"));
-        FFTpointsgroup->setTitle(t("FFT-Punkte", "FFT Size"));
-        RunningGroup->setTitle(t("Betrieb", "Mode"));
-        RunningGroup->setItemTexts({t("einzeln", "single"), t("fortlaufend", "continuous"),
+        app::AnalyserPage *a = analyser_;
+        a->FFTpointsgroup->setTitle(t("FFT-Punkte", "FFT Size"));
+        a->RunningGroup->setTitle(t("Betrieb", "Mode"));
+        a->RunningGroup->setItemTexts({t("einzeln", "single"), t("fortlaufend", "continuous"),
                                     t("Trigger", "trigger")});
         File1->setTitle(t("&Datei", "&File"));
         FilePrintItem->setText(t("&Drucken", "&Print"));
@@ -345,10 +346,10 @@ void TMainForm::SetLanguage(char language)
         Eichen1->setText(t("&Kalibrierung", "&Calibration"));
         ShowFeaturelist1->setText(t("&Featureliste", "&Features"));
         HelpContentsItem->setText(t("&Inhalt", "&Contens"));
-        MeasureLeft->setText(t("links K1", "left L1"));
-        MeasureRight->setText(t("rechts K2", "right L2"));
-        Label6->setText(t("Mittelwerte ", "Averages "));
-        Button1->setText(t("zurück", "back"));
+        a->MeasureLeft->setText(t("links K1", "left L1"));
+        a->MeasureRight->setText(t("rechts K2", "right L2"));
+        a->Label6->setText(t("Mittelwerte ", "Averages "));
+        sweepPage_->Button1->setText(t("zurück", "back"));
         app::SetMainTexts(language);
     }
     app::ApplyLanguageToWindows(language);
@@ -359,14 +360,14 @@ void TMainForm::SetLanguage(char language)
 
 void TMainForm::ShowCalibrationState()
 {
-    Label15->setText(QString::fromStdString(
+    analyser_->Label15->setText(QString::fromStdString(
         display::CalibrationStateText(MS.LevelUnit, fields_.InputVolume, MS.CalibratedInputVolume, MS.Language)));
 }
 
 void TMainForm::updateCorrectionLabel()
 {
-    coract->setText(MS.InputCorrection.active() || MS.OutputCorrection.active() ? app::Texts().CorrectionActive
-                                                                : QStringLiteral("."));
+    const bool active = MS.InputCorrection.active() || MS.OutputCorrection.active();
+    analyser_->coract->setText(active ? app::Texts().CorrectionActive : QStringLiteral("."));
 }
 
 void TMainForm::ShowDeviceStatus()
@@ -376,8 +377,8 @@ void TMainForm::ShowDeviceStatus()
     int rateIn = 0, rateOut = 0, bitsIn = 0, bitsOut = 0;
     audio::GetRates(rateIn, rateOut);
     audio::GetBits(bitsIn, bitsOut);
-    Ldb->setText(QString::number(bitsIn) + " Bit");
-    Lsf->setText(QString::number(rateIn) + " Hz");
+    analyser_->Ldb->setText(QString::number(bitsIn) + " Bit");
+    analyser_->Lsf->setText(QString::number(rateIn) + " Hz");
 }
 
 // ---- pages ---------------------------------------------------------------------
@@ -397,9 +398,9 @@ void TMainForm::PageControl1Change(int entering)
 void TMainForm::runEnter(int page)
 {
     switch (page) {
-    case 0: EnterAnalyserPage(); break;
-    case 1: EnterSweepPage(); break;
-    case 2: EnterScopePage(); break;
+    case 0: analyser_->EnterAnalyserPage(); break;
+    case 1: sweepPage_->EnterSweepPage(); break;
+    case 2: scope_->EnterScopePage(); break;
     default: break;
     }
 }
@@ -407,9 +408,9 @@ void TMainForm::runEnter(int page)
 void TMainForm::runLeave(int page)
 {
     switch (page) {
-    case 0: LeaveAnalyserPage(); break;
-    case 1: LeaveSweepPage(); break;
-    case 2: LeaveScopePage(); break;
+    case 0: analyser_->LeaveAnalyserPage(); break;
+    case 1: sweepPage_->LeaveSweepPage(); break;
+    case 2: scope_->LeaveScopePage(); break;
     default: break;
     }
 }
@@ -428,9 +429,9 @@ void TMainForm::deutschEnglish1Click()
 void TMainForm::Reset1Click()
 {
     // Stop whatever runs, then close and reopen the audio layer.
-    LeaveAnalyserPage();
-    LeaveSweepPage();
-    LeaveScopePage();
+    analyser_->LeaveAnalyserPage();
+    sweepPage_->LeaveSweepPage();
+    scope_->LeaveScopePage();
     if (app::Wavegen)
         app::Wavegen->GstopClick();
     audio::DoneAudio();
@@ -457,19 +458,29 @@ void TMainForm::Ausgangskorrekturaktiv1Click()
     updateCorrectionLabel();
 }
 
-void TMainForm::Button1Click() { DockGenerator(true); }
+// ---- what the pages need from the shell ------------------------------------------
 
-void TMainForm::DockGenerator(bool force)
+void TMainForm::LockDeviceMenus(bool locked)
 {
-    QWidget *gen = app::GeneratorWindow();
-    if (!gen || !Generator)
-        return;
-    // At the first show the pages are not laid out yet: settle them so the
-    // group box is where it will be drawn.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QPoint target = Generator->mapToGlobal(QPoint(0, 0));
-    QRect r = gen->frameGeometry();
-    bool overlaps = std::abs(r.left() - target.x()) < r.width() && std::abs(r.top() - target.y()) < r.height();
-    if (force || overlaps)
-        gen->move(target);
+    for (QAction *a : {Eichen1, AudioDevices1, AudioOutDevice1, AudioInParameter1, AudioOutParameter1})
+        a->setEnabled(!locked);
+}
+
+void TMainForm::EnableAnalysisMenu(bool on) { Analyse1->setEnabled(on); }
+
+void TMainForm::ShowAnalysisChoices()
+{
+    const dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
+    THDN1->setChecked(a.thdMess);
+    Noise1->setChecked(a.noiseMess);
+    QAction *units[4] = {dbFS1, dbV1, dbu1, dbm1};
+    for (int i = 0; i < 4; ++i)
+        units[i]->setChecked(i == MS.LevelUnit);
+    ShowCalibrationState();
+}
+
+void TMainForm::EnableRemarkAndPrint(bool on)
+{
+    Kommentar1->setEnabled(on);
+    FilePrintItem->setEnabled(on);
 }

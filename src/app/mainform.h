@@ -1,40 +1,35 @@
-// The main window: the hub of the program. It owns the measurement state,
-// hosts the three pages (analyser, generator/sweep, oscilloscope), switches
-// the interface language, runs the menus and drives the measurement chains
-// through window messages it posts to itself.
+// The main window: the shell of the program. It holds the menus, the
+// interface language, the page control with the three pages (analyser,
+// generator/sweep, oscilloscope: classes of their own that run their
+// measurements), the settings load and save and the calibration state. The
+// pages post their steps to it and it hands each message to its page.
 #pragma once
 
-#include "app/measurementstate.h"
-#include "app/settingsfile.h"
+#include "app/pagehost.h"
+#include "settings/measurementstate.h"
+#include "settings/settingsfile.h"
 
 #include <QMainWindow>
 #include <functional>
 #include <memory>
 
 class QAction;
-class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QMenu;
 class QPrinter;
-class QPushButton;
-class QScrollBar;
-class QSpinBox;
 class QTabWidget;
 class QWidget;
-class SpinButton;
 
-namespace platform {
-class RadioGroup;
-}
 namespace app {
-struct SweepRunState;
+class AnalyserPage;
+class ScopePage;
+class SweepPage;
 }
 namespace audio {
 struct TsrcCtr;
 }
 
-class TMainForm : public QMainWindow, private app::SettingsHooks {
+class TMainForm : public QMainWindow, private app::SettingsHooks, private app::PageHost {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget *parent = nullptr);
@@ -47,13 +42,10 @@ public:
     void SetLanguage(char language);
     void ShowCalibrationState();
 
-    // Page enter and leave operations, run by the page control.
-    void EnterAnalyserPage();
-    void LeaveAnalyserPage();
-    void EnterSweepPage();
-    void LeaveSweepPage();
-    void EnterScopePage();
-    void LeaveScopePage();
+    // The three pages.
+    app::AnalyserPage *Analyser() const { return analyser_; }
+    app::SweepPage *Sweep() const { return sweepPage_; }
+    app::ScopePage *Scope() const { return scope_; }
 
     // Fields of the main window itself.
     app::MainWindowFields &Fields() { return fields_; }
@@ -65,9 +57,6 @@ public:
 
     // Shows the device names in the status line and the input format in Ldb/Lsf.
     void ShowDeviceStatus();
-
-    // Generator docking onto the Generator group box of the sweep page.
-    void DockGenerator(bool force);
 
 protected:
     bool event(QEvent *e) override;
@@ -86,9 +75,6 @@ private:
 
     void buildMenus();
     void buildPages();
-    QWidget *buildAnalyserPage();
-    QWidget *buildSweepPage();
-    QWidget *buildScopePage();
 
     void PageControl1Changing(int leaving);
     void PageControl1Change(int entering);
@@ -102,8 +88,10 @@ private:
     void HelpAboutItemClick();
     void Eingangskorrekturaktiv1Click();
     void Ausgangskorrekturaktiv1Click();
-    void Button1Click();
-    void FFTpointsgroupClick(int index);
+    // the analysis menu
+    void THDN1Click();
+    void Noise1Click();
+    void Parameter1Click();
     // correction files, level units and text export (mainformcommands.cpp)
     // Asks for a correction file and loads it; the chosen name (empty when cancelled).
     QString LoadCorrectionFile(bool input);
@@ -119,8 +107,6 @@ private:
     void BinpoptClick();
     void Button2Click();
     void RunIODialog(bool forInput);
-    void FFTwinGroupClick(int index);
-    void RunningGroupClick(int index);
 
     // SettingsHooks
     void SelectInputDevice(int device) override;
@@ -140,36 +126,14 @@ private:
     app::WindowGeometry DiagramWindowGeometry() override;
     void MainWindowPosition(std::int32_t &left, std::int32_t &top) override;
 
+    // PageHost
+    QWidget *HostWindow() override { return this; }
+    void LockDeviceMenus(bool locked) override;
+    void EnableAnalysisMenu(bool on) override;
+    void ShowAnalysisChoices() override;
+    void EnableRemarkAndPrint(bool on) override;
+
     void updateCorrectionLabel();
-
-    // analyser page (analyserpage.cpp, analyserblock.cpp)
-    void connectAnalyserPage();
-    void StartButtonClick();
-    void StopButtonClick();
-    void THDN1Click();
-    void Noise1Click();
-    void Parameter1Click();
-    // Starts a capture of FftSize + FftSize/8 frames for the analyser; on a
-    // failure stops the run and reports the code after `errorPrefix`.
-    bool startAnalyserCapture(const QString &errorPrefix);
-    // Levels and result lines of a completed averaging round; false on a
-    // diagram error. Out: the trigger's mean level and threshold.
-    bool analyserRound(int rate, double &meanLevel, double &triggerLevel);
-
-    // sweep page (sweeppage.cpp)
-    void connectSweepPage();
-    void wobbelnButClick();
-    void STOPbutClick();
-    void WobDialogButClick();
-    // Reports an output or capture failure of the sweep and stops it.
-    void dowoberr(int code);
-    void beginSweepRun();
-    void performSweepStep();
-    // Locks, and once the run is over its output and the generator settings.
-    void finishSweepStep();
-    void restoreSweepGenerator();
-    void updateSweepLocks();
-    void SetGeneratorOnTop(bool on);
 
     // volume bars of both pages (mainformvolumes.cpp)
     void connectVolumeBars();
@@ -191,44 +155,11 @@ private:
     void MixerSupport1Click();
 
 public:
-    // sweep page: WM_SWEEP_STEP and the capture completion
-    void SweepStep();
-    void SweepBlockReady();
-    // A run is going, or one of its steps or captures is still under way.
-    bool SweepBusy() const;
     // Shows InputVolume and OutputVolume on every bar and percentage label.
     void ShowVolumes();
     // Mixer support: the menu caption, the mixer-bound controls enabled or
     // not, the input captions (after the selected recording source).
     void ShowMixerSupport();
-
-    // oscilloscope page (scopepage.cpp)
-    void connectScopePage();
-    void OsziStartStopClick();
-    void ScopeTimebaseStep(int step);           // SpinButton3 up (+1) and down (-1)
-    void ScopeVoltsStep(int channel, int step); // SpinButton2 (channel 1), SpinButton1 (channel 2)
-    void SetScopeRunning(bool on);
-    void ChooseScopeRate();
-    void ShowScopeRate();
-    void ScopeSampleError(int code);
-    void FinishScopeBlockInFlight();
-    std::uint32_t scopeRun_ = 0; // the page visit a capture belongs to
-    bool scopeInFlight_ = false; // a capture of the page is running or queued
-    bool scopeErrorShown_ = false;
-    float scopePeriod_ = 0.0f;   // sample period of the capture in flight, s
-
-public:
-    // oscilloscope page: WM_SCOPE_NEXT, capture completion, and the pause
-    // that calibration, Reset and the sweep use
-    void ScopeNext();
-    void ScopeBlockReady();
-    void StopOrun();
-    void StartOrun();
-
-    // analyser page: run state, capture completion and WM_ANALYSER_NEXT
-    void SetAnalyserRunning(bool on);
-    void AnalyserBlockReady();
-    void AnalyserNext();
 
     // Calibration, DC offset and the correction editor (mainformcalibration.cpp):
     // the menu items and the windows' signals, once all windows exist.
@@ -259,37 +190,6 @@ public:
     QTabWidget *PageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr;
     QLabel *StatusLine = nullptr;
-
-    // analyser page
-    QPushButton *StartButton = nullptr, *StopButton = nullptr;
-    platform::RadioGroup *FFTwinGroup = nullptr, *FFTpointsgroup = nullptr, *RunningGroup = nullptr;
-    QSpinBox *AverVal = nullptr;
-    QLabel *Label6 = nullptr;
-    QCheckBox *MeasureLeft = nullptr, *MeasureRight = nullptr;
-    QLabel *Label2 = nullptr, *coract = nullptr, *Label15 = nullptr, *Label3 = nullptr;
-    QLabel *Lsf = nullptr, *Ldb = nullptr, *Label14 = nullptr;
-    QScrollBar *ScrollBar3 = nullptr;
-    QPushButton *Binpopt = nullptr;
-    QSpinBox *UpDown1 = nullptr;
-    QGroupBox *GroupBox1 = nullptr;
-
-    // sweep page
-    QGroupBox *Wobbeln = nullptr, *Pegelbox = nullptr, *Generator = nullptr;
-    QPushButton *wobbelnBut = nullptr, *WobDialogBut = nullptr, *STOPbut = nullptr;
-    QPushButton *Button1 = nullptr, *Button2 = nullptr;
-    QLabel *Label7 = nullptr, *FreqText = nullptr, *Label1 = nullptr, *Label8 = nullptr;
-    QLabel *Label10 = nullptr, *Label9 = nullptr, *Wobinptxt = nullptr;
-    QScrollBar *ScrollBar1 = nullptr, *ScrollBar2 = nullptr;
-
-    // oscilloscope page
-    QGroupBox *ScopeChannel1 = nullptr, *ScopeChannel2 = nullptr, *ScopeTimebase = nullptr;
-    QScrollBar *SCRyposCh1 = nullptr, *SCRyposch2 = nullptr, *SCRtrig = nullptr;
-    SpinButton *SpinButton1 = nullptr, *SpinButton2 = nullptr, *SpinButton3 = nullptr;
-    QLabel *VperDiv1 = nullptr, *VperDiv2 = nullptr, *Panel3 = nullptr;
-    QLabel *Label5 = nullptr, *label11 = nullptr, *Label12 = nullptr;
-    QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr, *CheckBox3 = nullptr;
-    QPushButton *OsziStartStop = nullptr;
-    class QRadioButton *RadioButton1 = nullptr, *RadioButton2 = nullptr;
 
     // menus
     QMenu *File1 = nullptr, *Bearbeiten1 = nullptr, *Analyse1 = nullptr, *Korrektur1 = nullptr;
@@ -337,6 +237,8 @@ private:
     bool closing_ = false;
     bool closed_ = false;
     int currentPage_ = -1;
-    std::unique_ptr<app::SweepRunState> sweep_;
+    app::AnalyserPage *analyser_ = nullptr;
+    app::SweepPage *sweepPage_ = nullptr;
+    app::ScopePage *scope_ = nullptr;
 
 };

@@ -1,17 +1,20 @@
 // Main window around calibration: the calibration dialog's two messages
 // (stop the measurements, take over the result), the DC offset dialog, and
 // the correction editor with what the main window does when it saves.
+#include "app/analyserpage.h"
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "app/mainformtexts.h"
-#include "app/scoperun.h"
+#include "app/scopepage.h"
+#include "app/sweeppage.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "display/diagramwindow.h"
-#include "dsp/dialogs/calibrationdialog.h"
-#include "dsp/dialogs/correctioneditor.h"
-#include "dsp/dialogs/dcoffsetdialog.h"
-#include "platform/utilities.h"
+#include "dialogs/calibrationdialog.h"
+#include "dialogs/correctioneditor.h"
+#include "dialogs/dcoffsetdialog.h"
+#include "measurement/scoperun.h"
+#include "platform/runtime/utilities.h"
 
 #include <QAction>
 #include <filesystem>
@@ -27,9 +30,7 @@ bool CorrectionTestShown()
     const TDiagramm *d = app::Diagramm;
     if (!d || !d->isVisible())
         return false;
-    const QString title = d->GetTitle();
-    return title.startsWith(QStringLiteral("Korrektur Kurve von ")) ||
-           title.startsWith(QStringLiteral("Correction curve of "));
+    return app::IsCorrectionTestTitle(d->GetTitle());
 }
 
 } // namespace
@@ -60,12 +61,12 @@ void TMainForm::StopMeasurements()
 {
     // The chains end by their run flags; a block still in flight completes
     // and starts nothing, and a reading started now waits behind it.
-    STOPbutClick();
+    sweepPage_->STOPbutClick();
     // Stopping a run that is not going would unlock the device menus that
     // the oscilloscope page keeps locked.
     if (MS.AnalyserRunning)
-        StopButtonClick();
-    StopOrun();
+        analyser_->StopButtonClick();
+    scope_->StopOrun();
 }
 
 void TMainForm::CalibrationDone()
@@ -80,12 +81,12 @@ void TMainForm::CalibrationDone()
         MS.CalibratedOutputVolume = fields_.OutputVolume;
         // The analyser takes its scale from these at every round; the
         // oscilloscope keeps volts at full scale of its own.
-        MS.Scope.VoltsFullScale = app::ScopeVoltsFullScale(MS.InputCalibration);
+        MS.Scope.VoltsFullScale = measure::ScopeVoltsFullScale(MS.InputCalibration);
         ShowCalibrationState();
         SaveToIni(platform::SettingsFileName());
     }
     if (MS.Scope.PageShown)
-        StartOrun();
+        scope_->StartOrun();
 }
 
 void TMainForm::DCOffset1Click()

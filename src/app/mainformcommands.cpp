@@ -5,14 +5,16 @@
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
-#include "audio/mixer.h"
-#include "audio/scdia.h"
+#include "audio/mixer/mixer.h"
+#include "dialogs/soundcarddialog.h"
 #include "display/diagramwindow.h"
 #include "display/scopewindow.h"
-#include "generator/featdlg.h"
-#include "display/levelunits.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
+#include "dialogs/analysisdialog.h"
+#include "dialogs/featurelistdialog.h"
+#include "dsp/analysis.h"
+#include "measurement/levelunits.h"
+#include "widgets/filedialog.h"
+#include "widgets/messagebox.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -154,4 +156,38 @@ void TMainForm::ShowFeaturelist1Click()
         return;
     app::FeatDlg->SetLines(audio::AudioLog());
     app::FeatDlg->exec();
+}
+
+// ---- the analysis menu -------------------------------------------------------------
+
+void TMainForm::THDN1Click()
+{
+    if (app::Diagramm)
+        app::Diagramm->SetStatusText(QString());
+    dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
+    a.thdMess = !a.thdMess;
+    if (a.thdMess)
+        a.noiseMess = false;
+    THDN1->setChecked(a.thdMess);
+    Noise1->setChecked(a.noiseMess);
+}
+
+void TMainForm::Noise1Click()
+{
+    if (app::Diagramm)
+        app::Diagramm->SetStatusText(QString());
+    dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
+    a.noiseMess = !a.noiseMess;
+    if (a.noiseMess)
+        a.thdMess = false;
+    THDN1->setChecked(a.thdMess);
+    Noise1->setChecked(a.noiseMess);
+}
+
+void TMainForm::Parameter1Click()
+{
+    if (!app::Analy)
+        return;
+    app::Analy->FillFromSettings(dsp::UnitAnalysis().settings());
+    app::Analy->exec();
 }

@@ -2,7 +2,7 @@
 // page's "In-Para" and the sweep page's "Out-Para" buttons.
 #include "app/forms.h"
 #include "app/mainform.h"
-#include "audio/iodialog.h"
+#include "dialogs/iodialog.h"
 #include "audio/outputengine.h"
 
 void TMainForm::RunIODialog(bool forInput)

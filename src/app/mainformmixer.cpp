@@ -4,9 +4,11 @@
 // mixer each time it is activated, and the mixer's reports of changes made
 // elsewhere, which move the volume bars.
 #include "app/forms.h"
+#include "app/analyserpage.h"
 #include "app/mainform.h"
+#include "app/sweeppage.h"
 #include "audio/devices.h"
-#include "audio/mixer.h"
+#include "audio/mixer/mixer.h"
 #include "generator/wavegen.h"
 
 #include <QAction>
@@ -31,7 +33,10 @@ void TMainForm::ShowMixerSupport()
     audio::MixerControl &mixer = audio::Mixer();
     const bool on = mixer.MixOn();
     MixerSupport1->setText(on ? "Mixer Support ON" : "Mixer Support OFF");
-    for (QWidget *w : std::initializer_list<QWidget *>{ScrollBar1, ScrollBar2, ScrollBar3, Label1, Label3, Label8, Label10})
+    app::AnalyserPage *a = analyser_;
+    app::SweepPage *sw = sweepPage_;
+    for (QWidget *w : std::initializer_list<QWidget *>{sw->ScrollBar1, sw->ScrollBar2, a->ScrollBar3, sw->Label1,
+                                                       a->Label3, sw->Label8, sw->Label10})
         w->setEnabled(on);
     WaveInChannel1->setEnabled(on);
     if (app::Wavegen)
@@ -50,8 +55,8 @@ void TMainForm::ShowMixerSupport()
         name = MS.Language == 'D' ? QString::fromUtf8("über System-Mixer") : QStringLiteral("via System Mixer");
     }
     // A mixer's "&" is a character of its name, not a keyboard shortcut.
-    GroupBox1->setTitle(" Input: " + QString(name).replace('&', "&&") + " ");
-    Wobinptxt->setText(" Inp: " + name + " ");
+    a->GroupBox1->setTitle(" Input: " + QString(name).replace('&', "&&") + " ");
+    sw->Wobinptxt->setText(" Inp: " + name + " ");
 }
 
 void TMainForm::MixerActivate()

@@ -1,26 +1,16 @@
-// Main window: menus, the three pages' controls, and the page enter/leave
-// operations.
+// Main window: the menus and the page control with its three pages.
+#include "app/analyserpage.h"
 #include "app/forms.h"
 #include "app/mainform.h"
-#include "app/mainformtexts.h"
-#include "audio/audioengine.h"
-#include "audio/devices.h"
-#include "display/spinbutton.h"
-#include "platform/messages.h"
-#include "platform/radiogroup.h"
-#include "platform/readout.h"
+#include "app/pagewidgets.h"
+#include "app/scopepage.h"
+#include "app/sweeppage.h"
+#include "widgets/readout.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -43,22 +33,6 @@ QMenu *menu(QMenuBar *bar, const char *name, const QString &title)
     m->setObjectName(name);
     m->menuAction()->setObjectName(QString(name) + "Action");
     return m;
-}
-
-template <class W>
-W *named(W *w, const char *name)
-{
-    w->setObjectName(name);
-    return w;
-}
-
-// Labels show their text as it is: device, mixer and file names come from
-// outside and must never be taken for markup.
-QLabel *label(const char *name, const QString &text, QWidget *parent)
-{
-    QLabel *l = named(new QLabel(text, parent), name);
-    l->setTextFormat(Qt::PlainText);
-    return l;
 }
 
 } // namespace
@@ -148,6 +122,9 @@ void TMainForm::buildMenus()
     connect(ShowFeaturelist1, &QAction::triggered, this, &TMainForm::ShowFeaturelist1Click);
     connect(AudioInParameter1, &QAction::triggered, this, &TMainForm::AudioInParameter1Click);
     connect(AudioOutParameter1, &QAction::triggered, this, &TMainForm::AudioOutParameter1Click);
+    connect(THDN1, &QAction::triggered, this, &TMainForm::THDN1Click);
+    connect(Noise1, &QAction::triggered, this, &TMainForm::Noise1Click);
+    connect(Parameter1, &QAction::triggered, this, &TMainForm::Parameter1Click);
     QAction *units[4] = {dbFS1, dbV1, dbu1, dbm1};
     for (int i = 0; i < 4; ++i)
         connect(units[i], &QAction::triggered, this, [this, i] { SetLevelUnit(i); });
@@ -159,10 +136,16 @@ void TMainForm::buildPages()
     auto *lay = new QVBoxLayout(central);
     lay->setContentsMargins(2, 2, 2, 2);
     lay->setSpacing(2);
-    PageControl1 = named(new QTabWidget(central), "PageControl1");
-    TabSheet1 = buildAnalyserPage();
-    TabSheet2 = buildSweepPage();
-    TabSheet3 = buildScopePage();
+    PageControl1 = app::Named(new QTabWidget(central), "PageControl1");
+    analyser_ = new app::AnalyserPage(*this);
+    sweepPage_ = new app::SweepPage(*this);
+    scope_ = new app::ScopePage(*this);
+    TabSheet1 = analyser_;
+    TabSheet2 = sweepPage_;
+    TabSheet3 = scope_;
+    // The shell's parts on the pages: the audio parameters and the volumes.
+    connect(analyser_->Binpopt, &QPushButton::clicked, this, &TMainForm::BinpoptClick);
+    connect(sweepPage_->Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
     connectVolumeBars();
     PageControl1->addTab(TabSheet1, "Spektrumanalyser");
     PageControl1->addTab(TabSheet2, "Frequenzgenerator");
@@ -170,7 +153,7 @@ void TMainForm::buildPages()
     lay->addWidget(PageControl1);
     setCentralWidget(central);
 
-    StatusLine = label("StatusLine", " ", this);
+    StatusLine = app::PlainLabel("StatusLine", " ", this);
     StatusLine->setFrameShape(QFrame::StyledPanel);
     StatusLine->setFrameShadow(QFrame::Sunken);
     statusBar()->addWidget(StatusLine, 1);
@@ -185,258 +168,4 @@ void TMainForm::buildPages()
             PageControl1Changing(currentPage_);
         PageControl1Change(index);
     });
-}
-
-QWidget *TMainForm::buildAnalyserPage()
-{
-    auto *page = named(new QWidget, "TabSheet1");
-    auto *grid = new QGridLayout(page);
-    grid->setContentsMargins(4, 4, 4, 4);
-    grid->setSpacing(3);
-
-    FFTwinGroup = named(new platform::RadioGroup("Window", page, 3), "FFTwinGroup");
-    FFTwinGroup->setItems({"None", "Hamming", "van Hann", "Blackman", "Bla/Harris", "Flat-Top",
-                           "Rife-Vinc1", "Rife-Vinc2", "Rife-Vinc3"});
-    FFTpointsgroup = named(new platform::RadioGroup("FFT-Punkte", page, 2), "FFTpointsgroup");
-    RunningGroup = named(new platform::RadioGroup("Betrieb", page), "RunningGroup");
-    RunningGroup->setItems({"einzeln", "fortlaufend", "Trigger"});
-
-    StartButton = named(new QPushButton("START", page), "StartButton");
-    StopButton = named(new QPushButton("STOP", page), "StopButton");
-    Binpopt = named(new QPushButton("In-Para", page), "Binpopt");
-
-    Label6 = label("Label6", "Mittelwerte ", page);
-    AverVal = named(new QSpinBox(page), "AverVal");
-    AverVal->setRange(1, 9999);
-    AverVal->setValue(1);
-    Label6->setBuddy(AverVal);
-    MeasureLeft = named(new QCheckBox("links K1", page), "MeasureLeft");
-    MeasureRight = named(new QCheckBox("rechts K2", page), "MeasureRight");
-    MeasureLeft->setChecked(true);
-    MeasureRight->setChecked(true);
-    Label2 = label("Label2", ".", page);
-    coract = label("coract", ".", page);
-    Label15 = label("Label15", QString(18, ' '), page);
-    Ldb = label("Ldb", "16 Bit", page);
-    Lsf = label("Lsf", "44100 Hz", page);
-    UpDown1 = named(new QSpinBox(page), "UpDown1");
-    Label14 = label("Label14", "", page);
-    UpDown1->hide();
-    Label14->hide();
-
-    GroupBox1 = named(new QGroupBox(" Input: ", page), "GroupBox1");
-    auto *volLay = new QHBoxLayout(GroupBox1);
-    volLay->setContentsMargins(4, 2, 4, 2);
-    ScrollBar3 = named(new QScrollBar(Qt::Horizontal, GroupBox1), "ScrollBar3");
-    ScrollBar3->setRange(0, 100);
-    ScrollBar3->setAccessibleName("Recording volume");
-    Label3 = label("Label3", "100%", GroupBox1);
-    platform::MarkReadout(Label3, "Recording volume");
-    platform::MarkReadout(Label2, "Overloads");
-    platform::MarkReadout(coract, "Correction");
-    platform::MarkReadout(Ldb, "Input resolution");
-    platform::MarkReadout(Lsf, "Input sample rate");
-    volLay->addWidget(ScrollBar3, 1);
-    volLay->addWidget(Label3);
-
-    auto *buttons = new QVBoxLayout;
-    buttons->addWidget(StartButton);
-    buttons->addWidget(StopButton);
-    buttons->addWidget(Binpopt);
-    buttons->addStretch();
-
-    auto *avg = new QHBoxLayout;
-    avg->addWidget(Label6);
-    avg->addWidget(AverVal);
-    avg->addStretch();
-
-    auto *status = new QVBoxLayout;
-    status->addWidget(MeasureLeft);
-    status->addWidget(MeasureRight);
-    status->addWidget(Label2);
-    status->addWidget(coract);
-    status->addWidget(Label15);
-    status->addWidget(Ldb);
-    status->addWidget(Lsf);
-    status->addStretch();
-
-    grid->addWidget(FFTwinGroup, 0, 0, 1, 2);
-    grid->addLayout(buttons, 0, 2, 2, 1);
-    grid->addLayout(status, 0, 3, 3, 1);
-    grid->addWidget(FFTpointsgroup, 1, 0);
-    grid->addWidget(RunningGroup, 1, 1);
-    grid->addLayout(avg, 2, 0, 1, 2);
-    grid->addWidget(GroupBox1, 3, 0, 1, 4);
-
-    connect(FFTpointsgroup, &platform::RadioGroup::itemClicked, this, &TMainForm::FFTpointsgroupClick);
-    connect(FFTwinGroup, &platform::RadioGroup::itemClicked, this, &TMainForm::FFTwinGroupClick);
-    connect(RunningGroup, &platform::RadioGroup::itemClicked, this, &TMainForm::RunningGroupClick);
-    connect(MeasureLeft, &QCheckBox::toggled, this, [](bool on) { MS.MeasureLeftOn = on; });
-    connect(MeasureRight, &QCheckBox::toggled, this, [](bool on) { MS.MeasureRightOn = on; });
-    connect(Binpopt, &QPushButton::clicked, this, &TMainForm::BinpoptClick);
-    connectAnalyserPage();
-    return page;
-}
-
-QWidget *TMainForm::buildSweepPage()
-{
-    auto *page = named(new QWidget, "TabSheet2");
-    auto *grid = new QGridLayout(page);
-    grid->setContentsMargins(4, 4, 4, 4);
-    grid->setSpacing(3);
-
-    Wobbeln = named(new QGroupBox("Wobbeln", page), "Wobbeln");
-    auto *wl = new QVBoxLayout(Wobbeln);
-    wl->setContentsMargins(4, 2, 4, 2);
-    wobbelnBut = named(new QPushButton("START", Wobbeln), "wobbelnBut");
-    WobDialogBut = named(new QPushButton("Setup", Wobbeln), "WobDialogBut");
-    Label7 = label("Label7", "Pegel L R ", Wobbeln);
-    Label7->setFrameShape(QFrame::Panel);
-    Label7->setFrameShadow(QFrame::Sunken);
-    platform::MarkReadout(Label7, "Pegel L R");
-    wl->addWidget(wobbelnBut);
-    wl->addWidget(Label7);
-    wl->addWidget(WobDialogBut);
-
-    STOPbut = named(new QPushButton("STOP", page), "STOPbut");
-    auto *freq = new QHBoxLayout;
-    FreqText = label("FreqText", "0", page);
-    FreqText->setFrameShape(QFrame::Panel);
-    FreqText->setFrameShadow(QFrame::Sunken);
-    FreqText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    platform::MarkReadout(FreqText, "Frequency Hz");
-    freq->addWidget(FreqText, 1);
-    freq->addWidget(new QLabel("Hz", page));
-
-    Pegelbox = named(new QGroupBox("Level", page), "Pegelbox");
-    auto *pl = new QGridLayout(Pegelbox);
-    pl->setContentsMargins(4, 2, 4, 2);
-    ScrollBar1 = named(new QScrollBar(Qt::Vertical, Pegelbox), "ScrollBar1");
-    ScrollBar2 = named(new QScrollBar(Qt::Vertical, Pegelbox), "ScrollBar2");
-    ScrollBar1->setRange(0, 100);
-    ScrollBar2->setRange(0, 100);
-    ScrollBar1->setAccessibleName("Recording volume");
-    ScrollBar2->setAccessibleName("Output volume");
-    // Label8 shows the recording volume under its bar, Label1 the output volume.
-    Label1 = label("Label1", "", Pegelbox);
-    Label8 = label("Label8", "100%", Pegelbox);
-    Label10 = label("Label10", "In       Out", Pegelbox);
-    Button2 = named(new QPushButton("Out-Para", Pegelbox), "Button2");
-    platform::MarkReadout(Label8, "Recording volume");
-    platform::MarkReadout(Label1, "Output volume");
-    pl->addWidget(Label10, 0, 0, 1, 2);
-    pl->addWidget(ScrollBar1, 1, 0, Qt::AlignHCenter);
-    pl->addWidget(ScrollBar2, 1, 1, Qt::AlignHCenter);
-    pl->addWidget(Label8, 2, 0);
-    pl->addWidget(Label1, 2, 1);
-    pl->addWidget(Button2, 3, 0, 1, 2);
-
-    Label9 = label("Label9", "Inp:", page);
-    Wobinptxt = label("Wobinptxt", " Inp: ", page);
-    platform::MarkReadout(Wobinptxt, "Inp:");
-
-    Generator = named(new QGroupBox("Generator", page), "Generator");
-    Generator->setMinimumSize(230, 150);
-    auto *gl = new QVBoxLayout(Generator);
-    gl->addStretch();
-    Button1 = named(new QPushButton("zurück", Generator), "Button1");
-    gl->addWidget(Button1, 0, Qt::AlignRight);
-
-    grid->addWidget(Wobbeln, 0, 0);
-    grid->addWidget(STOPbut, 1, 0);
-    grid->addLayout(freq, 2, 0);
-    grid->addWidget(Label9, 3, 0);
-    grid->addWidget(Wobinptxt, 4, 0);
-    grid->addWidget(Pegelbox, 0, 1, 5, 1);
-    grid->addWidget(Generator, 0, 2, 5, 1);
-    grid->setColumnStretch(2, 1);
-
-    connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
-    connectSweepPage();
-    return page;
-}
-
-QWidget *TMainForm::buildScopePage()
-{
-    auto *page = named(new QWidget, "TabSheet3");
-    auto *row = new QHBoxLayout(page);
-    row->setContentsMargins(4, 4, 4, 4);
-    row->setSpacing(3);
-
-    auto channel = [page](const char *name, const QString &title, QScrollBar *&pos, SpinButton *&spin,
-                          QLabel *&vdiv, QCheckBox *&gnd, const char *posName, const char *spinName,
-                          const char *vdivName, const char *gndName) {
-        auto *box = named(new QGroupBox(title, page), name);
-        auto *l = new QGridLayout(box);
-        l->setContentsMargins(4, 2, 4, 2);
-        pos = named(new QScrollBar(Qt::Vertical, box), posName);
-        pos->setRange(-400, 400);
-        pos->setAccessibleName(title + " position");
-        spin = named(new SpinButton(box), spinName);
-        spin->setAccessibleName(title + " volts per division");
-        vdiv = label(vdivName, "100mV", box);
-        vdiv->setFrameShape(QFrame::Panel);
-        vdiv->setFrameShadow(QFrame::Sunken);
-        platform::MarkReadout(vdiv, title + " volts per division");
-        gnd = named(new QCheckBox("Gnd", box), gndName);
-        l->addWidget(pos, 0, 0, 3, 1);
-        l->addWidget(vdiv, 0, 1);
-        l->addWidget(spin, 0, 2);
-        l->addWidget(gnd, 1, 1, 1, 2);
-        l->setRowStretch(2, 1);
-        return box;
-    };
-    ScopeChannel1 = channel("ScopeChannel1", "Channel 1 or Y", SCRyposCh1, SpinButton2, VperDiv1, CheckBox1,
-                            "SCRyposCh1", "SpinButton2", "VperDiv1", "CheckBox1");
-    ScopeChannel2 = channel("ScopeChannel2", "Channel 2 or X", SCRyposch2, SpinButton1, VperDiv2, CheckBox3,
-                            "SCRyposch2", "SpinButton1", "VperDiv2", "CheckBox3");
-
-    ScopeTimebase = named(new QGroupBox("Timebase", page), "ScopeTimebase");
-    auto *tl = new QGridLayout(ScopeTimebase);
-    tl->setContentsMargins(4, 2, 4, 2);
-    Panel3 = label("Panel3", "500µs", ScopeTimebase);
-    Panel3->setFrameShape(QFrame::Panel);
-    Panel3->setFrameShadow(QFrame::Sunken);
-    SpinButton3 = named(new SpinButton(ScopeTimebase), "SpinButton3");
-    SpinButton3->setAccessibleName("Timebase");
-    Label5 = label("Label5", ".", ScopeTimebase);
-    label11 = label("label11", "44100", ScopeTimebase);
-    Label12 = label("Label12", "Hz", ScopeTimebase);
-    platform::MarkReadout(Panel3, "Timebase");
-    platform::MarkReadout(Label5, "Overloads");
-    platform::MarkReadout(label11, "Sample rate");
-    SCRtrig = named(new QScrollBar(Qt::Vertical, ScopeTimebase), "SCRtrig");
-    SCRtrig->setRange(-200, 200);
-    SCRtrig->setAccessibleName("Trigger level");
-    CheckBox2 = named(new QCheckBox("+ / -", ScopeTimebase), "CheckBox2");
-    RadioButton1 = named(new QRadioButton("Ch1", ScopeTimebase), "RadioButton1");
-    RadioButton2 = named(new QRadioButton("Ch2", ScopeTimebase), "RadioButton2");
-    RadioButton1->setChecked(true);
-    OsziStartStop = named(new QPushButton("Start", ScopeTimebase), "OsziStartStop");
-    tl->addWidget(Panel3, 0, 0);
-    tl->addWidget(SpinButton3, 0, 1);
-    tl->addWidget(label11, 1, 0);
-    tl->addWidget(Label12, 1, 1);
-    tl->addWidget(Label5, 2, 0, 1, 2);
-    tl->addWidget(CheckBox2, 3, 0, 1, 2);
-    tl->addWidget(RadioButton1, 4, 0);
-    tl->addWidget(RadioButton2, 4, 1);
-    tl->addWidget(OsziStartStop, 5, 0, 1, 2);
-    tl->addWidget(SCRtrig, 0, 2, 6, 1);
-
-    row->addWidget(ScopeChannel1);
-    row->addWidget(ScopeChannel2);
-    row->addWidget(ScopeTimebase);
-    for (SpinButton *spin : {SpinButton1, SpinButton2, SpinButton3}) {
-        spin->setFixedSize(20, 30);
-        spin->setFocusPolicy(Qt::StrongFocus);
-    }
-    for (QLabel *panel : {VperDiv1, VperDiv2, Panel3}) {
-        panel->setFixedHeight(30);
-        panel->setMinimumWidth(60);
-        panel->setAlignment(Qt::AlignCenter);
-    }
-    connectScopePage();
-    return page;
 }

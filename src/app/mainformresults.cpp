@@ -9,8 +9,8 @@
 #include "display/diagramwindow.h"
 #include "display/scopewindow.h"
 #include "display/scaledialog.h"
-#include "platform/messagebox.h"
-#include "platform/printdialog.h"
+#include "widgets/messagebox.h"
+#include "widgets/printdialog.h"
 
 #include <QAction>
 #include <QClipboard>

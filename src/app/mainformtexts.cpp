@@ -18,8 +18,6 @@ MainTexts german()
     t.CorrectionActive = QStringLiteral("Korrektur aktiv");
     t.AnalogLevel = QStringLiteral(" analog Pegel");
     t.Level = QStringLiteral(" Pegel");
-    t.Calibrated = QStringLiteral("Pegel kalibriert");
-    t.Uncalibrated = QStringLiteral("Pegel unkalibriert");
     t.CouldNotCreate = QStringLiteral(" konnte nicht erzeugt werden");
     t.CommentPrefix = QStringLiteral("Kommentar:");
     t.HelpFile = QStringLiteral("sonmaind.hlp");
@@ -42,8 +40,6 @@ MainTexts english()
     t.CorrectionActive = QStringLiteral("Correction active");
     t.AnalogLevel = QStringLiteral(" analog Level");
     t.Level = QStringLiteral(" Level");
-    t.Calibrated = QStringLiteral("Level calibrated");
-    t.Uncalibrated = QStringLiteral("Levle uncalibrated");
     t.CouldNotCreate = QStringLiteral(" could not created");
     t.CommentPrefix = QStringLiteral("remark:");
     t.HelpFile = QStringLiteral("sonmaine.hlp");
@@ -61,6 +57,11 @@ MainTexts &current()
 } // namespace
 
 const MainTexts &Texts() { return current(); }
+
+bool IsCorrectionTestTitle(const QString &title)
+{
+    return title.startsWith(german().CorrectionTestTitle) || title.startsWith(english().CorrectionTestTitle);
+}
 
 void SetMainTexts(char language)
 {

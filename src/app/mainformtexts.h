@@ -18,8 +18,6 @@ struct MainTexts {
     QString CorrectionActive;
     QString AnalogLevel;
     QString Level;
-    QString Calibrated;
-    QString Uncalibrated;
     QString CouldNotCreate; // suffix
     QString CommentPrefix;
     QString HelpFile;
@@ -30,6 +28,9 @@ struct MainTexts {
 // Texts of the current language; the designed (German) texts until a
 // language is applied.
 const MainTexts &Texts();
+// A diagram title of the correction test, in either language (it starts
+// with CorrectionTestTitle).
+bool IsCorrectionTestTitle(const QString &title);
 // Switches the message texts; other characters than 'D' and 'E' keep them.
 void SetMainTexts(char language);
 

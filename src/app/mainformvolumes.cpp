@@ -4,9 +4,11 @@
 // ScrollBar2 (top = 100 %) and the generator window's analog volume. Each
 // pair moves together, drives the system mixer and, for the recording
 // volume, decides whether the input counts as calibrated.
+#include "app/analyserpage.h"
 #include "app/forms.h"
 #include "app/mainform.h"
-#include "audio/mixer.h"
+#include "app/sweeppage.h"
+#include "audio/mixer/mixer.h"
 #include "generator/wavegen.h"
 
 #include <QLabel>
@@ -22,24 +24,25 @@ QString Percent(int value) { return QString::number(value) + "%"; }
 
 void TMainForm::connectVolumeBars()
 {
-    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TMainForm::ScrollBar1Scroll);
-    connect(ScrollBar2, &QScrollBar::valueChanged, this, &TMainForm::ScrollBar2Scroll);
-    connect(ScrollBar3, &QScrollBar::valueChanged, this, &TMainForm::ScrollBar3Scroll);
+    connect(sweepPage_->ScrollBar1, &QScrollBar::valueChanged, this, &TMainForm::ScrollBar1Scroll);
+    connect(sweepPage_->ScrollBar2, &QScrollBar::valueChanged, this, &TMainForm::ScrollBar2Scroll);
+    connect(analyser_->ScrollBar3, &QScrollBar::valueChanged, this, &TMainForm::ScrollBar3Scroll);
 }
 
 void TMainForm::ShowVolumes()
 {
     const int in = std::clamp<int>(fields_.InputVolume, 0, 100);
     const int out = std::clamp<int>(fields_.OutputVolume, 0, 100);
+    app::SweepPage *sweep = sweepPage_;
     {
-        const QSignalBlocker b1(ScrollBar1), b2(ScrollBar2), b3(ScrollBar3);
-        ScrollBar1->setValue(100 - in);
-        ScrollBar3->setValue(in);
-        ScrollBar2->setValue(100 - out);
+        const QSignalBlocker b1(sweep->ScrollBar1), b2(sweep->ScrollBar2), b3(analyser_->ScrollBar3);
+        sweep->ScrollBar1->setValue(100 - in);
+        analyser_->ScrollBar3->setValue(in);
+        sweep->ScrollBar2->setValue(100 - out);
     }
-    Label3->setText(Percent(in));
-    Label8->setText(Percent(in));
-    Label1->setText(Percent(out));
+    analyser_->Label3->setText(Percent(in));
+    sweep->Label8->setText(Percent(in));
+    sweep->Label1->setText(Percent(out));
     if (app::Wavegen)
         app::Wavegen->SetAnalogVolume(out);
     ShowCalibrationState();

@@ -1,24 +1,31 @@
-// Oscilloscope page of the main window: entering and leaving the page (with
+// Oscilloscope page of the main window: its controls, entering and leaving
+// the page (with
 // the input format it borrows and gives back), its controls, Start/Stop, the
 // chain of sweeps through WM_SCOPE_NEXT and the completion routine that turns
 // a block into points of the oscilloscope window. Tables, rate choice and
 // trigger search live in scoperun.
+#include "app/scopepage.h"
+
 #include "app/forms.h"
-#include "app/mainform.h"
-#include "app/scoperun.h"
+#include "app/pagehost.h"
+#include "app/pagewidgets.h"
+#include "app/scopegeometry.h"
 #include "audio/audioengine.h"
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "display/scopewindow.h"
-#include "display/spinbutton.h"
-#include "platform/messages.h"
+#include "measurement/scoperun.h"
+#include "platform/runtime/messages.h"
+#include "widgets/readout.h"
+#include "widgets/spinbutton.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QMenu>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -27,8 +34,7 @@
 #include <algorithm>
 #include <cmath>
 
-using app::MS;
-using app::ScopeState;
+namespace app {
 
 namespace {
 
@@ -46,10 +52,94 @@ void SetTextColour(QLabel *label, const QColor &colour)
 
 } // namespace
 
-void TMainForm::connectScopePage()
+void ScopePage::buildControls()
 {
+    QWidget *page = this;
+    auto *row = new QHBoxLayout(page);
+    row->setContentsMargins(4, 4, 4, 4);
+    row->setSpacing(3);
+
+    auto channel = [page](const char *name, const QString &title, QScrollBar *&pos, SpinButton *&spin,
+                          QLabel *&vdiv, QCheckBox *&gnd, const char *posName, const char *spinName,
+                          const char *vdivName, const char *gndName) {
+        auto *box = Named(new QGroupBox(title, page), name);
+        auto *l = new QGridLayout(box);
+        l->setContentsMargins(4, 2, 4, 2);
+        pos = Named(new QScrollBar(Qt::Vertical, box), posName);
+        pos->setRange(-400, 400);
+        pos->setAccessibleName(title + " position");
+        spin = Named(new SpinButton(box), spinName);
+        spin->setAccessibleName(title + " volts per division");
+        vdiv = PlainLabel(vdivName, "100mV", box);
+        vdiv->setFrameShape(QFrame::Panel);
+        vdiv->setFrameShadow(QFrame::Sunken);
+        platform::MarkReadout(vdiv, title + " volts per division");
+        gnd = Named(new QCheckBox("Gnd", box), gndName);
+        l->addWidget(pos, 0, 0, 3, 1);
+        l->addWidget(vdiv, 0, 1);
+        l->addWidget(spin, 0, 2);
+        l->addWidget(gnd, 1, 1, 1, 2);
+        l->setRowStretch(2, 1);
+        return box;
+    };
+    ScopeChannel1 = channel("ScopeChannel1", "Channel 1 or Y", SCRyposCh1, SpinButton2, VperDiv1, CheckBox1,
+                            "SCRyposCh1", "SpinButton2", "VperDiv1", "CheckBox1");
+    ScopeChannel2 = channel("ScopeChannel2", "Channel 2 or X", SCRyposch2, SpinButton1, VperDiv2, CheckBox3,
+                            "SCRyposch2", "SpinButton1", "VperDiv2", "CheckBox3");
+
+    ScopeTimebase = Named(new QGroupBox("Timebase", page), "ScopeTimebase");
+    auto *tl = new QGridLayout(ScopeTimebase);
+    tl->setContentsMargins(4, 2, 4, 2);
+    Panel3 = PlainLabel("Panel3", "500µs", ScopeTimebase);
+    Panel3->setFrameShape(QFrame::Panel);
+    Panel3->setFrameShadow(QFrame::Sunken);
+    SpinButton3 = Named(new SpinButton(ScopeTimebase), "SpinButton3");
+    SpinButton3->setAccessibleName("Timebase");
+    Label5 = PlainLabel("Label5", ".", ScopeTimebase);
+    label11 = PlainLabel("label11", "44100", ScopeTimebase);
+    Label12 = PlainLabel("Label12", "Hz", ScopeTimebase);
+    platform::MarkReadout(Panel3, "Timebase");
+    platform::MarkReadout(Label5, "Overloads");
+    platform::MarkReadout(label11, "Sample rate");
+    SCRtrig = Named(new QScrollBar(Qt::Vertical, ScopeTimebase), "SCRtrig");
+    SCRtrig->setRange(-200, 200);
+    SCRtrig->setAccessibleName("Trigger level");
+    CheckBox2 = Named(new QCheckBox("+ / -", ScopeTimebase), "CheckBox2");
+    RadioButton1 = Named(new QRadioButton("Ch1", ScopeTimebase), "RadioButton1");
+    RadioButton2 = Named(new QRadioButton("Ch2", ScopeTimebase), "RadioButton2");
+    RadioButton1->setChecked(true);
+    OsziStartStop = Named(new QPushButton("Start", ScopeTimebase), "OsziStartStop");
+    tl->addWidget(Panel3, 0, 0);
+    tl->addWidget(SpinButton3, 0, 1);
+    tl->addWidget(label11, 1, 0);
+    tl->addWidget(Label12, 1, 1);
+    tl->addWidget(Label5, 2, 0, 1, 2);
+    tl->addWidget(CheckBox2, 3, 0, 1, 2);
+    tl->addWidget(RadioButton1, 4, 0);
+    tl->addWidget(RadioButton2, 4, 1);
+    tl->addWidget(OsziStartStop, 5, 0, 1, 2);
+    tl->addWidget(SCRtrig, 0, 2, 6, 1);
+
+    row->addWidget(ScopeChannel1);
+    row->addWidget(ScopeChannel2);
+    row->addWidget(ScopeTimebase);
+    for (SpinButton *spin : {SpinButton1, SpinButton2, SpinButton3}) {
+        spin->setFixedSize(20, 30);
+        spin->setFocusPolicy(Qt::StrongFocus);
+    }
+    for (QLabel *panel : {VperDiv1, VperDiv2, Panel3}) {
+        panel->setFixedHeight(30);
+        panel->setMinimumWidth(60);
+        panel->setAlignment(Qt::AlignCenter);
+    }
+}
+
+ScopePage::ScopePage(PageHost &host, QWidget *parent) : QWidget(parent), host_(host)
+{
+    setObjectName("TabSheet3");
+    buildControls();
     ScopeState &s = MS.Scope;
-    connect(OsziStartStop, &QPushButton::clicked, this, &TMainForm::OsziStartStopClick);
+    connect(OsziStartStop, &QPushButton::clicked, this, &ScopePage::OsziStartStopClick);
     connect(SpinButton3, &SpinButton::upClick, this, [this] { ScopeTimebaseStep(1); });
     connect(SpinButton3, &SpinButton::downClick, this, [this] { ScopeTimebaseStep(-1); });
     connect(SpinButton2, &SpinButton::upClick, this, [this] { ScopeVoltsStep(1, 1); });
@@ -66,7 +156,7 @@ void TMainForm::connectScopePage()
     connect(RadioButton1, &QRadioButton::toggled, this, [&s](bool on) { s.TriggerOnCh1 = on; });
 }
 
-void TMainForm::EnterScopePage()
+void ScopePage::EnterScopePage()
 {
     ScopeState &s = MS.Scope;
     // 1. the input format the page borrows (kept when entered twice)
@@ -88,7 +178,7 @@ void TMainForm::EnterScopePage()
     if (s.SamplesPerSweep < 8 || s.SamplesPerSweep > 32768)
         s.SamplesPerSweep = 1024;
     s.SamplesPerSweep &= ~1;
-    s.VoltsFullScale = app::ScopeVoltsFullScale(MS.InputCalibration);
+    s.VoltsFullScale = measure::ScopeVoltsFullScale(MS.InputCalibration);
     audio::SetRates(s.SampleRate, 0);
     audio::SetBits(16, 0);
     s.SamplePeriod = 1.0f / float(s.SampleRate);
@@ -98,18 +188,18 @@ void TMainForm::EnterScopePage()
     SetScopeRunning(usable);
 
     // 3. menus
-    for (QAction *a : {Eichen1, AudioDevices1, AudioOutDevice1, AudioInParameter1, AudioOutParameter1, Kommentar1,
-                       FilePrintItem})
-        a->setEnabled(false);
-    Analyse1->setEnabled(false);
+    host_.LockDeviceMenus(true);
+    host_.EnableRemarkAndPrint(false);
+    host_.EnableAnalysisMenu(false);
 
     // 4. the oscilloscope window beside the main window
     TOszidia *w = app::Oszidia;
     if (w) {
-        int mainLeft = x();
-        const app::WindowGeometry g = app::PlaceScopeWindow(MS.ScopeGeometry, mainLeft, y(), height());
-        if (mainLeft != x())
-            move(mainLeft, y());
+        QWidget *main = host_.HostWindow();
+        int mainLeft = main->x();
+        const app::WindowGeometry g = app::PlaceScopeWindow(MS.ScopeGeometry, mainLeft, main->y(), main->height());
+        if (mainLeft != main->x())
+            main->move(mainLeft, main->y());
         app::ApplyScopeGeometry(g);
         w->show();
     }
@@ -127,32 +217,31 @@ void TMainForm::EnterScopePage()
         RadioButton1->setChecked(s.TriggerOnCh1);
         RadioButton2->setChecked(!s.TriggerOnCh1);
     }
-    VperDiv1->setText(Utf8(app::ScopeVolts(s.VoltsIndex1).Text));
-    VperDiv2->setText(Utf8(app::ScopeVolts(s.VoltsIndex2).Text));
-    Panel3->setText(Utf8(app::ScopeTimebase(s.TimebaseIndex).Text));
+    VperDiv1->setText(Utf8(measure::ScopeVolts(s.VoltsIndex1).Text));
+    VperDiv2->setText(Utf8(measure::ScopeVolts(s.VoltsIndex2).Text));
+    Panel3->setText(Utf8(measure::ScopeTimebase(s.TimebaseIndex).Text));
     Label5->setText(QString());
     ShowScopeRate();
 
     // 6. the window's arrays for this block length and timebase
     if (w)
-        w->SetupScope(QString(), s.SamplesPerSweep / 2, 10.0 * app::ScopeTimebase(s.TimebaseIndex).Value, 0.0, 8.0);
+        w->SetupScope(QString(), s.SamplesPerSweep / 2, 10.0 * measure::ScopeTimebase(s.TimebaseIndex).Value, 0.0, 8.0);
 
     // 7. run
     if (usable) {
-        platform::PostMessage(this, platform::WM_SCOPE_NEXT);
-        FilePrintItem->setEnabled(false);
+        platform::PostMessage(host_.HostWindow(), platform::WM_SCOPE_NEXT);
+        host_.EnableRemarkAndPrint(false);
     }
 }
 
-void TMainForm::LeaveScopePage()
+void ScopePage::LeaveScopePage()
 {
     ScopeState &s = MS.Scope;
     SetScopeRunning(false);
     if (!s.PageShown)
         return;
-    for (QAction *a : {Eichen1, AudioDevices1, AudioOutDevice1, AudioInParameter1, AudioOutParameter1, Kommentar1,
-                       FilePrintItem})
-        a->setEnabled(true);
+    host_.LockDeviceMenus(false);
+    host_.EnableRemarkAndPrint(true);
     if (app::Oszidia)
         app::Oszidia->hide();
     // From here on a completion belongs to a visit that is over.
@@ -163,7 +252,7 @@ void TMainForm::LeaveScopePage()
     audio::SetBits(s.SavedInputBits, 0);
 }
 
-void TMainForm::FinishScopeBlockInFlight()
+void ScopePage::FinishScopeBlockInFlight()
 {
     // FinishCapture decodes with the input resolution of the moment, so the
     // block has to come in while the page's 16 bits still hold. The engine's
@@ -182,23 +271,23 @@ void TMainForm::FinishScopeBlockInFlight()
     }
 }
 
-void TMainForm::SetScopeRunning(bool on)
+void ScopePage::SetScopeRunning(bool on)
 {
     MS.Scope.Running = on;
     OsziStartStop->setText(on ? QStringLiteral("Stop") : QStringLiteral("Start"));
 }
 
-void TMainForm::StopOrun() { SetScopeRunning(false); }
+void ScopePage::StopOrun() { SetScopeRunning(false); }
 
-void TMainForm::StartOrun()
+void ScopePage::StartOrun()
 {
     if (!MS.Scope.PageShown)
         return;
     SetScopeRunning(true);
-    platform::PostMessage(this, platform::WM_SCOPE_NEXT);
+    platform::PostMessage(host_.HostWindow(), platform::WM_SCOPE_NEXT);
 }
 
-void TMainForm::OsziStartStopClick()
+void ScopePage::OsziStartStopClick()
 {
     if (MS.Scope.Running) {
         SetScopeRunning(false);
@@ -207,23 +296,23 @@ void TMainForm::OsziStartStopClick()
     StartOrun();
 }
 
-void TMainForm::ScopeTimebaseStep(int step)
+void ScopePage::ScopeTimebaseStep(int step)
 {
     ScopeState &s = MS.Scope;
-    s.TimebaseIndex = std::clamp(s.TimebaseIndex + step, 1, app::kScopeTimebaseSteps);
+    s.TimebaseIndex = std::clamp(s.TimebaseIndex + step, 1, measure::kScopeTimebaseSteps);
     // A new timebase restarts a stopped oscilloscope.
     if (!s.Running)
         StartOrun();
 }
 
-void TMainForm::ScopeVoltsStep(int channel, int step)
+void ScopePage::ScopeVoltsStep(int channel, int step)
 {
     std::int32_t &index = channel == 1 ? MS.Scope.VoltsIndex1 : MS.Scope.VoltsIndex2;
-    index = std::clamp(index + step, 1, app::kScopeVoltsSteps);
-    (channel == 1 ? VperDiv1 : VperDiv2)->setText(Utf8(app::ScopeVolts(index).Text));
+    index = std::clamp(index + step, 1, measure::kScopeVoltsSteps);
+    (channel == 1 ? VperDiv1 : VperDiv2)->setText(Utf8(measure::ScopeVolts(index).Text));
 }
 
-void TMainForm::ShowScopeRate()
+void ScopePage::ShowScopeRate()
 {
     label11->setText(QStringLiteral("Samplefreq. "));
     SetTextColour(label11, Qt::black);
@@ -231,7 +320,7 @@ void TMainForm::ShowScopeRate()
     scopeErrorShown_ = false;
 }
 
-void TMainForm::ScopeSampleError(int code)
+void ScopePage::ScopeSampleError(int code)
 {
     label11->setText(QStringLiteral("Sample error ") + QString::number(code));
     SetTextColour(label11, Qt::red);
@@ -239,15 +328,15 @@ void TMainForm::ScopeSampleError(int code)
     SetScopeRunning(false);
 }
 
-void TMainForm::ChooseScopeRate()
+void ScopePage::ChooseScopeRate()
 {
     ScopeState &s = MS.Scope;
     if (s.TimebaseIndex == s.LastTimebase)
         return;
-    const app::ScopeStep &tb = app::ScopeTimebase(s.TimebaseIndex);
+    const measure::ScopeStep &tb = measure::ScopeTimebase(s.TimebaseIndex);
     Panel3->setText(Utf8(tb.Text));
-    const app::ScopeRate r =
-        app::ChooseScopeRate(tb.Value, [](int rate) { return audio::QueryFormat(rate, 16, true); });
+    const measure::ScopeRate r =
+        measure::ChooseScopeRate(tb.Value, [](int rate) { return audio::QueryFormat(rate, 16, true); });
     s.SampleRate = r.Rate;
     s.SamplePeriod = 1.0f / float(r.Rate);
     s.SamplesPerSweep = r.Samples;
@@ -258,7 +347,7 @@ void TMainForm::ChooseScopeRate()
     s.LastTimebase = s.TimebaseIndex;
 }
 
-void TMainForm::ScopeNext()
+void ScopePage::ScopeNext()
 {
     ScopeState &s = MS.Scope;
     // A request posted before the page was left starts nothing.
@@ -281,7 +370,7 @@ void TMainForm::ScopeNext()
         ShowScopeRate();
 }
 
-void TMainForm::ScopeBlockReady()
+void ScopePage::ScopeBlockReady()
 {
     int count = 0, overloads = 0;
     std::uint32_t run = 0;
@@ -300,14 +389,14 @@ void TMainForm::ScopeBlockReady()
     TOszidia *w = app::Oszidia;
     if (w && count >= 4) {
         const double fullScale = double(s.VoltsFullScale);
-        const float vdiv1 = float(app::ScopeVolts(s.VoltsIndex1).Value);
-        const float vdiv2 = float(app::ScopeVolts(s.VoltsIndex2).Value);
+        const float vdiv1 = float(measure::ScopeVolts(s.VoltsIndex1).Value);
+        const float vdiv2 = float(measure::ScopeVolts(s.VoltsIndex2).Value);
         const double s1 = fullScale / vdiv1, s2 = fullScale / vdiv2;
-        const bool xy = s.TimebaseIndex == app::kScopeXYTimebase;
+        const bool xy = s.TimebaseIndex == measure::kScopeXYTimebase;
         // 2. trigger (X-Y operation starts at frame 0)
         const int channel = s.TriggerOnCh1 ? 0 : 1;
         const int start = xy ? 0
-                             : app::ScopeTriggerStart(block, count, channel, channel == 0 ? s1 : s2, s.TriggerLevel,
+                             : measure::ScopeTriggerStart(block, count, channel, channel == 0 ? s1 : s2, s.TriggerLevel,
                                                       s.RisingSlope);
         // 3.-5. points in divisions; frames start .. start + count/4 - 1 lie in the block
         const int points = count / 4;
@@ -325,5 +414,7 @@ void TMainForm::ScopeBlockReady()
         w->update();
     }
     if (s.Running)
-        platform::PostMessage(this, platform::WM_SCOPE_NEXT);
+        platform::PostMessage(host_.HostWindow(), platform::WM_SCOPE_NEXT);
 }
+
+} // namespace app

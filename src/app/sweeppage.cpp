@@ -1,6 +1,7 @@
-// Sweep page of the main window: entering and leaving the page, START, STOP
-// and Setup, the chain of steps through WM_SWEEP_STEP and the evaluation of
-// each captured block into one point of the diagram. The arithmetic (the
+// Sweep page of the main window: its controls, entering and leaving the
+// page, START, STOP and Setup, the generator docked onto it, the chain of
+// steps through WM_SWEEP_STEP and the evaluation of each captured block
+// into one point of the diagram. The arithmetic (the
 // frequency plan, the capture length, levels and phase) lives in
 // dsp/sweep.h, the steps that touch the engine in measurement/sweeprun.h;
 // this file chains them through the page's messages and shows the results.
@@ -8,29 +9,36 @@
 // A run owns its work: every capture carries the id of its run, and a
 // completion that belongs to an older run, or arrives after the page was
 // left, stores nothing and starts nothing.
+#include "app/sweeppage.h"
+
 #include "app/forms.h"
-#include "app/mainform.h"
 #include "app/mainformtexts.h"
-#include "app/sweeprunstate.h"
+#include "app/pagehost.h"
+#include "app/pagewidgets.h"
 #include "audio/audioengine.h"
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "audio/outputengine.h"
 #include "display/diagramwindow.h"
 #include "dsp/sweep.h"
-#include "generator/sweepdialog.h"
+#include "dialogs/sweepdialog.h"
 #include "generator/wavegen.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/messages.h"
+#include "widgets/readout.h"
 
-#include <QAction>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
-using app::MS;
+namespace app {
 
 namespace {
 
@@ -67,11 +75,14 @@ struct SteppingScope {
 
 } // namespace
 
-void TMainForm::connectSweepPage()
+SweepPage::SweepPage(PageHost &host, QWidget *parent) : QWidget(parent), host_(host)
 {
-    connect(wobbelnBut, &QPushButton::clicked, this, &TMainForm::wobbelnButClick);
-    connect(STOPbut, &QPushButton::clicked, this, &TMainForm::STOPbutClick);
-    connect(WobDialogBut, &QPushButton::clicked, this, &TMainForm::WobDialogButClick);
+    setObjectName("TabSheet2");
+    buildControls();
+    connect(Button1, &QPushButton::clicked, this, &SweepPage::Button1Click);
+    connect(wobbelnBut, &QPushButton::clicked, this, &SweepPage::wobbelnButClick);
+    connect(STOPbut, &QPushButton::clicked, this, &SweepPage::STOPbutClick);
+    connect(WobDialogBut, &QPushButton::clicked, this, &SweepPage::WobDialogButClick);
     // The output stopping under a run ends the run with its message.
     connect(&audio::OutputEvents::instance(), &audio::OutputEvents::failed, this, [this](int code) {
         if (SweepBusy())
@@ -79,19 +90,94 @@ void TMainForm::connectSweepPage()
     });
 }
 
+void SweepPage::buildControls()
+{
+    QWidget *page = this;
+    auto *grid = new QGridLayout(page);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setSpacing(3);
+
+    Wobbeln = Named(new QGroupBox("Wobbeln", page), "Wobbeln");
+    auto *wl = new QVBoxLayout(Wobbeln);
+    wl->setContentsMargins(4, 2, 4, 2);
+    wobbelnBut = Named(new QPushButton("START", Wobbeln), "wobbelnBut");
+    WobDialogBut = Named(new QPushButton("Setup", Wobbeln), "WobDialogBut");
+    Label7 = PlainLabel("Label7", "Pegel L R ", Wobbeln);
+    Label7->setFrameShape(QFrame::Panel);
+    Label7->setFrameShadow(QFrame::Sunken);
+    platform::MarkReadout(Label7, "Pegel L R");
+    wl->addWidget(wobbelnBut);
+    wl->addWidget(Label7);
+    wl->addWidget(WobDialogBut);
+
+    STOPbut = Named(new QPushButton("STOP", page), "STOPbut");
+    auto *freq = new QHBoxLayout;
+    FreqText = PlainLabel("FreqText", "0", page);
+    FreqText->setFrameShape(QFrame::Panel);
+    FreqText->setFrameShadow(QFrame::Sunken);
+    FreqText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    platform::MarkReadout(FreqText, "Frequency Hz");
+    freq->addWidget(FreqText, 1);
+    freq->addWidget(new QLabel("Hz", page));
+
+    Pegelbox = Named(new QGroupBox("Level", page), "Pegelbox");
+    auto *pl = new QGridLayout(Pegelbox);
+    pl->setContentsMargins(4, 2, 4, 2);
+    ScrollBar1 = Named(new QScrollBar(Qt::Vertical, Pegelbox), "ScrollBar1");
+    ScrollBar2 = Named(new QScrollBar(Qt::Vertical, Pegelbox), "ScrollBar2");
+    ScrollBar1->setRange(0, 100);
+    ScrollBar2->setRange(0, 100);
+    ScrollBar1->setAccessibleName("Recording volume");
+    ScrollBar2->setAccessibleName("Output volume");
+    // Label8 shows the recording volume under its bar, Label1 the output volume.
+    Label1 = PlainLabel("Label1", "", Pegelbox);
+    Label8 = PlainLabel("Label8", "100%", Pegelbox);
+    Label10 = PlainLabel("Label10", "In       Out", Pegelbox);
+    Button2 = Named(new QPushButton("Out-Para", Pegelbox), "Button2");
+    platform::MarkReadout(Label8, "Recording volume");
+    platform::MarkReadout(Label1, "Output volume");
+    pl->addWidget(Label10, 0, 0, 1, 2);
+    pl->addWidget(ScrollBar1, 1, 0, Qt::AlignHCenter);
+    pl->addWidget(ScrollBar2, 1, 1, Qt::AlignHCenter);
+    pl->addWidget(Label8, 2, 0);
+    pl->addWidget(Label1, 2, 1);
+    pl->addWidget(Button2, 3, 0, 1, 2);
+
+    Label9 = PlainLabel("Label9", "Inp:", page);
+    Wobinptxt = PlainLabel("Wobinptxt", " Inp: ", page);
+    platform::MarkReadout(Wobinptxt, "Inp:");
+
+    Generator = Named(new QGroupBox("Generator", page), "Generator");
+    Generator->setMinimumSize(230, 150);
+    auto *gl = new QVBoxLayout(Generator);
+    gl->addStretch();
+    Button1 = Named(new QPushButton("zurück", Generator), "Button1");
+    gl->addWidget(Button1, 0, Qt::AlignRight);
+
+    grid->addWidget(Wobbeln, 0, 0);
+    grid->addWidget(STOPbut, 1, 0);
+    grid->addLayout(freq, 2, 0);
+    grid->addWidget(Label9, 3, 0);
+    grid->addWidget(Wobinptxt, 4, 0);
+    grid->addWidget(Pegelbox, 0, 1, 5, 1);
+    grid->addWidget(Generator, 0, 2, 5, 1);
+    grid->setColumnStretch(2, 1);
+
+}
+
 // ---- page enter and leave ------------------------------------------------------
 
-void TMainForm::EnterSweepPage()
+void SweepPage::EnterSweepPage()
 {
     app::SweepSettings &w = MS.Sweep;
-    app::SweepRunState &run = *sweep_;
-    TDiagramm *d = app::Diagramm;
+    SweepRunState &run = run_;
+    TDiagramm *d = Diagramm;
     if (d)
         d->ClearCurves();
     w.CurrentStep = 0;
     w.CurrentFreq = static_cast<float>(w.FreqFrom);
     w.CaptureSamples = 8000;
-    Analyse1->setEnabled(false);
+    host_.EnableAnalysisMenu(false);
     if (!(w.YMax > w.YMin)) {
         w.YMax = 5.0f;
         w.YMin = -40.0f;
@@ -111,7 +197,7 @@ void TMainForm::EnterSweepPage()
             d->SetY2Range(w.PhaseMax, w.PhaseMin);
         d->show();
     }
-    if (QWidget *gen = app::GeneratorWindow())
+    if (QWidget *gen = GeneratorWindow())
         gen->show();
     DockGenerator(false);
     SetGeneratorOnTop(true);
@@ -126,10 +212,10 @@ void TMainForm::EnterSweepPage()
     updateSweepLocks();
 }
 
-void TMainForm::LeaveSweepPage()
+void SweepPage::LeaveSweepPage()
 {
     app::SweepSettings &w = MS.Sweep;
-    app::SweepRunState &run = *sweep_;
+    SweepRunState &run = run_;
     const bool wasShown = w.PageShown;
     // Whatever is still under way belongs to a run that ends here.
     const bool outputWasStarted = run.OutputStarted;
@@ -142,8 +228,8 @@ void TMainForm::LeaveSweepPage()
     // (closing the program runs this before the settings are written).
     restoreSweepGenerator();
     if (wasShown)
-        platform::PostMessage(this, platform::WM_SWEEP_STEP);
-    if (TDiagramm *d = app::Diagramm) {
+        platform::PostMessage(host_.HostWindow(), platform::WM_SWEEP_STEP);
+    if (TDiagramm *d = Diagramm) {
         d->SetCurvesVisible(true, false);
         d->SetAxesVisible(true, false);
         if (wasShown) {
@@ -152,14 +238,14 @@ void TMainForm::LeaveSweepPage()
         }
     }
     w.PageShown = false;
-    if (app::Diagramm)
-        app::Diagramm->hide();
+    if (Diagramm)
+        Diagramm->hide();
     SetGeneratorOnTop(false);
 }
 
-void TMainForm::SetGeneratorOnTop(bool on)
+void SweepPage::SetGeneratorOnTop(bool on)
 {
-    QWidget *gen = app::GeneratorWindow();
+    QWidget *gen = GeneratorWindow();
     if (!gen || gen->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
         return;
     // Changing the flags hides a window; it comes back where it was.
@@ -174,28 +260,28 @@ void TMainForm::SetGeneratorOnTop(bool on)
 
 // ---- buttons -------------------------------------------------------------------
 
-bool TMainForm::SweepBusy() const
+bool SweepPage::SweepBusy() const
 {
-    return MS.Sweep.Sweeping || sweep_->Busy();
+    return MS.Sweep.Sweeping || run_.Busy();
 }
 
-void TMainForm::wobbelnButClick()
+void SweepPage::wobbelnButClick()
 {
     // While the generator plays, the output belongs to it (an output the
     // sweep itself left playing is no reason to refuse).
     const bool generatorPlays =
-        !sweep_->OutputStarted && (app::Wavegen ? app::Wavegen->Running() : audio::OutputRunning());
+        !run_.OutputStarted && (Wavegen ? Wavegen->Running() : audio::OutputRunning());
     if (SweepBusy() || generatorPlays)
         return;
     MS.Sweep.StartRequested = true;
-    platform::PostMessage(this, platform::WM_SWEEP_STEP);
+    platform::PostMessage(host_.HostWindow(), platform::WM_SWEEP_STEP);
 }
 
-void TMainForm::STOPbutClick() { MS.Sweep.StopRequested = MS.Sweep.Sweeping; }
+void SweepPage::STOPbutClick() { MS.Sweep.StopRequested = MS.Sweep.Sweeping; }
 
-void TMainForm::WobDialogButClick()
+void SweepPage::WobDialogButClick()
 {
-    Twobbeldlg *dlg = app::Wobbeldlg;
+    Twobbeldlg *dlg = Wobbeldlg;
     if (SweepBusy() || !dlg)
         return;
     app::SweepSettings &w = MS.Sweep;
@@ -203,7 +289,7 @@ void TMainForm::WobDialogButClick()
     if (dlg->exec() != QDialog::Accepted)
         return;
     dlg->Take(w);
-    if (TDiagramm *d = app::Diagramm) {
+    if (TDiagramm *d = Diagramm) {
         d->SetCurvesVisible(true, SecondCurveShown());
         d->SetAxesVisible(true, PhaseShown());
         if (w.Mode == dsp::kSweepStereo)
@@ -215,10 +301,10 @@ void TMainForm::WobDialogButClick()
     }
 }
 
-void TMainForm::dowoberr(int code)
+void SweepPage::dowoberr(int code)
 {
     STOPbutClick();
-    platform::ShowMessage(this, platform::MessageKind::Error,
+    platform::ShowMessage(host_.HostWindow(), platform::MessageKind::Error,
                           QStringLiteral("ERROR at Frequency Output (") +
                               QString::fromStdString(audio::ErrorText(code)) + ")",
                           true, 17);
@@ -226,21 +312,21 @@ void TMainForm::dowoberr(int code)
 
 // ---- the chain of steps --------------------------------------------------------
 
-void TMainForm::SweepStep()
+void SweepPage::SweepStep()
 {
     app::SweepSettings &w = MS.Sweep;
     // A message that arrives during a step's settling wait changes nothing:
     // the step re-reads the flags when its wait is over.
-    if (sweep_->Stepping)
+    if (run_.Stepping)
         return;
-    if (w.StartRequested && !sweep_->CaptureInFlight)
+    if (w.StartRequested && !run_.CaptureInFlight)
         beginSweepRun();
     w.StartRequested = false;
     if (w.StopRequested) {
         w.StopRequested = false;
         w.Sweeping = false;
     }
-    if (w.Sweeping && !sweep_->CaptureInFlight)
+    if (w.Sweeping && !run_.CaptureInFlight)
         performSweepStep();
     // A stop asked for during the settling wait, or by an error.
     if (w.StopRequested) {
@@ -250,21 +336,21 @@ void TMainForm::SweepStep()
     finishSweepStep();
 }
 
-void TMainForm::beginSweepRun()
+void SweepPage::beginSweepRun()
 {
     app::SweepSettings &w = MS.Sweep;
-    app::SweepRunState &run = *sweep_;
+    SweepRunState &run = run_;
     // Whatever put them there, the record's step count and level stay within
     // the setup dialog's ranges (the step counters and the diagram's point
     // count are 32-bit, a level above full scale clips).
     w.Steps = std::clamp(w.Steps, 1, app::kSweepStepsMax);
     w.LevelDig = std::clamp(w.LevelDig, app::kSweepLevelMin, app::kSweepLevelMax);
-    if (TDiagramm *d = app::Diagramm) {
+    if (TDiagramm *d = Diagramm) {
         d->ClearCurves();
         w.Title = d->GetTitle().left(static_cast<int>(app::MaxCommentLength)).toStdString();
         std::int32_t from = w.FreqFrom, to = w.FreqTo;
         if (d->SetupDiagram(QString::fromStdString(w.Title), w.Steps + 1, from, to, w.YMin, w.YMax)) {
-            platform::ShowMessage(this, platform::MessageKind::Warning, QStringLiteral("Diagram Error"));
+            platform::ShowMessage(host_.HostWindow(), platform::MessageKind::Warning, QStringLiteral("Diagram Error"));
             return;
         }
         if (w.Mode == dsp::kSweepStereo)
@@ -284,10 +370,10 @@ void TMainForm::beginSweepRun()
     updateSweepLocks();
 }
 
-void TMainForm::performSweepStep()
+void SweepPage::performSweepStep()
 {
     app::SweepSettings &w = MS.Sweep;
-    app::SweepRunState &run = *sweep_;
+    SweepRunState &run = run_;
     w.Sweeping = InputDeviceUsable();
     if (!w.Sweeping)
         return;
@@ -302,7 +388,7 @@ void TMainForm::performSweepStep()
 
     if (!plan.Playable) {
         w.Sweeping = false;
-        platform::ShowMessage(this, platform::MessageKind::Information, app::Texts().SweepFreqLimit);
+        platform::ShowMessage(host_.HostWindow(), platform::MessageKind::Information, Texts().SweepFreqLimit);
         return;
     }
 
@@ -325,27 +411,27 @@ void TMainForm::performSweepStep()
     w.Sweeping = w.CurrentStep <= w.Steps;
 }
 
-void TMainForm::finishSweepStep()
+void SweepPage::finishSweepStep()
 {
-    app::SweepRunState &run = *sweep_;
+    SweepRunState &run = run_;
     updateSweepLocks();
     if (SweepBusy())
         return;
     // The run is over: the output it started stops and the generator gets
     // its settings back.
-    if (run.Finish() && app::Wavegen)
-        app::Wavegen->SetFrequency(audio::Generator().Frequency);
+    if (run.Finish() && Wavegen)
+        Wavegen->SetFrequency(audio::Generator().Frequency);
 }
 
-void TMainForm::restoreSweepGenerator()
+void SweepPage::restoreSweepGenerator()
 {
-    if (sweep_->RestoreGenerator() && app::Wavegen)
-        app::Wavegen->SetFrequency(audio::Generator().Frequency);
+    if (run_.RestoreGenerator() && Wavegen)
+        Wavegen->SetFrequency(audio::Generator().Frequency);
 }
 
-void TMainForm::updateSweepLocks()
+void SweepPage::updateSweepLocks()
 {
-    app::SweepRunState &run = *sweep_;
+    SweepRunState &run = run_;
     const bool locked = SweepBusy();
     // Only a change is applied, so the analyser's own locks are left alone
     // while the sweep has nothing to say.
@@ -355,18 +441,17 @@ void TMainForm::updateSweepLocks()
     for (QWidget *b : {static_cast<QWidget *>(wobbelnBut), static_cast<QWidget *>(WobDialogBut),
                        static_cast<QWidget *>(Button2)})
         b->setEnabled(!locked);
-    for (QAction *a : {Eichen1, AudioDevices1, AudioOutDevice1, AudioInParameter1, AudioOutParameter1})
-        a->setEnabled(!locked);
+    host_.LockDeviceMenus(locked);
     // The generator window's changes would restart the output with its own
     // tone: they wait for the sweep's end.
-    if (app::Wavegen)
-        app::Wavegen->SetSweepRunning(locked);
+    if (Wavegen)
+        Wavegen->SetSweepRunning(locked);
 }
 
-void TMainForm::SweepBlockReady()
+void SweepPage::SweepBlockReady()
 {
     app::SweepSettings &w = MS.Sweep;
-    app::SweepRunState &run = *sweep_;
+    SweepRunState &run = run_;
     const measure::SweepRun::Block block = run.TakeBlock(w.Mode, MS.InputCorrection, w.PageShown);
     if (block.Kind == measure::SweepRun::BlockKind::StaleFinished)
         finishSweepStep();
@@ -377,7 +462,7 @@ void TMainForm::SweepBlockReady()
         return;
     if (block.Kind == measure::SweepRun::BlockKind::Failed) {
         dowoberr(block.Status);
-        platform::PostMessage(this, platform::WM_SWEEP_STEP);
+        platform::PostMessage(host_.HostWindow(), platform::WM_SWEEP_STEP);
         return;
     }
     const dsp::SweepReading &r = block.Point.Reading;
@@ -393,7 +478,7 @@ void TMainForm::SweepBlockReady()
     }
     Label7->setPalette(p);
 
-    if (TDiagramm *d = app::Diagramm) {
+    if (TDiagramm *d = Diagramm) {
         d->SetCurvesVisible(true, SecondCurveShown());
         d->SetAxesVisible(true, PhaseShown());
         const float values[2] = {r.First, r.Second};
@@ -405,5 +490,26 @@ void TMainForm::SweepBlockReady()
     // way, so START is taken again at once.
     if (!SweepBusy())
         finishSweepStep();
-    platform::PostMessage(this, platform::WM_SWEEP_STEP);
+    platform::PostMessage(host_.HostWindow(), platform::WM_SWEEP_STEP);
 }
+
+// ---- the generator docked onto the page ------------------------------------------
+
+void SweepPage::Button1Click() { DockGenerator(true); }
+
+void SweepPage::DockGenerator(bool force)
+{
+    QWidget *gen = GeneratorWindow();
+    if (!gen || !Generator)
+        return;
+    // At the first show the pages are not laid out yet: settle them so the
+    // group box is where it will be drawn.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QPoint target = Generator->mapToGlobal(QPoint(0, 0));
+    QRect r = gen->frameGeometry();
+    bool overlaps = std::abs(r.left() - target.x()) < r.width() && std::abs(r.top() - target.y()) < r.height();
+    if (force || overlaps)
+        gen->move(target);
+}
+
+} // namespace app

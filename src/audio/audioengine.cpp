@@ -1,8 +1,8 @@
 #include "audio/enginestate.h"
 #include "audio/devices.h"
-#include "audio/tdummy.h"
+#include "audio/capturecompletions.h"
 
-#include "platform/messages.h"
+#include "platform/runtime/messages.h"
 
 #include <QCoreApplication>
 #include <new>

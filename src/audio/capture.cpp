@@ -3,10 +3,10 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "audio/enginestate.h"
-#include "audio/samplecodec.h"
-#include "audio/tdummy.h"
+#include "audio/synthesis/samplecodec.h"
+#include "audio/capturecompletions.h"
 
-#include "platform/messages.h"
+#include "platform/runtime/messages.h"
 
 #include <QCoreApplication>
 #include <cstring>

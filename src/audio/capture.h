@@ -2,9 +2,9 @@
 //
 // A caller starts a capture of N stereo frames with a completion callback.
 // The device reports the full buffer as MM_WIM_DATA to the hidden window
-// Tdummy (tdummy.h), whose handler calls the callback on the UI thread; the
-// callback calls FinishCapture, which closes the device and hands over the
-// block converted to floats. UI thread only.
+// Tdummy (capturecompletions.h), whose handler calls the callback on the UI
+// thread; the callback calls FinishCapture, which closes the device and hands
+// over the block converted to floats. UI thread only.
 #pragma once
 
 #include <cstdint>

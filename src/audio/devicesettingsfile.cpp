@@ -5,7 +5,7 @@
 #include "audio/enginestate.h"
 
 #include "platform/inifile.h"
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #include <cmath>
 
@@ -38,12 +38,16 @@ struct Prefix {
 };
 
 // Values are read as text of at most 30 characters.
-std::string read(const platform::IniFile &ini, const Prefix &p, const char *suffix, const char *def)
+constexpr std::size_t kValueBuffer = 31;
+
+// The key a value is read from: the encoded one, or the key of earlier
+// versions when only that one is there.
+std::string keyOf(const platform::IniFile &ini, const Prefix &p, const char *suffix)
 {
     const std::string key = p.key + suffix;
     if (!ini.has(kSection, key) && !p.legacy.empty() && ini.has(kSection, p.legacy + suffix))
-        return ini.get(kSection, p.legacy + suffix, def, 31);
-    return ini.get(kSection, key, def, 31);
+        return p.legacy + suffix;
+    return key;
 }
 
 // Writes the encoded key; the key of earlier versions goes, so that one
@@ -58,16 +62,15 @@ void write(platform::IniFile &ini, const Prefix &p, const char *suffix, const st
 long long readInt(const platform::IniFile &ini, const Prefix &p, const char *suffix, const char *def,
                   long long onError)
 {
-    long long v;
-    return platform::ParseInt(read(ini, p, suffix, def), v) ? v : onError;
+    return platform::ReadInteger(ini, kSection, keyOf(ini, p, suffix), def, kValueBuffer).value_or(onError);
 }
 
 // A DC offset beyond full scale is no offset of any signal (and would not
 // fit the 30 characters it is read back through): it counts as a parse error.
 double readFloat(const platform::IniFile &ini, const Prefix &p, const char *suffix)
 {
-    double v;
-    return platform::ParseFloat(read(ini, p, suffix, "0"), v) && std::abs(v) <= 1.0 ? v : 0.0;
+    const std::optional<double> v = platform::ReadReal(ini, kSection, keyOf(ini, p, suffix), "0", kValueBuffer);
+    return v && std::abs(*v) <= 1.0 ? *v : 0.0;
 }
 
 // "db" value: resolution, plus 1000 when the channels are flipped.
@@ -131,10 +134,10 @@ void LoadDeviceSettings()
 
     // The stream buffers keep their size once allocated.
     if (!s.streamData[0]) {
-        long long v;
         s.streamBufferSize = kBuiltinStreamBufferSize;
-        if (platform::ParseInt(ini.get(kSection, "SINWAVERAM2", "32768", 31), v) && v > 256 && v < 65536)
-            s.streamBufferSize = static_cast<int>(v / 8 * 8);
+        const std::optional<long long> v = platform::ReadInteger(ini, kSection, "SINWAVERAM2", "32768", kValueBuffer);
+        if (v && *v > 256 && *v < 65536)
+            s.streamBufferSize = static_cast<int>(*v / 8 * 8);
     }
 
     for (int i = 0; i < kMaxDevices; ++i) {

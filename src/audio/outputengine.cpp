@@ -4,9 +4,9 @@
 
 #include "audio/audioengine.h"
 #include "audio/devices.h"
-#include "platform/messages.h"
+#include "platform/runtime/messages.h"
 
-#include "audio/samplecodec.h"
+#include "audio/synthesis/samplecodec.h"
 
 #include <atomic>
 #include <cmath>

@@ -15,7 +15,7 @@
 #pragma once
 
 #include "audio/soundinterface.h"
-#include "audio/synthesis.h"
+#include "audio/synthesis/synthesis.h"
 
 #include <QObject>
 #include <cstdint>

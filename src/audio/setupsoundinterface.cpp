@@ -1,8 +1,8 @@
 #include "audio/setupsoundinterface.h"
 #include "audio/soundinterface.h"
-#include "audio/virtualcardbackend.h"
+#include "audio/virtualcard/virtualcardbackend.h"
 
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #if SONALYX_HAVE_ALSA_BACKEND
 #include "audio/alsa/alsabackend.h"

@@ -5,7 +5,7 @@
 // DeviceReport and InitAudio.
 #pragma once
 
-#include "audio/virtualcardconfig.h"
+#include "audio/virtualcard/virtualcardconfig.h"
 
 namespace audio {
 

@@ -2,7 +2,7 @@
 
 #include "audio/audioengine.h"
 #include "audio/outputengine.h"
-#include "audio/wavefileconvert.h"
+#include "audio/wavefile/wavefileconvert.h"
 
 #include <sndfile.h>
 

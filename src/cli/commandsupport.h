@@ -6,7 +6,7 @@
 
 #include "cli/measuresession.h"
 #include "cli/report.h"
-#include "audio/synthesis.h"
+#include "audio/synthesis/synthesis.h"
 #include "measurement/limits.h"
 
 #include <QCommandLineParser>

@@ -8,10 +8,10 @@
 #include "audio/outputengine.h"
 #include "audio/setupsoundinterface.h"
 #include "audio/soundinterface.h"
-#include "audio/tdummy.h"
+#include "audio/capturecompletions.h"
 #include "platform/inifile.h"
 #include "platform/textfile.h"
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>

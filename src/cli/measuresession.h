@@ -8,8 +8,8 @@
 // Threads: the main thread, under a QCoreApplication.
 #pragma once
 
-#include "app/measurementstate.h"
-#include "app/settingsfile.h"
+#include "settings/measurementstate.h"
+#include "settings/settingsfile.h"
 
 #include <QJsonObject>
 #include <QTemporaryDir>

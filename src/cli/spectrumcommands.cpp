@@ -6,7 +6,7 @@
 #include "cli/commandsupport.h"
 
 #include "audio/outputengine.h"
-#include "display/levelunits.h"
+#include "measurement/levelunits.h"
 #include "dsp/analysis.h"
 #include "dsp/weighting.h"
 #include "measurement/blockwait.h"

@@ -11,6 +11,7 @@
 #include "audio/soundinterface.h"
 #include "measurement/blockwait.h"
 #include "measurement/sweepdriver.h"
+#include "settings/sweepsettings.h"
 
 #include <QCoreApplication>
 #include <cerrno>
@@ -66,18 +67,23 @@ int RunSweep(const QStringList &arguments)
     RequireCheckableLimits(o, {measure::LimitKind::Curve});
     app::MeasurementState &ms = session.State();
     const app::SweepSettings &w = ms.Sweep;
+    // The sweep's parameters take the setup dialog's ranges: what its OK
+    // would repair is refused here.
     measure::SweepSetup setup;
-    setup.FreqFrom = IntOption(p, "from", w.FreqFrom, 1, 1000000);
-    setup.FreqTo = IntOption(p, "to", w.FreqTo, 1, 1000000);
-    // The sweep setup dialog's range (the settings file is held to it too).
+    setup.FreqFrom = IntOption(p, "from", w.FreqFrom, app::kSweepFreqMin, app::kSweepFromMax);
+    setup.FreqTo = IntOption(p, "to", w.FreqTo, app::kSweepFreqMin + 1, app::kSweepFreqMax);
     setup.Steps = IntOption(p, "steps", w.Steps, 1, app::kSweepStepsMax);
     setup.Linear = ChoiceOption(p, "spacing", {"log", "lin"}, w.Linear ? 1 : 0) == 1;
     setup.Mode = ChoiceOption(p, "mode", kModes, w.Mode);
     const bool phase = ChoiceOption(p, "phase", {"off", "on"}, w.PhaseOn ? 1 : 0) == 1 && setup.Mode != dsp::kSweepStereo;
     // The output plays whole dB: a level is taken only as it is played, and
     // a stored fraction is rounded the way the output rounds it.
-    setup.LevelDig = static_cast<float>(IntOption(p, "level", static_cast<int>(std::lround(w.LevelDig)), -100, 0));
-    setup.SettleMs = IntOption(p, "settle", w.SettleMs, 0, 100000);
+    setup.LevelDig = static_cast<float>(IntOption(p, "level", static_cast<int>(std::lround(w.LevelDig)),
+                                                  static_cast<int>(app::kSweepLevelMin),
+                                                  static_cast<int>(app::kSweepLevelMax)));
+    setup.SettleMs = IntOption(p, "settle", w.SettleMs, 0, app::kSweepSettleMsMax);
+    if (const std::string fault = app::SweepParameterFault(setup); !fault.empty())
+        throw CommandError{"the sweep cannot run: " + fault};
     audio::SetLoop(ChoiceOption(p, "output-mode", {"stream", "loop"}, session.StoredLoop() ? 1 : 0) == 1);
     if (!session.UseCorrections(true, true,
                                 p.isSet("corrections")

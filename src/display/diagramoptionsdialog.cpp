@@ -2,10 +2,10 @@
 #include "display/diagramoptionsdialog.h"
 
 #include "display/diagramrenderer.h"
-#include "platform/colordialog.h"
+#include "widgets/colordialog.h"
 #include "platform/inifile.h"
-#include "platform/messages.h"
-#include "platform/radiogroup.h"
+#include "platform/runtime/messages.h"
+#include "widgets/radiogroup.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // Drawing of the diagram (see diagramrenderer.h).
 #include "display/diagramrenderer.h"
 
-#include "platform/textout.h"
+#include "widgets/textout.h"
 
 #include <QFontMetrics>
 #include <QPainter>

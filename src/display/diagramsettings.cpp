@@ -36,22 +36,19 @@ void ReadDiagramSettings(const std::string &fileName, DiagramOptions &options)
 {
     platform::IniFile ini(fileName);
     ini.load(); // an unreadable file reads as empty: every value takes its default
-    auto get = [&](const char *key, const char *def) { return ini.get(kSection, key, def, kValueBuffer); };
-
-    options.Separator = get("SEPARATOR", ",");
+    options.Separator = ini.get(kSection, "SEPARATOR", ",", kValueBuffer);
     for (const ColourKey &c : kColourKeys) {
-        long long v = 0;
         // 1 is what a never-configured colour reads; colours are 24-bit values
-        const bool ok = platform::ParseInt(get(c.key, "1"), v) && v != 1 && v >= 0 && v <= 0xFFFFFF;
-        options.*c.field = ok ? static_cast<std::uint32_t>(v) : c.fallback;
+        const std::optional<long long> v = platform::ReadInteger(ini, kSection, c.key, "1", kValueBuffer);
+        const bool ok = v && *v != 1 && *v >= 0 && *v <= 0xFFFFFF;
+        options.*c.field = ok ? static_cast<std::uint32_t>(*v) : c.fallback;
     }
-    options.LogX = get("XLOG", "TRUE") != "FALSE";
-    options.YStepAuto = get("YSTEPAUTO", "TRUE") != "FALSE";
+    options.LogX = platform::ReadSwitch(ini, kSection, "XLOG", true, kValueBuffer);
+    options.YStepAuto = platform::ReadSwitch(ini, kSection, "YSTEPAUTO", true, kValueBuffer);
     // A step of 0 or below would freeze or invert the manual level stepping.
-    double step = 0.0;
-    const bool stepOk = platform::ParseFloat(get("YDIASTEPS", "5"), step) && step > 0.0 &&
-                        std::isfinite(static_cast<float>(step));
-    options.YStep = stepOk ? static_cast<float>(step) : 5.0f;
+    const std::optional<double> step = platform::ReadReal(ini, kSection, "YDIASTEPS", "5", kValueBuffer);
+    const bool stepOk = step && *step > 0.0 && std::isfinite(static_cast<float>(*step));
+    options.YStep = stepOk ? static_cast<float>(*step) : 5.0f;
 }
 
 bool WriteDiagramSettings(const std::string &fileName, const DiagramOptions &options)

@@ -3,9 +3,9 @@
 
 #include "display/diagramoptionseditor.h"
 #include "display/diagramsettings.h"
-#include "display/spinbutton.h"
-#include "platform/messages.h"
-#include "platform/utilities.h"
+#include "widgets/spinbutton.h"
+#include "platform/runtime/messages.h"
+#include "platform/runtime/utilities.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

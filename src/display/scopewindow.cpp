@@ -3,8 +3,8 @@
 
 #include "display/diagramrenderer.h"
 #include "platform/inifile.h"
-#include "platform/readout.h"
-#include "platform/utilities.h"
+#include "widgets/readout.h"
+#include "platform/runtime/utilities.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -32,9 +32,9 @@ std::uint32_t ReadScreenColour()
 {
     platform::IniFile ini(platform::SettingsFileName());
     ini.load();
-    long long v = 0;
-    const bool ok = platform::ParseInt(ini.get(kSection, "COLDIA", "1"), v) && v != 1 && v >= 0 && v <= 0xFFFFFF;
-    return ok ? static_cast<std::uint32_t>(v) : TOszidia::kScreenColour;
+    const std::optional<long long> v = platform::ReadInteger(ini, kSection, "COLDIA", "1");
+    const bool ok = v && *v != 1 && *v >= 0 && *v <= 0xFFFFFF;
+    return ok ? static_cast<std::uint32_t>(*v) : TOszidia::kScreenColour;
 }
 
 } // namespace

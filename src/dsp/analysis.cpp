@@ -59,16 +59,15 @@ bool Usable(const float *magnitudes, const AnalysisSettings &s)
 // does not parse or is 0 gives the default, a negative one its absolute value.
 int ReadWholeHz(const platform::IniFile &ini, const char *key, int def)
 {
-    long long v = 0;
-    if (!platform::ParseInt(ini.get(kAnalysisSection, key, std::to_string(def)), v) || v == 0 ||
-        v > INT_MAX || v < -INT_MAX)
+    const std::optional<long long> v = platform::ReadInteger(ini, kAnalysisSection, key, std::to_string(def));
+    if (!v || *v == 0 || *v > INT_MAX || *v < -INT_MAX)
         return def;
-    return static_cast<int>(std::llabs(v));
+    return static_cast<int>(std::llabs(*v));
 }
 
 bool ReadBool(const platform::IniFile &ini, const char *key, bool def)
 {
-    return ini.get(kAnalysisSection, key, def ? "TRUE" : "FALSE") != "FALSE";
+    return platform::ReadSwitch(ini, kAnalysisSection, key, def);
 }
 
 const char *BoolText(bool on) { return on ? "TRUE" : "FALSE"; }
@@ -175,11 +174,8 @@ void SpectrumAnalysis::readSettings(const platform::IniFile &ini)
     settings_.fundamental = ReadWholeHz(ini, "FUNDAMENTAL", 1000);
     settings_.lowFreq = ReadWholeHz(ini, "FVON", 100);
     settings_.highFreq = ReadWholeHz(ini, "FBIS", 20000);
-    double threshold = 0.0;
-    if (!platform::ParseFloat(ini.get(kAnalysisSection, "FUNDLOW", "0.001"), threshold) ||
-        !(threshold > 0.0))
-        threshold = 0.001;
-    settings_.threshold = threshold;
+    const std::optional<double> threshold = platform::ReadReal(ini, kAnalysisSection, "FUNDLOW", "0.001");
+    settings_.threshold = threshold && *threshold > 0.0 ? *threshold : 0.001;
     selectFilter(ini.get(kAnalysisSection, "FILTER", kWeightingNone));
 }
 

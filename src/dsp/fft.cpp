@@ -297,18 +297,4 @@ int SpectrumTransform::transform(float *samples, int n) noexcept
     return 0;
 }
 
-namespace {
-SpectrumTransform &Unit()
-{
-    static SpectrumTransform unit;
-    return unit;
-}
-} // namespace
-
-void SetWindow(int type, int n) { Unit().setWindow(type, n); }
-
-int WindowTransformMagnitude(float *samples, int n) noexcept { return Unit().transform(samples, n); }
-
-SpectrumTransform &UnitSpectrumTransform() { return Unit(); }
-
 } // namespace dsp

@@ -8,9 +8,8 @@
 // Bin i of an N-point spectrum lies at (rate/2)·i/(N/2) Hz.
 //
 // Threads: the free functions are reentrant. A SpectrumTransform belongs to
-// one thread at a time (the analyser's lives on the user-interface thread);
-// the unit-wide SetWindow / WindowTransformMagnitude use one shared instance
-// and belong to the user-interface thread.
+// one thread at a time (the analyser round's lives on the user-interface
+// thread).
 #pragma once
 
 #include <vector>
@@ -101,10 +100,5 @@ private:
     int windowType_ = -1;
     int windowSize_ = 0;
 };
-
-// Unit-wide instance for the user-interface thread.
-void SetWindow(int type, int n);
-int WindowTransformMagnitude(float *samples, int n) noexcept;
-SpectrumTransform &UnitSpectrumTransform();
 
 } // namespace dsp

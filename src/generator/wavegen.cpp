@@ -1,17 +1,17 @@
 #include "generator/wavegen.h"
 
-#include "app/measurementstate.h"
+#include "settings/measurementstate.h"
 #include "audio/devices.h"
-#include "audio/iodialog.h"
+#include "dialogs/iodialog.h"
 #include "audio/outputengine.h"
 #include "audio/wavefileoutput.h"
-#include "display/spinbutton.h"
-#include "platform/filedialog.h"
+#include "widgets/spinbutton.h"
+#include "widgets/filedialog.h"
 #include "platform/inifile.h"
-#include "platform/messagebox.h"
-#include "platform/radiogroup.h"
-#include "platform/readout.h"
-#include "platform/utilities.h"
+#include "widgets/messagebox.h"
+#include "widgets/radiogroup.h"
+#include "widgets/readout.h"
+#include "platform/runtime/utilities.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -50,16 +50,8 @@ QScrollBar *LevelBar(QWidget *parent, const char *name)
 
 QString LevelText(int position) { return position >= 100 ? QStringLiteral("OFF") : QString::number(-position) + "dB"; }
 
-// Whole number of a settings value; `def` when it does not parse.
-long long IniInt(const std::string &key, const char *def, long long fallback, bool *parsed = nullptr)
-{
-    long long v = 0;
-    const bool ok =
-        platform::ParseInt(platform::GetPrivateProfileString(kSection, key, def, 30, platform::SettingsFileName()), v);
-    if (parsed)
-        *parsed = ok;
-    return ok ? v : fallback;
-}
+// Values are read as text of at most 29 characters.
+constexpr std::size_t kValueBuffer = 30;
 
 } // namespace
 
@@ -203,24 +195,23 @@ void TWavegen::LoadSettings()
 {
     loading_ = true;
     audio::GeneratorSettings &g = Generator();
-    double f = 1000.0;
-    if (!platform::ParseFloat(platform::GetPrivateProfileString(kSection, "FGEN", "1000", 30,
-                                                                platform::SettingsFileName()),
-                              f) ||
-        !(std::abs(f) <= 1e6)) // beyond any sample rate (and the 30 characters it is read back through)
-        f = 1000.0;
-    g.Frequency = static_cast<float>(f);
-    g.PhaseL = static_cast<std::int32_t>(IniInt("PHASEL", "0", 0));
-    g.PhaseR = static_cast<std::int32_t>(IniInt("PHASER", "0", 0));
-    g.LevelL = static_cast<std::int32_t>(std::clamp<long long>(IniInt("VOLL", "0", 0), -100, 0));
-    g.LevelR = static_cast<std::int32_t>(std::clamp<long long>(IniInt("VOLR", "0", 0), -100, 0));
-    const long long mode = IniInt("MODE", "0", 0);
+    platform::IniFile ini(platform::SettingsFileName());
+    ini.load(); // an unreadable file reads as empty: every value takes its default
+    const auto integer = [&](const char *key, const char *def) {
+        return platform::ReadInteger(ini, kSection, key, def, kValueBuffer);
+    };
+    // beyond any sample rate (and the 30 characters it is read back through)
+    const std::optional<double> f = platform::ReadReal(ini, kSection, "FGEN", "1000", kValueBuffer);
+    g.Frequency = static_cast<float>(f && std::abs(*f) <= 1e6 ? *f : 1000.0);
+    g.PhaseL = static_cast<std::int32_t>(integer("PHASEL", "0").value_or(0));
+    g.PhaseR = static_cast<std::int32_t>(integer("PHASER", "0").value_or(0));
+    g.LevelL = static_cast<std::int32_t>(std::clamp<long long>(integer("VOLL", "0").value_or(0), -100, 0));
+    g.LevelR = static_cast<std::int32_t>(std::clamp<long long>(integer("VOLR", "0").value_or(0), -100, 0));
+    const long long mode = integer("MODE", "0").value_or(0);
     g.Waveform = mode >= 0 && mode <= 4 ? static_cast<std::int32_t>(mode) : 0;
-    bool parsed = false;
-    const long long loop = IniInt("BELOOP", "1", 1, &parsed);
-    g.Loop = parsed ? loop == 1 : true;
+    g.Loop = integer("BELOOP", "1").value_or(1) == 1;
     // The file name whole: one cut short would name (and play) another file.
-    g.UserFile = platform::GetPrivateProfileString(kSection, "UFNAME", "", 0, platform::SettingsFileName());
+    g.UserFile = ini.get(kSection, "UFNAME", "", 0);
     if (g.Loop && g.Frequency < 1.0f)
         g.Frequency = 1.0f;
 

@@ -2,7 +2,7 @@
 
 #include "help/helptopics.h"
 #include "help/helpwindow.h"
-#include "platform/messagebox.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QEventLoop>

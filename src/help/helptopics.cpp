@@ -1,6 +1,6 @@
 #include "help/helptopics.h"
 
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 #include "audio/audioengine.h"
 #include "audio/capture.h"
 #include "audio/soundinterface.h"
-#include "platform/messages.h"
+#include "platform/runtime/messages.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

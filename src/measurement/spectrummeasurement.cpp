@@ -10,15 +10,7 @@
 
 namespace measure {
 
-namespace {
-// A channel buffer holds a whole split block: up to 32768 frames.
-constexpr std::size_t kChannelValues = 32768;
-} // namespace
-
-SpectrumMeasurement::SpectrumMeasurement()
-    : left_(kChannelValues), right_(kChannelValues), leftSum_(kChannelValues), rightSum_(kChannelValues)
-{
-}
+SpectrumMeasurement::SpectrumMeasurement() { round_.Allocate(); }
 
 bool SpectrumMeasurement::Run(const SpectrumSetup &setup)
 {
@@ -37,12 +29,12 @@ bool SpectrumMeasurement::Run(const SpectrumSetup &setup)
         error_ = "the input device cannot be used";
         return false;
     }
-    transform_.setWindow(setup.Window, n);
-    bins_ = n / 2;
-    std::fill(left_.begin(), left_.end(), 0.0f);
-    std::fill(right_.begin(), right_.end(), 0.0f);
-    std::fill(leftSum_.begin(), leftSum_.end(), 0.0f);
-    std::fill(rightSum_.begin(), rightSum_.end(), 0.0f);
+    if (!round_.Allocated()) {
+        error_ = "out of memory for the spectra";
+        return false;
+    }
+    round_.SetWindow(setup.Window, n);
+    round_.ZeroAll();
 
     AverageRound round{std::max(setup.Averages, 1), std::max(setup.Averages, 1)};
     for (;;) {
@@ -62,15 +54,7 @@ bool SpectrumMeasurement::Run(const SpectrumSetup &setup)
         int rateOut = 0;
         audio::GetRates(rate_, rateOut);
         overloads_ += block.Overloads;
-        if (setup.Right) {
-            SplitChannel(block.Data, block.Count, kRightChannel, right_.data(), n);
-            transform_.transform(right_.data(), n);
-        }
-        if (setup.Left) {
-            SplitChannel(block.Data, block.Count, kLeftChannel, left_.data(), n);
-            transform_.transform(left_.data(), n);
-        }
-        if (AverageSpectra(round, left_.data(), right_.data(), leftSum_.data(), rightSum_.data(), bins_))
+        if (round_.AddBlock(block.Data, block.Count, setup.Left, setup.Right, round))
             return true;
     }
 }

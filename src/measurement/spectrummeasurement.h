@@ -1,13 +1,13 @@
 // An analyser round without a window: blocks captured from the current
-// input device one after the other, each channel windowed and transformed,
-// the magnitude spectra averaged over the round, exactly as the analyser
-// page does it block by block (measurement/spectrumblock.h, dsp/fft.h).
+// input device one after the other and taken by the round the analyser page
+// uses too (measurement/spectrumround.h).
 //
 // Threads: UI thread (the engine's). Buffers are allocated once, in the
 // constructor; a round allocates nothing.
 #pragma once
 
 #include "dsp/fft.h"
+#include "measurement/spectrumround.h"
 
 #include <string>
 #include <vector>
@@ -32,18 +32,16 @@ public:
     bool Run(const SpectrumSetup &setup);
 
     // Magnitudes of bins 0 .. Bins()-1 of the last round.
-    const float *Left() const { return left_.data(); }
-    const float *Right() const { return right_.data(); }
-    int Bins() const { return bins_; }
+    const float *Left() const { return round_.Left(); }
+    const float *Right() const { return round_.Right(); }
+    int Bins() const { return round_.Bins(); }
     // Clipped samples over the round; input rate of its blocks (Hz).
     int Overloads() const { return overloads_; }
     int Rate() const { return rate_; }
     const std::string &Error() const { return error_; }
 
 private:
-    dsp::SpectrumTransform transform_;
-    std::vector<float> left_, right_, leftSum_, rightSum_;
-    int bins_ = 0;
+    SpectrumRound round_;
     int overloads_ = 0;
     int rate_ = 0;
     std::string error_;

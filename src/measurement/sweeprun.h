@@ -14,24 +14,19 @@
 #pragma once
 
 #include "audio/capture.h"
-#include "audio/synthesis.h"
+#include "audio/synthesis/synthesis.h"
 #include "dsp/correction.h"
 #include "dsp/sweep.h"
+#include "settings/sweepsettings.h"
 
 #include <cstdint>
 
 namespace measure {
 
-// What a run takes from the sweep settings record.
-struct SweepSetup {
-    bool Linear = false;            // false: logarithmic spacing
-    std::int32_t FreqFrom = 20;     // Hz
-    std::int32_t FreqTo = 22000;    // Hz
-    std::int32_t Steps = 50;        // Steps + 1 frequencies
-    std::int32_t Mode = dsp::kSweepLeftReference;
-    std::int32_t SettleMs = 100;    // wait between output start and capture
-    float LevelDig = 0.0f;          // dB re digital full scale
-};
+// What a run takes: the sweep's parameters, the part of the sweep settings
+// record the setup dialog, the settings file and the command line validate
+// alike (settings/sweepsettings.h).
+using SweepSetup = app::SweepParameters;
 
 // One step as the current devices allow it.
 struct SweepStepPlan {

@@ -205,6 +205,30 @@ void IniFile::remove(const std::string &section, const std::string &key)
         lines_.erase(lines_.begin() + f.keyLine);
 }
 
+std::optional<long long> ReadInteger(const IniFile &ini, const std::string &section, const std::string &key,
+                                     const std::string &def, std::size_t bufferSize)
+{
+    long long v = 0;
+    if (!ParseInt(ini.get(section, key, def, bufferSize), v))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<double> ReadReal(const IniFile &ini, const std::string &section, const std::string &key,
+                               const std::string &def, std::size_t bufferSize)
+{
+    double v = 0.0;
+    if (!ParseFloat(ini.get(section, key, def, bufferSize), v))
+        return std::nullopt;
+    return v;
+}
+
+bool ReadSwitch(const IniFile &ini, const std::string &section, const std::string &key, bool def,
+                std::size_t bufferSize)
+{
+    return ini.get(section, key, def ? "TRUE" : "FALSE", bufferSize) != "FALSE";
+}
+
 std::string GetPrivateProfileString(const std::string &section, const std::string &key,
                                     const std::string &def, std::size_t bufferSize,
                                     const std::string &fileName)

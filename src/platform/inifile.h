@@ -15,6 +15,7 @@
 #include "platform/textfile.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,19 @@ private:
     int loadError_ = 0;
     mutable int error_ = 0;
 };
+
+// Reading a value with its fall-back, the one way every section of the
+// settings files reads one: the stored text (the default text `def` when the
+// key is missing), cut as get() cuts it, parsed without regard to the locale
+// (ParseInt, ParseFloat). Empty when the text does not parse; the caller then
+// takes its fall-back, as it does for a value outside what it accepts.
+std::optional<long long> ReadInteger(const IniFile &ini, const std::string &section, const std::string &key,
+                                     const std::string &def, std::size_t bufferSize = 0);
+std::optional<double> ReadReal(const IniFile &ini, const std::string &section, const std::string &key,
+                               const std::string &def, std::size_t bufferSize = 0);
+// A switch: every text but exactly "FALSE" is true; a missing key is `def`.
+bool ReadSwitch(const IniFile &ini, const std::string &section, const std::string &key, bool def,
+                std::size_t bufferSize = 0);
 
 // The two private-profile functions, one file access per call.
 std::string GetPrivateProfileString(const std::string &section, const std::string &key,

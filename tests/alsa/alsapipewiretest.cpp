@@ -8,10 +8,10 @@
 #include "audio/alsa/alsabackend.h"
 #include "audio/alsa/alsasoundbackend.h"
 #include "audio/audioengine.h"
-#include "audio/mixu.h"
+#include "audio/mixer/mixercontrol.h"
 #include "audio/outputengine.h"
 #include "audio/setupsoundinterface.h"
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

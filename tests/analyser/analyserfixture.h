@@ -3,7 +3,7 @@
 #pragma once
 
 #include "audio/capture.h"
-#include "platform/radiogroup.h"
+#include "widgets/radiogroup.h"
 #include "support/appwindows.h"
 
 #include <QPushButton>

@@ -6,7 +6,7 @@
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "dsp/analysis.h"
-#include "dsp/dialogs/analysisdialog.h"
+#include "dialogs/analysisdialog.h"
 #include "dsp/fft.h"
 #include "generator/wavegen.h"
 #include "support/spectrumref.h"
@@ -49,7 +49,8 @@ TEST_F(AnalyserTest, SingleModeAveragesFourBlocksOnceAndStops)
     EXPECT_EQ(next.count, 3); // four captures: START's and three requested ones
     EXPECT_EQ(shown, (std::vector<int>{3, 2, 1, 4}));
     EXPECT_EQ(MS.AveragesLeft, 4);
-    EXPECT_TRUE(AllAt(MS.LeftSum.data(), int(MS.LeftSum.size()), 0.0f)); // the next round starts from zero
+    const std::vector<float> &sum = form()->Analyser()->Round().LeftSum();
+    EXPECT_TRUE(AllAt(sum.data(), int(sum.size()), 0.0f)); // the next round starts from zero
     EXPECT_EQ(peakIndex(diagram()->Curves().Curve1(), 2048), 93);
     // a steady sine averages to itself
     const float averaged = diagram()->Curves().Curve1()[93];
@@ -181,19 +182,19 @@ TEST_F(AnalyserTest, PageEntryTakes2048ForAStoredSizeOf1024AndLeavingReleasesThe
     start(kIdealCard, "[FFT]\nSAMPLES=1024\nWIN=2\n");
     EXPECT_EQ(MS.FftSize, 2048);
     EXPECT_EQ(child<platform::RadioGroup>("FFTpointsgroup")->itemIndex(), 0);
-    EXPECT_EQ(MS.LeftSpectrum.size(), 65536u);
-    EXPECT_EQ(dsp::UnitSpectrumTransform().windowSize(), 2048);
-    EXPECT_EQ(dsp::UnitSpectrumTransform().windowType(), 2);
+    EXPECT_EQ(form()->Analyser()->Round().Size(), 65536u);
+    EXPECT_EQ(form()->Analyser()->Round().Transform().windowSize(), 2048);
+    EXPECT_EQ(form()->Analyser()->Round().Transform().windowType(), 2);
     EXPECT_EQ(child<platform::RadioGroup>("FFTwinGroup")->itemIndex(), 2);
     EXPECT_EQ(diagram()->GetPointCount(), 1024);
     EXPECT_TRUE(diagram()->isVisible());
 
     child<platform::RadioGroup>("FFTpointsgroup")->setItemIndex(3); // rebuilds the window table
     EXPECT_EQ(MS.FftSize, 16384);
-    EXPECT_EQ(dsp::UnitSpectrumTransform().windowSize(), 16384);
+    EXPECT_EQ(form()->Analyser()->Round().Transform().windowSize(), 16384);
 
     child<QTabWidget>("PageControl1")->setCurrentIndex(2);
-    EXPECT_TRUE(MS.LeftSpectrum.empty());
+    EXPECT_FALSE(form()->Analyser()->Round().Allocated());
     EXPECT_FALSE(MS.AnalyserPageShown);
     EXPECT_FALSE(diagram()->isVisible());
 }

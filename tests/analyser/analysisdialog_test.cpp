@@ -3,7 +3,7 @@
 // loading a correction file before OK, and the section written on close. A
 // stored "USER" filter is read by the analysis unit's own test.
 #include "dsp/analysis.h"
-#include "dsp/dialogs/analysisdialog.h"
+#include "dialogs/analysisdialog.h"
 #include "dsp/weighting.h"
 #include "support/appwindows.h"
 

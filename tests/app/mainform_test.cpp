@@ -2,9 +2,9 @@
 // language switching, File > Exit by keyboard, and the settings written at
 // the end. What each page does on entry and exit is its own test's.
 #include "audio/devices.h"
-#include "audio/scdia.h"
+#include "dialogs/soundcarddialog.h"
 #include "display/diagramwindow.h"
-#include "generator/featdlg.h"
+#include "dialogs/featurelistdialog.h"
 #include "generator/wavegen.h"
 #include "platform/inifile.h"
 #include "platform/numbers.h"

@@ -5,7 +5,7 @@
 #include "audio/capture.h"
 #include "display/diagramwindow.h"
 #include "generator/wavegen.h"
-#include "platform/radiogroup.h"
+#include "widgets/radiogroup.h"
 #include "support/appwindows.h"
 #include "support/virtualmixertest.h"
 

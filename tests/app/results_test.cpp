@@ -5,7 +5,7 @@
 #include "display/diagramoptionsdialog.h"
 #include "display/diagramwindow.h"
 #include "display/scaledialog.h"
-#include "platform/printdialog.h"
+#include "widgets/printdialog.h"
 #include "support/appwindows.h"
 
 #include <QAction>

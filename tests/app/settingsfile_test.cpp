@@ -1,6 +1,7 @@
 // The main window's settings sections: defaults of an empty file, the rules
 // for invalid values, the order of reading and writing, and round trips.
-#include "app/settingsfile.h"
+#include "settings/settingsfile.h"
+#include "settings/sweepsettings.h"
 #include "platform/inifile.h"
 #include "support/testsupport.h"
 
@@ -195,4 +196,44 @@ TEST(Settings, CorrectionFileNamesAreNeverCut)
     const std::string saved = l.save();
     EXPECT_NE(saved.find("INCONAME=" + in + "\n"), std::string::npos);
     EXPECT_NE(saved.find("OUTCONAME=" + out + "\n"), std::string::npos);
+}
+
+// The sweep's one validation, against the setup dialog's rules: the stop
+// frequency at most 55200 Hz and above the start (else start + 100), the
+// start at least 1, 1..1000 steps, -200..0 dB, 0..100000 ms.
+TEST(SweepParameters, TheSetupDialogsRangesRepairAndRefuseAlike)
+{
+    struct Case {
+        SweepParameters in, repaired;
+        const char *fault; // part of the refusal, or "" when in range
+    };
+    const Case cases[] = {
+        {{false, 1, 55200, 1000, 0, 100000, -200.0f}, {false, 1, 55200, 1000, 0, 100000, -200.0f}, ""},
+        {{true, 55100, 55200, 1, 2, 0, 0.0f}, {true, 55100, 55200, 1, 2, 0, 0.0f}, ""},
+        {{false, 20000, 100, 50, 0, 100, 0.0f}, {false, 20000, 20100, 50, 0, 100, 0.0f}, "stop frequency 100 Hz"},
+        {{false, 0, 22000, 50, 0, 100, 0.0f}, {false, 1, 22000, 50, 0, 100, 0.0f}, "start frequency 0 Hz"},
+        {{false, 55200, 55200, 50, 0, 100, 0.0f}, {false, 55100, 55200, 50, 0, 100, 0.0f}, "start frequency 55200"},
+        {{false, 20, 60000, 50, 0, 100, 0.0f}, {false, 20, 55200, 50, 0, 100, 0.0f}, "lies above 55200 Hz"},
+        {{false, 20, 22000, 1001, 0, 100, 0.0f}, {false, 20, 22000, 1000, 0, 100, 0.0f}, "step count 1001"},
+        {{false, 20, 22000, 0, 0, 100, 0.0f}, {false, 20, 22000, 1, 0, 100, 0.0f}, "step count 0"},
+        {{false, 20, 22000, 50, 0, 100, 0.5f}, {false, 20, 22000, 50, 0, 100, 0.0f}, "level 0.5 dB"},
+        {{false, 20, 22000, 50, 0, 100, -200.5f}, {false, 20, 22000, 50, 0, 100, -200.0f}, "level -200.5 dB"},
+        {{false, 20, 22000, 50, 0, -1, 0.0f}, {false, 20, 22000, 50, 0, 0, 0.0f}, "settling time -1 ms"},
+        {{false, 20, 22000, 50, 0, 100001, 0.0f}, {false, 20, 22000, 50, 0, 100000, 0.0f}, "settling time 100001"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.fault);
+        SweepParameters p = c.in;
+        RepairSweepParameters(p);
+        EXPECT_EQ(p.FreqFrom, c.repaired.FreqFrom);
+        EXPECT_EQ(p.FreqTo, c.repaired.FreqTo);
+        EXPECT_EQ(p.Steps, c.repaired.Steps);
+        EXPECT_EQ(p.SettleMs, c.repaired.SettleMs);
+        EXPECT_FLOAT_EQ(p.LevelDig, c.repaired.LevelDig);
+        const std::string fault = SweepParameterFault(c.in);
+        if (*c.fault == 0)
+            EXPECT_EQ(fault, "");
+        else
+            EXPECT_NE(fault.find(c.fault), std::string::npos) << fault;
+    }
 }

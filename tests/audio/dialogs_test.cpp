@@ -1,10 +1,10 @@
 // The sound card selection dialog (device limit with its warning) and the
 // feature list window.
 #include "audio/audioengine.h"
-#include "audio/scdia.h"
+#include "dialogs/soundcarddialog.h"
 #include "fakebackend.h"
-#include "generator/featdlg.h"
-#include "platform/messagebox.h"
+#include "dialogs/featurelistdialog.h"
+#include "widgets/messagebox.h"
 #include "support/testsupport.h"
 
 #include <QDir>

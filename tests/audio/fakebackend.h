@@ -4,7 +4,7 @@
 #pragma once
 
 #include "audio/soundinterface.h"
-#include "platform/messages.h"
+#include "platform/runtime/messages.h"
 
 #include <cstring>
 #include <memory>

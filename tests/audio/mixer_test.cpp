@@ -2,11 +2,11 @@
 // the playback reset, what is put back when the mixer closes, mixer support
 // off, and the mirror's limits and log block.
 #include "audio/audioengine.h"
-#include "audio/mixu.h"
+#include "audio/mixer/mixercontrol.h"
 #include "audio/setupsoundinterface.h"
 #include "platform/inifile.h"
-#include "platform/messages.h"
-#include "platform/utilities.h"
+#include "platform/runtime/messages.h"
+#include "platform/runtime/utilities.h"
 #include "support/testsupport.h"
 #include "support/virtualmixertest.h"
 

@@ -1,7 +1,7 @@
 // Device sample encodings at every resolution: playback full scale, clipping
 // at the ends of each encoding, ties to even; capture scales and overloads.
 // Each case goes through the buffer accessors at sample index 1.
-#include "audio/samplecodec.h"
+#include "audio/synthesis/samplecodec.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // "LOOPBACK" settings section. The device-under-test model is measured as a
 // user would, by the sweep, analyser and calibration tests; streams through
 // the engine in the output tests.
-#include "audio/deviceundertest.h"
-#include "audio/virtualcardbackend.h"
+#include "audio/virtualcard/deviceundertest.h"
+#include "audio/virtualcard/virtualcardbackend.h"
 #include "support/audiotestsupport.h"
 
 #include <atomic>

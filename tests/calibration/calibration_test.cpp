@@ -3,9 +3,9 @@
 // analog units that follow from the stored voltage.
 #include "audio/capture.h"
 #include "display/diagramwindow.h"
-#include "dsp/dialogs/calibrationdialog.h"
+#include "dialogs/calibrationdialog.h"
 #include "platform/inifile.h"
-#include "platform/radiogroup.h"
+#include "widgets/radiogroup.h"
 #include "support/accessiblereadout.h"
 #include "support/appwindows.h"
 

@@ -5,9 +5,9 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "display/diagramwindow.h"
-#include "dsp/dialogs/correctioneditor.h"
-#include "dsp/dialogs/dcoffsetdialog.h"
-#include "platform/radiogroup.h"
+#include "dialogs/correctioneditor.h"
+#include "dialogs/dcoffsetdialog.h"
+#include "widgets/radiogroup.h"
 #include "support/appwindows.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 // axis geometry (200 px per octave, 10 px per dB).
 #include "display/diagramreadout.h"
 #include "display/diagramwindow.h"
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 #include "support/testsupport.h"
 
 #include <QScrollBar>

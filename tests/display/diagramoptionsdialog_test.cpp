@@ -4,9 +4,9 @@
 #include "display/diagramoptionsdialog.h"
 #include "display/diagramwindow.h"
 #include "display/scaledialog.h"
-#include "platform/colordialog.h"
-#include "platform/radiogroup.h"
-#include "platform/utilities.h"
+#include "widgets/colordialog.h"
+#include "widgets/radiogroup.h"
+#include "platform/runtime/utilities.h"
 #include "support/testsupport.h"
 
 #include <QCheckBox>

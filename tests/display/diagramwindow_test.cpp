@@ -1,7 +1,7 @@
 // The diagram window offscreen: run set-up, the peak reset through the
 // options, what the drawing puts where, and the export.
 #include "display/diagramwindow.h"
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 #include "support/testsupport.h"
 
 #include <QCoreApplication>

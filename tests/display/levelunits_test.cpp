@@ -1,6 +1,6 @@
 // Level units: scale numbers per unit, magnitude to level and the
 // calibration state text (the axis titles are read in the main window).
-#include "display/levelunits.h"
+#include "measurement/levelunits.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // and the screen colour in the settings.
 #include "display/scopewindow.h"
 #include "platform/inifile.h"
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 #include "support/accessiblereadout.h"
 #include "support/testsupport.h"
 

@@ -15,7 +15,7 @@
 // sample: 19 and 20 kHz at 48 kHz repeat every 48 samples, none of them on
 // the crest, and P is 2.9 % lower (0.5 dB more d3). The test takes P as
 // the largest of a second of samples of the two filtered tones.
-#include "audio/deviceundertest.h"
+#include "audio/virtualcard/deviceundertest.h"
 #include "dsp/fft.h"
 #include "dsp/harmonics.h"
 #include "dsp/intermodulation.h"

@@ -4,8 +4,8 @@
 // writes out again as the same text, and its curves go through the
 // comparison and the column decimation the diagram uses.
 #include "dsp/curvedecimation.h"
-#include "measurement/curvecomparison.h"
-#include "measurement/measurementfile.h"
+#include "measurement/document/curvecomparison.h"
+#include "measurement/document/measurementfile.h"
 
 #include <cmath>
 #include <cstdint>

@@ -6,17 +6,17 @@
 // the file holds, what the program saves from it must load back as saved (a
 // second round of loading and saving leaves the file as the first left it),
 // and every level, calibration and range it computes with must be finite.
-#include "app/settingsfile.h"
+#include "settings/settingsfile.h"
 #include "audio/audioengine.h"
 #include "audio/fakebackend.h"
-#include "audio/mixu.h"
-#include "audio/virtualcardconfig.h"
+#include "audio/mixer/mixercontrol.h"
+#include "audio/virtualcard/virtualcardconfig.h"
 #include "display/diagramsettings.h"
 #include "dsp/analysis.h"
 #include "generator/wavegen.h"
 #include "platform/inifile.h"
 #include "platform/textfile.h"
-#include "platform/utilities.h"
+#include "platform/runtime/utilities.h"
 
 #include <QApplication>
 #include <cmath>

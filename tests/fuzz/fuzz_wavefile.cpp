@@ -3,7 +3,7 @@
 // format (8, 16 or 32 bits at one of four rates); the rest is the file. A
 // file is refused with a reason or gives exactly the frames its length and
 // rates call for.
-#include "audio/wavefileconvert.h"
+#include "audio/wavefile/wavefileconvert.h"
 
 #include <cmath>
 #include <cstdint>

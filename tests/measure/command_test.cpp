@@ -1,6 +1,6 @@
 // sonalyx-measure run as a program on a scratch settings file: the sweep of
 // the virtual card's device under test against limits drawn around its
-// analytic response, the JSON and CSV forms, the exit statuses, a settings
+// analytic response, the analyser's readings against closed forms, the JSON and CSV forms, the exit statuses, a settings
 // file that stays untouched; and the limits file's rules.
 #include "measurement/limits.h"
 #include "platform/numbers.h"
@@ -142,6 +142,59 @@ void Expect(const Result &r, int status, const std::string &inErr, const std::st
 QJsonObject Json(const Result &r) { return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object(); }
 QJsonObject Settings(const Result &r, const char *part) { return Json(r)["settings"].toObject()[part].toObject(); }
 
+// The command line's analyser round against closed forms, on the ideal
+// virtual card playing a -6 dBFS sine on bin 93 of 4096 points (bin 372 of
+// 16384) at 44100 Hz, window Rife-Vincent 3:
+// - spectrum: with a calibration under which a full-scale sine on a bin
+//   centre reads 0 dB (factor 20/ln 10, offset -20·log10(window mean / 2)),
+//   the sine's bin reads -6 dB and is the largest;
+// - level: the band level of a sine of peak A is 20·log10(A·rms/2) + 8.17 dB;
+// - thdn: the device model's second and third harmonics, each h = -50 dB
+//   below the sine and nothing else, give 10·log10(2h²/(1 + 2h²)) on the
+//   right input, while the left input (a straight wire) stays far below.
+TEST(MeasureCommand, ReadingsOfASineAndOfTheDeviceModelMatchTheirClosedForms)
+{
+    const std::string dir = testsupport::ScratchDir("closedforms"), ini = dir + "/sonmain.ini";
+    const double peak = std::pow(10.0, -6.0 / 20.0);
+    const double windowMean = 0.2734375 * static_cast<float>(std::pow(10.0, 5.0 / 20.0));
+    const std::string card = "[LOOPBACK]\nPACED=FALSE\nGAIN=0\nHIGHPASS=0\nLOWPASS=0\nNOISE=-200\n"
+                             "SIGNAL=SINE\nSIGFREQ=1001.2939453125\nSIGLEVEL=-6\n";
+    const std::string offset = platform::FormatNumber(-20.0 * std::log10(0.5 * windowMean), 'f', 6);
+    const std::string calibration = "[VOLUME]\nPEGFAK=8.685889638\nPEGOFS=" + offset + "\n";
+    testsupport::WriteFile(ini, card + "DISTORTION=-200\n" + calibration);
+    const std::string s = " --settings " + ini + " --window rife-vinc3 --unit dBFS";
+
+    const Result spectrum = Measure(dir, "spectrum --fft 4096" + s);
+    ASSERT_EQ(spectrum.status, 0) << spectrum.err;
+    const QStringList rows = QString::fromStdString(spectrum.out).trimmed().split('\n').mid(1);
+    ASSERT_EQ(rows.size(), 2048);
+    int loudest = 1;
+    for (int i = 1; i < rows.size(); ++i)
+        if (rows[i].section(',', 2, 2).toDouble() > rows[loudest].section(',', 2, 2).toDouble())
+            loudest = i;
+    EXPECT_EQ(loudest, 93);
+    EXPECT_NEAR(rows[93].section(',', 0, 0).toDouble(), 1001.294, 1e-3);
+    EXPECT_NEAR(rows[93].section(',', 1, 1).toDouble(), -6.0, 0.01);
+    EXPECT_NEAR(rows[93].section(',', 2, 2).toDouble(), -6.0, 0.01);
+
+    const Result level = Measure(dir, "level --fft 16384 --format json" + s);
+    ASSERT_EQ(level.status, 0) << level.err;
+    for (const QJsonValue &v : Json(level)["results"].toArray())
+        EXPECT_NEAR(v["level_dBFS"].toDouble(), testsupport::Db(peak * testsupport::DefaultWindowRms() / 2.0) + 8.17,
+                    0.01);
+
+    testsupport::WriteFile(ini, card + "DISTORTION=-50\n" + calibration);
+    const Result thdn = Measure(dir, "thdn --fft 16384 --format json" + s);
+    ASSERT_EQ(thdn.status, 0) << thdn.err;
+    const QJsonArray results = Json(thdn)["results"].toArray();
+    ASSERT_EQ(results.size(), 2);
+    const double h2 = std::pow(10.0, -50.0 / 10.0);
+    EXPECT_NEAR(results[1]["thdn_db"].toDouble(), testsupport::DbPower(2 * h2 / (1 + 2 * h2)), 0.1);
+    EXPECT_LT(results[0]["thdn_db"].toDouble(), -80.0);
+    for (const QJsonValue &v : results)
+        EXPECT_NEAR(v["fundamental_hz"].toDouble(), 1001.29, 44100.0 / 16384); // within a bin
+}
+
 TEST(MeasureCommand, ADeadInputHasNoThdNAndFailsItsLimit)
 {
     const std::string dir = testsupport::ScratchDir("dead"), ini = dir + "/sonmain.ini";
@@ -204,8 +257,17 @@ TEST(MeasureCommand, StepsLevelsSigtermOptionsOverloadsAndTheBuildOfBothPrograms
     // a stored level above full scale plays at 0 dB; a level is taken only as played
     const Result stored = Measure(dir, "sweep --steps 1 --settle 0 --format json" + s);
     EXPECT_EQ(Settings(stored, "sweep")["level_db"].toDouble(-1.0), 0.0) << stored.err;
-    Expect(Measure(dir, "sweep --steps 1 --level -6.5" + s), 2, "--level must be a whole number from -100 to 0",
+    Expect(Measure(dir, "sweep --steps 1 --level -6.5" + s), 2, "--level must be a whole number from -200 to 0",
            "level");
+    // The sweep takes the setup dialog's ranges: what its OK would repair is
+    // refused, typed or stored.
+    Expect(Measure(dir, "sweep --from 100000" + s), 2, "--from must be a whole number from 1 to 55100", "from");
+    Expect(Measure(dir, "sweep --to 60000" + s), 2, "--to must be a whole number from 2 to 55200", "to");
+    Expect(Measure(dir, "sweep --from 20000 --to 100" + s), 2,
+           "the stop frequency 100 Hz is not above the start frequency 20000 Hz", "range");
+    testsupport::WriteFile(dir + "/wide.ini", "[LOOPBACK]\nPACED=FALSE\n[WOB]\nFROM=86000\nTO=92000\n");
+    Expect(Measure(dir, "sweep --steps 1 --settings " + dir + "/wide.ini"), 2,
+           "the start frequency 86000 Hz lies outside 1 to 55100 Hz", "stored range");
     const Result generate = Measure(dir, "generate --duration 0.1 --frequency 1000.1 --format json" + s);
     EXPECT_EQ(generate.err.find("QCommandLineParser"), std::string::npos) << generate.err;
     EXPECT_EQ(Settings(generate, "generator")["frequency_hz"].toDouble(), 1000.1); // as typed

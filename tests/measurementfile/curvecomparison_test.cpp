@@ -2,7 +2,7 @@
 // linear axis, phases wrapped and interpolated the short way round, points
 // outside the reference, and two result documents compared with a
 // tolerance. Expected values are worked out by hand in the comments.
-#include "measurement/curvecomparison.h"
+#include "measurement/document/curvecomparison.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

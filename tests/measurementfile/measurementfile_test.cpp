@@ -1,7 +1,7 @@
 // Result files: hand-written documents read as written, a document written
 // and read back, and every kind of bad file refused with its message while
 // the document handed in stays as it was.
-#include "measurement/measurementfile.h"
+#include "measurement/document/measurementfile.h"
 #include "support/testsupport.h"
 
 #include <QByteArray>

@@ -3,7 +3,7 @@
 // window moves), the reset menu stopping it, and the I/O parameters dialog
 // from the menu and the page buttons (refused for output while it plays).
 #include "audio/audioengine.h"
-#include "audio/iodialog.h"
+#include "dialogs/iodialog.h"
 #include "audio/outputengine.h"
 #include "generator/wavegen.h"
 #include "support/appwindows.h"
@@ -23,7 +23,7 @@ protected:
         AppWindowsTest::SetUp();
         start("", "[MAIN]\nPAGE=1\n");
     }
-    QPoint target() const { return app::MainForm->Generator->mapToGlobal(QPoint(0, 0)); }
+    QPoint target() const { return app::MainForm->Sweep()->Generator->mapToGlobal(QPoint(0, 0)); }
     QPoint genPos() const { return app::Wavegen->frameGeometry().topLeft(); }
 };
 
@@ -66,7 +66,7 @@ TEST_F(GeneratorInProgram, DocksOnStartFollowsTheMainWindowAndStaysWhereTheUserD
     EXPECT_EQ(genPos(), away);
 
     // "back" brings it home
-    app::MainForm->Button1->click();
+    app::MainForm->Sweep()->Button1->click();
     EXPECT_EQ(genPos(), target());
 }
 
@@ -89,17 +89,17 @@ TEST_F(GeneratorInProgram, InputParametersFromMenuAndPageRefreshTheFormatLabels)
                                        d.findChild<QRadioButton *>("b4824")->setChecked(true);
                                    });
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(app::MainForm->Ldb->text(), "24 Bit");
-    EXPECT_EQ(app::MainForm->Lsf->text(), "48000 Hz");
+    EXPECT_EQ(app::MainForm->Analyser()->Ldb->text(), "24 Bit");
+    EXPECT_EQ(app::MainForm->Analyser()->Lsf->text(), "48000 Hz");
 
-    calls = WithDialogAnswered([] { app::MainForm->Binpopt->click(); },
+    calls = WithDialogAnswered([] { app::MainForm->Analyser()->Binpopt->click(); },
                                [](audio::TIOdialog &d) {
                                    EXPECT_TRUE(d.ForInput);
                                    d.findChild<QRadioButton *>("b3216")->setChecked(true);
                                });
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(app::MainForm->Ldb->text(), "16 Bit");
-    EXPECT_EQ(app::MainForm->Lsf->text(), "32000 Hz");
+    EXPECT_EQ(app::MainForm->Analyser()->Ldb->text(), "16 Bit");
+    EXPECT_EQ(app::MainForm->Analyser()->Lsf->text(), "32000 Hz");
 }
 
 TEST_F(GeneratorInProgram, OutputParametersAreRefusedWhileTheGeneratorPlays)
@@ -111,13 +111,13 @@ TEST_F(GeneratorInProgram, OutputParametersAreRefusedWhileTheGeneratorPlays)
     app::Wavegen->GstartClick();
     ASSERT_TRUE(audio::OutputRunning());
     EXPECT_EQ(WithDialogAnswered([] { app::MainForm->AudioOutParameter1->trigger(); }, pick22050), 0);
-    EXPECT_EQ(WithDialogAnswered([] { app::MainForm->Button2->click(); }, pick22050), 0);
+    EXPECT_EQ(WithDialogAnswered([] { app::MainForm->Sweep()->Button2->click(); }, pick22050), 0);
     EXPECT_EQ(WithDialogAnswered([] { app::Wavegen->WOoptBut->click(); }, pick22050), 0);
     app::Wavegen->GstopClick();
     EXPECT_EQ(WithDialogAnswered([] { app::MainForm->AudioOutParameter1->trigger(); }, pick22050), 1);
     int rin = 0, rout = 0;
     audio::GetRates(rin, rout);
     EXPECT_EQ(rout, 22050);
-    EXPECT_EQ(WithDialogAnswered([] { app::MainForm->Button2->click(); }, pick22050), 1);
+    EXPECT_EQ(WithDialogAnswered([] { app::MainForm->Sweep()->Button2->click(); }, pick22050), 1);
     EXPECT_EQ(WithDialogAnswered([] { app::Wavegen->WOoptBut->click(); }, pick22050), 1);
 }

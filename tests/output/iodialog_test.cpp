@@ -1,7 +1,7 @@
 // The audio I/O parameters dialog on virtual cards with chosen formats: which
 // buttons it enables, which one it checks, the user rate row, what OK and
 // Abort write, and that editing the input never touches the output.
-#include "audio/iodialog.h"
+#include "dialogs/iodialog.h"
 #include "audio/outputengine.h"
 #include "support/audiotestsupport.h"
 

@@ -3,7 +3,7 @@
 // path ends with the device released, a log line, and the next start working.
 #include "audio/fakebackend.h"
 #include "audio/outputengine.h"
-#include "audio/tdummy.h"
+#include "audio/capturecompletions.h"
 #include "support/audiotestsupport.h"
 
 using namespace audio;

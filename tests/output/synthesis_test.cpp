@@ -1,7 +1,7 @@
 // Test-signal synthesis: loop lengths, levels and phases, noise channel
 // rules, encodings at 8 and 24 bits, and a stream that keeps its phase
 // across buffers and frequency changes.
-#include "audio/synthesis.h"
+#include "audio/synthesis/synthesis.h"
 #include "support/spectrumref.h"
 
 #include <cmath>

@@ -3,13 +3,13 @@
 // limits, start and stop with the running colours, wave files played through
 // the card (and refused ones), error messages and the "GEN" settings. The
 // options button is tried inside the program.
-#include "app/measurementstate.h"
+#include "settings/measurementstate.h"
 #include "audio/outputengine.h"
 #include "generator/wavegen.h"
-#include "platform/filedialog.h"
+#include "widgets/filedialog.h"
 #include "platform/inifile.h"
-#include "platform/messagebox.h"
-#include "platform/radiogroup.h"
+#include "widgets/messagebox.h"
+#include "widgets/radiogroup.h"
 #include "support/audiotestsupport.h"
 
 #include <QLabel>

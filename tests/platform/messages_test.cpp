@@ -1,7 +1,7 @@
 // Window messages: delivered in order on the receiver's thread with their
 // parameters, also when posted from another thread; DelayMs keeps
 // dispatching while it waits.
-#include "platform/messages.h"
+#include "platform/runtime/messages.h"
 
 #include <QThread>
 #include <gtest/gtest.h>

@@ -5,10 +5,10 @@
 #include "audio/audioengine.h"
 #include "audio/capture.h"
 #include "display/scopewindow.h"
-#include "display/spinbutton.h"
+#include "widgets/spinbutton.h"
 #include "platform/inifile.h"
-#include "platform/messages.h"
-#include "platform/radiogroup.h"
+#include "platform/runtime/messages.h"
+#include "widgets/radiogroup.h"
 #include "support/appwindows.h"
 
 #include <QAction>

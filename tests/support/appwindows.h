@@ -4,12 +4,15 @@
 #pragma once
 
 #include "app/forms.h"
+#include "app/analyserpage.h"
 #include "app/mainform.h"
+#include "app/scopepage.h"
+#include "app/sweeppage.h"
 #include "display/diagramwindow.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
-#include "platform/messages.h"
-#include "platform/utilities.h"
+#include "widgets/filedialog.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/messages.h"
+#include "platform/runtime/utilities.h"
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>

@@ -8,10 +8,10 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "audio/setupsoundinterface.h"
-#include "audio/tdummy.h"
+#include "audio/capturecompletions.h"
 #include "platform/inifile.h"
-#include "platform/messages.h"
-#include "platform/utilities.h"
+#include "platform/runtime/messages.h"
+#include "platform/runtime/utilities.h"
 #include "support/spectrumref.h"
 #include "support/testsupport.h"
 

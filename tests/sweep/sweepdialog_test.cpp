@@ -2,9 +2,9 @@
 // exact steps, the phase rule of the stereo mode, the capture time of the
 // audio formats and the correction file names.
 #include "audio/audioengine.h"
-#include "display/spinbutton.h"
-#include "generator/sweepdialog.h"
-#include "platform/radiogroup.h"
+#include "widgets/spinbutton.h"
+#include "dialogs/sweepdialog.h"
+#include "widgets/radiogroup.h"
 #include "support/testsupport.h"
 
 #include <QCheckBox>

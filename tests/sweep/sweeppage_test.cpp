@@ -4,7 +4,7 @@
 // the setup dialog's ranges.
 #include "audio/outputengine.h"
 #include "generator/wavegen.h"
-#include "platform/radiogroup.h"
+#include "widgets/radiogroup.h"
 #include "support/accessiblereadout.h"
 #include "support/appwindows.h"
 
@@ -26,7 +26,7 @@ protected:
     {
         start(testsupport::kIdealCard, "[MAIN]\nPAGE=1\n" + more + "[WOB]\n" + wob);
     }
-    bool idle() { return !form()->SweepBusy() && !app::MS.Sweep.StartRequested; }
+    bool idle() { return !form()->Sweep()->SweepBusy() && !app::MS.Sweep.StartRequested; }
 };
 
 // Runs `react` on every WM_SWEEP_STEP that reaches the main window, before it is handled.
@@ -47,7 +47,7 @@ TEST_F(SweepPage, FromTheFirstSettlingWaitDevicesAndGeneratorAreLockedAndNudgesC
     std::vector<bool> enabled;
     QTimer inFirstWait;
     QObject::connect(&inFirstWait, &QTimer::timeout, [&] {
-        if (!form()->SweepBusy() || app::MS.Sweep.CurrentStep != 0 || !enabled.empty())
+        if (!form()->Sweep()->SweepBusy() || app::MS.Sweep.CurrentStep != 0 || !enabled.empty())
             return;
         for (const char *action : {"AudioInParameter1", "AudioDevices1", "AudioOutParameter1", "Eichen1"})
             enabled.push_back(child<QAction>(action)->isEnabled());
@@ -78,7 +78,7 @@ TEST_F(SweepPage, StartIsTakenAgainTheMomentARunHasEnded)
         bool again = false, taken = false;
         SweepStepWatch watch;
         watch.react = [&] {
-            if (again || DiagramPoints().size() != 3 || form()->SweepBusy())
+            if (again || DiagramPoints().size() != 3 || form()->Sweep()->SweepBusy())
                 return;
             // The last point is in: START at once, on another range.
             again = true;

@@ -6,7 +6,7 @@
 #include "audio/audioengine.h"
 #include "audio/outputengine.h"
 #include "display/diagramwindow.h"
-#include "generator/sweepdialog.h"
+#include "dialogs/sweepdialog.h"
 #include "generator/wavegen.h"
 #include "support/appwindows.h"
 
@@ -30,7 +30,7 @@ protected:
     {
         start(loopback, "[MAIN]\nPAGE=1\n" + more + "[WOB]\n" + wob);
     }
-    bool idle() { return !form()->SweepBusy() && !app::MS.Sweep.StartRequested; }
+    bool idle() { return !form()->Sweep()->SweepBusy() && !app::MS.Sweep.StartRequested; }
     bool runSweep()
     {
         child<QPushButton>("wobbelnBut")->click();
@@ -120,7 +120,7 @@ TEST_F(SweepRun, StopAndLeavingThePageDuringTheWaitStoreNothingMoreAndTheGenerat
         // Stop or leave while the second step waits for the device to settle.
         QTimer inWait;
         QObject::connect(&inWait, &QTimer::timeout, [&] {
-            if (points().size() == 1 && app::MS.Sweep.CurrentStep == 1 && form()->SweepBusy()) {
+            if (points().size() == 1 && app::MS.Sweep.CurrentStep == 1 && form()->Sweep()->SweepBusy()) {
                 inWait.stop();
                 if (leave)
                     child<QTabWidget>("PageControl1")->setCurrentIndex(0);

@@ -9,15 +9,15 @@
 #include "display/diagramoptionsdialog.h"
 #include "display/diagramwindow.h"
 #include "display/scopewindow.h"
-#include "dsp/dialogs/calibrationdialog.h"
-#include "dsp/dialogs/correctioneditor.h"
-#include "dsp/dialogs/dcoffsetdialog.h"
+#include "dialogs/calibrationdialog.h"
+#include "dialogs/correctioneditor.h"
+#include "dialogs/dcoffsetdialog.h"
 #include "help/helpsystem.h"
 #include "help/helptopics.h"
 #include "help/helpwindow.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
-#include "platform/utilities.h"
+#include "widgets/filedialog.h"
+#include "widgets/messagebox.h"
+#include "platform/runtime/utilities.h"
 
 #include <QAbstractButton>
 #include <QAction>

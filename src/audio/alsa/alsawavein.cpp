@@ -1,7 +1,7 @@
 #include "audio/alsa/alsawavein.h"
 
 #include "audio/alsa/alsastream.h"
-#include "platform/messages.h"
+#include "platform/runtime/messages.h"
 
 #include <QtGlobal>
 

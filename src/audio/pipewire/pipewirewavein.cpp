@@ -1,7 +1,7 @@
 #include "audio/pipewire/pipewirewavein.h"
 
 #include "audio/pipewire/pipewirestream.h"
-#include "platform/messages.h"
+#include "platform/runtime/messages.h"
 
 #include <pipewire/pipewire.h>
 

@@ -1,5 +1,0 @@
-#include "app/measurementstate.h"
-
-namespace app {
-MeasurementState MS;
-} // namespace app

@@ -1,0 +1,5 @@
+#include "settings/measurementstate.h"
+
+namespace app {
+MeasurementState MS;
+} // namespace app
