@@ -56,17 +56,6 @@ SoundInterface &SoundInterface::instance()
     return si;
 }
 
-int SoundBackend::findStored(bool input, const std::string &stored)
-{
-    if (stored.empty())
-        return -1;
-    const int n = input ? inputCount() : outputCount();
-    for (int i = 0; i < n; ++i)
-        if (storedName(input, i) == stored)
-            return i;
-    return -1;
-}
-
 void SoundInterface::setBackends(std::vector<std::shared_ptr<SoundBackend>> backends)
 {
     backends_ = std::move(backends);
@@ -165,6 +154,13 @@ void SoundInterface::refreshDevices()
     for (const auto &b : backends_)
         b->refresh();
     shareCards();
+}
+
+SoundBackend::RunningStream SoundInterface::runningStream(int id, bool input)
+{
+    int local;
+    SoundBackend *b = route(id, input, local);
+    return b ? b->runningStream(input) : SoundBackend::RunningStream{};
 }
 
 std::string SoundInterface::deviceFamily(int id, bool input)

@@ -316,7 +316,16 @@ public:
     virtual std::string storedName(bool input, int index) { return deviceName(input, index); }
     // The device a stored name names, also in the forms earlier versions or
     // users wrote; -1 when the list has none. By default by storedName().
-    virtual int findStored(bool input, const std::string &stored);
+    // Inline, as every member here: the backends' libraries lie below the
+    // engine's and link without it.
+    virtual int findStored(bool input, const std::string &stored)
+    {
+        const int n = stored.empty() ? 0 : input ? inputCount() : outputCount();
+        for (int i = 0; i < n; ++i)
+            if (storedName(input, i) == stored)
+                return i;
+        return -1;
+    }
 
     // ALSA cards that devices of this backend stand for (the sound server's
     // nodes on a card it holds). Their ALSA devices are listed once, here.
@@ -329,6 +338,19 @@ public:
     // indices stay as they are, so a device keeps its number while it is in
     // use and counting costs nothing on the capture path.
     virtual void refresh() {}
+
+    // What really runs behind the open stream of a direction (a sound
+    // server may run its graph at another rate and resample the stream);
+    // known is false when no stream is open or the backend cannot tell.
+    struct RunningStream {
+        bool known = false;
+        std::uint32_t rate = 0;      // the stream's rate
+        std::uint32_t graphRate = 0; // the rate the graph (the clock) runs at
+        std::uint32_t quantum = 0;   // frames per graph cycle (0: not known)
+        bool resampled = false;      // the server converts between the two
+        std::string clock;           // the clock that drives it (empty: not known)
+    };
+    virtual RunningStream runningStream(bool input) { return {}; }
 };
 
 // A device or mixer name as the program takes it in: without control
@@ -357,6 +379,9 @@ public:
 
     // Asks every backend to list its devices again (the device report does).
     void refreshDevices();
+    // What runs behind the open stream of device `id` (see
+    // SoundBackend::runningStream).
+    SoundBackend::RunningStream runningStream(int id, bool input);
 
     // The family of device `id` (see SoundBackend::family); empty for a
     // number without a device.

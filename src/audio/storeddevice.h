@@ -19,18 +19,38 @@ std::string StoredDeviceName(char kind, int n);
 // lists and reports; empty when there is no such device.
 std::string DeviceFamily(char kind, int n);
 
-// The device number to select for a stored choice: the device `name` names
-// when it is listed; with no name stored (a file of an earlier version)
-// device `number`, as before; when the named device is not listed (unplugged,
-// its server not running) device 0, the first listed - the system's or the
-// sound server's default device where there is one - since the stored
-// number was counted in another list and now points at some other device.
-// A name not found is said in AudioLog; the line is also kept for
-// DeviceChoiceNote.
-int StoredDevice(char kind, int number, const std::string &name);
+// Selects the device a settings file chose and returns its number: the
+// device `name` names when it is listed among the devices the engine can
+// use; with no name stored (a file of an earlier version) device `number`,
+// as before. When the named device is not there (unplugged, its server not
+// running), `number` is selected by the rule of earlier files (0 when it is
+// beyond the list), and the choice is said: in AudioLog and in
+// MissingDeviceNote. The name is then kept for the next save
+// (DeviceNameToStore) until another device is selected, so that the choice
+// returns when the device does.
+int SelectStoredDevice(char kind, int number, const std::string &name);
 
-// The line the last StoredDevice call of this direction wrote; empty when
-// it found the named device or had no name to look for.
-std::string DeviceChoiceNote(char kind);
+// A stored device that was not found by the last SelectStoredDevice of its
+// direction: the name, and the device used instead (-1 when there is none).
+struct MissingDevice {
+    std::string name;
+    int listedAs = -1; // its number when it is listed beyond the usable ones
+    int used = -1;
+    std::string usedName;
+};
+// Empty name when the last choice found its device or had no name.
+MissingDevice MissingStoredDevice(char kind);
+// The line that says it (English, for logs and the command line); empty
+// when nothing is missing.
+std::string MissingDeviceNote(char kind);
+
+// The name to store for the current device of a direction: the name of a
+// device that was not found while no other was selected since, else the
+// current device's stored name.
+std::string DeviceNameToStore(char kind);
+
+// Forgets a missing device (a device was selected). Called by the
+// selection functions of devices.h.
+void ForgetMissingDevice(char kind);
 
 } // namespace audio

@@ -154,3 +154,39 @@ TEST_F(Devices, ErrorTextsByRange)
     for (int code = 0; code < 2000; code += 37)
         EXPECT_LE(ErrorText(code).size(), 255u);
 }
+
+namespace {
+
+// A backend behind a sound server that reports what its streams run at.
+class ServerBackend : public fake::FakeBackend {
+public:
+    RunningStream in, out;
+    RunningStream runningStream(bool input) override { return input ? in : out; }
+};
+
+} // namespace
+
+TEST_F(Devices, WhatReallyRunsIsReportedForTheCurrentDevices)
+{
+    auto server = std::make_shared<ServerBackend>();
+    server->inputs = {{"Mic"}, {"Line"}};
+    server->outputs = {{"Speakers"}};
+    SoundInterface::instance().setBackends({server});
+    SelectInputDevice(1);
+    EXPECT_EQ(RunningStreamText('I', 1), ""); // nothing open
+    server->in = {true, 96000, 48000, 1024, true, "alsa.pci"};
+    server->out = {true, 48000, 48000, 0, false, "alsa.pci"};
+    EXPECT_EQ(RunningStreamText('I', 1), "graph 48000 Hz, quantum 1024, resampled from 96000 Hz");
+    EXPECT_EQ(RunningStreamText('O', 0), "graph 48000 Hz");
+    EXPECT_EQ(RunningStreamText('O', 1), ""); // no such device
+    EXPECT_EQ(RunningStreamText('X', 0), "");
+
+    int numIn = 0, numOut = 0;
+    std::uint32_t last = 0;
+    DeviceReport(numIn, numOut, last);
+    const std::vector<std::string> &log = AudioLog();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log[log.size() - 4], "Wave-In running   : graph 48000 Hz, quantum 1024, resampled from 96000 Hz");
+    EXPECT_EQ(log[log.size() - 3], "Wave-Out running  : graph 48000 Hz");
+    EXPECT_EQ(log.back(), "WaveAux´s ---------");
+}

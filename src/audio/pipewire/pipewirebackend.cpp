@@ -334,4 +334,20 @@ PipeWireStreamStatus PipeWireBackend::streamStatus(bool input, bool &open) const
     return board_->read(input, open);
 }
 
+SoundBackend::RunningStream PipeWireBackend::runningStream(bool input)
+{
+    bool open = false;
+    const PipeWireStreamStatus st = streamStatus(input, open);
+    RunningStream r;
+    if (!open || st.graphRate == 0)
+        return r;
+    r.known = true;
+    r.rate = st.negotiatedRate ? st.negotiatedRate : st.requestedRate;
+    r.graphRate = st.graphRate;
+    r.quantum = st.quantum;
+    r.resampled = st.resampled();
+    r.clock = st.clockName;
+    return r;
+}
+
 } // namespace audio::pipewire

@@ -61,6 +61,8 @@ public:
     // The latest stream of a direction as it runs, or as it last ran when
     // `open` comes back false (all zero when none ran yet).
     PipeWireStreamStatus streamStatus(bool input, bool &open) const;
+    // The open stream's status in the sound interface's terms.
+    RunningStream runningStream(bool input) override;
     // Whether the server answered at the last look.
     bool connected() const;
 
