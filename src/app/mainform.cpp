@@ -12,6 +12,7 @@
 #include "audio/devices.h"
 #include "audio/outputengine.h"
 #include "audio/setupsoundinterface.h"
+#include "audio/storeddevice.h"
 #include "generator/wavegen.h"
 #include "platform/inifile.h"
 #include "widgets/messagebox.h"
@@ -239,6 +240,22 @@ void TMainForm::LoadfromIni(const std::string &fileName)
     platform::IniFile ini(fileName);
     ini.load();
     app::LoadSettings(ini, MS, fields_, *this);
+    // A device chosen by name that is not there is never replaced silently.
+    const bool english = MS.Language == 'E';
+    for (const char kind : {'I', 'O'}) {
+        const audio::MissingDevice m = audio::MissingStoredDevice(kind);
+        if (m.name.empty())
+            continue;
+        const QString name = QString::fromStdString(audio::PlainName(m.name));
+        const QString used = m.used < 0 ? (english ? QStringLiteral("no device") : QStringLiteral("kein Gerät"))
+                                        : QString::fromStdString(m.usedName);
+        const QString text =
+            english ? (kind == 'I' ? QStringLiteral("The input device \"%1\" was not found; in its place: %2")
+                                   : QStringLiteral("The output device \"%1\" was not found; in its place: %2"))
+                    : (kind == 'I' ? QStringLiteral("Das Eingabegerät \"%1\" wurde nicht gefunden; statt dessen: %2")
+                                   : QStringLiteral("Das Ausgabegerät \"%1\" wurde nicht gefunden; statt dessen: %2"));
+        platform::ShowMessage(this, platform::MessageKind::Warning, text.arg(name, used));
+    }
 }
 
 bool TMainForm::SaveToIni(const std::string &fileName)
@@ -256,8 +273,17 @@ bool TMainForm::SaveToIni(const std::string &fileName)
     return false;
 }
 
-void TMainForm::SelectInputDevice(int device) { audio::SelectInputDevice(device); }
-void TMainForm::SelectOutputDevice(int device) { audio::SelectOutputDevice(device); }
+static_assert(app::MaxDeviceNumber + 1 == audio::kMaxDevices, "the settings keep every usable device number");
+
+void TMainForm::SelectInputDevice(int device, const std::string &storedName)
+{
+    audio::SelectStoredDevice('I', device, storedName);
+}
+
+void TMainForm::SelectOutputDevice(int device, const std::string &storedName)
+{
+    audio::SelectStoredDevice('O', device, storedName);
+}
 // An empty name means no file: the table stays empty.
 void TMainForm::LoadInputCorrection(const std::string &fileName)
 {
@@ -289,6 +315,8 @@ void TMainForm::SetOutputCorrectionActive(bool on)
 void TMainForm::SetAverageValue(int averages) { analyser_->AverVal->setValue(averages); }
 int TMainForm::InputDevice() { return audio::GetInputDevice(); }
 int TMainForm::OutputDevice() { return audio::GetOutputDevice(); }
+std::string TMainForm::InputDeviceName() { return audio::DeviceNameToStore('I'); }
+std::string TMainForm::OutputDeviceName() { return audio::DeviceNameToStore('O'); }
 std::string TMainForm::InputCorrectionName() { return MS.InputCorrection.fileName(); }
 std::string TMainForm::OutputCorrectionName() { return MS.OutputCorrection.fileName(); }
 bool TMainForm::InputCorrectionActive() { return MS.InputCorrection.active(); }
@@ -372,8 +400,15 @@ void TMainForm::updateCorrectionLabel()
 
 void TMainForm::ShowDeviceStatus()
 {
-    StatusLine->setText(QString::fromStdString(audio::DeviceName('I', audio::GetInputDevice())) + " / " +
-                        QString::fromStdString(audio::DeviceName('O', audio::GetOutputDevice())));
+    // Each device with what really runs behind it, where its backend tells.
+    const auto device = [](char kind, int n) {
+        QString text = QString::fromStdString(audio::DeviceName(kind, n));
+        const std::string running = audio::RunningStreamText(kind, n);
+        if (!running.empty())
+            text += " (" + QString::fromStdString(running) + ")";
+        return text;
+    };
+    StatusLine->setText(device('I', audio::GetInputDevice()) + " / " + device('O', audio::GetOutputDevice()));
     int rateIn = 0, rateOut = 0, bitsIn = 0, bitsOut = 0;
     audio::GetRates(rateIn, rateOut);
     audio::GetBits(bitsIn, bitsOut);

@@ -109,8 +109,8 @@ private:
     void RunIODialog(bool forInput);
 
     // SettingsHooks
-    void SelectInputDevice(int device) override;
-    void SelectOutputDevice(int device) override;
+    void SelectInputDevice(int device, const std::string &storedName) override;
+    void SelectOutputDevice(int device, const std::string &storedName) override;
     void LoadInputCorrection(const std::string &fileName) override;
     void LoadOutputCorrection(const std::string &fileName) override;
     void SetInputCorrectionActive(bool on) override;
@@ -118,6 +118,8 @@ private:
     void SetAverageValue(int averages) override;
     int InputDevice() override;
     int OutputDevice() override;
+    std::string InputDeviceName() override;
+    std::string OutputDeviceName() override;
     std::string InputCorrectionName() override;
     std::string OutputCorrectionName() override;
     bool InputCorrectionActive() override;

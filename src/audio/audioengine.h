@@ -1,5 +1,5 @@
-// The audio engine's shared state: the settings of the six wave input and
-// six wave output devices, the current devices, the sample buffers (allocated
+// The audio engine's shared state: the settings of each wave input and
+// wave output device the program can use, the current devices, the sample buffers (allocated
 // once by InitAudio, released by DoneAudio), the status of the last operation
 // and the engine's log. Free functions over one set of unit-level state; call
 // them on the UI thread only.
@@ -16,7 +16,7 @@
 
 namespace audio {
 
-constexpr int kMaxDevices = 6;                     // devices 0..5 can be used
+constexpr int kMaxDevices = kMaxWaveDevices;       // devices 0..kMaxDevices-1 can be used
 constexpr std::uint32_t kCaptureBufferBytes = 262144;
 constexpr std::uint32_t kLoopBufferBytes = 262144;
 constexpr int kSampleBlockValues = 65536;          // 32768 stereo frames
@@ -59,7 +59,7 @@ int StreamBufferSize();
 std::vector<std::string> &AudioLog();
 void AppendAudioLog(const std::string &line);
 
-// The settings records, index = device number 0..5 (clamped).
+// The settings records, index = device number 0..kMaxDevices-1 (clamped).
 WaveDeviceSettings &InputSettings(int device);
 WaveDeviceSettings &OutputSettings(int device);
 

@@ -2,6 +2,7 @@
 // names, format queries, error texts and the device report.
 #include "audio/devices.h"
 #include "audio/enginestate.h"
+#include "audio/storeddevice.h"
 
 #include <cstdio>
 
@@ -33,11 +34,13 @@ std::string capsFailure(const char *kind, int rc)
 void SelectInputDevice(int n)
 {
     State().currentInput = (n >= 0 && n < si().waveInGetNumDevs() && n < kMaxDevices) ? n : 0;
+    ForgetMissingDevice('I');
 }
 
 void SelectOutputDevice(int n)
 {
     State().currentOutput = (n >= 0 && n < si().waveOutGetNumDevs() && n < kMaxDevices) ? n : 0;
+    ForgetMissingDevice('O');
 }
 
 int GetInputDevice() { return State().currentInput; }
@@ -52,6 +55,21 @@ std::string DeviceName(char kind, int n)
     if (kind == 'O' && n < si().waveOutGetNumDevs())
         return si().deviceName(n, false);
     return {};
+}
+
+std::string RunningStreamText(char kind, int n)
+{
+    if ((kind != 'I' && kind != 'O') || n < 0 || n >= (kind == 'I' ? si().waveInGetNumDevs() : si().waveOutGetNumDevs()))
+        return {};
+    const SoundBackend::RunningStream r = si().runningStream(n, kind == 'I');
+    if (!r.known)
+        return {};
+    std::string text = "graph " + std::to_string(r.graphRate) + " Hz";
+    if (r.quantum)
+        text += ", quantum " + std::to_string(r.quantum);
+    if (r.resampled)
+        text += ", resampled from " + std::to_string(r.rate) + " Hz";
+    return text;
 }
 
 std::uint32_t InputFormats(int n)
@@ -129,6 +147,13 @@ void DeviceReport(int &numIn, int &numOut, std::uint32_t &lastMask)
         } else {
             s.log.push_back(capsFailure("(out:)", rc));
         }
+    }
+    // What the sound server does with the streams open now.
+    for (const char kind : {'I', 'O'}) {
+        const int current = kind == 'I' ? s.currentInput : s.currentOutput;
+        const std::string running = RunningStreamText(kind, current);
+        if (!running.empty())
+            s.log.push_back(std::string(kind == 'I' ? "Wave-In running   : " : "Wave-Out running  : ") + running);
     }
     s.log.push_back(" ");
     s.log.push_back("WaveAux´s ---------");

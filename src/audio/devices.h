@@ -7,7 +7,8 @@
 
 namespace audio {
 
-// Current device = n when n is below the device count and below 6, else 0.
+// Current device = n when n is below the device count and below kMaxDevices,
+// else 0.
 void SelectInputDevice(int n);
 void SelectOutputDevice(int n);
 int GetInputDevice();
@@ -16,7 +17,14 @@ int GetOutputDevice();
 // Product name of input ('I') or output ('O') device n; empty when absent.
 std::string DeviceName(char kind, int n);
 
-// Format mask of input device 0..5 from the last device report; 0 when the
+// What really runs behind the open stream of input ('I') or output ('O')
+// device n, when its backend can tell (a sound server's graph): "graph
+// 48000 Hz, quantum 1024" and, when the server converts the stream's rate,
+// ", resampled from 96000 Hz". Empty when no stream is open or nothing is
+// known.
+std::string RunningStreamText(char kind, int n);
+
+// Format mask of input device n from the last device report; 0 when the
 // device is absent (no capture possible).
 std::uint32_t InputFormats(int n);
 

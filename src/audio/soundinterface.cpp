@@ -59,6 +59,25 @@ SoundInterface &SoundInterface::instance()
 void SoundInterface::setBackends(std::vector<std::shared_ptr<SoundBackend>> backends)
 {
     backends_ = std::move(backends);
+    shareCards();
+}
+
+void SoundInterface::shareCards()
+{
+    std::vector<std::vector<int>> held;
+    for (const auto &b : backends_)
+        held.push_back(b ? b->cardsHeld() : std::vector<int>());
+    for (std::size_t i = 0; i < backends_.size(); ++i) {
+        if (!backends_[i])
+            continue;
+        std::vector<int> elsewhere;
+        for (std::size_t j = 0; j < held.size(); ++j)
+            if (j != i)
+                elsewhere.insert(elsewhere.end(), held[j].begin(), held[j].end());
+        std::sort(elsewhere.begin(), elsewhere.end());
+        elsewhere.erase(std::unique(elsewhere.begin(), elsewhere.end()), elsewhere.end());
+        backends_[i]->setCardsListedElsewhere(elsewhere);
+    }
 }
 
 namespace {
@@ -104,9 +123,9 @@ SoundBackend *SoundInterface::route(int id, bool input, int &local)
         return nullptr;
     const int real = total(backends_, false, input);
     const int virt = total(backends_, true, input);
-    // Real devices first; with virtual devices present at most five real ones
-    // precede them, so the first virtual card is always selectable.
-    const int head = virt > 0 ? std::min(real, 5) : real;
+    // Real devices first; with virtual devices present the first virtual
+    // card keeps a number the engine can use.
+    const int head = virt > 0 ? std::min(real, kMaxWaveDevices - 1) : real;
     if (id < head)
         return nth(backends_, false, input, id, local);
     if (id < head + virt)
@@ -134,6 +153,47 @@ void SoundInterface::refreshDevices()
 {
     for (const auto &b : backends_)
         b->refresh();
+    shareCards();
+}
+
+SoundBackend::RunningStream SoundInterface::runningStream(int id, bool input)
+{
+    int local;
+    SoundBackend *b = route(id, input, local);
+    return b ? b->runningStream(input) : SoundBackend::RunningStream{};
+}
+
+std::string SoundInterface::deviceFamily(int id, bool input)
+{
+    int local;
+    SoundBackend *b = route(id, input, local);
+    return b ? b->family() : std::string();
+}
+
+std::string SoundInterface::storedDeviceName(int id, bool input)
+{
+    int local;
+    SoundBackend *b = route(id, input, local);
+    return b ? b->storedName(input, local) : std::string();
+}
+
+int SoundInterface::findStoredDevice(const std::string &stored, bool input)
+{
+    const int count = input ? waveInGetNumDevs() : waveOutGetNumDevs();
+    for (const bool wantVirtual : {false, true})
+        for (const auto &b : backends_) {
+            if (!b || b->isVirtual() != wantVirtual)
+                continue;
+            const int found = b->findStored(input, stored);
+            if (found < 0)
+                continue;
+            for (int id = 0; id < count; ++id) {
+                int local;
+                if (route(id, input, local) == b.get() && local == found)
+                    return id;
+            }
+        }
+    return -1;
 }
 
 int SoundInterface::waveInGetNumDevs()

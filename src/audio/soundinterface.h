@@ -8,9 +8,9 @@
 // exactly once, as one completion, when it is full (input), played (output),
 // or returned by reset.
 //
-// Backends (the virtual loopback card, ALSA) implement SoundBackend; the
-// SoundInterface singleton numbers their devices - real devices first, the
-// virtual cards after them - and routes every call.
+// Backends (ALSA, PipeWire, the virtual loopback card) implement
+// SoundBackend; the SoundInterface singleton numbers their devices - real
+// devices first, the virtual cards after them - and routes every call.
 //
 // Threads: every call below is made on the UI thread, except the calls a
 // refill routine makes on an output device from inside its completion
@@ -29,6 +29,11 @@
 class QObject;
 
 namespace audio {
+
+// How many devices of each direction the program can use (numbers 0 to
+// kMaxWaveDevices - 1): room for the ALSA devices, the sound server's nodes
+// and the virtual cards together.
+constexpr int kMaxWaveDevices = 32;
 
 // ---- result codes --------------------------------------------------------
 // 0 is success. The numbers 1..99 follow the classic multimedia codes so the
@@ -301,10 +306,51 @@ public:
     // Virtual cards are numbered after all real devices (see SoundInterface).
     virtual bool isVirtual() const { return false; }
 
+    // The family of the devices, for lists and reports: "ALSA", "PipeWire"
+    // or "virtual" (empty for one without a name).
+    virtual std::string family() const { return {}; }
+
+    // The name the settings keep for a device (keys INDEVNAME, OUTDEVNAME):
+    // one that names the same device after a restart of the sound server or
+    // a reboot that numbers the cards anew. By default the listed name.
+    virtual std::string storedName(bool input, int index) { return deviceName(input, index); }
+    // The device a stored name names, also in the forms earlier versions or
+    // users wrote; -1 when the list has none. By default by storedName().
+    // Inline, as every member here: the backends' libraries lie below the
+    // engine's and link without it.
+    virtual int findStored(bool input, const std::string &stored)
+    {
+        const int n = stored.empty() ? 0 : input ? inputCount() : outputCount();
+        for (int i = 0; i < n; ++i)
+            if (storedName(input, i) == stored)
+                return i;
+        return -1;
+    }
+
+    // ALSA cards that devices of this backend stand for (the sound server's
+    // nodes on a card it holds). Their ALSA devices are listed once, here.
+    virtual std::vector<int> cardsHeld() { return {}; }
+    // Cards whose devices another backend lists: not to be listed again.
+    // Called after every refresh() (and before the first list is taken).
+    virtual void setCardsListedElsewhere(const std::vector<int> &cards) {}
+
     // Takes the device list afresh. Between two refreshes the counts and
     // indices stay as they are, so a device keeps its number while it is in
     // use and counting costs nothing on the capture path.
     virtual void refresh() {}
+
+    // What really runs behind the open stream of a direction (a sound
+    // server may run its graph at another rate and resample the stream);
+    // known is false when no stream is open or the backend cannot tell.
+    struct RunningStream {
+        bool known = false;
+        std::uint32_t rate = 0;      // the stream's rate
+        std::uint32_t graphRate = 0; // the rate the graph (the clock) runs at
+        std::uint32_t quantum = 0;   // frames per graph cycle (0: not known)
+        bool resampled = false;      // the server converts between the two
+        std::string clock;           // the clock that drives it (empty: not known)
+    };
+    virtual RunningStream runningStream(bool input) { return {}; }
 };
 
 // A device or mixer name as the program takes it in: without control
@@ -319,9 +365,9 @@ std::string PlainName(const std::string &name);
 //
 // Per direction, the devices of the real backends come first, in backend
 // order, then those of the virtual backends. The first virtual device is
-// always among the first six numbers (the engine uses only devices 0..5):
-// when there are more than five real devices, the sixth and later real ones
-// are numbered after the virtual devices.
+// always among the numbers the engine can use (below kMaxWaveDevices): when
+// there are more real devices than that leaves room for, the later real
+// ones are numbered after the virtual devices.
 class SoundInterface {
 public:
     static SoundInterface &instance();
@@ -333,6 +379,19 @@ public:
 
     // Asks every backend to list its devices again (the device report does).
     void refreshDevices();
+    // What runs behind the open stream of device `id` (see
+    // SoundBackend::runningStream).
+    SoundBackend::RunningStream runningStream(int id, bool input);
+
+    // The family of device `id` (see SoundBackend::family); empty for a
+    // number without a device.
+    std::string deviceFamily(int id, bool input);
+    // The name the settings keep for device `id`; empty for a number
+    // without a device.
+    std::string storedDeviceName(int id, bool input);
+    // The number of the device a stored name names, -1 when none does. The
+    // real backends are asked first, in their order.
+    int findStoredDevice(const std::string &stored, bool input);
 
     int waveInGetNumDevs();
     int waveOutGetNumDevs();
@@ -360,6 +419,8 @@ public:
 private:
     // Maps a program-wide device number to backend and local index.
     SoundBackend *route(int id, bool input, int &local);
+    // Tells each backend which cards the others list (see cardsHeld).
+    void shareCards();
 
     std::vector<std::shared_ptr<SoundBackend>> backends_;
 };

@@ -8,6 +8,7 @@
 #include "audio/outputengine.h"
 #include "audio/setupsoundinterface.h"
 #include "audio/soundinterface.h"
+#include "audio/storeddevice.h"
 #include "audio/capturecompletions.h"
 #include "platform/inifile.h"
 #include "platform/textfile.h"
@@ -31,8 +32,14 @@ public:
     explicit ReadOnlyHooks(app::MeasurementState &ms) : ms_(ms) {}
     bool inputOn = false, outputOn = false;
 
-    void SelectInputDevice(int device) override { audio::SelectInputDevice(device); }
-    void SelectOutputDevice(int device) override { audio::SelectOutputDevice(device); }
+    void SelectInputDevice(int device, const std::string &name) override
+    {
+        audio::SelectStoredDevice('I', device, name);
+    }
+    void SelectOutputDevice(int device, const std::string &name) override
+    {
+        audio::SelectStoredDevice('O', device, name);
+    }
     void LoadInputCorrection(const std::string &f) override { name(ms_.InputCorrection, f); }
     void LoadOutputCorrection(const std::string &f) override { name(ms_.OutputCorrection, f); }
     void SetInputCorrectionActive(bool on) override { inputOn = on && !ms_.InputCorrection.fileName().empty(); }
@@ -40,6 +47,8 @@ public:
     void SetAverageValue(int) override {}
     int InputDevice() override { return audio::GetInputDevice(); }
     int OutputDevice() override { return audio::GetOutputDevice(); }
+    std::string InputDeviceName() override { return audio::DeviceNameToStore('I'); }
+    std::string OutputDeviceName() override { return audio::DeviceNameToStore('O'); }
     std::string InputCorrectionName() override { return ms_.InputCorrection.fileName(); }
     std::string OutputCorrectionName() override { return ms_.OutputCorrection.fileName(); }
     bool InputCorrectionActive() override { return ms_.InputCorrection.active(); }
@@ -225,6 +234,8 @@ bool MeasureSession::selectOne(bool input, const std::string &name)
     for (int n = 0; n < count && found < 0; ++n)
         if (audio::DeviceName(kind, n) == name)
             found = n;
+    if (found < 0) // the name the settings keep: a node name, "hw:CARD=PCH,DEV=0"
+        found = audio::SoundInterface::instance().findStoredDevice(name, input);
     long long number = -1;
     if (found < 0 && platform::ParseInt(name, number) && number >= 0 && number < count)
         found = static_cast<int>(number);
@@ -247,7 +258,13 @@ bool MeasureSession::selectOne(bool input, const std::string &name)
 
 bool MeasureSession::SelectDevices(const std::string &input, const std::string &output)
 {
-    return (input.empty() || selectOne(true, input)) && (output.empty() || selectOne(false, output));
+    if (!(input.empty() || selectOne(true, input)) || !(output.empty() || selectOne(false, output)))
+        return false;
+    // A device the settings name that is not there: said, never replaced silently.
+    for (const char kind : {'I', 'O'})
+        if (const std::string note = audio::MissingDeviceNote(kind); !note.empty())
+            Warn(note);
+    return true;
 }
 
 bool MeasureSession::SetFormat(int rate, int bits, bool needOutput)

@@ -1,5 +1,5 @@
 // The sound card selection dialog: lists the input or output devices and lets
-// the user pick one of the first six.
+// the user pick one of the first kMaxDevices.
 #pragma once
 
 #include <QDialog>

@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace app {
 
@@ -87,8 +88,11 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     // MAIN
     if (r.integer("MAIN", "PAGE", "0", i) && i >= 0 && i <= 2)
         fields.ActivePage = static_cast<std::int32_t>(i);
-    hooks.SelectInputDevice(r.integer("MAIN", "INDEV", "0", i) && i >= 0 && i <= 5 ? int(i) : 0);
-    hooks.SelectOutputDevice(r.integer("MAIN", "OUTDEV", "0", i) && i >= 0 && i <= 5 ? int(i) : 0);
+    // A stored name is taken whole: one cut short would name no device.
+    hooks.SelectInputDevice(r.integer("MAIN", "INDEV", "0", i) && i >= 0 && i <= MaxDeviceNumber ? int(i) : 0,
+                            r.fileName("MAIN", "INDEVNAME"));
+    hooks.SelectOutputDevice(r.integer("MAIN", "OUTDEV", "0", i) && i >= 0 && i <= MaxDeviceNumber ? int(i) : 0,
+                             r.fileName("MAIN", "OUTDEVNAME"));
     {
         std::string lang = r.text("MAIN", "SPRACHE", "D");
         ms.Language = lang.empty() ? '\0' : lang[0];
@@ -199,6 +203,16 @@ void SaveSettings(platform::IniFile &ini, const MeasurementState &ms, const Main
     integer("MAIN", "PAGE", fields.ActivePage);
     integer("MAIN", "INDEV", hooks.InputDevice());
     integer("MAIN", "OUTDEV", hooks.OutputDevice());
+    // The names only where a device has one: a stale name must not outvote
+    // the number, and files of earlier versions stay as they were.
+    for (const auto &[key, name] : {std::pair<const char *, std::string>{"INDEVNAME", hooks.InputDeviceName()},
+                                    std::pair<const char *, std::string>{"OUTDEVNAME", hooks.OutputDeviceName()}}) {
+        if (!name.empty())
+            ini.set("MAIN", key, name);
+        else
+            while (ini.has("MAIN", key))
+                ini.remove("MAIN", key);
+    }
     ini.set("MAIN", "SPRACHE", ms.Language ? std::string(1, ms.Language) : std::string());
     // Names are written whole: one cut short would name another file.
     ini.set("MAIN", "INCONAME", hooks.InputCorrectionName());

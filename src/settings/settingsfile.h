@@ -24,14 +24,21 @@ struct MainWindowFields {
     std::uint16_t InputVolume = 100; // percent
 };
 
+// Device numbers the settings keep (INDEV, OUTDEV): 0 to MaxDeviceNumber,
+// the devices the audio engine can use.
+constexpr int MaxDeviceNumber = 31;
+
 // What a settings load sets off elsewhere, and what a save takes from the
 // live program. The main window implements it; tests record the calls.
 class SettingsHooks {
 public:
     virtual ~SettingsHooks() = default;
-    // Load side, called in the order of the keys.
-    virtual void SelectInputDevice(int device) = 0;
-    virtual void SelectOutputDevice(int device) = 0;
+    // Load side, called in the order of the keys. A device comes with the
+    // name stored for it (INDEVNAME, OUTDEVNAME), which names it in a list
+    // numbered anew; empty in files of earlier versions, where the number
+    // alone chooses.
+    virtual void SelectInputDevice(int device, const std::string &storedName) = 0;
+    virtual void SelectOutputDevice(int device, const std::string &storedName) = 0;
     virtual void LoadInputCorrection(const std::string &fileName) = 0;  // empty: no file
     virtual void LoadOutputCorrection(const std::string &fileName) = 0; // empty: no file
     virtual void SetInputCorrectionActive(bool on) = 0;
@@ -40,6 +47,9 @@ public:
     // Save side.
     virtual int InputDevice() = 0;
     virtual int OutputDevice() = 0;
+    // The names to store for the devices (see SelectInputDevice).
+    virtual std::string InputDeviceName() = 0;
+    virtual std::string OutputDeviceName() = 0;
     virtual std::string InputCorrectionName() = 0;
     virtual std::string OutputCorrectionName() = 0;
     virtual bool InputCorrectionActive() = 0;

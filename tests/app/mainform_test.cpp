@@ -217,3 +217,23 @@ TEST_F(MainWindowTest, TheFeatureListShowsTheDeviceReportAndAnotherInputDeviceUp
     EXPECT_TRUE(child<QLabel>("StatusLine")->text().startsWith(
         QString::fromStdString(audio::DeviceName('I', audio::GetInputDevice())) + " / "));
 }
+
+// The device stored by name is chosen wherever the list now numbers it; one
+// that is not there is said, the number chooses, and the name stays stored.
+TEST_F(MainWindowTest, AStoredDeviceNameWinsOverTheNumberAndAMissingOneIsSaid)
+{
+    start("DEVICES=2\n", "[MAIN]\nSPRACHE=E\nINDEV=0\nINDEVNAME=Virtual loopback 2\nOUTDEV=0\n");
+    EXPECT_EQ(audio::DeviceName('I', audio::GetInputDevice()), "Virtual loopback 2");
+    EXPECT_TRUE(messages.empty());
+    stop();
+
+    start("DEVICES=2\n", "[MAIN]\nSPRACHE=E\nINDEV=0\nOUTDEV=0\nOUTDEVNAME=USB Interface (gone)\n");
+    EXPECT_EQ(audio::GetOutputDevice(), 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, platform::MessageKind::Warning);
+    EXPECT_EQ(messages[0].text, "The output device \"USB Interface (gone)\" was not found; in its place: " +
+                                    QString::fromStdString(audio::DeviceName('O', 0)));
+    const std::string file = settings;
+    stop(); // saves
+    EXPECT_EQ(platform::GetPrivateProfileString("MAIN", "OUTDEVNAME", "<missing>", 255, file), "USB Interface (gone)");
+}

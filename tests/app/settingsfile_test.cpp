@@ -15,13 +15,24 @@ namespace {
 struct Hooks : SettingsHooks {
     std::vector<std::string> calls;
     int inDev = 0, outDev = 0, averages = -1;
+    std::string inDevName, outDevName;
     std::string inName, outName;
     bool inActive = false, outActive = false;
     WindowGeometry scope{260, -1, -1, -1}, diagram{450, 320, 0, 0};
     std::int32_t left = 200, top = 200;
 
-    void SelectInputDevice(int d) override { calls.push_back("INDEV"); inDev = d; }
-    void SelectOutputDevice(int d) override { calls.push_back("OUTDEV"); outDev = d; }
+    void SelectInputDevice(int d, const std::string &n) override
+    {
+        calls.push_back("INDEV");
+        inDev = d;
+        inDevName = n;
+    }
+    void SelectOutputDevice(int d, const std::string &n) override
+    {
+        calls.push_back("OUTDEV");
+        outDev = d;
+        outDevName = n;
+    }
     void LoadInputCorrection(const std::string &n) override { calls.push_back("INCONAME"); inName = n; }
     void LoadOutputCorrection(const std::string &n) override { calls.push_back("OUTCONAME"); outName = n; }
     void SetInputCorrectionActive(bool on) override { calls.push_back("INCOAKT"); inActive = on; }
@@ -29,6 +40,8 @@ struct Hooks : SettingsHooks {
     void SetAverageValue(int a) override { calls.push_back("AVERAGE"); averages = a; }
     int InputDevice() override { return inDev; }
     int OutputDevice() override { return outDev; }
+    std::string InputDeviceName() override { return inDevName; }
+    std::string OutputDeviceName() override { return outDevName; }
     std::string InputCorrectionName() override { return inName; }
     std::string OutputCorrectionName() override { return outName; }
     bool InputCorrectionActive() override { return inActive; }
@@ -110,8 +123,10 @@ TEST(Settings, InvalidValuesFallBackByTheirOwnRules)
     EXPECT_EQ(load("[WOB]\nFROM=0\nTO=0\n").ms.Sweep.FreqTo, 22000);
     EXPECT_EQ(load("[MAIN]\nPAGE=3\n").fields.ActivePage, 0);
     EXPECT_EQ(load("[MAIN]\nPAGE=2\n").fields.ActivePage, 2);
-    EXPECT_EQ(load("[MAIN]\nINDEV=6\n").hooks.inDev, 0);
-    EXPECT_EQ(load("[MAIN]\nINDEV=5\n").hooks.inDev, 5);
+    EXPECT_EQ(load("[MAIN]\nINDEV=32\n").hooks.inDev, 0); // 32 devices of each direction
+    EXPECT_EQ(load("[MAIN]\nINDEV=31\n").hooks.inDev, 31);
+    EXPECT_EQ(load("[MAIN]\nINDEV=6\n").hooks.inDev, 6);
+    EXPECT_EQ(load("[MAIN]\nINDEV=-1\n").hooks.inDev, 0);
     EXPECT_EQ(load("[MAIN]\nOUTDEV=99\n").hooks.outDev, 0);
     EXPECT_EQ(load("[VOLUME]\nAUDIOINCHANNEL=-3\n").fields.InputChannel, 0);
     EXPECT_EQ(load("[VOLUME]\nAUDIOINCHANNEL=4\n").fields.InputChannel, 4);
@@ -161,7 +176,8 @@ TEST(Settings, RoundTripKeepsEveryWrittenKeyAndForeignSectionsAndDropsTheDiagram
 {
     const std::string original =
         "[SDSOUND]\nSINWAVERAM2=16384\n"
-        "[MAIN]\nPAGE=1\nINDEV=2\nOUTDEV=3\nSPRACHE=E\nINCONAME=/tmp/in.cor\nOUTCONAME=\nINCOAKT=TRUE\n"
+        "[MAIN]\nPAGE=1\nINDEV=2\nOUTDEV=3\nINDEVNAME=alsa_input.usb-Focusrite_Scarlett-00.analog-stereo\n"
+        "OUTDEVNAME=hw:CARD=PCH,DEV=0\nSPRACHE=E\nINCONAME=/tmp/in.cor\nOUTCONAME=\nINCOAKT=TRUE\n"
         "OUTCOAKT=FALSE\nLEFT=17\nTOP=-4\n"
         "[EICH]\nINPUT=775.0\nOUTPUT=300.5\nInLev4Cal=80\n"
         "[VOLUME]\nFGVOLUME=33\nFGINVOLUME=77\nPEGFAK=8.6859\nPEGOFS=-3.2500\nAUDIOINCHANNEL=2\n"
@@ -174,6 +190,8 @@ TEST(Settings, RoundTripKeepsEveryWrittenKeyAndForeignSectionsAndDropsTheDiagram
         "[DIAGRAMM]\nWIDTH=800\nHEIGHT=600\nLEFT=30\nTOP=40\n"
         "[GEN]\nFREQ=1000\n";
     Loaded l = load(original);
+    EXPECT_EQ(l.hooks.inDevName, "alsa_input.usb-Focusrite_Scarlett-00.analog-stereo");
+    EXPECT_EQ(l.hooks.outDevName, "hw:CARD=PCH,DEV=0");
     EXPECT_FLOAT_EQ(l.ms.AnalyserRange.LevelStep, 10.0f);
     EXPECT_EQ(l.save(), original); // DIAYSTEP is read, never written: it stays as it was
 
@@ -236,4 +254,27 @@ TEST(SweepParameters, TheSetupDialogsRangesRepairAndRefuseAlike)
         else
             EXPECT_NE(fault.find(c.fault), std::string::npos) << fault;
     }
+}
+
+// Files of earlier versions hold the numbers only: they still choose, and a
+// save adds no name for a device without one. A name that went (its device
+// has none now) leaves the file, so that it cannot outvote the number.
+TEST(Settings, DeviceNamesBesideTheNumbers)
+{
+    Loaded old = load("[MAIN]\nINDEV=4\nOUTDEV=1\n");
+    EXPECT_EQ(old.hooks.inDev, 4);
+    EXPECT_EQ(old.hooks.outDev, 1);
+    EXPECT_EQ(old.hooks.inDevName, "");
+    EXPECT_EQ(old.hooks.outDevName, "");
+    EXPECT_EQ(old.save().find("DEVNAME"), std::string::npos);
+
+    // Names are taken whole (longer than the 153 characters of other values).
+    const std::string longName = "alsa_input." + std::string(200, 'n');
+    Loaded named = load("[MAIN]\nINDEV=40\nINDEVNAME=" + longName + "\nOUTDEVNAME=hw:CARD=PCH,DEV=0\n");
+    EXPECT_EQ(named.hooks.inDev, 0);
+    EXPECT_EQ(named.hooks.inDevName, longName);
+    named.hooks.outDevName.clear();
+    const std::string saved = named.save();
+    EXPECT_NE(saved.find("INDEVNAME=" + longName + "\n"), std::string::npos);
+    EXPECT_EQ(saved.find("OUTDEVNAME"), std::string::npos);
 }

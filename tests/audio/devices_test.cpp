@@ -93,26 +93,27 @@ TEST_F(Devices, ReportLinesAndFormatMasks)
     EXPECT_EQ(InputFormats(0), 0u);
 }
 
-TEST_F(Devices, SelectionIsLimitedToPresentDevicesAndTheFirstSix)
+// The program uses 32 devices of each direction.
+TEST_F(Devices, SelectionIsLimitedToPresentDevicesAndTheFirst32)
 {
-    fake::Install(2, 8);
+    fake::Install(2, 34);
     SelectInputDevice(1);
     EXPECT_EQ(GetInputDevice(), 1);
     SelectInputDevice(3);
     EXPECT_EQ(GetInputDevice(), 0);
-    SelectOutputDevice(5);
-    EXPECT_EQ(GetOutputDevice(), 5);
-    SelectOutputDevice(6);
+    SelectOutputDevice(31);
+    EXPECT_EQ(GetOutputDevice(), 31);
+    SelectOutputDevice(32);
     EXPECT_EQ(GetOutputDevice(), 0);
     SelectOutputDevice(-1);
     EXPECT_EQ(GetOutputDevice(), 0);
     EXPECT_EQ(DeviceName('I', 1), "In 1");
-    EXPECT_EQ(DeviceName('O', 7), "Out 7");
+    EXPECT_EQ(DeviceName('O', 33), "Out 33");
     EXPECT_EQ(DeviceName('I', 2), "");
     EXPECT_EQ(DeviceName('X', 0), "");
 }
 
-TEST_F(Devices, VirtualCardsFollowTheRealDevicesWithinTheFirstSix)
+TEST_F(Devices, VirtualCardsFollowTheRealDevicesWithinTheFirst32)
 {
     SoundInterface &si = SoundInterface::instance();
     si.setBackends({named("V", 2, true), named("R", 3, false)});
@@ -122,15 +123,20 @@ TEST_F(Devices, VirtualCardsFollowTheRealDevicesWithinTheFirstSix)
     EXPECT_EQ(DeviceName('I', 3), "V in 0");
     EXPECT_EQ(DeviceName('O', 4), "V out 1");
 
-    // Seven real devices: five of them, the virtual cards, then the rest.
-    si.setBackends({named("R", 4, false), named("V", 2, true), named("S", 3, false)});
-    ASSERT_EQ(si.waveInGetNumDevs(), 9);
-    const char *order[] = {"R in 0", "R in 1", "R in 2", "R in 3", "S in 0", "V in 0", "V in 1", "S in 1", "S in 2"};
-    for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(DeviceName('I', i), order[i]) << i;
-    EXPECT_EQ(DeviceName('I', 9), "");
+    // 33 real devices: 31 of them, the virtual cards, then the rest.
+    si.setBackends({named("R", 20, false), named("V", 2, true), named("S", 13, false)});
+    ASSERT_EQ(si.waveInGetNumDevs(), 35);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(DeviceName('I', i), "R in " + std::to_string(i)) << i;
+    for (int i = 20; i < 31; ++i)
+        EXPECT_EQ(DeviceName('I', i), "S in " + std::to_string(i - 20)) << i;
+    EXPECT_EQ(DeviceName('I', 31), "V in 0");
+    EXPECT_EQ(DeviceName('I', 32), "V in 1");
+    EXPECT_EQ(DeviceName('I', 33), "S in 11");
+    EXPECT_EQ(DeviceName('I', 34), "S in 12");
+    EXPECT_EQ(DeviceName('I', 35), "");
     WaveInCaps caps;
-    EXPECT_EQ(si.waveInGetDevCaps(9, caps), MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(si.waveInGetDevCaps(35, caps), MMSYSERR_BADDEVICEID);
     EXPECT_EQ(si.waveInGetDevCaps(-1, caps), MMSYSERR_BADDEVICEID);
 }
 
@@ -147,4 +153,40 @@ TEST_F(Devices, ErrorTextsByRange)
     EXPECT_EQ(ErrorText(25), "Unknown wave input error 25.");
     for (int code = 0; code < 2000; code += 37)
         EXPECT_LE(ErrorText(code).size(), 255u);
+}
+
+namespace {
+
+// A backend behind a sound server that reports what its streams run at.
+class ServerBackend : public fake::FakeBackend {
+public:
+    RunningStream in, out;
+    RunningStream runningStream(bool input) override { return input ? in : out; }
+};
+
+} // namespace
+
+TEST_F(Devices, WhatReallyRunsIsReportedForTheCurrentDevices)
+{
+    auto server = std::make_shared<ServerBackend>();
+    server->inputs = {{"Mic"}, {"Line"}};
+    server->outputs = {{"Speakers"}};
+    SoundInterface::instance().setBackends({server});
+    SelectInputDevice(1);
+    EXPECT_EQ(RunningStreamText('I', 1), ""); // nothing open
+    server->in = {true, 96000, 48000, 1024, true, "alsa.pci"};
+    server->out = {true, 48000, 48000, 0, false, "alsa.pci"};
+    EXPECT_EQ(RunningStreamText('I', 1), "graph 48000 Hz, quantum 1024, resampled from 96000 Hz");
+    EXPECT_EQ(RunningStreamText('O', 0), "graph 48000 Hz");
+    EXPECT_EQ(RunningStreamText('O', 1), ""); // no such device
+    EXPECT_EQ(RunningStreamText('X', 0), "");
+
+    int numIn = 0, numOut = 0;
+    std::uint32_t last = 0;
+    DeviceReport(numIn, numOut, last);
+    const std::vector<std::string> &log = AudioLog();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log[log.size() - 4], "Wave-In running   : graph 48000 Hz, quantum 1024, resampled from 96000 Hz");
+    EXPECT_EQ(log[log.size() - 3], "Wave-Out running  : graph 48000 Hz");
+    EXPECT_EQ(log.back(), "WaveAux´s ---------");
 }

@@ -1,4 +1,4 @@
-// The sound card selection dialog (six-device rule with its warning) and the
+// The sound card selection dialog (device limit with its warning) and the
 // feature list window.
 #include "audio/audioengine.h"
 #include "dialogs/soundcarddialog.h"
@@ -15,39 +15,41 @@
 
 using namespace audio;
 
-TEST(SoundCardDialog, EightDevicesWarnOnTheSeventhAndSelectTheSixth)
+// The program uses 32 devices of each direction (ALSA devices and the sound
+// server's nodes listed together).
+TEST(SoundCardDialog, ThirtyFourDevicesWarnOnTheThirtyThirdAndSelectTheThirtySecond)
 {
-    auto backend = fake::Install(8, 3);
+    auto backend = fake::Install(34, 3);
     TSCdia dlg;
     dlg.SetLanguage('E');
     dlg.ForInput = true;
     dlg.Selected = 2;
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), "Select input device");
-    ASSERT_EQ(dlg.ListBox1->count(), 8);
-    EXPECT_EQ(dlg.ListBox1->item(7)->text(), "In 7");
+    ASSERT_EQ(dlg.ListBox1->count(), 34);
+    EXPECT_EQ(dlg.ListBox1->item(33)->text(), "In 33");
     EXPECT_EQ(dlg.ListBox1->currentRow(), 2);
-    EXPECT_EQ(AudioLog()[1], "WaveInNumDevs  : 8"); // a fresh report on activation
+    EXPECT_EQ(AudioLog()[1], "WaveInNumDevs  : 34"); // a fresh report on activation
 
-    dlg.ListBox1->setCurrentRow(4);
-    EXPECT_EQ(dlg.Selected, 4);
+    dlg.ListBox1->setCurrentRow(31);
+    EXPECT_EQ(dlg.Selected, 31);
 
     std::vector<QString> warnings;
     platform::SetMessageHandler([&](const platform::MessageRequest &m) {
         EXPECT_EQ(m.kind, platform::MessageKind::Warning);
         warnings.push_back(m.text);
     });
-    dlg.ListBox1->setCurrentRow(7); // the eighth device
-    EXPECT_EQ(warnings, std::vector<QString>{"Support for only 6 sounddevices"});
-    EXPECT_EQ(dlg.Selected, 5);
-    EXPECT_EQ(dlg.ListBox1->currentRow(), 5);
+    dlg.ListBox1->setCurrentRow(33); // the 34th device
+    EXPECT_EQ(warnings, std::vector<QString>{"Support for only 32 sounddevices"});
+    EXPECT_EQ(dlg.Selected, 31);
+    EXPECT_EQ(dlg.ListBox1->currentRow(), 31);
 
     dlg.SetLanguage('D');
-    dlg.ListBox1->setCurrentRow(6);
+    dlg.ListBox1->setCurrentRow(32);
     ASSERT_EQ(warnings.size(), 2u);
-    EXPECT_EQ(warnings[1], "Nur die ersten 6 Sounddevices werden unterstützt");
+    EXPECT_EQ(warnings[1], "Nur die ersten 32 Sounddevices werden unterstützt");
     platform::SetMessageHandler({});
-    EXPECT_EQ(dlg.Selected, 5);
+    EXPECT_EQ(dlg.Selected, 31);
     dlg.hide();
 
     // Output list, with a selection beyond the count: nothing highlighted.

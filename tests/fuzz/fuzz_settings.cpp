@@ -37,8 +37,8 @@ struct EchoHooks : app::SettingsHooks {
     bool inActive = false, outActive = false;
     const app::MeasurementState *ms = nullptr;
 
-    void SelectInputDevice(int d) override { inDev = d; }
-    void SelectOutputDevice(int d) override { outDev = d; }
+    void SelectInputDevice(int d, const std::string &) override { inDev = d; }
+    void SelectOutputDevice(int d, const std::string &) override { outDev = d; }
     void LoadInputCorrection(const std::string &n) override { inName = n; }
     void LoadOutputCorrection(const std::string &n) override { outName = n; }
     void SetInputCorrectionActive(bool on) override { inActive = on; }
@@ -46,6 +46,8 @@ struct EchoHooks : app::SettingsHooks {
     void SetAverageValue(int) override {}
     int InputDevice() override { return inDev; }
     int OutputDevice() override { return outDev; }
+    std::string InputDeviceName() override { return {}; }
+    std::string OutputDeviceName() override { return {}; }
     std::string InputCorrectionName() override { return inName; }
     std::string OutputCorrectionName() override { return outName; }
     bool InputCorrectionActive() override { return inActive; }

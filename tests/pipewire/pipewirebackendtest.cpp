@@ -7,6 +7,7 @@
 // without a server.
 #include "alsa/alsatestsupport.h"
 #include "audio/capture.h"
+#include "audio/mixerdevice.h"
 #include "audio/outputengine.h"
 #include "audio/pipewire/pipewirebackend.h"
 #include "support/pipewireserver.h"
@@ -17,6 +18,7 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
 
 using namespace audio;
@@ -313,9 +315,16 @@ TEST_F(PipeWireBackendTest, ARateTheGraphMayNotTakeIsReportedAsResampled)
     startCapture(in("loop_source"), 96000, 16, 48000);
     alsatest::Pump(300);
     const Dumped node = DumpNode("loop_source");
+    const SoundBackend::RunningStream running = backend->runningStream(true);
     finishCapture(16);
     const PipeWireStreamStatus s = status(true);
     EXPECT_EQ(node.rate, 48000);
+    // As the sound interface tells it (device report, status line).
+    EXPECT_TRUE(running.known);
+    EXPECT_EQ(running.graphRate, 48000u);
+    EXPECT_EQ(running.rate, 96000u);
+    EXPECT_TRUE(running.resampled);
+    EXPECT_GT(running.quantum, 0u);
     EXPECT_EQ(s.negotiatedRate, 96000u);
     EXPECT_EQ(s.graphRate, 48000u);
     EXPECT_TRUE(s.resampled());
@@ -406,12 +415,67 @@ TEST_F(PipeWireBackendTest, ANodeRemovedMidRunEndsTheEnginesRunWithDeviceLost)
     EXPECT_NE(ErrorText(PIPEWIRE_NODE_NOT_FOUND).find("not available"), std::string::npos);
 }
 
+// The loudest channel volume of a node as the server reports it; -1 when
+// it tells none.
+double DumpedVolume(const QString &name)
+{
+    int rc = -1;
+    const std::string json = pwserver::Run({"pw-dump"}, rc);
+    for (const QJsonValue v : QJsonDocument::fromJson(QByteArray::fromStdString(json)).array()) {
+        const QJsonObject info = v.toObject()["info"].toObject();
+        if (info["props"].toObject()["node.name"].toString() != name)
+            continue;
+        for (const QJsonValue p : info["params"].toObject()["Props"].toArray()) {
+            const QJsonArray volumes = p.toObject()["channelVolumes"].toArray();
+            double loudest = -1;
+            for (const QJsonValue c : volumes)
+                loudest = std::max(loudest, c.toDouble());
+            if (!volumes.isEmpty())
+                return loudest;
+        }
+    }
+    return -1;
+}
+
+// The recording side of the mixer is the source node's own volume, on the
+// cubic scale of the desktop's controls: 65535 * cbrt(volume). A sink's
+// volume is the desktop's and is never offered.
+TEST_F(PipeWireBackendTest, TheMixerOfASourceIsTheNodesOwnVolume)
+{
+    EXPECT_EQ(backend->openMixer(false, out("loop_sink")), nullptr);
+    std::unique_ptr<MixerDevice> mixer = backend->openMixer(true, in("loop_source"));
+    ASSERT_NE(mixer, nullptr);
+    MixerLine line;
+    ASSERT_EQ(mixer->lineInfoBySource(0, 0, line), MMSYSERR_NOERROR);
+    std::vector<MixerControlRecord> controls;
+    ASSERT_EQ(mixer->lineControls(line.lineId, controls), MMSYSERR_NOERROR);
+    ASSERT_EQ(controls.size(), 1u);
+    EXPECT_EQ(controls[0].controlType, MIXERCONTROL_CONTROLTYPE_VOLUME);
+
+    std::vector<std::uint32_t> was;
+    ASSERT_EQ(mixer->getValues(controls[0].controlId, was), MMSYSERR_NOERROR);
+    ASSERT_EQ(was.size(), 1u);
+    // Half the scale is an eighth of the linear volume (0.125, -18.06 dB).
+    ASSERT_EQ(mixer->setValues(controls[0].controlId, {32768}), MMSYSERR_NOERROR);
+    ASSERT_TRUE(alsatest::WaitFor([&] { return std::abs(DumpedVolume("loop_source") - 0.125) < 1e-3; }, 3000))
+        << "the server reports " << DumpedVolume("loop_source");
+    std::vector<std::uint32_t> now;
+    ASSERT_EQ(mixer->getValues(controls[0].controlId, now), MMSYSERR_NOERROR);
+    EXPECT_NEAR(double(now.at(0)), 32768.0, 1.0);
+    // Back to what it was.
+    ASSERT_EQ(mixer->setValues(controls[0].controlId, was), MMSYSERR_NOERROR);
+    const double restored = std::pow(was[0] / 65535.0, 3.0);
+    EXPECT_TRUE(alsatest::WaitFor([&] { return std::abs(DumpedVolume("loop_source") - restored) < 1e-3; }, 3000));
+}
+
 // The server dies under a capture and a stream; started again with other
 // node ids, the node is found by its name.
 TEST_F(PipeWireBackendTest, AServerKilledMidRunEndsTheStreamsAndTheNodeNameOutlivesTheRestart)
 {
     struct Again { ~Again() { if (!pwserver::ServerRuns()) pwserver::Restart(); } } again;
     const std::string name = backend->deviceName(true, in("loop2_source"));
+    const std::string stored = backend->storedName(true, in("loop2_source"));
+    EXPECT_EQ(stored, "loop2_source");
     const Dumped before = DumpNode("loop2_source");
     play(out("loop2_sink"), 48000, 16);
     startCapture(in("loop2_source"), 48000, 16, 10 * 48000);
@@ -440,6 +504,7 @@ TEST_F(PipeWireBackendTest, AServerKilledMidRunEndsTheStreamsAndTheNodeNameOutli
     const int index = in("loop2_source");
     ASSERT_GE(index, 0);
     EXPECT_EQ(backend->deviceName(true, index), name);
+    EXPECT_EQ(backend->findStored(true, stored), index) << "the name the settings keep";
     const Dumped after = DumpNode("loop2_source");
     EXPECT_NE(after.id, before.id) << "the restart was to give the node another id";
     record(index, 48000, 16, 4800);

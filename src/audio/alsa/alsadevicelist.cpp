@@ -2,6 +2,7 @@
 
 #include "audio/alsa/alsapcm.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 
@@ -61,9 +62,11 @@ void ListCard(int card, snd_pcm_stream_t stream, const OpenDevices &open,
 
     snd_ctl_card_info_t *cardInfo = nullptr;
     snd_ctl_card_info_alloca(&cardInfo);
-    std::string cardName = ctlName;
-    if (snd_ctl_card_info(ctl.get(), cardInfo) >= 0)
+    std::string cardName = ctlName, cardId;
+    if (snd_ctl_card_info(ctl.get(), cardInfo) >= 0) {
         cardName = snd_ctl_card_info_get_name(cardInfo);
+        cardId = snd_ctl_card_info_get_id(cardInfo);
+    }
 
     snd_pcm_info_t *pcmInfo = nullptr;
     snd_pcm_info_alloca(&pcmInfo);
@@ -81,7 +84,7 @@ void ListCard(int card, snd_pcm_stream_t stream, const OpenDevices &open,
         for (const char *prefix : {"hw:", "plughw:"}) {
             std::string pcm = prefix + address;
             if (Opens(pcm, stream, open))
-                out.push_back({pcm, MakeDeviceName(description, pcm)});
+                out.push_back({pcm, MakeDeviceName(description, pcm), card, device, cardId});
         }
     }
 }
@@ -122,11 +125,80 @@ std::string MakeDeviceName(const std::string &description, const std::string &pc
     return head + suffix;
 }
 
+namespace {
+
+bool Digits(const std::string &s)
+{
+    return !s.empty() && s.size() < 9 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "hw:" or "plughw:" at the start of a name; empty for neither.
+std::string CardPrefix(const std::string &name)
+{
+    for (const char *prefix : {"hw:", "plughw:"})
+        if (name.rfind(prefix, 0) == 0)
+            return prefix;
+    return {};
+}
+
+} // namespace
+
+std::string StoredAlsaName(const AlsaDeviceEntry &entry)
+{
+    const std::string prefix = CardPrefix(entry.pcm);
+    if (prefix.empty() || entry.card < 0 || entry.cardId.empty())
+        return entry.pcm;
+    return prefix + "CARD=" + entry.cardId + ",DEV=" + std::to_string(entry.device);
+}
+
+bool AlsaNameMatches(const AlsaDeviceEntry &entry, const std::string &stored)
+{
+    if (stored.empty())
+        return false;
+    if (stored == entry.pcm || stored == StoredAlsaName(entry))
+        return true;
+    const std::string prefix = CardPrefix(stored);
+    if (prefix.empty() || prefix != CardPrefix(entry.pcm) || entry.card < 0)
+        return false;
+    // The arguments, by position (card, device) or by key (CARD=, DEV=).
+    std::string card, device = "0";
+    std::size_t at = prefix.size();
+    for (int position = 0; at <= stored.size(); ++position) {
+        const std::size_t comma = std::min(stored.find(',', at), stored.size());
+        std::string argument = stored.substr(at, comma - at);
+        at = comma + 1;
+        std::string *field = position == 0 ? &card : position == 1 ? &device : nullptr;
+        if (argument.rfind("CARD=", 0) == 0) {
+            field = &card;
+            argument.erase(0, 5);
+        } else if (argument.rfind("DEV=", 0) == 0) {
+            field = &device;
+            argument.erase(0, 4);
+        }
+        if (!field)
+            return false;
+        *field = argument;
+    }
+    const bool cardMatches = Digits(card) ? std::stoi(card) == entry.card : card == entry.cardId && !card.empty();
+    return cardMatches && Digits(device) && std::stoi(device) == entry.device;
+}
+
+void DropCards(std::vector<AlsaDeviceEntry> &devices, const std::vector<int> &cards)
+{
+    devices.erase(std::remove_if(devices.begin(), devices.end(),
+                                 [&](const AlsaDeviceEntry &e) {
+                                     return e.card >= 0 &&
+                                            std::find(cards.begin(), cards.end(), e.card) != cards.end();
+                                 }),
+                  devices.end());
+}
+
 std::vector<AlsaDeviceEntry> ListAlsaDevices(snd_pcm_stream_t stream, const OpenDevices &open)
 {
     std::vector<AlsaDeviceEntry> out;
     if (Opens("default", stream, open))
-        out.push_back({"default", MakeDeviceName(DefaultDescription(stream), "default")});
+        out.push_back({"default", MakeDeviceName(DefaultDescription(stream), "default"), -1, -1, {}});
     int card = -1;
     while (snd_card_next(&card) >= 0 && card >= 0)
         ListCard(card, stream, open, out);

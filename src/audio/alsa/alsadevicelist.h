@@ -17,6 +17,9 @@ namespace audio::alsa {
 struct AlsaDeviceEntry {
     std::string pcm;  // name to pass to snd_pcm_open, e.g. "plughw:0,0"
     std::string name; // readable name shown to the user, at most kMaxDeviceName
+    int card = -1;    // card number of a hw or plughw device, else -1
+    int device = -1;  // its PCM device number on the card
+    std::string cardId; // the card's id ("PCH"), which keeps when cards are numbered anew
 };
 
 inline constexpr std::size_t kMaxDeviceName = 120;
@@ -35,5 +38,19 @@ std::string DefaultDeviceDescription(snd_pcm_stream_t stream, std::string descri
 // "<description> (<pcm>)", the description shortened so that the whole name
 // keeps to kMaxDeviceName characters (UTF-8 sequences are not split).
 std::string MakeDeviceName(const std::string &description, const std::string &pcm);
+
+// The name the settings keep for a device: "hw:CARD=<id>,DEV=<n>" (or
+// plughw) for a card's device, so that a reboot that numbers the cards anew
+// keeps the choice; the PCM name for anything else ("default").
+std::string StoredAlsaName(const AlsaDeviceEntry &entry);
+
+// Whether a stored name names the device: its stored form, its PCM name
+// ("hw:1,0", the numbered form), or ALSA's other spellings of a card's
+// device ("hw:PCH,0", "hw:CARD=1", DEV 0 when not given). hw and plughw
+// are different devices.
+bool AlsaNameMatches(const AlsaDeviceEntry &entry, const std::string &stored);
+
+// Drops the devices of these cards from a list ("default" stays).
+void DropCards(std::vector<AlsaDeviceEntry> &devices, const std::vector<int> &cards);
 
 } // namespace audio::alsa

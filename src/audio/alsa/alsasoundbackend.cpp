@@ -22,6 +22,7 @@ void AlsaSoundBackend::list(bool input)
 {
     Direction &d = direction(input);
     d.devices = ListAlsaDevices(d.stream, *open_);
+    DropCards(d.devices, cardsElsewhere_);
     d.listed = true;
 }
 
@@ -57,6 +58,34 @@ const AlsaDeviceEntry *AlsaSoundBackend::entry(bool input, int index)
     if (index < 0 || index >= static_cast<int>(d.devices.size()))
         return nullptr;
     return &d.devices[static_cast<std::size_t>(index)];
+}
+
+std::string AlsaSoundBackend::storedName(bool input, int index)
+{
+    const AlsaDeviceEntry *e = entry(input, index);
+    return e ? StoredAlsaName(*e) : std::string();
+}
+
+int AlsaSoundBackend::findStored(bool input, const std::string &stored)
+{
+    const int n = count(input);
+    const std::vector<AlsaDeviceEntry> &devices = direction(input).devices;
+    for (int i = 0; i < n; ++i)
+        if (AlsaNameMatches(devices[static_cast<std::size_t>(i)], stored))
+            return i;
+    return -1;
+}
+
+void AlsaSoundBackend::setCardsListedElsewhere(const std::vector<int> &cards)
+{
+    if (cards == cardsElsewhere_)
+        return;
+    // Called right after a refresh: the lists are taken again without these
+    // cards (and with those no longer held elsewhere).
+    cardsElsewhere_ = cards;
+    for (const bool input : {true, false})
+        if (direction(input).listed)
+            list(input);
 }
 
 std::string AlsaSoundBackend::pcmName(bool input, int index)

@@ -1,9 +1,12 @@
 // The ALSA backend: wave input and output devices over ALSA PCMs.
 //
 // Devices are "default" and the hw/plughw PCMs of each card that open at the
-// time of listing (see ListAlsaDevices). The list is taken on first use and
-// afresh by refresh() (the device report); in between, counts and indices
-// stay stable and cost nothing. All calls on the UI thread.
+// time of listing (see ListAlsaDevices), except those of cards the sound
+// server holds and lists as its own devices (setCardsListedElsewhere): a
+// card it has merely suspended would open, and appear twice. The list is
+// taken on first use and afresh by refresh() (the device report); in
+// between, counts and indices stay stable and cost nothing. All calls on the
+// UI thread.
 #pragma once
 
 #include "audio/alsa/alsadevicelist.h"
@@ -41,6 +44,12 @@ public:
     // volume, which the program must not drive.
     std::unique_ptr<MixerDevice> openMixer(bool input, int index) override;
 
+    std::string family() const override { return "ALSA"; }
+    // A card's device by the card's name (see StoredAlsaName).
+    std::string storedName(bool input, int index) override;
+    int findStored(bool input, const std::string &stored) override;
+    void setCardsListedElsewhere(const std::vector<int> &cards) override;
+
     // The PCM name behind a device index (for reports and tests); empty if none.
     std::string pcmName(bool input, int index);
 
@@ -67,6 +76,7 @@ private:
     Direction input_{SND_PCM_STREAM_CAPTURE};
     Direction output_{SND_PCM_STREAM_PLAYBACK};
     std::map<std::pair<bool, std::string>, PcmSupport> supportCache_;
+    std::vector<int> cardsElsewhere_;
 };
 
 } // namespace audio::alsa

@@ -1,10 +1,12 @@
 #include "audio/pipewire/pipewirebackend.h"
 
 #include "audio/pipewire/pipewireconnection.h"
+#include "audio/pipewire/pipewiremixer.h"
 #include "audio/pipewire/pipewirestream.h"
 #include "audio/pipewire/pipewirewavein.h"
 #include "audio/pipewire/pipewirewaveout.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -134,19 +136,19 @@ void PipeWireBackend::list()
     if (!reconnect())
         return;
     std::vector<std::pair<std::string, std::string>> in, out;
-    std::vector<int> inChannels, outChannels;
+    std::vector<PwNode> inNodes, outNodes;
     {
         LoopLock lock(*connection_);
         for (const PwNode &n : connection_->nodes()) {
             (n.sink ? out : in).emplace_back(n.name, n.description);
-            (n.sink ? outChannels : inChannels).push_back(n.channels);
+            (n.sink ? outNodes : inNodes).push_back(n);
         }
     }
     const std::vector<std::string> inNames = DeviceNames(in), outNames = DeviceNames(out);
     for (std::size_t i = 0; i < in.size(); ++i)
-        inputs_.push_back({in[i].first, inNames[i], inChannels[i]});
+        inputs_.push_back({in[i].first, inNames[i], inNodes[i].channels, inNodes[i].alsaCard});
     for (std::size_t i = 0; i < out.size(); ++i)
-        outputs_.push_back({out[i].first, outNames[i], outChannels[i]});
+        outputs_.push_back({out[i].first, outNames[i], outNodes[i].channels, outNodes[i].alsaCard});
 }
 
 void PipeWireBackend::refresh()
@@ -301,6 +303,27 @@ int PipeWireBackend::openOutput(int index, const WaveFormat &format, OutputCallb
     });
 }
 
+std::unique_ptr<MixerDevice> PipeWireBackend::openMixer(bool input, int index)
+{
+    const Entry *e = entry(input, index);
+    PwNode node;
+    if (!input || !e || !liveNode(e->node, false, node))
+        return nullptr;
+    return OpenPipeWireMixer(connection_, node);
+}
+
+std::vector<int> PipeWireBackend::cardsHeld()
+{
+    if (!listed_)
+        list();
+    std::vector<int> cards;
+    for (const std::vector<Entry> *v : {&inputs_, &outputs_})
+        for (const Entry &e : *v)
+            if (e.alsaCard >= 0 && std::find(cards.begin(), cards.end(), e.alsaCard) == cards.end())
+                cards.push_back(e.alsaCard);
+    return cards;
+}
+
 std::string PipeWireBackend::errorText(int code)
 {
     return PipeWireErrorText(code);
@@ -309,6 +332,22 @@ std::string PipeWireBackend::errorText(int code)
 PipeWireStreamStatus PipeWireBackend::streamStatus(bool input, bool &open) const
 {
     return board_->read(input, open);
+}
+
+SoundBackend::RunningStream PipeWireBackend::runningStream(bool input)
+{
+    bool open = false;
+    const PipeWireStreamStatus st = streamStatus(input, open);
+    RunningStream r;
+    if (!open || st.graphRate == 0)
+        return r;
+    r.known = true;
+    r.rate = st.negotiatedRate ? st.negotiatedRate : st.requestedRate;
+    r.graphRate = st.graphRate;
+    r.quantum = st.quantum;
+    r.resampled = st.resampled();
+    r.clock = st.clockName;
+    return r;
 }
 
 } // namespace audio::pipewire

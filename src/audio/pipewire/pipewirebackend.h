@@ -44,6 +44,14 @@ public:
     int openOutput(int index, const WaveFormat &format, OutputCallback callback,
                    std::unique_ptr<WaveOutDevice> &device) override;
     std::string errorText(int code) override;
+    std::string family() const override { return "PipeWire"; }
+    // A node by its node name, which keeps across restarts of the server.
+    std::string storedName(bool input, int index) override { return nodeName(input, index); }
+    // The ALSA cards the listed nodes stand for.
+    std::vector<int> cardsHeld() override;
+    // The recording side: the source node's own volume (see pipewiremixer.h).
+    // A sink's volume is the desktop's volume for that device: never driven.
+    std::unique_ptr<MixerDevice> openMixer(bool input, int index) override;
 
     // The node name behind a listed device (what the settings keep); empty
     // for an index without a device.
@@ -53,6 +61,8 @@ public:
     // The latest stream of a direction as it runs, or as it last ran when
     // `open` comes back false (all zero when none ran yet).
     PipeWireStreamStatus streamStatus(bool input, bool &open) const;
+    // The open stream's status in the sound interface's terms.
+    RunningStream runningStream(bool input) override;
     // Whether the server answered at the last look.
     bool connected() const;
 
@@ -63,6 +73,7 @@ private:
         std::string node;     // node.name
         std::string name;     // what the user reads (and the settings keys are made of)
         int channels = 0;
+        int alsaCard = -1;
     };
 
     void list();

@@ -14,6 +14,8 @@ namespace {
 
 // Longest wait for the server's first answer (the node list).
 constexpr std::int64_t kSyncTimeoutNs = 3'000'000'000;
+// Longest wait for the answer to a roundtrip.
+constexpr std::int64_t kRoundtripTimeoutNs = 1'000'000'000;
 
 const char *lookup(const spa_dict *props, const char *key)
 {
@@ -191,6 +193,11 @@ void PwConnection::onGlobal(std::uint32_t id, const char *type, const spa_dict *
         n.description = desc && *desc ? desc : name;
         if (const char *ch = lookup(props, PW_KEY_AUDIO_CHANNELS))
             n.channels = std::atoi(ch);
+        for (const char *key : {"api.alsa.pcm.card", "alsa.card"}) {
+            const std::uint32_t card = idProp(props, key);
+            if (n.alsaCard < 0 && card != SPA_ID_INVALID && card < 1000)
+                n.alsaCard = static_cast<int>(card);
+        }
         if (sink) {
             n.sink = true;
             nodes_.push_back(n);
@@ -234,12 +241,29 @@ void PwConnection::onCoreError(std::uint32_t id, int res, const char *message)
     notify();
 }
 
+bool PwConnection::roundtrip()
+{
+    if (!alive_)
+        return false;
+    roundtripDone_ = false;
+    roundtripSeq_ = pw_core_sync(core_, PW_ID_CORE, 0);
+    timespec deadline{};
+    pw_thread_loop_get_time(loop_, &deadline, kRoundtripTimeoutNs);
+    while (alive_ && !roundtripDone_)
+        if (pw_thread_loop_timed_wait_full(loop_, &deadline) != 0)
+            break;
+    return alive_ && roundtripDone_;
+}
+
 void PwConnection::onCoreDone(std::uint32_t id, int seq)
 {
-    if (id == PW_ID_CORE && seq == syncSeq_) {
+    if (id != PW_ID_CORE)
+        return;
+    if (seq == syncSeq_)
         synced_ = true;
-        signal();
-    }
+    if (seq == roundtripSeq_)
+        roundtripDone_ = true;
+    signal();
 }
 
 LoopLock::LoopLock(const PwConnection &c) : loop_(c.threadLoop())

@@ -32,6 +32,7 @@ struct PwNode {
     std::string description; // node.description (or nick, or name): what the user reads
     bool sink = false;       // Audio/Sink (else Audio/Source)
     int channels = 0;        // audio.channels when the node tells, else 0
+    int alsaCard = -1;       // the ALSA card of a node on one (api.alsa.pcm.card), else -1
 };
 
 struct PwLink {
@@ -63,6 +64,7 @@ public:
     pw_thread_loop *threadLoop() const { return loop_; }
     pw_loop *loop() const;
     pw_core *core() const { return core_; }
+    pw_registry *registry() const { return registry_; }
 
     // Lock held for all of these.
     bool alive() const { return alive_; }
@@ -74,6 +76,10 @@ public:
     void removeWatcher(PwWatcher *w);
     // Wakes every thread waiting on the loop (pw_thread_loop_wait).
     void signal();
+    // Waits until the server has handled everything sent before (at most
+    // a second); false when it did not answer. Lock held, on one thread at
+    // a time (the UI thread), never on the loop thread.
+    bool roundtrip();
 
     // Registry callbacks (loop thread).
     void onGlobal(std::uint32_t id, const char *type, const spa_dict *props);
@@ -95,6 +101,8 @@ private:
     bool alive_ = false;
     int syncSeq_ = -1;
     bool synced_ = false;
+    int roundtripSeq_ = -1;
+    bool roundtripDone_ = false;
     std::vector<PwNode> nodes_;
     std::vector<PwLink> links_;
     std::vector<PwWatcher *> watchers_;

@@ -35,6 +35,7 @@ public:
     // Both directions of a card reach the card's one mixer.
     std::unique_ptr<MixerDevice> openMixer(bool input, int index) override;
     bool isVirtual() const override { return true; }
+    std::string family() const override { return "virtual"; }
 
 private:
     std::uint32_t formatMask() const;
