@@ -343,6 +343,14 @@ const float *FinishCapture(int &count, int &overloads, std::uint32_t &userValue)
     const long long flipMask = dev.FlipChannels ? 0 : 1;
 
     float *block = s.sampleBlock.get();
+    const int over = DecodeCaptureBlock(data, bits, n, dc, sign, flipMask, block);
+    overloads = over;
+    return block;
+}
+
+int DecodeCaptureBlock(const char *data, int bits, long long n, const double dc[2], const double sign[2],
+                       long long flipMask, float *block)
+{
     int over = 0;
     for (long long i = 0; i < n; ++i) {
         const int c = static_cast<int>(i & 1);
@@ -364,8 +372,7 @@ const float *FinishCapture(int &count, int &overloads, std::uint32_t &userValue)
         }
         block[i ^ flipMask] = static_cast<float>((v + dc[c]) * sign[c]);
     }
-    overloads = over;
-    return block;
+    return over;
 }
 
 } // namespace audio

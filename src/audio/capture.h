@@ -39,4 +39,11 @@ bool CaptureOpen();
 // Whether a start waits behind the block in flight.
 bool CaptureQueued();
 
+// Decodes n interleaved samples of the device's format (8, 16 or 24 bits in
+// 32) into floats of full scale 1, adds each channel's DC offset, applies its
+// sign and puts the channels in place (flipMask 1 swaps the device's order).
+// Returns how many samples sat at the format's limits.
+int DecodeCaptureBlock(const char *data, int bits, long long n, const double dc[2], const double sign[2],
+                       long long flipMask, float *block);
+
 } // namespace audio

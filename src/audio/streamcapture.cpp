@@ -143,28 +143,8 @@ void StreamCapture::take(WaveHeader *header, int error)
     }
     const long long n = 2LL * framesPerBuffer_;
     const char *data = header->lpData;
-    int over = 0;
     float *block = block_.data();
-    for (long long i = 0; i < n; ++i) {
-        const int c = static_cast<int>(i & 1);
-        double v;
-        if (bits_ == 8) {
-            const auto raw = static_cast<std::uint8_t>(data[i]);
-            over += IsOverload8(raw);
-            v = DecodeSample8(raw);
-        } else if (bits_ == 16) {
-            std::int16_t raw;
-            std::memcpy(&raw, data + 2 * i, 2);
-            over += IsOverload16(raw);
-            v = DecodeSample16(raw);
-        } else {
-            std::int32_t raw;
-            std::memcpy(&raw, data + 4 * i, 4);
-            over += IsOverload24(raw);
-            v = DecodeSample24(raw);
-        }
-        block[i ^ flipMask_] = static_cast<float>((v + dc_[c]) * sign_[c]);
-    }
+    const int over = DecodeCaptureBlock(data, bits_, n, dc_, sign_, flipMask_, block);
     frames_ += framesPerBuffer_;
     watchdog_.start(watchdogMs_);
     // Queued again before the caller runs, so the device never starves.
