@@ -6,6 +6,7 @@
 #include "platform/numbers.h"
 #include "support/cardmodel.h"
 #include "support/spectrumref.h"
+#include "support/measurecommand.h"
 #include "support/testsupport.h"
 
 #include <QByteArray>
@@ -21,18 +22,11 @@
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
+using Result = testsupport::MeasureResult;
 
 Result Measure(const std::string &dir, const std::string &arguments)
 {
-    const std::string err = dir + "/stderr.txt";
-    Result r;
-    r.status = testsupport::RunShell(std::string(SONALYX_MEASURE_EXE) + " " + arguments + " 2>" + err, r.out);
-    r.err = testsupport::ReadFile(err);
-    return r;
+    return testsupport::RunMeasure(dir, arguments);
 }
 
 double ModelDb(double f) { return testsupport::Db(std::abs(testsupport::DeviceUnderTest(f))); }

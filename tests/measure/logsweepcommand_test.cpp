@@ -4,6 +4,7 @@
 // and the input it refuses, with status 2 and the reason.
 #include "support/cardmodel.h"
 #include "support/spectrumref.h"
+#include "support/measurecommand.h"
 #include "support/testsupport.h"
 
 #include <QJsonArray>
@@ -16,18 +17,11 @@
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
+using Result = testsupport::MeasureResult;
 
 Result Measure(const std::string &dir, const std::string &arguments)
 {
-    const std::string err = dir + "/stderr.txt";
-    Result r;
-    r.status = testsupport::RunShell(std::string(SONALYX_MEASURE_EXE) + " logsweep " + arguments + " 2>" + err, r.out);
-    r.err = testsupport::ReadFile(err);
-    return r;
+    return testsupport::RunMeasure(dir, "logsweep " + arguments);
 }
 
 TEST(LogSweepCommand, BadInputEndsWithStatusTwoAndTheReason)
