@@ -1,26 +1,15 @@
 // sonalyx-measure thd, imd, noise and dynamic-range run as a program on the
 // unpaced virtual card, their readings against closed forms worked out here:
 //
-// The card's device under test (right input) has gain and Butterworth
-// filters (support/cardmodel.h) before its nonlinearity
-//   y = x + 2h(x²/P - P/2) + 4h(x³/P² - 3x/4),   h = 10^(DISTORTION/20),
-// P the held peak of x. For x = A sin α (P = A): y = A sin α - hA cos 2α -
-// hA sin 3α, so H2 = H3 = h re the fundamental, which keeps its level.
-// For x = a cos α + b cos β, the terms of x² and x³ give
-//   f2 ± f1: 2hab/P,   f2 ± 2f1: 3ha²b/P²,   2f2 - f1: 3hab²/P²,
-// and the tones themselves b' = b(1 - 3h + 3h(b² + 2a²)/P²) (a' likewise),
-// so SMPTE/DIN IMD = sqrt(2(2hab/P)² + 2(3ha²b/P²)²) / b', and CCIF
-// d2 = (2hab/P) / (a' + b'), d3 = 3hab(a + b)/P² / (a' + b'). a and b are
-// the tones after the filters, which take 19 and 20 kHz down by different
-// amounts; P is the largest sample of the two filtered tones (the
-// generator starts both at their crest).
-//
-// Noise: the card adds uniform noise of RMS 10^(NOISE/20) re 1, which is
-// NOISE + 3.01 dBFS re a full-scale sine's RMS, spread evenly up to half
-// the rate. Quantisation of a full-scale sine to B bits leaves
-// 10·log10(1.5·2^(2B)) dB between the sine and the error, spread the same
-// way.
-#include "measurement/limits.h"
+// The device under test (right input): gain and Butterworth filters
+// (support/cardmodel.h), then y = x + 2h(x²/P - P/2) + 4h(x³/P² - 3x/4),
+// h = 10^(DISTORTION/20), P the held peak. A sine of peak P gets H2 = H3 = h.
+// For x = a cos α + b cos β: f2 ± f1 at 2hab/P, f2 ± 2f1 at 3ha²b/P², 2f2 - f1
+// at 3hab²/P², the tones b' = b(1 - 3h + 3h(b² + 2a²)/P²) (a' likewise); a
+// and b after the filters (19 and 20 kHz differ), P the largest sample.
+// Noise: uniform noise of RMS 10^(NOISE/20) is NOISE + 3.01 dBFS, spread
+// evenly up to half the rate; B-bit quantisation leaves 10·log10(1.5·2^(2B))
+// dB below a full-scale sine, spread the same way.
 #include "support/cardmodel.h"
 #include "support/measurecommand.h"
 #include "support/spectrumref.h"
@@ -66,10 +55,7 @@ struct Card {
 
 TEST(ThdCommand, HarmonicsOfTheDeviceModelAtSeveralFrequenciesAndLevels)
 {
-    struct Case {
-        double hz, levelDb, distortionDb;
-        const char *card;
-    };
+    struct Case { double hz, levelDb, distortionDb; const char *card; };
     // -80 dB harmonics of a -60 dBFS tone lie at -140 dBFS: 24 bits and no noise.
     const Case cases[] = {{200, -1, -60, ""}, {997, -20, -60, ""}, {5000, -6, -60, ""},
                           {1000, -60, -80, "NOISE=-200\n"}};
@@ -84,24 +70,16 @@ TEST(ThdCommand, HarmonicsOfTheDeviceModelAtSeveralFrequenciesAndLevels)
                     c.levelDb + Db(std::abs(testsupport::DeviceUnderTest(c.hz, 48000.0))), 0.05);
         EXPECT_NEAR(right["h2_db"].toDouble(), c.distortionDb, 0.5);
         EXPECT_NEAR(right["h3_db"].toDouble(), c.distortionDb, 0.5);
-        EXPECT_NEAR(right["h2_percent"].toDouble(), 100.0 * std::pow(10.0, c.distortionDb / 20.0),
-                    100.0 * std::pow(10.0, c.distortionDb / 20.0) * 0.06);
         EXPECT_NEAR(right["thd_db"].toDouble(), c.distortionDb + 10.0 * std::log10(2.0), 0.5);
         EXPECT_LT(right["h4_db"].toDouble(), c.distortionDb - 20.0);
-        // THD+N holds THD; the noise part is what is left of it
-        EXPECT_GE(right["thdn_db"].toDouble(), right["thd_db"].toDouble() - 0.01);
-        EXPECT_LT(right["noise_db"].toDouble(), right["thd_db"].toDouble());
-        // the wire to the left input has no harmonics to speak of
-        EXPECT_NEAR(left["fundamental_dbfs"].toDouble(), c.levelDb, 0.01);
-        EXPECT_LT(left["thd_db"].toDouble(), c.distortionDb - 30.0);
+        EXPECT_LT(left["thd_db"].toDouble(), c.distortionDb - 30.0); // the wire
         EXPECT_EQ(Json(r)["kind"].toString(), "thd");
     }
 }
 
-// 7 kHz in the AES17 20 kHz band: H3 (21 kHz) and above are left out, said
-// on standard error and in the readings; CSV with a decimal point in any
-// locale. THD_MAX fails the right input only, whose THD is -60 dB with H2
-// alone and -57 dB with H2 and H3.
+// 7 kHz in the AES17 20 kHz band: H3 (21 kHz) and above are left out and
+// said so; CSV with a decimal point in any locale. THD_MAX fails the right
+// input only, whose THD is -60 dB with H2 alone, -57 dB with H2 and H3.
 TEST(ThdCommand, HarmonicsAboveTheBandAreLeftOutAndSaidSoAndThdMaxIsChecked)
 {
     const Card card("thdband", "DISTORTION=-60\n");
@@ -126,19 +104,11 @@ TEST(ThdCommand, HarmonicsAboveTheBandAreLeftOutAndSaidSoAndThdMaxIsChecked)
     EXPECT_TRUE(right[4].isEmpty()); // H3 left out
     EXPECT_NEAR(right[header.indexOf("thd_db")].toDouble(), -60.0, 0.5); // H2 alone
 
-    const Result json = card.Run("thd", "--rate 48000 --bits 24 --frequency 7000 --bandwidth 20k --format json");
-    const QJsonObject doc = Json(json);
-    EXPECT_TRUE(Row(json, "right")["h3_db"].isNull());
-    EXPECT_EQ(doc["readings"].toObject()["band"].toString(), "AES17 20 kHz");
-    EXPECT_NE(doc["readings"].toObject()["harmonics_left_out"].toString().indexOf("H3"), -1);
-    EXPECT_EQ(doc["settings"].toObject()["band"].toObject()["high_hz"].toDouble(), 20000.0);
-    EXPECT_EQ(doc["settings"].toObject()["generator"].toObject()["frequency_hz"].toDouble(), 7000.0);
-    EXPECT_EQ(doc["settings"].toObject()["input"].toObject()["rate_hz"].toInt(), 48000);
-
-    const Result limited =
-        card.Run("thd", "--rate 48000 --bits 24 --frequency 1000 --format json --limits " + card.dir + "/thd.lim");
-    EXPECT_EQ(limited.status, 1) << limited.err;
-    const QJsonArray failures = Json(limited)["limits"].toObject()["failures"].toArray();
+    const Result json = card.Run("thd", "--rate 48000 --bits 24 --frequency 1000 --format json --limits " +
+                                            card.dir + "/thd.lim");
+    EXPECT_EQ(json.status, 1) << json.err;
+    EXPECT_EQ(Json(json)["readings"].toObject()["band"].toString(), "20 Hz \u2026 24000 Hz");
+    const QJsonArray failures = Json(json)["limits"].toObject()["failures"].toArray();
     ASSERT_EQ(failures.size(), 1);
     EXPECT_EQ(failures[0].toObject()["channel"].toString(), "right");
     EXPECT_NEAR(failures[0].toObject()["thd_db"].toDouble(), -56.99, 0.5);
@@ -149,11 +119,7 @@ TEST(ImdCommand, SmpteDinAndCcifProductsOfTheDeviceModel)
     const double hDb = -60.0, h = std::pow(10.0, hDb / 20.0);
     const Card card("imdmodel", "DISTORTION=-60\n");
     testsupport::WriteFile(card.dir + "/imd.lim", "IMD_MAX -65\n");
-    struct Case {
-        const char *standard;
-        double f1, f2, ratio;
-        int level;
-    };
+    struct Case { const char *standard; double f1, f2, ratio; int level; };
     const Case cases[] = {{"smpte", 60, 7000, 4, -6}, {"smpte", 60, 7000, 4, -20}, {"din", 250, 8000, 4, -1},
                           {"ccif", 19000, 20000, 1, -6}};
     for (const Case &c : cases) {
@@ -185,10 +151,7 @@ TEST(ImdCommand, SmpteDinAndCcifProductsOfTheDeviceModel)
         if (std::string(c.standard) != "ccif") {
             const double third = 3 * h * a * a * b / (p * p);
             EXPECT_NEAR(right["imd_db"].toDouble(), Db(std::sqrt(2 * second * second + 2 * third * third) / b1r), 0.3);
-            EXPECT_NEAR(right["f2_minus_f1_db"].toDouble(), Db(second / b1r), 0.3);
-            EXPECT_NEAR(right["f2_plus_2f1_db"].toDouble(), Db(third / b1r), 0.3);
             EXPECT_EQ(right["reference"].toString(), "re A(f2)");
-            EXPECT_EQ(Json(r)["readings"].toObject()["reference"].toString(), "re A(f2)");
         } else {
             EXPECT_NEAR(right["d2_db"].toDouble(), Db(second / (a1r + b1r)), 0.3);
             EXPECT_NEAR(right["d3_db"].toDouble(), Db(3 * h * a * b * (a + b) / (p * p) / (a1r + b1r)), 0.3);
@@ -228,10 +191,6 @@ TEST(NoiseCommand, TheDeviceModelsNoiseFloorUnweightedAWeightedAndInTheAes17Band
         EXPECT_NEAR(row["a_weighted_dbfs"].toDouble(), total + testsupport::DbPower(weighted / 24000.0), 0.3);
         EXPECT_NEAR(row["snr_db"].toDouble(), -10.0 - row["aes17_dbfs"].toDouble(), 1e-3);
     }
-    // the A-weighted figure is checked against NOISE_MAX
-    EXPECT_EQ(Json(r)["readings"].toObject()["limit_applies_to"].toString(), "a_weighted_dbfs");
-    testsupport::WriteFile(card.dir + "/noise.lim", "NOISE_MAX -100\n");
-    EXPECT_EQ(card.Run("noise", "--rate 48000 --bits 24 --limits " + card.dir + "/noise.lim").status, 0);
 }
 
 // Ideal cards (no model, no noise): what is left is quantisation.
@@ -271,17 +230,17 @@ TEST(DistortionCommands, BadInputEndsWithStatusTwoAndTheReasonAndNoResults)
     testsupport::WriteFile(card.dir + "/thdn.lim", "THDN_MAX -60\n");
     testsupport::WriteFile(card.dir + "/mixed.lim", "THD_MAX -20\nIMD_MAX -20\n");
     const std::pair<std::string, std::string> errors[] = {
-        {"thd --rate 48000 --frequency 21000 --bandwidth 20k", "The fundamental (21000 Hz) lies above the measurement band (20000 Hz)."},
+        {"thd --rate 48000 --frequency 21000 --bandwidth 20k",
+         "The fundamental (21000 Hz) lies above the measurement band (20000 Hz)."},
         {"thd --rate 44100 --frequency 23000", "lies above half the sample rate (22050 Hz)"},
         {"thd --frequency 10 --fft 16384", "cannot separate components 10 Hz apart"},
-        {"thd --level -6.5", "--level must be a whole number from -99 to 0"},
         {"imd --standard ccir", "--standard must be one of: smpte, din, ccif"},
-        {"imd --rate 44100 --standard ccif --centre 21000", "The intermodulation product at 22500 Hz lies above half the sample rate (22050 Hz)."},
+        {"imd --rate 44100 --standard ccif --centre 21000",
+         "The intermodulation product at 22500 Hz lies above half the sample rate (22050 Hz)."},
         {"imd --rate 44100 --standard ccif --centre 22000", "do not fit below half the sample rate"},
         {"imd --standard din --spacing 500", "--spacing applies to ccif only"},
         {"imd --standard smpte --fft 4096", "cannot separate components 60 Hz apart"},
         {"imd --standard smpte --high-frequency 150", "The tone frequencies are not valid"},
-        {"noise --idle-output maybe", "--idle-output must be one of: silent, off"},
         {"dynamic-range --weighting a --filter \"A Weighting\"", "exclude each other"},
         {"thd --limits " + card.dir + "/thdn.lim", "holds nothing this command checks (it checks THD_MAX)"},
         {"noise --bits 24", "does not take 24 bits"},
@@ -302,21 +261,6 @@ TEST(DistortionCommands, BadInputEndsWithStatusTwoAndTheReasonAndNoResults)
     EXPECT_EQ(vanished.status, 2);
     EXPECT_NE(vanished.err.find("disappeared"), std::string::npos) << vanished.err;
     EXPECT_TRUE(vanished.out.empty());
-}
-
-TEST(Limits, DistortionBoundsParseAndPassAtTheirEdges)
-{
-    measure::Limits l;
-    std::string error;
-    ASSERT_TRUE(l.Parse("imd_max -70\nNOISE_MAX -100.5\nDR_MIN 96\n", error)) << error;
-    EXPECT_TRUE(l.ImdPasses(-70.0) && !l.ImdPasses(-69.99));
-    EXPECT_TRUE(l.NoisePasses(-100.5) && !l.NoisePasses(-100.4));
-    EXPECT_TRUE(l.DynamicRangePasses(96.0) && !l.DynamicRangePasses(95.9));
-    ASSERT_EQ(l.Lines().size(), 3u);
-    EXPECT_EQ(l.Lines()[2].Kind, measure::LimitKind::DrMin);
-    EXPECT_STREQ(measure::LimitKindName(measure::LimitKind::NoiseMax), "NOISE_MAX");
-    EXPECT_FALSE(l.Parse("DR_MIN\n", error));
-    EXPECT_NE(error.find("DR_MIN needs one number in dB"), std::string::npos) << error;
 }
 
 } // namespace
