@@ -222,6 +222,10 @@ TEST(DynamicRangeCommand, IdealSixteenBitCardsReadTheQuantisationLimit)
     const Result t24 = card.Run("thd", "--rate 48000 --bits 24 --level -1 --frequency 997 --bandwidth 20k --format json");
     ASSERT_EQ(t24.status, 0) << t24.err;
     EXPECT_LT(Row(t24, "right")["thdn_db"].toDouble(), -130.0);
+    // silence played through it is digital silence: no noise level at all
+    const Result idle = card.Run("noise", "--rate 48000 --bits 16 --format json");
+    ASSERT_EQ(idle.status, 0) << idle.err;
+    EXPECT_TRUE(Row(idle, "right")["unweighted_dbfs"].isNull() && Row(idle, "right")["snr_db"].isNull());
 }
 
 TEST(DistortionCommands, BadInputEndsWithStatusTwoAndTheReasonAndNoResults)
