@@ -101,6 +101,7 @@ TEST(Settings, AnEmptyFileGivesTheBuiltInSettingsWrittenInTheirOrder)
               "DIAXMIN=10\nDIAXMAX=24000\n\n"
               "[WOB]\nFROM=20\nTO=22000\nSTEPS=50\nMETHODE=LOG\nPHASE=FALSE\nCOMMENT=remark:\nREFMESS=0\n"
               "DIAYMIN=-45\nDIAYMAX=5\nPMIN=-90\nPMAX=90\nPEGDIG=0.0\nSTARTMESS=100\n\n"
+              "[LOGSWEEP]\nMETHOD=STEPPED\nSECONDS=3.000\nAVERAGES=1\nWINDOWMS=300.0\nSMOOTHING=0\nHARMONICS=TRUE\n\n"
               "[OSZI]\nDIV1=10\nDIV2=10\nTB=5\nGND1=FALSE\nGND2=FALSE\nTRIPOS=TRUE\nTRICH1=TRUE\nyposCh1=6.020\n"
               "yposCh2=2.000\nSAMPLEF=44100\nOMESSW=1024\nWIDTH=260\nHEIGHT=-1\nLEFT=-1\nTOP=-1\n\n"
               "[DIAGRAMM]\nWIDTH=450\nHEIGHT=320\nLEFT=0\nTOP=0\n");
@@ -277,4 +278,57 @@ TEST(Settings, DeviceNamesBesideTheNumbers)
     const std::string saved = named.save();
     EXPECT_NE(saved.find("INDEVNAME=" + longName + "\n"), std::string::npos);
     EXPECT_EQ(saved.find("OUTDEVNAME"), std::string::npos);
+}
+
+TEST(Settings, TheLogSweepSectionRoundTripsAndRepairsBadValuesToItsDefaults)
+{
+    // Every field away from its default survives a save and a load, with a
+    // decimal point whatever the locale.
+    Loaded l = load("[LOGSWEEP]\nMETHOD=LOGSWEEP\nSECONDS=0.75\nAVERAGES=4\nWINDOWMS=12.5\nSMOOTHING=12\n"
+                    "HARMONICS=FALSE\n");
+    const LogSweepSettings &g = l.ms.Sweep.Log;
+    EXPECT_TRUE(g.Method == SweepMethod::LogSweep && g.Seconds == 0.75 && g.Averages == 4 && g.WindowMs == 12.5 &&
+                g.Smoothing == 12 && !g.Harmonics);
+    const std::string saved = l.save();
+    EXPECT_NE(saved.find("[LOGSWEEP]\nMETHOD=LOGSWEEP\nSECONDS=0.750\nAVERAGES=4\nWINDOWMS=12.5\nSMOOTHING=12\n"
+                         "HARMONICS=FALSE\n"),
+              std::string::npos)
+        << saved;
+    const LogSweepSettings back = load(saved).ms.Sweep.Log;
+    EXPECT_TRUE(back.Method == g.Method && back.Seconds == g.Seconds && back.Averages == g.Averages &&
+                back.WindowMs == g.WindowMs && back.Smoothing == g.Smoothing && back.Harmonics == g.Harmonics);
+
+    // Each bad value falls back to its own default, the others stay.
+    const LogSweepSettings d;
+    const Loaded bad = load("[LOGSWEEP]\nMETHOD=FAST\nSECONDS=0,5\nAVERAGES=101\nWINDOWMS=501\nSMOOTHING=5\n");
+    const LogSweepSettings &b = bad.ms.Sweep.Log;
+    EXPECT_TRUE(b.Method == SweepMethod::Stepped && b.Seconds == d.Seconds && b.Averages == d.Averages &&
+                b.WindowMs == d.WindowMs && b.Smoothing == d.Smoothing);
+    for (const char *seconds : {"0.09", "60.5", "nan", "-3", "1e999"})
+        EXPECT_EQ(load(std::string("[LOGSWEEP]\nSECONDS=") + seconds + "\n").ms.Sweep.Log.Seconds, 3.0) << seconds;
+    EXPECT_EQ(load("[LOGSWEEP]\nSECONDS=60\nAVERAGES=100\n").ms.Sweep.Log.Seconds, 60.0);
+    EXPECT_EQ(load("[LOGSWEEP]\nAVERAGES=0\n").ms.Sweep.Log.Averages, 1);
+    EXPECT_EQ(load("[LOGSWEEP]\nAVERAGES=100\n").ms.Sweep.Log.Averages, 100);
+    EXPECT_EQ(load("[LOGSWEEP]\nWINDOWMS=0.5\n").ms.Sweep.Log.WindowMs, 300.0);
+    EXPECT_EQ(load("[LOGSWEEP]\nSMOOTHING=48\n").ms.Sweep.Log.Smoothing, 48);
+    EXPECT_EQ(load("[LOGSWEEP]\nSMOOTHING=-3\n").ms.Sweep.Log.Smoothing, 0);
+}
+
+TEST(SweepParameters, ALogSweepRunTakesRangeLevelAndModeFromTheSweepAndTheRestFromItsSection)
+{
+    SweepSettings w;
+    w.FreqFrom = 50;
+    w.FreqTo = 18000;
+    w.LevelDig = -12.5f;
+    w.Mode = 2;
+    w.Log.Seconds = 1.5;
+    w.Log.Averages = 3;
+    w.Log.WindowMs = 40.0;
+    w.Log.Smoothing = 6;
+    w.Log.Harmonics = false;
+    dsp::LogSweepParameters p = LogSweepParametersOf(w, w.Log);
+    EXPECT_TRUE(p.FromHz == 50.0 && p.ToHz == 18000.0 && p.LevelDb == -12.5 && p.Mode == 2 && p.Seconds == 1.5 &&
+                p.Averages == 3 && p.WindowMs == 40.0 && p.Smoothing == 6 && p.Harmonics == 1);
+    w.Log.Harmonics = true;
+    EXPECT_EQ(LogSweepParametersOf(w, w.Log).Harmonics, 5);
 }
