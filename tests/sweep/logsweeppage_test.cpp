@@ -146,7 +146,8 @@ TEST_F(LogSweepPage, StopMidRunStoresNothingAndTheNextStartWorks)
     const std::vector<CurvePoint> after = DiagramPoints();
     ASSERT_EQ(after.size(), before.size());
     for (std::size_t i = 0; i < after.size(); ++i)
-        EXPECT_TRUE(std::abs(after[i].first - before[i].first) < 1e-6f && after[i].f == before[i].f) << i;
+        EXPECT_TRUE(std::abs(after[i].first - before[i].first) < 1e-6f && std::abs(after[i].f - before[i].f) < 1e-3f)
+            << i;
 
     runOnce();
     expectFlat(DiagramPoints(), 100.0, 10000.0, -6.0f, -6.0f);
