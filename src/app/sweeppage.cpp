@@ -19,6 +19,7 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "audio/outputengine.h"
+#include "audio/streamwarnings.h"
 #include "display/diagramwindow.h"
 #include "dsp/sweep.h"
 #include "dialogs/sweepdialog.h"
@@ -482,6 +483,8 @@ void SweepPage::SweepBlockReady()
         d->SetCurvesVisible(true, SecondCurveShown());
         d->SetAxesVisible(true, PhaseShown());
         const float values[2] = {r.First, r.Second};
+        // The sweep's line says only what the sound server does with its streams.
+        d->SetStatusText(QString::fromStdString(audio::StreamWarningLine(audio::CurrentStreamWarnings(true), MS.Language)));
         if (d->StorePoint(values, block.Point.Step, block.Point.Frequency) == 0)
             d->update();
     }

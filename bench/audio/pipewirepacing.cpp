@@ -1,0 +1,227 @@
+// The PipeWire backend against ALSA through the same sound server, in one
+// run on a private server (tests/pipewire/server: its default sink loops
+// back to its default source): chains of one-block captures as the analyser
+// takes them (FFT size + 1/8 frames per block, each completion starting the
+// next capture), their pace against real time and the blocks per second
+// against the limit the block length sets; and the round trip of a click
+// from the frame handed to the output to the frame it comes back in. Prints
+// the ratio PipeWire / ALSA of the block rates (the target is 0.98 or more).
+// Without a server it prints why and skips.
+#include "audio/audioengine.h"
+#include "audio/capture.h"
+#include "audio/capturecompletions.h"
+#include "audio/devices.h"
+#include "audio/setupsoundinterface.h"
+#include "platform/runtime/utilities.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace audio;
+
+namespace {
+
+constexpr int kRate = 48000;
+
+std::string Script() { return std::string(SONALYX_SOURCE_DIR) + "/tests/pipewire/server/pipewire-server.sh"; }
+
+// The private server for this run; its reason when it cannot start.
+struct Server {
+    std::string dir;
+    std::string why;
+    explicit Server(const std::string &d) : dir(d)
+    {
+        if (std::system(("sh " + Script() + " up " + dir).c_str()) != 0)
+            why = "the server script failed";
+        std::ifstream skip(dir + "/skip");
+        if (skip)
+            std::getline(skip, why), why = why.empty() ? "the PipeWire server did not start" : why;
+        setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+        setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir + "/run/bus").c_str(), 1);
+    }
+    ~Server() { std::system(("sh " + Script() + " down " + dir).c_str()); }
+};
+
+// The device of a backend family with this stored name; -1 when none.
+int Find(const std::string &family, const std::string &stored, bool input)
+{
+    SoundInterface &si = SoundInterface::instance();
+    const int n = input ? si.waveInGetNumDevs() : si.waveOutGetNumDevs();
+    for (int i = 0; i < n && i < kMaxDevices; ++i)
+        if (si.deviceFamily(i, input) == family && si.storedDeviceName(i, input) == stored)
+            return i;
+    return -1;
+}
+
+struct Chain {
+    int frames = 0, left = 0, failures = 0;
+    QEventLoop *loop = nullptr;
+    void next()
+    {
+        if (StartCapture(frames, 0, [this] { done(); }) != 0) {
+            ++failures;
+            loop->quit();
+        }
+    }
+    void done()
+    {
+        int count, overloads;
+        std::uint32_t user;
+        if (!FinishCapture(count, overloads, user) || count != 2 * frames)
+            ++failures;
+        if (--left > 0)
+            next();
+        else
+            loop->quit();
+    }
+};
+
+// Seconds a chain of `blocks` captures of `frames` frames takes; -1 on errors.
+double ChainSeconds(int frames, int blocks)
+{
+    QEventLoop loop;
+    Chain chain{frames, blocks, 0, &loop};
+    QElapsedTimer t;
+    t.start();
+    chain.next();
+    QTimer::singleShot(blocks * frames * 1000 / kRate + 10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return chain.failures || chain.left ? -1.0 : t.nsecsElapsed() * 1e-9;
+}
+
+void Pump(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// Round trip in ms: a capture runs, a click is handed to the output half a
+// second into a buffer; where it comes back in the capture, against where
+// it was handed over, is the delay. -1 when it is not found.
+double RoundTripMs(int in, int out)
+{
+    SoundInterface &si = SoundInterface::instance();
+    WaveFormat f;
+    f.nChannels = 2;
+    f.nSamplesPerSec = kRate;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 4;
+    f.nAvgBytesPerSec = 4 * kRate;
+    struct Target : QObject {
+        bool done = false;
+        bool event(QEvent *) override { done = true; return true; }
+    } target;
+    std::vector<std::int16_t> captured(2 * 2 * kRate, 0), played(2 * kRate, 0);
+    const int clickAt = kRate / 2;
+    played[2 * clickAt] = played[2 * clickAt + 1] = 16000;
+    WaveHeader ih, oh;
+    ih.lpData = reinterpret_cast<char *>(captured.data());
+    ih.dwBufferLength = static_cast<std::uint32_t>(captured.size() * 2);
+    oh.lpData = reinterpret_cast<char *>(played.data());
+    oh.dwBufferLength = static_cast<std::uint32_t>(played.size() * 2);
+    std::unique_ptr<WaveInDevice> input;
+    std::unique_ptr<WaveOutDevice> output;
+    if (si.waveInOpen(in, f, {&target}, input) || si.waveOutOpen(out, f, nullptr, output))
+        return -1.0;
+    input->prepareHeader(ih);
+    input->addBuffer(ih);
+    output->prepareHeader(oh);
+    const auto t0 = std::chrono::steady_clock::now();
+    input->start();
+    Pump(200);
+    const auto t1 = std::chrono::steady_clock::now();
+    output->write(oh);
+    for (int i = 0; i < 400 && !target.done; ++i)
+        Pump(10);
+    input->reset();
+    output->reset();
+    input->unprepareHeader(ih);
+    output->unprepareHeader(oh);
+    input->close();
+    output->close();
+    const std::size_t frames = ih.dwBytesRecorded / 4;
+    std::size_t k = 0;
+    while (k < frames && std::abs(captured[2 * k]) < 8000)
+        ++k;
+    if (k == frames)
+        return -1.0;
+    const double handedAt = std::chrono::duration<double>(t1 - t0).count() * kRate + clickAt;
+    return (static_cast<double>(k) - handedAt) * 1000.0 / kRate;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir dir;
+    // Short: the directory holds the server's sockets.
+    Server server("/tmp/sonalyx-pw-bench-" + std::to_string(getpid()));
+    if (!server.why.empty()) {
+        std::printf("SKIPPED: %s\n", server.why.c_str());
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    platform::SetSettingsFileName((dir.path() + "/sonmain.ini").toStdString());
+    SetupSoundInterface(VirtualCardConfig::Ideal(true), true);
+    Tdummy window;
+    if (InitAudio() != 0)
+        return 1;
+    int numIn, numOut;
+    std::uint32_t mask;
+    DeviceReport(numIn, numOut, mask);
+    const int pwIn = Find("PipeWire", "loop_source", true), pwOut = Find("PipeWire", "loop_sink", false);
+    const int alsaIn = Find("ALSA", "default", true), alsaOut = Find("ALSA", "default", false);
+    if (pwIn < 0 || alsaIn < 0 || pwOut < 0 || alsaOut < 0) {
+        std::printf("SKIPPED: the server's loopback is not listed by both backends (PipeWire %d/%d, ALSA %d/%d)\n",
+                    pwIn, pwOut, alsaIn, alsaOut);
+        DoneAudio();
+        return 0;
+    }
+
+    std::printf("%-9s %6s %7s %7s %10s %10s %8s %11s\n", "backend", "fft", "frames", "blocks", "nominal_s",
+                "actual_s", "pace", "blocks/s");
+    bool ok = true;
+    double worstRatio = 1e9;
+    for (const int n : {4096, 16384}) {
+        const int frames = n + n / 8;
+        const int blocks = std::max(8, 3 * kRate / frames); // about three seconds
+        double rate[2] = {0, 0};
+        for (int b = 0; b < 2; ++b) {
+            SelectInputDevice(b == 0 ? alsaIn : pwIn);
+            SetRates(kRate, kRate);
+            SetBits(16, 16);
+            ChainSeconds(frames, 2); // opens and parks the stream first, as a running analyser has it
+            const double s = ChainSeconds(frames, blocks);
+            const double nominal = double(blocks) * frames / kRate;
+            rate[b] = s > 0 ? blocks / s : 0.0;
+            ok = ok && s > 0;
+            std::printf("%-9s %6d %7d %7d %10.4f %10.4f %8.4f %11.3f%s\n", b == 0 ? "ALSA" : "PipeWire", n, frames,
+                        blocks, nominal, s, s > 0 ? s / nominal : 0.0, rate[b], s > 0 ? "" : "  (capture errors)");
+        }
+        const double ratio = rate[0] > 0 ? rate[1] / rate[0] : 0.0;
+        worstRatio = std::min(worstRatio, ratio);
+        std::printf("block rate PipeWire / ALSA at %d points: %.4f (limit %.3f blocks/s)\n", n, ratio,
+                    double(kRate) / frames);
+    }
+    const double alsaTrip = RoundTripMs(alsaIn, alsaOut), pwTrip = RoundTripMs(pwIn, pwOut);
+    std::printf("round trip, frame handed to the output to the frame captured: ALSA %.1f ms, PipeWire %.1f ms\n",
+                alsaTrip, pwTrip);
+    std::printf("worst block-rate ratio PipeWire / ALSA: %.4f (target >= 0.98)\n", worstRatio);
+    DoneAudio();
+    return ok && alsaTrip >= 0 && pwTrip >= 0 ? 0 : 2;
+}
