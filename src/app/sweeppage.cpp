@@ -484,7 +484,7 @@ void SweepPage::SweepBlockReady()
         d->SetAxesVisible(true, PhaseShown());
         const float values[2] = {r.First, r.Second};
         // The sweep's line says only what the sound server does with its streams.
-        d->SetStatusText(QString::fromStdString(audio::StreamWarningLine(audio::CurrentStreamWarnings(true), MS.Language)));
+        d->SetStatusText(QString::fromStdString(audio::StreamWarningLine(block.Point.Warnings, MS.Language)));
         if (d->StorePoint(values, block.Point.Step, block.Point.Frequency) == 0)
             d->update();
     }

@@ -118,7 +118,7 @@ int RunSweep(const QStringList &arguments)
     };
     std::vector<audio::StreamWarning> warnings;
     driver.OnPoint = [&](const measure::SweepPoint &pt) {
-        audio::AddStreamWarnings(warnings, audio::CurrentStreamWarnings(true)); // the tone still plays
+        audio::AddStreamWarnings(warnings, pt.Warnings);
         const dsp::SweepReading &r = pt.Reading;
         QJsonArray row{pt.Step, Rounded(pt.Frequency, 3), Rounded(r.First, 4)};
         if (stereo || phase)
