@@ -1,12 +1,13 @@
 // sonalyx-measure on the private PipeWire server of tests/pipewire/server
-// (two loopbacks, a sink and a source on clocks of their own): the device
+// (two loopbacks, a sink and a source on clocks of their own, a loopback
+// with a delayed and attenuated right channel): the device
 // list tells the backends apart, nodes are chosen by node name, a stream the
 // server resamples and streams on two clocks are warned of in the result
 // document and on standard error, and measurements through the straight
 // loopback read what was played: a -20 dBFS sine on a bin centre within
-// 0.05 dB, a stepped sweep flat within the ideal card's tolerances (the
-// loopback carries no device model). Exits with 77 (skipped) without a
-// server.
+// 0.05 dB, a stepped sweep flat within the ideal card's tolerances, and the
+// server's device model within the model's. Exits with 77 (skipped) without
+// a server.
 #include "support/measurecommand.h"
 #include "support/pipewireserver.h"
 #include "platform/numbers.h"
@@ -168,6 +169,25 @@ TEST_F(PipeWireCommandTest, AStepSweepThroughTheLoopbackIsFlatWithinTheIdealCard
     for (const QJsonValue &p : Json(referenced)["results"].toArray()) {
         EXPECT_NEAR(p["level_db"].toDouble(1.0), 0.0, 0.005) << p["frequency_hz"].toDouble();
         EXPECT_NEAR(p["phase_deg"].toDouble(1.0), 0.0, 0.1) << p["frequency_hz"].toDouble();
+    }
+}
+
+// A device model the server carries (40-device-model.conf): the right
+// channel delayed by 1 ms at half the amplitude, H(f) = 0.5·exp(-j·2π·f·1 ms)
+// against the left. The sweep reads it within the tolerances it has for the
+// virtual card's device model: 0.02 dB and 0.3 degrees.
+TEST_F(PipeWireCommandTest, AStepSweepReadsTheServersDeviceModelWithinTheModelTolerances)
+{
+    const Result r = measure("sweep --mode left-ref --phase on --level -6 --rate 48000 --bits 16 --input model_source "
+                             "--output model_sink --format json --from 100 --to 20000 --steps 10 --settle 150 "
+                             "--corrections off");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonArray points = Json(r)["results"].toArray();
+    ASSERT_EQ(points.size(), 11);
+    for (const QJsonValue &p : points) {
+        const double f = p["frequency_hz"].toDouble();
+        EXPECT_NEAR(p["level_db"].toDouble(1.0), 20.0 * std::log10(0.5), 0.02) << f;
+        EXPECT_NEAR(std::remainder(p["phase_deg"].toDouble(1000.0) + 360.0 * f * 0.001, 360.0), 0.0, 0.3) << f;
     }
 }
 
