@@ -114,13 +114,15 @@ void Pump(int ms)
 }
 
 // Round trip in ms, from the moment a click is handed to the output to the
-// moment the program has its frame: a capture runs in 1024-frame buffers,
-// and a click lies half a second into a buffer written 200 ms after the
-// capture started. The time each buffer comes back is noted; a straight
-// line through those times over the buffer's last frame (fitted after the
-// first 300 ms, which may bring frames a device buffered at open all at
-// once) dates the click's frame to a fraction of a cycle. The median of
-// five runs; -1 when the click is not found.
+// moment the program has the captured buffer that holds it: a capture runs
+// in 1024-frame buffers (21 ms, the server's quantum), and a click lies half
+// a second into a buffer written 200 ms after the capture started. The time
+// each buffer comes back is noted; a straight line through those times over
+// the buffer's last frame (fitted after the first 300 ms, which may bring
+// frames a device buffered at open all at once) dates the click's buffer
+// free of the event loop's jitter. What is left is the wait for the graph's
+// next cycle after the write (up to one quantum) and what the path adds.
+// The median of five runs; NaN when the click is not found.
 double RoundTripOnceMs(int in, int out)
 {
     using Clock = std::chrono::steady_clock;
@@ -143,7 +145,7 @@ double RoundTripOnceMs(int in, int out)
     } target;
     target.at.reserve(kBlocks);
     std::vector<std::int16_t> captured(2 * kBlock * kBlocks, 0), played(2 * kRate, 0);
-    const int clickAt = kRate / 2;
+    const int clickAt = 24 * kBlock; // half a second, at the start of a quantum
     played[2 * clickAt] = played[2 * clickAt + 1] = 16000;
     std::vector<WaveHeader> ih(kBlocks);
     WaveHeader oh;
@@ -152,7 +154,7 @@ double RoundTripOnceMs(int in, int out)
     std::unique_ptr<WaveInDevice> input;
     std::unique_ptr<WaveOutDevice> output;
     if (si.waveInOpen(in, f, {&target}, input) || si.waveOutOpen(out, f, nullptr, output))
-        return -1.0;
+        return std::nan("");
     for (int i = 0; i < kBlocks; ++i) {
         ih[i].lpData = reinterpret_cast<char *>(captured.data() + 2 * kBlock * i);
         ih[i].dwBufferLength = 4 * kBlock;
@@ -181,7 +183,7 @@ double RoundTripOnceMs(int in, int out)
     while (k < captured.size() / 2 && std::abs(captured[2 * k]) < 8000)
         ++k;
     if (!complete || k == captured.size() / 2)
-        return -1.0;
+        return std::nan("");
     // Least squares of the arrival time (s after `started`) over the last frame of each buffer.
     double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
     for (int i = 0; i < kBlocks; ++i) {
@@ -191,21 +193,28 @@ double RoundTripOnceMs(int in, int out)
         n += 1, sx += x, sy += y, sxx += x * x, sxy += x * y;
     }
     const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx), intercept = (sy - slope * sx) / n;
-    const double heard = intercept + slope * double(k);
+    // The program has the click with the buffer that holds it; the click
+    // starts a quantum of the written buffer, which the server takes whole
+    // at the first cycle after the write and every 1024 frames after it.
+    const double heard = intercept + slope * double((k / kBlock + 1) * kBlock - 1);
     const double handed = std::chrono::duration<double>(written - started).count() + double(clickAt) / kRate;
     return (heard - handed) * 1000.0;
 }
 
-double RoundTripMs(int in, int out)
+struct Trip {
+    double median = std::nan(""), low = 0, high = 0;
+};
+
+Trip RoundTripMs(int in, int out)
 {
     std::vector<double> ms;
     for (int i = 0; i < 5; ++i)
-        if (const double m = RoundTripOnceMs(in, out); m > -1.0)
+        if (const double m = RoundTripOnceMs(in, out); !std::isnan(m))
             ms.push_back(m);
     if (ms.empty())
-        return -1.0;
+        return {};
     std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
+    return {ms[ms.size() / 2], ms.front(), ms.back()};
 }
 
 } // namespace
@@ -262,12 +271,14 @@ int main(int argc, char **argv)
         std::printf("block rate PipeWire / ALSA at %d points: %.4f (limit %.3f blocks/s)\n", n, ratio,
                     double(kRate) / frames);
     }
-    const double alsaTrip = RoundTripMs(alsaIn, alsaOut), pwTrip = RoundTripMs(pwIn, pwOut);
-    std::printf("round trip, click handed to the output to its frame in the program (median of 5): "
-                "ALSA %.1f ms, PipeWire %.1f ms\n",
-                alsaTrip, pwTrip);
+    const Trip alsaTrip = RoundTripMs(alsaIn, alsaOut), pwTrip = RoundTripMs(pwIn, pwOut);
+    // Where in the server's 21 ms cycle a write falls decides much of it:
+    // the spread of the five runs is printed with the median.
+    std::printf("round trip, click handed to the output to its captured buffer in the program (median of 5, range): "
+                "ALSA %.1f ms (%.1f..%.1f), PipeWire %.1f ms (%.1f..%.1f)\n",
+                alsaTrip.median, alsaTrip.low, alsaTrip.high, pwTrip.median, pwTrip.low, pwTrip.high);
     std::printf("worst block-rate ratio PipeWire / ALSA: %.4f (target >= 0.98)\n", worstRatio);
     DoneAudio();
     SoundInterface::instance().setBackends({}); // its streams end before the server does
-    return ok && alsaTrip >= 0 && pwTrip >= 0 ? 0 : 2;
+    return ok && !std::isnan(alsaTrip.median) && !std::isnan(pwTrip.median) ? 0 : 2;
 }
