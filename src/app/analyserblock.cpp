@@ -12,6 +12,7 @@
 #include "audio/audioengine.h"
 #include "audio/capture.h"
 #include "audio/devices.h"
+#include "audio/streamwarnings.h"
 #include "display/diagramwindow.h"
 #include "measurement/levelunits.h"
 #include "dsp/analysis.h"
@@ -136,6 +137,17 @@ bool AnalyserPage::analyserRound(int rate, double &meanLevel, double &triggerLev
         if (d)
             d->SetStatusText("act. level " + Fixed(meanLevel, 2) + unit + "    trigg level " + Fixed(triggerLevel, 1) +
                              unit);
+    }
+    // What the sound server does with the streams: said after the line
+    // (the input's stream has just delivered the round's last block).
+    if (d) {
+        const QString warning = QString::fromStdString(
+            audio::StreamWarningLine(audio::CurrentStreamWarnings(true), MS.Language));
+        const bool lineShown = a.noiseMess || a.thdMess || MS.RunMode == 2;
+        if (!lineShown)
+            d->SetStatusText(warning); // nothing else speaks there: also clears an old warning
+        else if (!warning.isEmpty())
+            d->SetStatusText(d->StatusText() + "  |  " + warning);
     }
     if (!d)
         return true;

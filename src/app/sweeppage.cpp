@@ -20,6 +20,7 @@
 #include "audio/capture.h"
 #include "audio/devices.h"
 #include "audio/outputengine.h"
+#include "audio/streamwarnings.h"
 #include "display/diagramwindow.h"
 #include "display/impulsewindow.h"
 #include "dsp/sweep.h"
@@ -519,6 +520,8 @@ void SweepPage::SweepBlockReady()
         d->SetCurvesVisible(true, SecondCurveShown());
         d->SetAxesVisible(true, PhaseShown());
         const float values[2] = {r.First, r.Second};
+        // The sweep's line says only what the sound server does with its streams.
+        d->SetStatusText(QString::fromStdString(audio::StreamWarningLine(block.Point.Warnings, MS.Language)));
         if (d->StorePoint(values, block.Point.Step, block.Point.Frequency) == 0)
             d->update();
     }

@@ -154,8 +154,14 @@ CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession 
             throw CommandError{error};
         o.haveLimits = true;
     }
-    if (!session.Open(o.settings) || !session.SelectDevices(o.input, o.output) ||
-        !session.SetFormat(o.rate, o.bits, needOutput))
+    if (!session.Open(o.settings))
+        throw CommandError{session.Error()};
+    // A sound server's node is a source or a sink, never both: --device
+    // naming a source leaves the output as stored for a command that plays
+    // nothing.
+    if (!needOutput && !p.isSet("output") && MeasureSession::FindDevice(false, o.output) < 0)
+        o.output.clear();
+    if (!session.SelectDevices(o.input, o.output) || !session.SetFormat(o.rate, o.bits, needOutput))
         throw CommandError{session.Error()};
     return o;
 }
@@ -367,6 +373,17 @@ QJsonObject LimitsObject(const CommonOptions &o, bool pass, const QJsonArray &fa
                        {"sha256", QString::fromStdString(FileChecksum(o.limitsFile))},
                        {"pass", pass},
                        {"failures", failures}};
+}
+
+void ReportStreamWarnings(Report &report, const std::vector<audio::StreamWarning> &warnings)
+{
+    QJsonArray list;
+    for (const audio::StreamWarning &w : warnings) {
+        const std::string text = audio::StreamWarningText(w, 'E');
+        list.append(QJsonObject{{"code", audio::StreamWarningCode(w.kind)}, {"text", QString::fromStdString(text)}});
+        Warn(text);
+    }
+    report.SetWarnings(list);
 }
 
 } // namespace cli

@@ -6,6 +6,7 @@
 
 #include "cli/measuresession.h"
 #include "cli/report.h"
+#include "audio/streamwarnings.h"
 #include "audio/synthesis/synthesis.h"
 #include "measurement/document/measurementdocument.h"
 #include "measurement/limits.h"
@@ -102,6 +103,10 @@ private:
     bool shown_ = false;
     bool tty_ = false;
 };
+
+// What the sound server did with the measurement's streams (resampled, two
+// clocks): into the report's "warnings", and each on standard error.
+void ReportStreamWarnings(Report &report, const std::vector<audio::StreamWarning> &warnings);
 
 // The limits outcome object for the report.
 QJsonObject LimitsObject(const CommonOptions &o, bool pass, const QJsonArray &failures);

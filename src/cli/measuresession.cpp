@@ -225,7 +225,7 @@ bool MeasureSession::useCorrection(dsp::CorrectionCurve &curve, bool storedOn, b
     return true;
 }
 
-bool MeasureSession::selectOne(bool input, const std::string &name)
+int MeasureSession::FindDevice(bool input, const std::string &name)
 {
     const char kind = input ? 'I' : 'O';
     const int count = input ? audio::SoundInterface::instance().waveInGetNumDevs()
@@ -239,6 +239,12 @@ bool MeasureSession::selectOne(bool input, const std::string &name)
     long long number = -1;
     if (found < 0 && platform::ParseInt(name, number) && number >= 0 && number < count)
         found = static_cast<int>(number);
+    return found;
+}
+
+bool MeasureSession::selectOne(bool input, const std::string &name)
+{
+    const int found = FindDevice(input, name);
     const std::string what = input ? "input" : "output";
     if (found < 0) {
         error_ = "no " + what + " device \"" + name + "\"; see: sonalyx-measure devices";

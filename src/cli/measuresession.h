@@ -31,6 +31,10 @@ public:
     // Opens the engine on `settingsFile` (empty: the file the window program
     // uses; a missing default file gives the defaults). False with Error().
     bool Open(const std::string &settingsFile);
+    // The device of a direction that a name names: as listed, as the
+    // settings keep it (a node name, "hw:CARD=PCH,DEV=0") or by number; -1
+    // when none does. After Open.
+    static int FindDevice(bool input, const std::string &name);
     // Chooses the devices by name or number; empty keeps the stored choice.
     bool SelectDevices(const std::string &input, const std::string &output);
     // The corrections a command applies: `input` and `output` say whether it

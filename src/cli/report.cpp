@@ -75,6 +75,8 @@ bool Report::Write(bool json, std::FILE *out) const
         QJsonObject doc{{"settings", settings_}, {"results", results}};
         if (!limits_.isEmpty())
             doc.insert("limits", limits_);
+        if (haveWarnings_)
+            doc.insert("warnings", warnings_);
         put(QJsonDocument(doc).toJson(QJsonDocument::Indented));
     } else {
         QStringList header;

@@ -1,7 +1,8 @@
 // The results of one command as a table of named columns plus every
 // setting that produced them, written as CSV (a header line, then one line
 // per row) or as one JSON object ("settings", "results" as an array of
-// objects, "limits" when a limits file was given).
+// objects, "limits" when a limits file was given, "warnings" for what the
+// sound server did with a measurement's streams).
 #pragma once
 
 #include <QJsonArray>
@@ -22,6 +23,13 @@ public:
     void AddRow(const QJsonArray &row) { rows_.append(row); }
     // The outcome of a limits check.
     void SetLimits(const QJsonObject &limits) { limits_ = limits; }
+    // What the measurement's streams were not (objects of "code" and
+    // "text"); written as "warnings" once set, also when empty.
+    void SetWarnings(const QJsonArray &warnings)
+    {
+        warnings_ = warnings;
+        haveWarnings_ = true;
+    }
 
     // False when the text could not be written and flushed (errno tells why).
     bool Write(bool json, std::FILE *out) const;
@@ -32,6 +40,8 @@ private:
     QStringList columns_;
     QJsonArray rows_;
     QJsonObject limits_;
+    QJsonArray warnings_;
+    bool haveWarnings_ = false;
 };
 
 // One CSV field: numbers with a decimal point whatever the locale; a text

@@ -161,6 +161,8 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
     Progress progress;
     measure::SpectrumMeasurement m;
     const bool ok = m.Run(setup);
+    // Asked while the streams still run: the output stops next.
+    const std::vector<audio::StreamWarning> warnings = audio::CurrentStreamWarnings(generator.has_value());
     audio::StopOutput();
     if (!ok)
         throw CommandError{m.Error()};
@@ -181,6 +183,7 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
     if (generator)
         settings.insert("generator", DescribeGenerator(*generator));
     report.AddSettings(settings);
+    ReportStreamWarnings(report, warnings);
 
     bool pass = true;
     QJsonArray failures;

@@ -116,7 +116,9 @@ int RunSweep(const QStringList &arguments)
     driver.OnStep = [&](const measure::SweepStepPlan &plan) {
         progress.Update(QString("sweep: step %1 of %2, %3 Hz").arg(plan.Step + 1).arg(setup.Steps + 1).arg(plan.Frequency, 0, 'f', 1));
     };
+    std::vector<audio::StreamWarning> warnings;
     driver.OnPoint = [&](const measure::SweepPoint &pt) {
+        audio::AddStreamWarnings(warnings, pt.Warnings);
         const dsp::SweepReading &r = pt.Reading;
         QJsonArray row{pt.Step, Rounded(pt.Frequency, 3), Rounded(r.First, 4)};
         if (stereo || phase)
@@ -141,6 +143,7 @@ int RunSweep(const QStringList &arguments)
         throw CommandError{"interrupted"};
     if (outcome == measure::SweepDriver::Outcome::Failed)
         throw CommandError{driver.Error()};
+    ReportStreamWarnings(report, warnings);
     if (o.haveLimits)
         report.SetLimits(LimitsObject(o, pass, failures));
     WriteResults(report, o.json);
@@ -206,7 +209,10 @@ int RunDevices(const QStringList &arguments)
         throw CommandError{session.Error()};
     Report report("devices");
     report.AddSettings(QJsonObject{{"settings_file", QString::fromStdString(session.SettingsSource())}});
-    report.SetColumns({"kind", "number", "name", "usable", "formats"});
+    // The backend tells ALSA devices, the sound server's nodes and the
+    // virtual cards apart; the stored name is what --device and the
+    // settings file take (a node name, "hw:CARD=PCH,DEV=0").
+    report.SetColumns({"kind", "number", "name", "usable", "formats", "backend", "stored_name"});
     audio::SoundInterface &si = audio::SoundInterface::instance();
     const int rates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 176400, 192000};
     for (const bool input : {true, false}) {
@@ -226,7 +232,8 @@ int RunDevices(const QStringList &arguments)
                         formats << QString("%1:%2").arg(bits).arg(rate);
                 }
             report.AddRow({input ? "input" : "output", n, QString::fromStdString(audio::DeviceName(input ? 'I' : 'O', n)),
-                           n < audio::kMaxDevices, formats.join(' ')});
+                           n < audio::kMaxDevices, formats.join(' '), QString::fromStdString(si.deviceFamily(n, input)),
+                           QString::fromStdString(si.storedDeviceName(n, input))});
         }
     }
     WriteResults(report, json);

@@ -2,6 +2,7 @@
 #include "widgets/messagebox.h"
 #include "audio/audioengine.h"
 #include "audio/devices.h"
+#include "audio/soundinterface.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -70,8 +71,19 @@ void TSCdia::FormActivate()
     DeviceReport(numIn, numOut, lastMask);
     setWindowTitle(ForInput ? inputTitle_ : outputTitle_);
     const int count = ForInput ? numIn : numOut;
-    for (int i = 0; i < count; ++i)
-        ListBox1->addItem(QString::fromStdString(DeviceName(ForInput ? 'I' : 'O', i)));
+    SoundInterface &si = SoundInterface::instance();
+    for (int i = 0; i < count; ++i) {
+        // The backend after the name, so that the server's node of a card
+        // and the card's ALSA device are told apart; the virtual cards say
+        // what they are in their names. The tooltip names what the settings
+        // keep.
+        QString text = QString::fromStdString(DeviceName(ForInput ? 'I' : 'O', i));
+        const std::string family = si.deviceFamily(i, ForInput);
+        if (!family.empty() && family != "virtual")
+            text += "  [" + QString::fromStdString(family) + "]";
+        ListBox1->addItem(text);
+        ListBox1->item(i)->setToolTip(QString::fromStdString(si.storedDeviceName(i, ForInput)));
+    }
     if (Selected >= 0 && Selected < kMaxDevices && Selected < count) {
         ListBox1->setCurrentRow(Selected);
         ListBox1->setFocus();

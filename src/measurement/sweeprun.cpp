@@ -122,6 +122,7 @@ SweepRun::Block SweepRun::TakeBlock(std::int32_t mode, const dsp::CorrectionCurv
         b.Status = next;
         return b;
     }
+    b.Point.Warnings = audio::CurrentStreamWarnings(true); // before a looped tone stops
     stopLoop();
     b.Point.Reading = Evaluator.Result(mode, CaptureFrequency, inputCorrection);
     b.Kind = BlockKind::Measured;

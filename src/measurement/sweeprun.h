@@ -14,6 +14,7 @@
 #pragma once
 
 #include "audio/capture.h"
+#include "audio/streamwarnings.h"
 #include "audio/synthesis/synthesis.h"
 #include "dsp/correction.h"
 #include "dsp/sweep.h"
@@ -45,6 +46,9 @@ struct SweepPoint {
     float Frequency = 0.0f;
     int Overloads = 0;              // clipped samples in the step's blocks
     dsp::SweepReading Reading;
+    // What the sound server did with the step's streams (resampled, two
+    // clocks), taken while they still ran.
+    std::vector<audio::StreamWarning> Warnings;
 };
 
 class SweepRun {

@@ -110,3 +110,42 @@ TEST(FeatureList, SavingReplacesAPlantedLinkAndReportsAFailure)
     EXPECT_TRUE(messages[0].text.startsWith("featlist.txt could not created")) << messages[0].text.toStdString();
     EXPECT_EQ(messages[0].kind, platform::MessageKind::Error);
 }
+
+namespace {
+
+class FamilyBackend : public fake::FakeBackend {
+public:
+    explicit FamilyBackend(std::string family) : family_(std::move(family)) {}
+    std::string family() const override { return family_; }
+    std::string storedName(bool input, int index) override { return "node_" + std::to_string(index); }
+
+private:
+    std::string family_;
+};
+
+} // namespace
+
+// The backend follows each name, so that a card's node and its ALSA device
+// are told apart; the virtual card says what it is in its name. The tooltip
+// names what the settings keep.
+TEST(SoundCardDialog, EachDeviceNamesItsBackend)
+{
+    auto alsa = std::make_shared<FamilyBackend>("ALSA");
+    alsa->inputs.push_back({"USB Audio"});
+    auto server = std::make_shared<FamilyBackend>("PipeWire");
+    server->inputs.push_back({"USB Audio"});
+    auto card = std::make_shared<FamilyBackend>("virtual");
+    card->virtualCards = true;
+    card->inputs.push_back({"Virtual loopback 1"});
+    SoundInterface::instance().setBackends({alsa, server, card});
+    TSCdia dlg;
+    dlg.ForInput = true;
+    dlg.show();
+    ASSERT_EQ(dlg.ListBox1->count(), 3);
+    EXPECT_EQ(dlg.ListBox1->item(0)->text(), "USB Audio  [ALSA]");
+    EXPECT_EQ(dlg.ListBox1->item(1)->text(), "USB Audio  [PipeWire]");
+    EXPECT_EQ(dlg.ListBox1->item(2)->text(), "Virtual loopback 1");
+    EXPECT_EQ(dlg.ListBox1->item(1)->toolTip(), "node_0");
+    dlg.hide();
+    SoundInterface::instance().setBackends({});
+}
