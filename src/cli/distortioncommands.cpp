@@ -11,7 +11,9 @@
 #include "cli/commandsupport.h"
 
 #include "audio/audioengine.h"
+#include "audio/devices.h"
 #include "audio/outputengine.h"
+#include "audio/wavefileoutput.h"
 #include "dsp/analysis.h"
 #include "dsp/harmonics.h"
 #include "dsp/intermodulation.h"
@@ -209,10 +211,36 @@ int OutputRate()
     return rateOut;
 }
 
-// Plays `g` (nothing when null), lets it settle and captures.
-void PlayAndCapture(audio::GeneratorSettings *g, const CaptureOptions &c, PowerSpectra &spectra, const char *command)
+// A wave file played instead of the command's own signal (--wave), as the
+// generator's User wave plays it: the file's samples as they are, repeated
+// endlessly. Empty when not given.
+std::string WaveFileOption(const QCommandLineParser &p, std::initializer_list<const char *> excluded)
 {
-    if (g) {
+    if (!p.isSet("wave"))
+        return {};
+    for (const char *option : excluded)
+        if (p.isSet(option))
+            throw CommandError{std::string("--") + option + " and --wave exclude each other: the file is played as it is"};
+    return LocalFileName(p.value("wave"));
+}
+
+QJsonObject DescribeWaveFile(const std::string &file)
+{
+    return QJsonObject{{"wave", "user"}, {"file", QString::fromStdString(file)},
+                       {"file_sha256", QString::fromStdString(FileChecksum(file))}};
+}
+
+// Plays `g` (nothing when null) or the wave file `waveFile`, lets it settle
+// and captures.
+void PlayAndCapture(audio::GeneratorSettings *g, const CaptureOptions &c, PowerSpectra &spectra, const char *command,
+                    const std::string &waveFile = {})
+{
+    if (!waveFile.empty()) {
+        if (const int rc = audio::StartWaveFileOutput(waveFile))
+            throw CommandError{"the wave file \"" + TerminalSafe(waveFile) + "\" cannot be played: " +
+                               (rc == audio::MMSYSERR_ERROR ? std::string("it cannot be read")
+                                                            : audio::ErrorText(rc))};
+    } else if (g) {
         StartGenerator(*g);
         if (audio::GetLoop() && audio::LoopPrecision() != 0)
             Warn("the loop does not hold whole periods of the signal, so it clicks where it repeats; "
@@ -323,6 +351,8 @@ int RunThd(const QStringList &arguments)
     p.addOptions({
         {"frequency", "Tone frequency in Hz (default 1000).", "hz", "1000"},
         {"level", "Tone level in dB re full scale, a whole number from -99 to 0 (default -6).", "db", "-6"},
+        {"wave", "Plays this wave file (as the generator's User wave) instead of the sine; --frequency names its "
+                 "tone.", "file"},
     });
     if (!ParseArguments(p, arguments, "Plays a sine and measures its fundamental, the harmonics H2 to H9 (dB re "
                                       "the fundamental and %), THD, THD+N and the noise per channel."))
@@ -338,13 +368,15 @@ int RunThd(const QStringList &arguments)
     ReadBand(p, band, dsp::BandLimit::HalfRate, rate);
     const double frequency = RealOption(p, "frequency", 1000.0, 1.0, 96000.0);
     const int level = IntOption(p, "level", -6, -99, 0);
+    const std::string waveFile = WaveFileOption(p, {"level"});
     CheckTone(frequency, band.band, c, rate);
 
     audio::GeneratorSettings g = Sine(frequency, level);
     PowerSpectra spectra;
-    PlayAndCapture(&g, c, spectra, "thd");
+    PlayAndCapture(&g, c, spectra, "thd", waveFile);
 
-    QJsonObject extra{{"generator", DescribeGenerator(g)}, {"band", DescribeBand(band, spectra.Rate())}};
+    QJsonObject extra{{"generator", waveFile.empty() ? DescribeGenerator(g) : DescribeWaveFile(waveFile)},
+                      {"band", DescribeBand(band, spectra.Rate())}};
     measure::MeasurementDocument doc =
         NewDocument(measure::MeasurementKind::Thd, "thd", session, c, spectra.Overloads(), extra);
     measure::ResultTable &t = doc.Results;
@@ -431,6 +463,8 @@ int RunImd(const QStringList &arguments)
         {"ratio", "SMPTE/DIN: the low tone's amplitude re the high tone's (default 4).", "x"},
         {"centre", "CCIF: the centre of the pair in Hz (default 19500).", "hz"},
         {"spacing", "CCIF: the spacing of the pair in Hz (default 1000).", "hz"},
+        {"wave", "Plays this wave file (as the generator's User wave) instead of the two tones; the standard and "
+                 "its frequencies name what it holds.", "file"},
     });
     if (!ParseArguments(p, arguments, "Plays a two-tone signal and measures its intermodulation per channel: "
                                       "SMPTE/DIN IMD re the high tone, CCIF d2 and d3 re the sum of both tones."))
@@ -476,8 +510,9 @@ int RunImd(const QStringList &arguments)
     g.ToneRatio = sig.a1 / sig.a2;
     g.LevelL = g.LevelR = level;
     g.PhaseL = g.PhaseR = 0;
+    const std::string waveFile = WaveFileOption(p, {"level"});
     PowerSpectra spectra;
-    PlayAndCapture(&g, c, spectra, "imd");
+    PlayAndCapture(&g, c, spectra, "imd", waveFile);
 
     const char *reference = dsp::ImdReferenceText(standard, 'E');
     QJsonObject generator{{"wave", "two-tone"},
@@ -495,7 +530,9 @@ int RunImd(const QStringList &arguments)
         imd.insert("ratio", setup.ratio);
     }
     measure::MeasurementDocument doc = NewDocument(measure::MeasurementKind::Imd, "imd", session, c,
-                                                   spectra.Overloads(), {{"generator", generator}, {"imd", imd}});
+                                                   spectra.Overloads(),
+                                                   {{"generator", waveFile.empty() ? generator : DescribeWaveFile(waveFile)},
+                                                    {"imd", imd}});
     measure::ResultTable &t = doc.Results;
     const std::size_t chCol = t.AddTextColumn("channel");
     const std::size_t stCol = t.AddTextColumn("standard");

@@ -9,6 +9,7 @@
 #include "dsp/sweep.h"
 #include "dsp/tonepower.h"
 #include "measurement/blockwait.h"
+#include "measurement/spectrumblock.h"
 #include "platform/numbers.h"
 
 #include <algorithm>
@@ -47,10 +48,14 @@ std::string CheckTone(double frequency, const DistortionSweepSetup &s, int input
     const double binHz = double(inputRate) / s.Spectrum.FftSize;
     if (frequency / binHz < 2 * dsp::WindowShapeOf(s.Spectrum.Window).lobeBins + 1)
         return dsp::DistortionStatusText(dsp::DistortionStatus::NotResolved, 'E', frequency, binHz);
-    if (2.0 * frequency > upper)
+    // The reading takes H2 at twice the tone as found (between bins), with
+    // its main lobe below half the rate: a bin's margin at either edge.
+    const double lobe = dsp::WindowShapeOf(s.Spectrum.Window).lobeBins;
+    const double limit = std::min(upper - binHz, half - (lobe + 1.0) * binHz);
+    if (2.0 * frequency > limit)
         return "the second harmonic of " + Hz(frequency) + " (" + Hz(2.0 * frequency) + ") lies beyond " +
                (upper < half ? "the measurement band (" : "half the sample rate (") + Hz(upper) +
-               "): no harmonic is left to read; the tone must stay at or below " + Hz(upper / 2.0);
+               "): no harmonic is left to read; the tone must stay below " + Hz(limit / 2.0);
     return {};
 }
 
@@ -123,7 +128,7 @@ double DistortionSweep::NeededSeconds(const DistortionSweepSetup &s, int inputRa
 {
     if (inputRate <= 0)
         return 0.0;
-    const double perStep = s.SettleMs / 1000.0 + std::max(s.Averages, 1) * double(s.Spectrum.FftSize) / inputRate;
+    const double perStep = s.SettleMs / 1000.0 + std::max(s.Averages, 1) * double(AnalyserCaptureFrames(s.Spectrum.FftSize)) / inputRate;
     return StepCount(s) * perStep;
 }
 

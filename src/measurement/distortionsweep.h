@@ -74,7 +74,8 @@ public:
     static std::string Validate(const DistortionSweepSetup &setup, int inputRate, int outputRate);
 
     // Seconds the steps must take at least: per step the settling time plus
-    // the captured blocks at `inputRate`.
+    // the captured blocks at `inputRate` (each FFT size and an eighth more,
+    // as the analyser captures).
     static double NeededSeconds(const DistortionSweepSetup &setup, int inputRate);
 
     // Called before a step's output starts, and when a step has been read.
