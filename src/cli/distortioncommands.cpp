@@ -917,7 +917,8 @@ int RunDistortionSweep(const QStringList &arguments)
     }
     if (unit == 3)
         sweep.insert("load_ohms", loadOhms);
-    QJsonObject extra{{"distortion_sweep", sweep}};
+    QJsonObject extra{{"distortion_sweep", sweep},
+                      {"generator", QJsonObject{{"wave", imd ? "two-tone" : "sine"}, {"loop", audio::GetLoop()}}}};
     if (imd) {
         const dsp::TwoToneSignal sig = dsp::TwoToneSignalOf(s.TwoTone);
         QJsonObject im{{"standard", dsp::TwoToneStandardName(standard)}, {"f1_hz", sig.f1Hz}, {"f2_hz", sig.f2Hz}};
