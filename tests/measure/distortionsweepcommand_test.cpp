@@ -101,7 +101,7 @@ TEST(DistortionSweepCommand, AgainstLevelOnTheHighPassSlopeInDbvAndWatts)
     const QStringList lines = QString::fromStdString(r.out).trimmed().split('\n');
     ASSERT_EQ(lines.size(), 4);
     const QStringList header = lines[0].split(',');
-    const double filter = ModelDb(40.0, 48000.0); // -0.5 dB and the high-pass: -1.27 dB
+    const double filter = ModelDb(40.0, 48000.0); // -0.5 dB and the high-pass's -0.26 dB
     for (int i = 0; i < 3; ++i) {
         const QStringList f = lines[i + 1].split(',');
         ASSERT_EQ(f.size(), header.size());
