@@ -6,15 +6,14 @@
 // them with the distortion readings of dsp/harmonics.h and
 // dsp/intermodulation.h; the results go out as CSV or as a result document.
 //
-// Spectra are averaged as powers (each bin the root of the mean square of
-// its magnitudes): an average of magnitudes, as the analyser's display
-// takes it, reads noise 1.05 dB low (the mean of a Rayleigh-distributed
-// magnitude is sqrt(pi)/2 of its RMS).
+// Spectra are averaged as powers (measurement/powerspectra.h).
 #include "cli/commands.h"
 #include "cli/commandsupport.h"
 
 #include "audio/audioengine.h"
+#include "audio/devices.h"
 #include "audio/outputengine.h"
+#include "audio/wavefileoutput.h"
 #include "dsp/analysis.h"
 #include "dsp/harmonics.h"
 #include "dsp/intermodulation.h"
@@ -22,7 +21,9 @@
 #include "dsp/weighting.h"
 #include "measurement/blockwait.h"
 #include "measurement/document/measurementfile.h"
-#include "measurement/spectrummeasurement.h"
+#include "measurement/distortionsweep.h"
+#include "measurement/levelunits.h"
+#include "measurement/powerspectra.h"
 #include "platform/numbers.h"
 
 #include <algorithm>
@@ -110,45 +111,26 @@ CaptureOptions ReadCaptureOptions(const QCommandLineParser &p)
     return c;
 }
 
-// Spectra of `averages` blocks, averaged as powers. The buffers are taken
-// once, before the first block.
+// Spectra of `averages` blocks, averaged as powers, with the progress line
+// and the overload warning.
 class PowerSpectra {
 public:
     void Run(const CaptureOptions &c, Progress &progress, const char *command)
     {
-        const std::size_t bins = static_cast<std::size_t>(c.setup.FftSize / 2);
-        sumLeft_.assign(bins, 0.0);
-        sumRight_.assign(bins, 0.0);
-        left_.assign(bins, 0.0f);
-        right_.assign(bins, 0.0f);
-        for (int block = 0; block < c.averages; ++block) {
+        const bool ok = m_.Run(c.setup, c.averages, [&](int block) {
             progress.Update(QString("%1: block %2 of %3").arg(command).arg(block + 1).arg(c.averages));
-            if (!m_.Run(c.setup))
-                throw CommandError{m_.Error()};
-            overloads_ += m_.Overloads();
-            for (std::size_t i = 0; i < bins; ++i) {
-                sumLeft_[i] += double(m_.Left()[i]) * m_.Left()[i];
-                sumRight_[i] += double(m_.Right()[i]) * m_.Right()[i];
-            }
-        }
-        for (std::size_t i = 0; i < bins; ++i) {
-            left_[i] = static_cast<float>(std::sqrt(sumLeft_[i] / c.averages));
-            right_[i] = static_cast<float>(std::sqrt(sumRight_[i] / c.averages));
-        }
-        rate_ = m_.Rate();
-        if (overloads_ > 0)
-            Warn(std::to_string(overloads_) + " clipped sample(s) in the measured blocks: the input was overloaded");
+        });
+        if (!ok)
+            throw CommandError{m_.Error()};
+        if (m_.Overloads() > 0)
+            Warn(std::to_string(m_.Overloads()) + " clipped sample(s) in the measured blocks: the input was overloaded");
     }
-    const float *Channel(bool right) const { return right ? right_.data() : left_.data(); }
-    int Overloads() const { return overloads_; }
-    int Rate() const { return rate_; }
+    const float *Channel(bool right) const { return m_.Channel(right); }
+    int Overloads() const { return m_.Overloads(); }
+    int Rate() const { return m_.Rate(); }
 
 private:
-    measure::SpectrumMeasurement m_;
-    std::vector<double> sumLeft_, sumRight_;
-    std::vector<float> left_, right_;
-    int overloads_ = 0;
-    int rate_ = 0;
+    measure::PowerSpectra m_;
 };
 
 // ---- the band -------------------------------------------------------------
@@ -229,10 +211,36 @@ int OutputRate()
     return rateOut;
 }
 
-// Plays `g` (nothing when null), lets it settle and captures.
-void PlayAndCapture(audio::GeneratorSettings *g, const CaptureOptions &c, PowerSpectra &spectra, const char *command)
+// A wave file played instead of the command's own signal (--wave), as the
+// generator's User wave plays it: the file's samples as they are, repeated
+// endlessly. Empty when not given.
+std::string WaveFileOption(const QCommandLineParser &p, std::initializer_list<const char *> excluded)
 {
-    if (g) {
+    if (!p.isSet("wave"))
+        return {};
+    for (const char *option : excluded)
+        if (p.isSet(option))
+            throw CommandError{std::string("--") + option + " and --wave exclude each other: the file is played as it is"};
+    return LocalFileName(p.value("wave"));
+}
+
+QJsonObject DescribeWaveFile(const std::string &file)
+{
+    return QJsonObject{{"wave", "user"}, {"file", QString::fromStdString(file)},
+                       {"file_sha256", QString::fromStdString(FileChecksum(file))}};
+}
+
+// Plays `g` (nothing when null) or the wave file `waveFile`, lets it settle
+// and captures.
+void PlayAndCapture(audio::GeneratorSettings *g, const CaptureOptions &c, PowerSpectra &spectra, const char *command,
+                    const std::string &waveFile = {})
+{
+    if (!waveFile.empty()) {
+        if (const int rc = audio::StartWaveFileOutput(waveFile))
+            throw CommandError{"the wave file \"" + TerminalSafe(waveFile) + "\" cannot be played: " +
+                               (rc == audio::MMSYSERR_ERROR ? std::string("it cannot be read")
+                                                            : audio::ErrorText(rc))};
+    } else if (g) {
         StartGenerator(*g);
         if (audio::GetLoop() && audio::LoopPrecision() != 0)
             Warn("the loop does not hold whole periods of the signal, so it clicks where it repeats; "
@@ -343,6 +351,8 @@ int RunThd(const QStringList &arguments)
     p.addOptions({
         {"frequency", "Tone frequency in Hz (default 1000).", "hz", "1000"},
         {"level", "Tone level in dB re full scale, a whole number from -99 to 0 (default -6).", "db", "-6"},
+        {"wave", "Plays this wave file (as the generator's User wave) instead of the sine; --frequency names its "
+                 "tone.", "file"},
     });
     if (!ParseArguments(p, arguments, "Plays a sine and measures its fundamental, the harmonics H2 to H9 (dB re "
                                       "the fundamental and %), THD, THD+N and the noise per channel."))
@@ -358,13 +368,15 @@ int RunThd(const QStringList &arguments)
     ReadBand(p, band, dsp::BandLimit::HalfRate, rate);
     const double frequency = RealOption(p, "frequency", 1000.0, 1.0, 96000.0);
     const int level = IntOption(p, "level", -6, -99, 0);
+    const std::string waveFile = WaveFileOption(p, {"level"});
     CheckTone(frequency, band.band, c, rate);
 
     audio::GeneratorSettings g = Sine(frequency, level);
     PowerSpectra spectra;
-    PlayAndCapture(&g, c, spectra, "thd");
+    PlayAndCapture(&g, c, spectra, "thd", waveFile);
 
-    QJsonObject extra{{"generator", DescribeGenerator(g)}, {"band", DescribeBand(band, spectra.Rate())}};
+    QJsonObject extra{{"generator", waveFile.empty() ? DescribeGenerator(g) : DescribeWaveFile(waveFile)},
+                      {"band", DescribeBand(band, spectra.Rate())}};
     measure::MeasurementDocument doc =
         NewDocument(measure::MeasurementKind::Thd, "thd", session, c, spectra.Overloads(), extra);
     measure::ResultTable &t = doc.Results;
@@ -451,6 +463,8 @@ int RunImd(const QStringList &arguments)
         {"ratio", "SMPTE/DIN: the low tone's amplitude re the high tone's (default 4).", "x"},
         {"centre", "CCIF: the centre of the pair in Hz (default 19500).", "hz"},
         {"spacing", "CCIF: the spacing of the pair in Hz (default 1000).", "hz"},
+        {"wave", "Plays this wave file (as the generator's User wave) instead of the two tones; the standard and "
+                 "its frequencies name what it holds.", "file"},
     });
     if (!ParseArguments(p, arguments, "Plays a two-tone signal and measures its intermodulation per channel: "
                                       "SMPTE/DIN IMD re the high tone, CCIF d2 and d3 re the sum of both tones."))
@@ -496,8 +510,9 @@ int RunImd(const QStringList &arguments)
     g.ToneRatio = sig.a1 / sig.a2;
     g.LevelL = g.LevelR = level;
     g.PhaseL = g.PhaseR = 0;
+    const std::string waveFile = WaveFileOption(p, {"level"});
     PowerSpectra spectra;
-    PlayAndCapture(&g, c, spectra, "imd");
+    PlayAndCapture(&g, c, spectra, "imd", waveFile);
 
     const char *reference = dsp::ImdReferenceText(standard, 'E');
     QJsonObject generator{{"wave", "two-tone"},
@@ -515,7 +530,9 @@ int RunImd(const QStringList &arguments)
         imd.insert("ratio", setup.ratio);
     }
     measure::MeasurementDocument doc = NewDocument(measure::MeasurementKind::Imd, "imd", session, c,
-                                                   spectra.Overloads(), {{"generator", generator}, {"imd", imd}});
+                                                   spectra.Overloads(),
+                                                   {{"generator", waveFile.empty() ? generator : DescribeWaveFile(waveFile)},
+                                                    {"imd", imd}});
     measure::ResultTable &t = doc.Results;
     const std::size_t chCol = t.AddTextColumn("channel");
     const std::size_t stCol = t.AddTextColumn("standard");
@@ -731,6 +748,353 @@ int RunDynamicRange(const QStringList &arguments)
     }
     doc.Readings = QJsonObject{
         {"band", QString::fromStdString(dsp::BandText(band.band, spectra.Rate(), 'E', band.weightingName))}};
+    return Finish(doc, o, pass, failures);
+}
+
+} // namespace cli
+
+// ---- distortion-sweep --------------------------------------------------------
+
+namespace cli {
+
+namespace {
+
+const QStringList kSweepUnits{"dbfs", "dbv", "dbu", "w"};
+const char *const kSweepUnitNames[] = {"dBFS", "dBV", "dBu", "W"};
+const char *const kSweepUnitColumns[] = {"dbfs", "dbv", "dbu", "w"};
+
+// A level in dBFS in the chosen unit: dBV and dBu through the calibration's
+// millivolts RMS at full scale (as the analyser's level units); W the power
+// of that RMS voltage into `loadOhms`. dBFS stays as it is.
+double InUnit(double dbfs, int unit, double calibrationMv, double loadOhms)
+{
+    if (unit == 0 || !(dbfs > dsp::kNoSignalDb))
+        return unit == 0 ? dbfs : std::nan("");
+    const int levelUnit = unit == 2 ? display::LevelUnitDbu : display::LevelUnitDbV;
+    const display::LevelScale scale = display::GetLevelScale(levelUnit, 0.0f, 0.0f, static_cast<float>(calibrationMv));
+    const double db = dbfs + scale.Shift;
+    if (unit != 3)
+        return db;
+    const double volts = std::pow(10.0, db / 20.0);
+    return volts * volts / loadOhms;
+}
+
+} // namespace
+
+int RunDistortionSweep(const QStringList &arguments)
+{
+    QCommandLineParser p;
+    AddCommonOptions(p, true);
+    AddCaptureOptions(p, true);
+    p.addOptions({
+        {"vs", "frequency (at a fixed level) or level (at a fixed frequency).", "frequency|level"},
+        {"from", "Against frequency: the first frequency in whole Hz (default 50); against level: the first level "
+                 "in whole dB re full scale (default -60).", "value"},
+        {"to", "Against frequency: the last frequency in whole Hz (default 10000); against level: the last level "
+               "in whole dB re full scale (default 0).", "value"},
+        {"steps", "Against frequency: the number of steps; steps + 1 frequencies (default 30).", "n", "30"},
+        {"spacing", "Against frequency: log or lin (default log).", "log|lin", "log"},
+        {"step", "Against level: the step in whole dB (default 6).", "db", "6"},
+        {"level", "Against frequency: the tone's level in whole dB re full scale (default -6).", "db", "-6"},
+        {"frequency", "Against level: the tone's frequency in Hz (default 1000).", "hz", "1000"},
+        {"imd", "Against level: intermodulation of smpte, din or ccif instead of the harmonics of one tone.",
+         "standard"},
+        {"low-frequency", "--imd smpte/din: the low tone in Hz (default: the standard's).", "hz"},
+        {"high-frequency", "--imd smpte/din: the high tone in Hz (default: the standard's).", "hz"},
+        {"ratio", "--imd smpte/din: the low tone's amplitude re the high tone's (default 4).", "x"},
+        {"centre", "--imd ccif: the centre of the pair in Hz (default 19500).", "hz"},
+        {"tone-spacing", "--imd ccif: the spacing of the pair in Hz (default 1000).", "hz"},
+        {"unit", "Level unit of the level columns: dbfs, dbv, dbu or w (W needs --load; default dbfs).", "unit",
+         "dbfs"},
+        {"load", "Load in ohms the power (--unit w) is taken into.", "ohms"},
+    });
+    if (!ParseArguments(p, arguments, "Steps a tone through frequencies at one level, or through levels at one "
+                                      "frequency, and measures per step and channel the fundamental, H2 to H9, "
+                                      "THD, THD+N and the noise; with --imd, steps a two-tone signal through "
+                                      "levels and measures its intermodulation."))
+        return kPass;
+    if (!p.isSet("vs"))
+        throw CommandError{"--vs frequency or --vs level is needed"};
+    const bool vsLevel = ChoiceOption(p, "vs", {"frequency", "level"}, 0) == 1;
+    const bool imd = p.isSet("imd");
+    if (imd && !vsLevel)
+        throw CommandError{"--imd sweeps against level only (--vs level)"};
+    for (const char *option : {"steps", "spacing", "level"})
+        if (vsLevel && p.isSet(option))
+            throw CommandError{std::string("--") + option + " applies to --vs frequency only"};
+    for (const char *option : {"step", "frequency"})
+        if (!vsLevel && p.isSet(option))
+            throw CommandError{std::string("--") + option + " applies to --vs level only"};
+    for (const char *option : {"low-frequency", "high-frequency", "ratio", "centre", "tone-spacing"})
+        if (!imd && p.isSet(option))
+            throw CommandError{std::string("--") + option + " applies to --imd only"};
+    for (const char *option : {"bandwidth", "low", "weighting", "filter", "filter-file"})
+        if (imd && p.isSet(option))
+            throw CommandError{std::string("--") + option + " applies to the harmonics, not to --imd"};
+
+    MeasureSession session;
+    const CommonOptions o = OpenWithCommonOptions(p, session, true, true);
+    RequireCheckableLimits(o, {imd ? measure::LimitKind::ImdMax : measure::LimitKind::ThdMax});
+    if (!session.UseCorrections(false, false))
+        throw CommandError{session.Error()};
+    const int unit = ChoiceOption(p, "unit", kSweepUnits, 0);
+    double loadOhms = 0.0;
+    if (unit == 3 && !p.isSet("load"))
+        throw CommandError{"--unit w needs the load in ohms (--load)"};
+    if (p.isSet("load")) {
+        if (unit != 3)
+            throw CommandError{"--load applies to --unit w only"};
+        loadOhms = RealOption(p, "load", 8.0, 0.001, 1e9);
+    }
+    const CaptureOptions c = ReadCaptureOptions(p);
+    const int rateIn = InputRate(), rateOut = OutputRate();
+
+    measure::DistortionSweepSetup s;
+    s.Spectrum = c.setup;
+    s.Averages = c.averages;
+    s.SettleMs = c.settleMs;
+    Band band;
+    dsp::TwoToneStandard standard = dsp::TwoToneStandard::Smpte;
+    if (!vsLevel) {
+        s.Kind = measure::DistortionSweepKind::Frequency;
+        s.FromHz = IntOption(p, "from", 50, 1, 96000);
+        s.ToHz = IntOption(p, "to", 10000, 1, 96000);
+        s.Steps = IntOption(p, "steps", 30, 1, 1000);
+        s.Linear = ChoiceOption(p, "spacing", {"log", "lin"}, 0) == 1;
+        s.LevelDb = IntOption(p, "level", -6, -99, 100);
+        if (s.FromHz >= s.ToHz)
+            throw CommandError{"--to must lie above --from"};
+    } else {
+        s.Kind = imd ? measure::DistortionSweepKind::Imd : measure::DistortionSweepKind::Level;
+        s.FromDb = IntOption(p, "from", -60, -99, 100);
+        s.ToDb = IntOption(p, "to", 0, -99, 100);
+        s.StepDb = IntOption(p, "step", 6, 1, 100);
+        if (s.FromDb > s.ToDb)
+            throw CommandError{"--to must not lie below --from"};
+        s.FrequencyHz = RealOption(p, "frequency", 1000.0, 1.0, 96000.0);
+    }
+    if (imd) {
+        standard = static_cast<dsp::TwoToneStandard>(ChoiceOption(p, "imd", kStandards, 0));
+        const bool ccif = standard == dsp::TwoToneStandard::Ccif;
+        for (const char *option : {"low-frequency", "high-frequency", "ratio", "centre", "tone-spacing"}) {
+            const bool ccifOption = QString(option) == "centre" || QString(option) == "tone-spacing";
+            if (p.isSet(option) && ccifOption != ccif)
+                throw CommandError{std::string("--") + option + " applies to " +
+                                   (ccifOption ? "ccif" : "smpte and din") + " only"};
+        }
+        dsp::TwoToneSetup &t = s.TwoTone;
+        t = dsp::DefaultTwoTone(standard);
+        t.lowHz = RealOption(p, "low-frequency", t.lowHz, 0.001, 1e6);
+        t.highHz = RealOption(p, "high-frequency", t.highHz, 0.001, 1e6);
+        t.ratio = RealOption(p, "ratio", t.ratio, 0.001, 1000.0);
+        t.centreHz = RealOption(p, "centre", t.centreHz, 0.001, 1e6);
+        t.spacingHz = RealOption(p, "tone-spacing", t.spacingHz, 0.001, 1e6);
+    } else {
+        ReadBand(p, band, dsp::BandLimit::HalfRate, rateIn);
+        s.Band = band.band;
+    }
+    if (const std::string e = measure::DistortionSweep::Validate(s, rateIn, rateOut); !e.empty())
+        throw CommandError{e};
+
+    // The table: a row per step, the channels' readings side by side.
+    const measure::MeasurementKind kind = imd ? measure::MeasurementKind::DistortionImd
+                                          : vsLevel ? measure::MeasurementKind::DistortionLevel
+                                                    : measure::MeasurementKind::DistortionFrequency;
+    const app::MeasurementState &ms = session.State();
+    QJsonObject sweep{{"vs", vsLevel ? "level" : "frequency"}, {"steps", measure::DistortionSweep::StepCount(s)},
+                      {"unit", kSweepUnitNames[unit]}};
+    if (vsLevel) {
+        sweep.insert("from_db", s.FromDb);
+        sweep.insert("to_db", s.ToDb);
+        sweep.insert("step_db", s.StepDb);
+        if (!imd)
+            sweep.insert("frequency_hz", s.FrequencyHz);
+    } else {
+        sweep.insert("from_hz", s.FromHz);
+        sweep.insert("to_hz", s.ToHz);
+        sweep.insert("spacing", s.Linear ? "lin" : "log");
+        sweep.insert("level_db", s.LevelDb);
+    }
+    if (unit == 3)
+        sweep.insert("load_ohms", loadOhms);
+    QJsonObject extra{{"distortion_sweep", sweep},
+                      {"generator", QJsonObject{{"wave", imd ? "two-tone" : "sine"}, {"loop", audio::GetLoop()}}}};
+    if (imd) {
+        const dsp::TwoToneSignal sig = dsp::TwoToneSignalOf(s.TwoTone);
+        QJsonObject im{{"standard", dsp::TwoToneStandardName(standard)}, {"f1_hz", sig.f1Hz}, {"f2_hz", sig.f2Hz}};
+        if (standard == dsp::TwoToneStandard::Ccif) {
+            im.insert("centre_hz", s.TwoTone.centreHz);
+            im.insert("spacing_hz", s.TwoTone.spacingHz);
+        } else {
+            im.insert("ratio", s.TwoTone.ratio);
+        }
+        extra.insert("imd", im);
+    } else {
+        extra.insert("band", DescribeBand(band, rateIn));
+    }
+    measure::MeasurementDocument doc = NewDocument(kind, "distortion-sweep", session, c, 0, extra);
+    measure::ResultTable &t = doc.Results;
+    const std::string unitColumn = kSweepUnitColumns[unit];
+    const std::size_t stepCol = t.AddNumberColumn("step", 0);
+    const std::size_t freqCol = t.AddNumberColumn("frequency_hz", 3);
+    const std::size_t genCol = t.AddNumberColumn("generator_dbfs", 3);
+    const std::size_t outCol = unit != 0 ? t.AddNumberColumn("generator_" + unitColumn, unit == 3 ? -1 : 3) : genCol;
+    const std::vector<ChannelPick> picked = Picked(c.setup);
+    struct Columns {
+        std::size_t level = 0, levelUnit = 0, h[dsp::kHarmonicCount] = {}, thd = 0, thdPc = 0, thdn = 0, thdnPc = 0,
+                    noise = 0, noiseDbfs = 0;
+        std::size_t a1 = 0, a2 = 0, imd = 0, imdPc = 0, d3 = 0, d3Pc = 0;
+    };
+    Columns cols[2];
+    const bool ccif = imd && standard == dsp::TwoToneStandard::Ccif;
+    for (const ChannelPick &ch : picked) {
+        Columns &k = cols[ch.right ? 1 : 0];
+        const std::string pre = std::string(ch.name) + "_";
+        if (imd) {
+            k.a1 = t.AddNumberColumn(pre + "a1_dbfs", 3);
+            k.a2 = t.AddNumberColumn(pre + "a2_dbfs", 3);
+            k.imd = t.AddNumberColumn(pre + (ccif ? "d2_db" : "imd_db"), 3);
+            k.imdPc = t.AddNumberColumn(pre + (ccif ? "d2_percent" : "imd_percent"));
+            if (ccif) {
+                k.d3 = t.AddNumberColumn(pre + "d3_db", 3);
+                k.d3Pc = t.AddNumberColumn(pre + "d3_percent");
+            }
+            continue;
+        }
+        k.level = t.AddNumberColumn(pre + "fundamental_dbfs", 3);
+        k.levelUnit = unit != 0 ? t.AddNumberColumn(pre + "fundamental_" + unitColumn, unit == 3 ? -1 : 3) : k.level;
+        for (int h = 2; h <= dsp::kHighestHarmonic; ++h)
+            k.h[h - 2] = t.AddNumberColumn(pre + "h" + std::to_string(h) + "_db", 3);
+        k.thd = t.AddNumberColumn(pre + "thd_db", 3);
+        k.thdPc = t.AddNumberColumn(pre + "thd_percent");
+        k.thdn = t.AddNumberColumn(pre + "thdn_db", 3);
+        k.thdnPc = t.AddNumberColumn(pre + "thdn_percent");
+        k.noise = t.AddNumberColumn(pre + "noise_db", 3);
+        k.noiseDbfs = t.AddNumberColumn(pre + "noise_dbfs", 3);
+    }
+    const std::size_t ovCol = t.AddNumberColumn("overloads", 0);
+
+    // Curves: THD+N, THD, H2 and H3 (IMD: its figures) over the swept quantity.
+    const std::string x = vsLevel ? t.Columns[outCol].Name : "frequency_hz";
+    const std::string xUnit = vsLevel ? kSweepUnitNames[unit] : "Hz";
+    const bool stereo = picked.size() > 1;
+    for (const ChannelPick &ch : picked) {
+        const std::string pre = std::string(ch.name) + "_", name = stereo ? std::string(ch.name) + " " : "";
+        if (imd) {
+            doc.Curves.push_back({name + (ccif ? "d2" : "IMD"), ccif ? "d2" : "imd", ch.name, 0, x, xUnit,
+                                  pre + (ccif ? "d2_db" : "imd_db"), "dB", ""});
+            if (ccif)
+                doc.Curves.push_back({name + "d3", "d3", ch.name, 0, x, xUnit, pre + "d3_db", "dB", ""});
+            continue;
+        }
+        doc.Curves.push_back({name + "THD+N", "thdn", ch.name, 0, x, xUnit, pre + "thdn_db", "dB", ""});
+        doc.Curves.push_back({name + "THD", "thd", ch.name, 0, x, xUnit, pre + "thd_db", "dB", ""});
+        for (int h = 2; h <= 3; ++h)
+            doc.Curves.push_back({name + "H" + std::to_string(h), "harmonic", ch.name, h, x, xUnit,
+                                  pre + "h" + std::to_string(h) + "_db", "dB", ""});
+    }
+
+    bool pass = true;
+    QJsonArray failures;
+    int overloads = 0;
+    std::string omitted;
+    measure::DistortionSweep run;
+    Progress progress;
+    run.OnStep = [&](int i, int steps) {
+        progress.Update(QString("distortion-sweep: step %1 of %2").arg(i + 1).arg(steps));
+    };
+    run.OnPoint = [&](const measure::DistortionStep &pt) {
+        const std::size_t row = t.AddRow();
+        t.Set(row, stepCol, pt.Step);
+        t.Set(row, freqCol, pt.FrequencyHz);
+        t.Set(row, genCol, pt.LevelDb);
+        if (unit != 0)
+            t.Set(row, outCol, InUnit(pt.LevelDb, unit, ms.OutputCalibration, loadOhms));
+        t.Set(row, ovCol, pt.Overloads);
+        overloads += pt.Overloads;
+        for (const ChannelPick &ch : picked) {
+            const Columns &k = cols[ch.right ? 1 : 0];
+            QJsonObject failure{{"channel", ch.name}, {"step", pt.Step}, {"frequency_hz", Rounded(pt.FrequencyHz, 3)},
+                                {"generator_dbfs", pt.LevelDb}};
+            bool failed = false;
+            if (imd) {
+                const dsp::ImdReading &r = pt.Imd[ch.right ? 1 : 0];
+                const bool ok = r.status == dsp::DistortionStatus::Ok;
+                if (!ok) {
+                    Warn(std::string(ch.name) + " channel, step " + std::to_string(pt.Step) + ": " +
+                         dsp::ImdStatusText(r, s.TwoTone, pt.Rate, 'E'));
+                } else {
+                    t.Set(row, k.a1, OrNothing(dsp::RatioToDb(r.a1)));
+                    t.Set(row, k.a2, OrNothing(dsp::RatioToDb(r.a2)));
+                    t.Set(row, k.imd, OrNothing(ccif ? r.d2Db : r.imdDb));
+                    t.Set(row, k.imdPc, Significant(100.0 * (ccif ? r.d2 : r.imd)));
+                    if (ccif) {
+                        t.Set(row, k.d3, OrNothing(r.d3Db));
+                        t.Set(row, k.d3Pc, Significant(100.0 * r.d3));
+                    }
+                }
+                if (o.haveLimits) {
+                    failed = !ok || !o.limits.ImdPasses(ccif ? r.d2Db : r.imdDb) ||
+                             (ccif && !o.limits.ImdPasses(r.d3Db));
+                    failure.insert(ccif ? "d2_db" : "imd_db",
+                                   ok ? QJsonValue(Rounded(ccif ? r.d2Db : r.imdDb, 3)) : QJsonValue(QJsonValue::Null));
+                    if (ccif)
+                        failure.insert("d3_db", ok ? QJsonValue(Rounded(r.d3Db, 3)) : QJsonValue(QJsonValue::Null));
+                }
+            } else {
+                const dsp::HarmonicReading &r = pt.Harmonics[ch.right ? 1 : 0];
+                const bool ok = r.status == dsp::DistortionStatus::Ok;
+                if (!ok) {
+                    Warn(std::string(ch.name) + " channel, step " + std::to_string(pt.Step) + ": " +
+                         dsp::HarmonicStatusText(r, 'E'));
+                } else {
+                    t.Set(row, k.level, r.fundamentalDbfs);
+                    if (unit != 0)
+                        t.Set(row, k.levelUnit, InUnit(r.fundamentalDbfs, unit, ms.InputCalibration, loadOhms));
+                    for (int h = 2; h <= dsp::kHighestHarmonic; ++h)
+                        if (r.harmonic(h).state == dsp::ComponentState::Measured)
+                            t.Set(row, k.h[h - 2], OrNothing(r.harmonic(h).levelDb));
+                    t.Set(row, k.thd, OrNothing(r.thdDb));
+                    t.Set(row, k.thdPc, Significant(100.0 * r.thd));
+                    t.Set(row, k.thdn, OrNothing(r.thdnDb));
+                    t.Set(row, k.thdnPc, Significant(100.0 * r.thdn));
+                    t.Set(row, k.noise, OrNothing(r.noiseDb));
+                    t.Set(row, k.noiseDbfs, OrNothing(r.noiseDbfs));
+                    if (r.firstOmitted != 0)
+                        omitted = dsp::HarmonicsOmittedText(r, 'E') + " (from " +
+                                  platform::FormatShortest(Rounded(pt.FrequencyHz, 3)) + " Hz on)";
+                }
+                if (o.haveLimits) {
+                    failed = !ok || !o.limits.ThdPasses(r.thdDb);
+                    failure.insert("thd_db", ok ? QJsonValue(Rounded(r.thdDb, 3)) : QJsonValue(QJsonValue::Null));
+                }
+            }
+            if (failed) {
+                pass = false;
+                failures.append(failure);
+            }
+        }
+    };
+    const measure::DistortionSweep::Outcome outcome = run.Run(s);
+    if (outcome == measure::DistortionSweep::Outcome::Interrupted)
+        throw CommandError{"interrupted"};
+    if (outcome == measure::DistortionSweep::Outcome::Failed)
+        throw CommandError{run.Error()};
+    if (overloads > 0)
+        Warn(std::to_string(overloads) + " clipped sample(s) in the measured blocks: the input was overloaded");
+    if (!omitted.empty() && !imd)
+        Warn(omitted);
+    QJsonObject spectrum = doc.Settings.Extra.value("spectrum").toObject();
+    spectrum.insert("overloads", overloads);
+    doc.Settings.Extra.insert("spectrum", spectrum);
+    QJsonObject readings{{"limit_applies_to", imd ? (ccif ? "d2_db, d3_db" : "imd_db") : "thd_db"}};
+    if (imd)
+        readings.insert("reference", dsp::ImdReferenceText(standard, 'E'));
+    else
+        readings.insert("band", QString::fromStdString(dsp::BandText(band.band, rateIn, 'E', band.weightingName)));
+    if (!omitted.empty() && !imd)
+        readings.insert("harmonics_left_out", QString::fromStdString(omitted));
+    doc.Readings = readings;
     return Finish(doc, o, pass, failures);
 }
 

@@ -271,7 +271,8 @@ int RunMeasure(const QStringList &arguments)
         "  thd        one tone: fundamental, harmonics H2..H9, THD, THD+N and noise\n"
         "  imd        intermodulation with the SMPTE, DIN or CCIF two-tone signal\n"
         "  noise      idle noise: unweighted, A-weighted and in the AES17 band\n"
-        "  dynamic-range  AES17 dynamic range (THD+N of a -60 dBFS tone)\n\n"
+        "  dynamic-range  AES17 dynamic range (THD+N of a -60 dBFS tone)\n"
+        "  distortion-sweep  harmonics, THD and THD+N against frequency or level; IMD against level\n\n"
         "sonalyx-measure COMMAND --help shows the options of a command.\n"
         "Exit status: 0 pass, 1 a result outside the limits (--limits), 2 error.\n";
     const QString command = arguments.value(1);
@@ -317,6 +318,8 @@ int RunMeasure(const QStringList &arguments)
             return RunNoise(rest);
         if (command == "dynamic-range")
             return RunDynamicRange(rest);
+        if (command == "distortion-sweep")
+            return RunDistortionSweep(rest);
         throw CommandError{"unknown command \"" + command.toStdString() + "\"; see sonalyx-measure --help"};
     } catch (const CommandError &e) {
         return Failed(command, e.message);

@@ -3,6 +3,7 @@
 #include "settings/measurementstate.h"
 #include "audio/devices.h"
 #include "dialogs/iodialog.h"
+#include "audio/audioengine.h"
 #include "audio/outputengine.h"
 #include "audio/wavefileoutput.h"
 #include "widgets/spinbutton.h"
@@ -14,6 +15,7 @@
 #include "platform/runtime/utilities.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -96,7 +98,7 @@ TWavegen::TWavegen(QWidget *parent) : QWidget(parent, Qt::Tool)
     phR->setMaximumWidth(40);
 
     RadioGroup1 = Named(new platform::RadioGroup("Form", this), "RadioGroup1");
-    RadioGroup1->setItems({"Sin", "Sqr", "white", "pink", "User"});
+    RadioGroup1->setItems({"Sin", "Sqr", "white", "pink", "User", "2-Tone"});
     UserBut = Named(new QPushButton("User", this), "UserBut");
     Gstart = Named(new QPushButton("Start", this), "Gstart");
     Gstop = Named(new QPushButton("Stop", this), "Gstop");
@@ -126,6 +128,38 @@ TWavegen::TWavegen(QWidget *parent) : QWidget(parent, Qt::Tool)
     levels->addWidget(ScrollBar2, 1, 2, Qt::AlignHCenter);
     levels->addWidget(Label3, 2, 2);
 
+    TwoToneStd = Named(new QComboBox(this), "TwoToneStd");
+    TwoToneStd->addItems({"SMPTE", "DIN", "CCIF"});
+    TwoToneStd->setAccessibleName("Two-tone standard");
+    auto field = [this](const char *name, const char *caption) {
+        auto *e = Named(new QLineEdit(this), name);
+        e->setMaximumWidth(70);
+        e->setAccessibleName(caption);
+        return e;
+    };
+    TwoToneLow = field("TwoToneLow", "f1 Hz");
+    TwoToneHigh = field("TwoToneHigh", "f2 Hz");
+    TwoToneRatio = field("TwoToneRatio", "f1:f2");
+    TwoToneCentre = field("TwoToneCentre", "Centre Hz");
+    TwoToneSpacing = field("TwoToneSpacing", "Spacing Hz");
+    TwoToneStatus = Named(new QLabel(this), "TwoToneStatus");
+    TwoToneStatus->setWordWrap(true);
+    platform::MarkReadout(TwoToneStatus, "Two-tone");
+    auto *twoTone = new QGridLayout;
+    auto caption = [this, twoTone](const char *text, QWidget *buddy, int row, int column) {
+        auto *l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        twoTone->addWidget(l, row, column);
+        twoTone->addWidget(buddy, row, column + 1);
+    };
+    caption("2-Tone", TwoToneStd, 0, 0);
+    caption("f1 Hz", TwoToneLow, 1, 0);
+    caption("f2 Hz", TwoToneHigh, 1, 2);
+    caption("f1:f2", TwoToneRatio, 0, 2);
+    caption("Centre Hz", TwoToneCentre, 2, 0);
+    caption("Spacing Hz", TwoToneSpacing, 2, 2);
+    twoTone->addWidget(TwoToneStatus, 3, 0, 1, 4);
+
     auto *right = new QVBoxLayout;
     right->addWidget(RadioGroup1);
     right->addWidget(UserBut);
@@ -142,6 +176,7 @@ TWavegen::TWavegen(QWidget *parent) : QWidget(parent, Qt::Tool)
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(freqRow);
     layout->addLayout(middle);
+    layout->addLayout(twoTone);
     layout->addLayout(buttons);
 
     connect(GrobSpin, &SpinButton::upClick, this, &TWavegen::GrobSpinUpClick);
@@ -157,6 +192,9 @@ TWavegen::TWavegen(QWidget *parent) : QWidget(parent, Qt::Tool)
     connect(phR, &QLineEdit::textChanged, this, &TWavegen::phaseChanged);
     connect(RadioGroup1, &platform::RadioGroup::itemClicked, this, &TWavegen::RadioGroup1Click);
     connect(UserBut, &QPushButton::clicked, this, &TWavegen::UserButClick);
+    connect(TwoToneStd, &QComboBox::activated, this, &TWavegen::TwoToneStdChange);
+    for (QLineEdit *e : {TwoToneLow, TwoToneHigh, TwoToneRatio, TwoToneCentre, TwoToneSpacing})
+        connect(e, &QLineEdit::editingFinished, this, &TWavegen::twoToneFieldsDone);
     connect(Gstart, &QPushButton::clicked, this, &TWavegen::GstartClick);
     connect(Gstop, &QPushButton::clicked, this, &TWavegen::GstopClick);
     connect(WOoptBut, &QPushButton::clicked, this, &TWavegen::WOoptButClick);
@@ -208,7 +246,20 @@ void TWavegen::LoadSettings()
     g.LevelL = static_cast<std::int32_t>(std::clamp<long long>(integer("VOLL", "0").value_or(0), -100, 0));
     g.LevelR = static_cast<std::int32_t>(std::clamp<long long>(integer("VOLR", "0").value_or(0), -100, 0));
     const long long mode = integer("MODE", "0").value_or(0);
-    g.Waveform = mode >= 0 && mode <= 4 ? static_cast<std::int32_t>(mode) : 0;
+    g.Waveform = mode >= 0 && mode <= audio::WaveTwoTone ? static_cast<std::int32_t>(mode) : 0;
+    // The two-tone signal: its standard's setup, then what the file says of it.
+    const long long standard = integer("TTSTD", "0").value_or(0);
+    twoTone_ = dsp::DefaultTwoTone(static_cast<dsp::TwoToneStandard>(standard >= 0 && standard <= 2 ? standard : 0));
+    const auto real = [&](const char *key, double &value) {
+        const std::optional<double> v = platform::ReadReal(ini, kSection, key, "", kValueBuffer);
+        if (v && std::isfinite(*v) && *v > 0.0 && *v <= 1e6)
+            value = *v;
+    };
+    real("TTLOW", twoTone_.lowHz);
+    real("TTHIGH", twoTone_.highHz);
+    real("TTRATIO", twoTone_.ratio);
+    real("TTCENTRE", twoTone_.centreHz);
+    real("TTSPACING", twoTone_.spacingHz);
     g.Loop = integer("BELOOP", "1").value_or(1) == 1;
     // The file name whole: one cut short would name (and play) another file.
     g.UserFile = ini.get(kSection, "UFNAME", "", 0);
@@ -222,6 +273,7 @@ void TWavegen::LoadSettings()
     phR->setText(QString::number(g.PhaseR));
     ScrollBar2->setValue(100 - std::clamp(g.AnalogVolume, 0, 100));
     showLevels();
+    showTwoTone();
     showFrequency();
     loading_ = false;
 }
@@ -242,6 +294,12 @@ void TWavegen::SaveSettings()
     put("MODE", std::to_string(g.Waveform));
     put("BELOOP", g.Loop ? "1" : "0");
     put("UFNAME", g.UserFile);
+    put("TTSTD", std::to_string(static_cast<int>(twoTone_.standard)));
+    put("TTLOW", platform::FormatFixed(twoTone_.lowHz, 3));
+    put("TTHIGH", platform::FormatFixed(twoTone_.highHz, 3));
+    put("TTRATIO", platform::FormatFixed(twoTone_.ratio, 3));
+    put("TTCENTRE", platform::FormatFixed(twoTone_.centreHz, 3));
+    put("TTSPACING", platform::FormatFixed(twoTone_.spacingHz, 3));
 }
 
 // ---- apply -----------------------------------------------------------------------
@@ -260,7 +318,9 @@ int TWavegen::Apply(bool forceStart, bool refresh)
         if (g.Loop || g.FilePlaying)
             audio::StopOutput(); // a wave file plays through the engine's loop
         g.FilePlaying = false;
-        if (g.Waveform == audio::WaveUserFile) {
+        if (g.Waveform == audio::WaveTwoTone) {
+            result = startTwoTone(g);
+        } else if (g.Waveform == audio::WaveUserFile) {
             setLevelControlsEnabled(false);
             const int r = audio::StartWaveFileOutput(g.UserFile);
             g.FilePlaying = r == 0;
@@ -282,6 +342,73 @@ int TWavegen::Apply(bool forceStart, bool refresh)
         showFrequency();
     PrecOut->setText(QString::number(audio::LoopPrecision()));
     return result;
+}
+
+int TWavegen::startTwoTone(audio::GeneratorSettings &g)
+{
+    int rateIn = 0, rateOut = 0;
+    audio::GetRates(rateIn, rateOut);
+    dsp::TwoToneSetup setup = twoTone_;
+    setup.levelDbfs = std::max(g.LevelL, g.LevelR);
+    const dsp::DistortionStatus status = dsp::ValidateTwoTone(setup, rateOut);
+    std::int64_t n1 = 0, n2 = 0;
+    const dsp::TwoToneSignal sig = dsp::TwoToneSignalOf(setup);
+    if (status != dsp::DistortionStatus::Ok || !audio::TwoTonePeriod(sig.f1Hz, sig.f2Hz, n1, n2)) {
+        audio::StopOutput();
+        TwoToneStatus->setText(QString::fromStdString(
+            status != dsp::DistortionStatus::Ok ? dsp::TwoToneStatusText(status, setup, rateOut, 'E')
+                                                : std::string("The two tones have no common period.")));
+        return 1;
+    }
+    TwoToneStatus->clear();
+    // The record's frequency stays the sine's (FGEN): the two tones are the
+    // window's own setup.
+    const float sine = g.Frequency;
+    g.SecondFrequency = sig.f2Hz;
+    g.ToneRatio = sig.a1 / sig.a2;
+    const int r = audio::StartOutput(g, -1.0, static_cast<float>(sig.f1Hz));
+    g.Frequency = sine;
+    return r;
+}
+
+void TWavegen::TwoToneStdChange(int index)
+{
+    twoTone_ = dsp::DefaultTwoTone(static_cast<dsp::TwoToneStandard>(std::clamp(index, 0, 2)));
+    showTwoTone();
+    if (!loading_)
+        Apply(false, true);
+}
+
+void TWavegen::twoToneFieldsDone()
+{
+    auto take = [](QLineEdit *e, double &value) {
+        double v = 0.0;
+        if (platform::ParseFloat(e->text().trimmed().toStdString(), v) && std::isfinite(v) && v > 0.0 && v <= 1e6)
+            value = v;
+    };
+    take(TwoToneLow, twoTone_.lowHz);
+    take(TwoToneHigh, twoTone_.highHz);
+    take(TwoToneRatio, twoTone_.ratio);
+    take(TwoToneCentre, twoTone_.centreHz);
+    take(TwoToneSpacing, twoTone_.spacingHz);
+    showTwoTone();
+    if (!loading_)
+        Apply(false, true);
+}
+
+void TWavegen::showTwoTone()
+{
+    const bool ccif = twoTone_.standard == dsp::TwoToneStandard::Ccif;
+    TwoToneStd->setCurrentIndex(static_cast<int>(twoTone_.standard));
+    auto show = [](QLineEdit *e, double v, bool on) {
+        e->setText(QString::fromStdString(platform::FormatShortest(static_cast<float>(v))));
+        e->setEnabled(on);
+    };
+    show(TwoToneLow, twoTone_.lowHz, !ccif);
+    show(TwoToneHigh, twoTone_.highHz, !ccif);
+    show(TwoToneRatio, twoTone_.ratio, !ccif);
+    show(TwoToneCentre, twoTone_.centreHz, ccif);
+    show(TwoToneSpacing, twoTone_.spacingHz, ccif);
 }
 
 // ---- frequency -------------------------------------------------------------------
@@ -432,7 +559,9 @@ void TWavegen::SetSweepRunning(bool running)
     sweepRunning_ = running;
     if (running) {
         for (QWidget *w : std::initializer_list<QWidget *>{GfreqText, GrobSpin, FeinSpin, ScrollBar4, ScrollBar1, phL,
-                                                            phR, RadioGroup1, UserBut, Gstart, Gstop, WOoptBut})
+                                                            phR, RadioGroup1, UserBut, Gstart, Gstop, WOoptBut, TwoToneStd,
+                                                            TwoToneLow, TwoToneHigh, TwoToneRatio, TwoToneCentre,
+                                                            TwoToneSpacing})
             if (w->isEnabled()) {
                 w->setEnabled(false);
                 sweepLocked_.append(w);
@@ -453,7 +582,8 @@ void TWavegen::GstartClick()
     const int r = Apply(true, true);
     if (r != 0) {
         // A wave file that cannot play says why in the engine's log only.
-        if (g.Waveform != audio::WaveUserFile)
+        // Nor does a two-tone setup that cannot play: TwoToneStatus does.
+        if (g.Waveform != audio::WaveUserFile && g.Waveform != audio::WaveTwoTone)
             platform::ShowMessage(this, platform::MessageKind::Error,
                                   errorPrefix_ + QString::fromStdString(audio::ErrorText(r)) + " )");
         return;
@@ -496,6 +626,12 @@ void TWavegen::showFrequency()
         GfreqText->setText("Noise");
     else if (g.Waveform == audio::WaveUserFile)
         GfreqText->setText(QFileInfo(QString::fromStdString(g.UserFile)).fileName());
+    else if (g.Waveform == audio::WaveTwoTone) {
+        const dsp::TwoToneSignal sig = dsp::TwoToneSignalOf(twoTone_);
+        GfreqText->setText(QString::fromStdString(std::string(dsp::TwoToneStandardName(twoTone_.standard)) + " " +
+                                                  platform::FormatShortest(static_cast<float>(sig.f1Hz)) + " + " +
+                                                  platform::FormatShortest(static_cast<float>(sig.f2Hz)) + " Hz"));
+    }
     else
         GfreqText->setText(QString::number(g.Frequency, 'f', 2) + " Hz");
 }

@@ -1,13 +1,17 @@
 // The signal generator window: waveform, frequency, level and phase per
-// channel, analog output volume and a user wave file. It keeps them in the
-// output engine's generator record, applies the output correction to sine
-// levels and starts and stops the output. Settings in section "GEN".
+// channel, analog output volume, a user wave file and the two-tone signals
+// of intermodulation (SMPTE, DIN, CCIF). It keeps them in the output
+// engine's generator record, applies the output correction to sine levels
+// and starts and stops the output. Settings in section "GEN".
 #pragma once
+
+#include "dsp/intermodulation.h"
 
 #include <QList>
 #include <QString>
 #include <QWidget>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -15,6 +19,7 @@ class QScrollBar;
 class SpinButton;
 
 namespace audio {
+struct GeneratorSettings;
 class TIOdialog;
 }
 namespace platform {
@@ -75,6 +80,14 @@ public:
     platform::RadioGroup *RadioGroup1;
     QPushButton *UserBut, *Gstart, *Gstop, *WOoptBut;
     QLabel *PrecOut;
+    // The two-tone signal: its standard, SMPTE/DIN's tones and ratio, CCIF's
+    // centre and spacing, and why a setup cannot be played.
+    QComboBox *TwoToneStd;
+    QLineEdit *TwoToneLow, *TwoToneHigh, *TwoToneRatio, *TwoToneCentre, *TwoToneSpacing;
+    QLabel *TwoToneStatus;
+
+    // The two-tone setup the window plays when its waveform is two-tone.
+    const dsp::TwoToneSetup &TwoTone() const { return twoTone_; }
 
     // Steps of the spin buttons, public for the main window's keyboard use.
     void GrobSpinUpClick();
@@ -99,6 +112,12 @@ private:
     void RadioGroup1Click(int index);
     void UserButClick();
     void WOoptButClick();
+    void TwoToneStdChange(int index);
+    void twoToneFieldsDone();
+    void showTwoTone();
+    // Plays the two-tone signal; 0, the engine's error number, or 1 when the
+    // setup cannot be played (TwoToneStatus says why).
+    int startTwoTone(audio::GeneratorSettings &g);
 
     // The output stopped on its own (a refill that could not queue again).
     void OutputFailed(int code);
@@ -114,4 +133,5 @@ private:
     bool saved_ = false;
     bool sweepRunning_ = false;
     QList<QWidget *> sweepLocked_; // the controls the sweep disabled
+    dsp::TwoToneSetup twoTone_;
 };

@@ -268,3 +268,42 @@ TEST(DistortionCommands, BadInputEndsWithStatusTwoAndTheReasonAndNoResults)
 }
 
 } // namespace
+
+// Wave files written by fixtures/make_distortion_waves.py (the standard
+// library's wave module, 24-bit PCM), played as the generator's User wave
+// into the ideal card: each component reads as the script put it in.
+TEST(ThdCommand, WaveFilesMadeOutsideTheProgramReadTheirComponents)
+{
+    const Card card("wavefiles", "GAIN=0\nHIGHPASS=0\nLOWPASS=0\nDISTORTION=-200\nNOISE=-200\n");
+    const std::string fixtures = SONALYX_MEASURE_FIXTURES;
+    const Result thd = card.Run("thd", "--rate 48000 --bits 24 --format json --channels left --frequency 1000 "
+                                       "--wave " + fixtures + "/tone_harmonics.wav");
+    ASSERT_EQ(thd.status, 0) << thd.err;
+    const QJsonObject tone = Row(thd, "left");
+    EXPECT_NEAR(tone["fundamental_dbfs"].toDouble(), -6.0, 0.3);
+    EXPECT_NEAR(tone["h2_db"].toDouble(), -70.0, 0.3);
+    EXPECT_NEAR(tone["h3_db"].toDouble(), -90.0, 0.3);
+    EXPECT_NEAR(tone["h4_db"].toDouble(), -110.0, 0.3);
+    EXPECT_LT(tone["h5_db"].toDouble(), -130.0); // none put in: 24-bit rounding only
+    EXPECT_EQ(Json(thd)["settings"].toObject()["generator"].toObject()["wave"].toString(), "user");
+
+    const Result imd = card.Run("imd", "--rate 48000 --bits 24 --format json --channels left --standard smpte "
+                                       "--wave " + fixtures + "/smpte_sidebands.wav");
+    ASSERT_EQ(imd.status, 0) << imd.err;
+    const QJsonObject two = Row(imd, "left");
+    EXPECT_NEAR(two["a1_dbfs"].toDouble(), Db(0.8 * std::pow(10.0, -6.0 / 20.0)), 0.3);
+    EXPECT_NEAR(two["a2_dbfs"].toDouble(), Db(0.2 * std::pow(10.0, -6.0 / 20.0)), 0.3);
+    EXPECT_NEAR(two["f2_minus_f1_db"].toDouble(), -60.0, 0.3);
+    EXPECT_NEAR(two["f2_plus_f1_db"].toDouble(), -66.0, 0.3);
+    EXPECT_NEAR(two["f2_minus_2f1_db"].toDouble(), -80.0, 0.3);
+    EXPECT_NEAR(two["f2_plus_2f1_db"].toDouble(), -86.0, 0.3);
+    const double products = std::pow(10.0, -6.0) + std::pow(10.0, -6.6) + std::pow(10.0, -8.0) + std::pow(10.0, -8.6);
+    EXPECT_NEAR(two["imd_db"].toDouble(), 10.0 * std::log10(products), 0.3);
+
+    const Result missing = card.Run("thd", "--rate 48000 --wave " + card.dir + "/none.wav");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("cannot be played"), std::string::npos) << missing.err;
+    const Result both = card.Run("thd", "--level -10 --wave " + fixtures + "/tone_harmonics.wav");
+    EXPECT_EQ(both.status, 2);
+    EXPECT_NE(both.err.find("--level and --wave exclude each other"), std::string::npos) << both.err;
+}

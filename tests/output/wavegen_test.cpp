@@ -12,6 +12,7 @@
 #include "widgets/radiogroup.h"
 #include "support/audiotestsupport.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -316,4 +317,56 @@ TEST_F(WavegenTest, AStoredWaveFileNameIsNeverCut)
     EXPECT_EQ(Generator().UserFile, name);
     gen_.reset();
     EXPECT_EQ(platform::GetPrivateProfileString("GEN", "UFNAME", "", 0, settings_.file), name);
+}
+
+// SMPTE chosen in the window plays 60 Hz and 7 kHz at 4:1, the sum's peak at
+// the level bar: a1 = 0.8 and a2 = 0.2 of 10^(-6/20) (4800 frames hold whole
+// periods of both). A setup the rate cannot carry is refused and said so;
+// the setup is stored under keys of its own beside MODE.
+TEST_F(WavegenTest, ChoosingSmptePlaysSixtyHertzAndSevenKilohertzAtFourToOne)
+{
+    settings_.write("[GEN]\nFGEN=440\nVOLL=-6\nVOLR=-6\nBELOOP=0\n");
+    gen().TwoToneStd->setCurrentIndex(2);
+    gen().TwoToneStd->activated(2); // CCIF first: centre and spacing are its fields
+    EXPECT_TRUE(gen().TwoToneCentre->isEnabled());
+    EXPECT_FALSE(gen().TwoToneRatio->isEnabled());
+    gen().TwoToneStd->setCurrentIndex(0);
+    gen().TwoToneStd->activated(0);
+    EXPECT_EQ(gen().TwoToneLow->text(), "60");
+    EXPECT_EQ(gen().TwoToneHigh->text(), "7000");
+    EXPECT_EQ(gen().TwoToneRatio->text(), "4");
+    EXPECT_FALSE(gen().TwoToneCentre->isEnabled());
+    gen().RadioGroup1->setItemIndex(5);
+    gen().GstartClick();
+    ASSERT_TRUE(OutputRunning());
+    EXPECT_EQ(gen().GfreqText->text(), "SMPTE 60 + 7000 Hz");
+    card_.capture(4800, left_, right_);
+    const double peak = std::pow(10.0, -6.0 / 20.0);
+    for (const std::vector<double> *channel : {&left_, &right_}) {
+        EXPECT_NEAR(AmplitudeAt(*channel, 60, 48000), 0.8 * peak, 1e-3);
+        EXPECT_NEAR(AmplitudeAt(*channel, 7000, 48000), 0.2 * peak, 1e-3);
+        EXPECT_LT(AmplitudeAt(*channel, 440, 48000), 1e-4); // not the sine's frequency
+        EXPECT_LT(Peak(*channel), peak + 1e-3);
+    }
+    EXPECT_EQ(gen().ReadFrequency(), 440.0f); // the sine's frequency is kept
+
+    // 30 kHz cannot be played at 48 kHz: nothing plays, the reason is shown
+    gen().TwoToneHigh->setText("30000");
+    gen().TwoToneHigh->editingFinished();
+    EXPECT_FALSE(OutputRunning());
+    EXPECT_TRUE(gen().TwoToneStatus->text().contains("30000")) << gen().TwoToneStatus->text().toStdString();
+    EXPECT_TRUE(messages_.empty());
+    gen().TwoToneHigh->setText("8000.5");
+    gen().TwoToneHigh->editingFinished();
+    gen().GstopClick();
+    gen_.reset();
+    EXPECT_EQ(settings_.get("GEN", "MODE"), "5");
+    EXPECT_EQ(settings_.get("GEN", "FGEN"), "440.00");
+    EXPECT_EQ(settings_.get("GEN", "TTSTD"), "0");
+    EXPECT_EQ(settings_.get("GEN", "TTHIGH"), "8000.500");
+    EXPECT_EQ(settings_.get("GEN", "TTRATIO"), "4.000");
+    // read back at the next start
+    EXPECT_EQ(gen().RadioGroup1->itemIndex(), 5);
+    EXPECT_EQ(gen().TwoTone().highHz, 8000.5);
+    EXPECT_EQ(gen().TwoToneHigh->text(), "8000.5");
 }

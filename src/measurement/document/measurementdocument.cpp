@@ -22,6 +22,7 @@ constexpr KindEntry kKinds[] = {
     {MeasurementKind::LogSweep, "logsweep", true},
     {MeasurementKind::DistortionFrequency, "distortion_frequency", true},
     {MeasurementKind::DistortionLevel, "distortion_level", true},
+    {MeasurementKind::DistortionImd, "distortion_imd", true},
     {MeasurementKind::Thd, "thd", false},
     {MeasurementKind::Imd, "imd", false},
     {MeasurementKind::Noise, "noise", false},
