@@ -79,24 +79,38 @@ std::complex<double> ImpulseSpectrum::at(double hz) const noexcept
     if (stretch_.empty() || !(rate_ > 0.0))
         return {0.0, 0.0};
     // H = sum s[t]·e^(-i w t), t from -pre on.
+    // Four phasors a frame apart, each stepping four frames, so that four
+    // independent chains of multiplications keep the processor busy; each
+    // block starts them afresh from cos and sin.
     const double w = 2.0 * std::numbers::pi * hz / rate_;
-    const double stepRe = std::cos(w), stepIm = -std::sin(w);
-    double re = 0.0, im = 0.0;
+    const double stepRe = std::cos(4.0 * w), stepIm = -std::sin(4.0 * w);
+    double re[4] = {}, im[4] = {};
     const double *x = stretch_.data();
     const std::size_t count = stretch_.size();
     for (std::size_t start = 0; start < count; start += kPhasorBlock) {
-        const double t0 = static_cast<double>(static_cast<std::int64_t>(start) - pre_);
-        double pr = std::cos(w * t0), pi = -std::sin(w * t0);
         const std::size_t end = std::min(count, start + kPhasorBlock);
-        for (std::size_t i = start; i < end; ++i) {
-            re += x[i] * pr;
-            im += x[i] * pi;
-            const double nr = pr * stepRe - pi * stepIm;
-            pi = pr * stepIm + pi * stepRe;
-            pr = nr;
+        double pr[4], pi[4];
+        for (int j = 0; j < 4; ++j) {
+            const double t0 = static_cast<double>(static_cast<std::int64_t>(start) + j - pre_);
+            pr[j] = std::cos(w * t0);
+            pi[j] = -std::sin(w * t0);
+        }
+        std::size_t i = start;
+        for (; i + 4 <= end; i += 4) {
+            for (int j = 0; j < 4; ++j) {
+                re[j] += x[i + j] * pr[j];
+                im[j] += x[i + j] * pi[j];
+                const double nr = pr[j] * stepRe - pi[j] * stepIm;
+                pi[j] = pr[j] * stepIm + pi[j] * stepRe;
+                pr[j] = nr;
+            }
+        }
+        for (int j = 0; i < end; ++i, ++j) { // the block's last frames
+            re[j] += x[i] * pr[j];
+            im[j] += x[i] * pi[j];
         }
     }
-    return {re, im};
+    return {(re[0] + re[1]) + (re[2] + re[3]), (im[0] + im[1]) + (im[2] + im[3])};
 }
 
 void ImpulseSpectrum::integral(double u, std::complex<double> &value, double &power) const noexcept
