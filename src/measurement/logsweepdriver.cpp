@@ -159,8 +159,9 @@ LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
     // The stream capture's own watchdog ends a stream whose blocks stop
     // coming; this wait only has to outlast the recording.
     while (!done && capture_->Running()) {
-        bool tick = false;
-        WaitForCompletion(tick, 50);
+        // Back as soon as the last block is in, else every 50 ms to look at
+        // the output and an interrupt.
+        WaitForCompletion(done, 50);
         if (InterruptRequested())
             break;
         if (audio::RefillError() != 0) {
