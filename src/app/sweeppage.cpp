@@ -12,6 +12,7 @@
 #include "app/sweeppage.h"
 
 #include "app/forms.h"
+#include "app/logsweeprunner.h"
 #include "app/mainformtexts.h"
 #include "app/pagehost.h"
 #include "app/pagewidgets.h"
@@ -20,6 +21,7 @@
 #include "audio/devices.h"
 #include "audio/outputengine.h"
 #include "display/diagramwindow.h"
+#include "display/impulsewindow.h"
 #include "dsp/sweep.h"
 #include "dialogs/sweepdialog.h"
 #include "generator/wavegen.h"
@@ -79,6 +81,9 @@ SweepPage::SweepPage(PageHost &host, QWidget *parent) : QWidget(parent), host_(h
 {
     setObjectName("TabSheet2");
     buildControls();
+    log_ = new LogSweepRunner(host_.HostWindow(), FreqText, Label7);
+    log_->setParent(this);
+    connect(ImpulseBut, &QPushButton::clicked, log_, &LogSweepRunner::ShowImpulseWindow);
     connect(Button1, &QPushButton::clicked, this, &SweepPage::Button1Click);
     connect(wobbelnBut, &QPushButton::clicked, this, &SweepPage::wobbelnButClick);
     connect(STOPbut, &QPushButton::clicked, this, &SweepPage::STOPbutClick);
@@ -109,6 +114,10 @@ void SweepPage::buildControls()
     wl->addWidget(wobbelnBut);
     wl->addWidget(Label7);
     wl->addWidget(WobDialogBut);
+    ImpulseBut = Named(new QPushButton("Impuls", Wobbeln), "ImpulseBut");
+    ImpulseBut->setAccessibleName("Impulse response");
+    ImpulseBut->setEnabled(false);
+    wl->addWidget(ImpulseBut);
 
     STOPbut = Named(new QPushButton("STOP", page), "STOPbut");
     auto *freq = new QHBoxLayout;
@@ -217,6 +226,10 @@ void SweepPage::LeaveSweepPage()
     app::SweepSettings &w = MS.Sweep;
     SweepRunState &run = run_;
     const bool wasShown = w.PageShown;
+    // A log sweep waiting for its recording frees the devices at once.
+    log_->Stop();
+    if (display::TImpulseWindow *impulse = log_->ImpulseWindow())
+        impulse->hide();
     // Whatever is still under way belongs to a run that ends here.
     const bool outputWasStarted = run.OutputStarted;
     run.Abandon();
@@ -262,7 +275,7 @@ void SweepPage::SetGeneratorOnTop(bool on)
 
 bool SweepPage::SweepBusy() const
 {
-    return MS.Sweep.Sweeping || run_.Busy();
+    return MS.Sweep.Sweeping || run_.Busy() || log_->Running();
 }
 
 void SweepPage::wobbelnButClick()
@@ -277,7 +290,11 @@ void SweepPage::wobbelnButClick()
     platform::PostMessage(host_.HostWindow(), platform::WM_SWEEP_STEP);
 }
 
-void SweepPage::STOPbutClick() { MS.Sweep.StopRequested = MS.Sweep.Sweeping; }
+void SweepPage::STOPbutClick()
+{
+    log_->Stop();
+    MS.Sweep.StopRequested = MS.Sweep.Sweeping;
+}
 
 void SweepPage::WobDialogButClick()
 {
@@ -317,8 +334,13 @@ void SweepPage::SweepStep()
     app::SweepSettings &w = MS.Sweep;
     // A message that arrives during a step's settling wait changes nothing:
     // the step re-reads the flags when its wait is over.
-    if (run_.Stepping)
+    if (run_.Stepping || log_->Running())
         return;
+    if (w.StartRequested && w.Log.Method == SweepMethod::LogSweep && !run_.Busy()) {
+        w.StartRequested = false;
+        runLogSweep();
+        return;
+    }
     if (w.StartRequested && !run_.CaptureInFlight)
         beginSweepRun();
     w.StartRequested = false;
@@ -368,6 +390,21 @@ void SweepPage::beginSweepRun()
     // Locked from here: the first step's settling wait dispatches messages,
     // and the input format must not change under a step.
     updateSweepLocks();
+}
+
+void SweepPage::runLogSweep()
+{
+    app::SweepSettings &w = MS.Sweep;
+    w.LevelDig = std::clamp(w.LevelDig, app::kSweepLevelMin, app::kSweepLevelMax);
+    // Locked for the whole run: the driver waits with messages dispatched.
+    w.Sweeping = true;
+    w.StopRequested = false;
+    updateSweepLocks();
+    log_->Run();
+    w.Sweeping = false;
+    w.StopRequested = false;
+    updateSweepLocks();
+    ImpulseBut->setEnabled(log_->HasResult());
 }
 
 void SweepPage::performSweepStep()

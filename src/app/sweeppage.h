@@ -1,6 +1,7 @@
 // The sweep page: its controls, the generator docked onto it, and the run of
 // frequency steps (measurement/sweeprun.h) it chains through WM_SWEEP_STEP
-// and shows point by point in the diagram. The main window creates it, hands
+// and shows point by point in the diagram; or, with the log sweep chosen in
+// the setup dialog, the log sweep run (logsweeprunner.h). The main window creates it, hands
 // it the menus it needs through PageHost and dispatches WM_SWEEP_STEP to it.
 #pragma once
 
@@ -15,6 +16,7 @@ class QScrollBar;
 
 namespace app {
 
+class LogSweepRunner;
 class PageHost;
 
 class SweepPage : public QWidget {
@@ -46,12 +48,17 @@ public:
     QGroupBox *Wobbeln = nullptr, *Pegelbox = nullptr, *Generator = nullptr;
     QPushButton *wobbelnBut = nullptr, *WobDialogBut = nullptr, *STOPbut = nullptr;
     QPushButton *Button1 = nullptr, *Button2 = nullptr;
+    // Shows the log sweep's impulse response window.
+    QPushButton *ImpulseBut = nullptr;
     QLabel *Label7 = nullptr, *FreqText = nullptr, *Label1 = nullptr, *Label8 = nullptr;
     QLabel *Label10 = nullptr, *Label9 = nullptr, *Wobinptxt = nullptr;
     QScrollBar *ScrollBar1 = nullptr, *ScrollBar2 = nullptr;
 
+    LogSweepRunner *LogSweep() const { return log_; }
+
 private:
     void buildControls();
+    void runLogSweep();
     // Reports an output or capture failure of the sweep and stops it.
     void dowoberr(int code);
     void beginSweepRun();
@@ -63,6 +70,7 @@ private:
 
     PageHost &host_;
     SweepRunState run_;
+    LogSweepRunner *log_ = nullptr;
 };
 
 } // namespace app

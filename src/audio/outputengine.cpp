@@ -38,6 +38,9 @@ public:
         phaseR_.store(p.PhaseR, std::memory_order_relaxed);
         waveform_.store(p.Waveform, std::memory_order_relaxed);
         samePhase_.store(p.SamePhase, std::memory_order_relaxed);
+        share1_.store(p.Share1, std::memory_order_relaxed);
+        share2_.store(p.Share2, std::memory_order_relaxed);
+        second_.store(p.SecondFrequency, std::memory_order_relaxed);
         frequency_.store(g.Frequency, std::memory_order_relaxed);
         seq_.store(s + 2, std::memory_order_release);
     }
@@ -53,6 +56,9 @@ public:
             p.PhaseR = phaseR_.load(std::memory_order_relaxed);
             p.Waveform = waveform_.load(std::memory_order_relaxed);
             p.SamePhase = samePhase_.load(std::memory_order_relaxed);
+            p.Share1 = share1_.load(std::memory_order_relaxed);
+            p.Share2 = share2_.load(std::memory_order_relaxed);
+            p.SecondFrequency = second_.load(std::memory_order_relaxed);
             frequency = frequency_.load(std::memory_order_relaxed);
             std::atomic_thread_fence(std::memory_order_acquire);
             if (!(s & 1u) && seq_.load(std::memory_order_relaxed) == s)
@@ -63,6 +69,7 @@ public:
 private:
     std::atomic<unsigned> seq_{0};
     std::atomic<double> ampL_{0.0}, ampR_{0.0}, phaseL_{0.0}, phaseR_{0.0}, frequency_{0.0};
+    std::atomic<double> share1_{1.0}, share2_{0.0}, second_{0.0}; // two tones
     std::atomic<std::int32_t> waveform_{WaveSine};
     std::atomic<bool> samePhase_{true};
 };
@@ -98,6 +105,7 @@ struct Output {
         std::uint64_t startFrame = 0;
         double phase = 0.0;
         double step = 0.0; // radians per frame
+        double wrap = 0.0; // where the phase starts over (PhaseWrap)
     };
     static constexpr int kFillRecords = 8; // more than a device ring can hold
     FillRecord fills[kFillRecords];
@@ -191,6 +199,7 @@ void StreamFill(Output &o, int which) noexcept
     r.startFrame = o.nextFrame;
     r.phase = o.phaseAccumulator;
     r.step = o.rate > 0 ? 2.0 * std::numbers::pi * frequency / o.rate : 0.0;
+    r.wrap = PhaseWrap(p, frequency);
     o.nextFrame += FramesPerStreamBuffer(o);
     o.synth.StreamFill(o.rate, o.bits, p, frequency, o.data[which], o.streamBytes, o.phaseAccumulator);
     SetStreamHeader(o, which);
@@ -318,7 +327,7 @@ void ContinueFrom(Output &o, std::uint64_t played)
             best = &r;
     if (best)
         o.phaseAccumulator = std::fmod(best->phase + static_cast<double>(played - best->startFrame) * best->step,
-                                       2.0 * std::numbers::pi);
+                                       best->wrap > 0.0 ? best->wrap : 2.0 * std::numbers::pi);
     o.nextFrame = played;
 }
 

@@ -15,6 +15,10 @@ int RunLevel(const QStringList &arguments);
 int RunSweep(const QStringList &arguments);
 int RunLogSweep(const QStringList &arguments);
 int RunGenerate(const QStringList &arguments);
+int RunThd(const QStringList &arguments);
+int RunImd(const QStringList &arguments);
+int RunNoise(const QStringList &arguments);
+int RunDynamicRange(const QStringList &arguments);
 
 // The whole program: the subcommand chosen by the first argument.
 int RunMeasure(const QStringList &arguments);

@@ -5,10 +5,12 @@
 #include "audio/devices.h"
 #include "audio/outputengine.h"
 
+#include "measurement/document/measurementfile.h"
 #include "platform/numbers.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -193,6 +195,40 @@ void Warn(const std::string &text)
 void WriteResults(const Report &report, bool json)
 {
     if (!report.Write(json, stdout))
+        throw CommandError{std::string("the results could not be written to standard output: ") +
+                           std::strerror(errno != 0 ? errno : EIO)};
+}
+
+void WriteDocument(const measure::MeasurementDocument &document, bool json)
+{
+    QByteArray text;
+    if (json) {
+        text = measure::DocumentToJson(document);
+    } else {
+        const measure::ResultTable &t = document.Results;
+        QStringList fields;
+        for (const measure::ResultColumn &c : t.Columns)
+            fields << CsvField(QString::fromStdString(c.Name));
+        text += (fields.join(',') + '\n').toUtf8();
+        for (std::size_t r = 0; r < t.Rows; ++r) {
+            fields.clear();
+            for (const measure::ResultColumn &c : t.Columns) {
+                if (c.Text) {
+                    fields << CsvField(QString::fromStdString(c.Texts[r]));
+                    continue;
+                }
+                const double v = c.Numbers[r];
+                fields << (!std::isfinite(v) ? QString()
+                           : c.Decimals >= 0 ? QString::fromStdString(platform::FormatFixed(v, c.Decimals))
+                                             : QString::fromStdString(platform::FormatNumber(v, 'g', 12)));
+            }
+            text += (fields.join(',') + '\n').toUtf8();
+        }
+    }
+    errno = 0;
+    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) !=
+            static_cast<std::size_t>(text.size()) ||
+        std::fflush(stdout) != 0)
         throw CommandError{std::string("the results could not be written to standard output: ") +
                            std::strerror(errno != 0 ? errno : EIO)};
 }

@@ -7,6 +7,7 @@
 #include "cli/measuresession.h"
 #include "cli/report.h"
 #include "audio/synthesis/synthesis.h"
+#include "measurement/document/measurementdocument.h"
 #include "measurement/limits.h"
 
 #include <QCommandLineParser>
@@ -62,6 +63,12 @@ void Warn(const std::string &text);
 // Writes the results to standard output; a write that fails (a full disk, a
 // closed pipe) ends the command with status 2 and the reason.
 void WriteResults(const Report &report, bool json);
+
+// Writes a result document to standard output: its JSON, or its table as
+// CSV (a header line, then a line per row; numbers with a decimal point
+// whatever the locale, at the column's decimals; an empty field where a row
+// has none). A failed write ends the command with status 2.
+void WriteDocument(const measure::MeasurementDocument &document, bool json);
 
 // The generator options (--wave, --frequency, --gen-level, --phase-left,
 // --phase-right) and the generator record they describe; nullopt when

@@ -7,7 +7,7 @@
 #include "cli/commandsupport.h"
 
 #include "audio/audioengine.h"
-#include "audio/wavefile/floatwave.h"
+#include "measurement/impulsewave.h"
 #include "measurement/document/measurementfile.h"
 #include "measurement/logsweepdriver.h"
 #include "platform/numbers.h"
@@ -212,22 +212,16 @@ int RunLogSweep(const QStringList &arguments)
     // The impulse response: written whole or not at all.
     if (!irFile.empty()) {
         const int channels = r.ChannelCount;
-        std::size_t frames = 0;
-        for (int c = 0; c < channels; ++c)
-            frames = std::max(frames, r.Channels[c].Impulse.size());
-        std::vector<float> interleaved(frames * static_cast<std::size_t>(channels), 0.0f);
-        for (int c = 0; c < channels; ++c)
-            for (std::size_t i = 0; i < r.Channels[c].Impulse.size(); ++i)
-                interleaved[i * channels + c] = static_cast<float>(r.Channels[c].Impulse[i]);
+        std::int64_t frames = 0;
         std::string bytes, error;
-        if (!audio::EncodeFloatWave(interleaved.data(), frames, channels, static_cast<int>(r.Rate), bytes, error))
+        if (!measure::EncodeImpulseWave(r, bytes, frames, error))
             throw CommandError{"the impulse response could not be encoded: " + error};
         if (const int rc = platform::WriteTextFile(irFile, bytes))
             throw CommandError{"the impulse response could not be written to " + irFile + ": " +
                                platform::FileErrorText(rc)};
         for (int c = 0; c < channels; ++c)
             doc.Impulses.push_back({stereo ? ChannelName(r.Channels[c].Input) : std::string(), irFile, std::string(),
-                                    r.Rate, static_cast<std::int64_t>(frames), r.Channels[c].ImpulseZero});
+                                    r.Rate, frames, r.Channels[c].ImpulseZero});
     }
 
     measure::MeasurementSettings &s = doc.Settings;

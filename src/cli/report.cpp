@@ -38,8 +38,6 @@ void Report::AddSettings(const QJsonObject &settings)
         settings_.insert(it.key(), it.value());
 }
 
-namespace {
-
 QString CsvField(const QJsonValue &v)
 {
     if (v.isDouble())
@@ -56,8 +54,6 @@ QString CsvField(const QJsonValue &v)
         s = '"' + s.replace('"', "\"\"") + '"';
     return s;
 }
-
-} // namespace
 
 bool Report::Write(bool json, std::FILE *out) const
 {

@@ -34,6 +34,11 @@ private:
     QJsonObject limits_;
 };
 
+// One CSV field: numbers with a decimal point whatever the locale; a text
+// quoted when it holds a comma, a quote or a line break, and one that a
+// spreadsheet would take for a formula with an apostrophe before it.
+QString CsvField(const QJsonValue &v);
+
 // A number rounded to `decimals` places, for readable output.
 double Rounded(double v, int decimals);
 // A single-precision setting as it was typed: the shortest decimal that

@@ -260,7 +260,11 @@ int RunMeasure(const QStringList &arguments)
         "  sweep      frequency response: frequency, level and phase per step\n"
         "  logsweep   log sweep: frequency response with phase, harmonics H2..H5 and THD,\n"
         "             latency, impulse response\n"
-        "  generate   play a sine, square or noise signal\n\n"
+        "  generate   play a sine, square or noise signal\n"
+        "  thd        one tone: fundamental, harmonics H2..H9, THD, THD+N and noise\n"
+        "  imd        intermodulation with the SMPTE, DIN or CCIF two-tone signal\n"
+        "  noise      idle noise: unweighted, A-weighted and in the AES17 band\n"
+        "  dynamic-range  AES17 dynamic range (THD+N of a -60 dBFS tone)\n\n"
         "sonalyx-measure COMMAND --help shows the options of a command.\n"
         "Exit status: 0 pass, 1 a result outside the limits (--limits), 2 error.\n";
     const QString command = arguments.value(1);
@@ -298,6 +302,14 @@ int RunMeasure(const QStringList &arguments)
             return RunLogSweep(rest);
         if (command == "generate")
             return RunGenerate(rest);
+        if (command == "thd")
+            return RunThd(rest);
+        if (command == "imd")
+            return RunImd(rest);
+        if (command == "noise")
+            return RunNoise(rest);
+        if (command == "dynamic-range")
+            return RunDynamicRange(rest);
         throw CommandError{"unknown command \"" + command.toStdString() + "\"; see sonalyx-measure --help"};
     } catch (const CommandError &e) {
         return Failed(command, e.message);

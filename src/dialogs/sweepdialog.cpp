@@ -5,9 +5,11 @@
 #include "widgets/spinbutton.h"
 #include "platform/inifile.h"
 #include "widgets/radiogroup.h"
+#include "widgets/messagebox.h"
 #include "widgets/readout.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -96,6 +99,20 @@ QString MaxMeasureTime(int inRate, int outRate, int outBits)
     }
     return best < 0 ? QString() : QString::number(best) + "ms";
 }
+
+// The smoothing choices in the order of the list: off, then 1/48 .. 1/3 octave.
+constexpr int kSmoothings[] = {0, 48, 24, 12, 6, 3};
+
+int SmoothingIndex(int n)
+{
+    for (int i = 0; i < static_cast<int>(std::size(kSmoothings)); ++i)
+        if (kSmoothings[i] == n)
+            return i;
+    return 0;
+}
+
+// Seconds and milliseconds with a decimal point, without trailing zeros.
+QString DecimalText(double v) { return QString::number(v, 'g', 6); }
 
 template <class W>
 W *named(W *w, const char *name)
@@ -214,6 +231,39 @@ void Twobbeldlg::buildLayout()
     g3->addWidget(Label5, 1, 1);
     g3->setColumnStretch(1, 1);
 
+    LogSweepBox = named(new QGroupBox(this), "LogSweepBox");
+    MethodStepped = named(new QRadioButton(LogSweepBox), "MethodStepped");
+    MethodLog = named(new QRadioButton(LogSweepBox), "MethodLog");
+    LogSecondsLabel = label("LogSecondsLabel", LogSweepBox);
+    LogSeconds = named(new QLineEdit(LogSweepBox), "LogSeconds");
+    LogAveragesLabel = label("LogAveragesLabel", LogSweepBox);
+    LogAverages = named(new QSpinBox(LogSweepBox), "LogAverages");
+    LogAverages->setRange(1, dsp::kLogSweepMaxAverages);
+    LogWindowLabel = label("LogWindowLabel", LogSweepBox);
+    LogWindowMs = named(new QLineEdit(LogSweepBox), "LogWindowMs");
+    LogSmoothingLabel = label("LogSmoothingLabel", LogSweepBox);
+    LogSmoothing = named(new QComboBox(LogSweepBox), "LogSmoothing");
+    LogSmoothing->addItems({QString(), "1/48", "1/24", "1/12", "1/6", "1/3"});
+    LogHarmonics = named(new QCheckBox(LogSweepBox), "LogHarmonics");
+    for (QLineEdit *e : {LogSeconds, LogWindowMs})
+        e->setMaximumWidth(80);
+    LogSecondsLabel->setBuddy(LogSeconds);
+    LogAveragesLabel->setBuddy(LogAverages);
+    LogWindowLabel->setBuddy(LogWindowMs);
+    LogSmoothingLabel->setBuddy(LogSmoothing);
+    auto *g4 = new QGridLayout(LogSweepBox);
+    g4->addWidget(MethodStepped, 0, 0);
+    g4->addWidget(MethodLog, 0, 1, 1, 3);
+    g4->addWidget(LogSecondsLabel, 1, 0);
+    g4->addWidget(LogSeconds, 1, 1);
+    g4->addWidget(LogAveragesLabel, 1, 2);
+    g4->addWidget(LogAverages, 1, 3);
+    g4->addWidget(LogWindowLabel, 2, 0);
+    g4->addWidget(LogWindowMs, 2, 1);
+    g4->addWidget(LogSmoothingLabel, 2, 2);
+    g4->addWidget(LogSmoothing, 2, 3);
+    g4->addWidget(LogHarmonics, 3, 0, 1, 4);
+
     defaultBtn = named(new QPushButton("default", this), "default");
     OKBtn = named(new QPushButton("OK", this), "OKBtn");
     CancelBtn = named(new QPushButton("Abbruch", this), "CancelBtn");
@@ -252,7 +302,8 @@ void Twobbeldlg::buildLayout()
     buttons->addWidget(OKBtn);
     buttons->addWidget(CancelBtn);
     buttons->addWidget(HelpBtn);
-    grid->addLayout(buttons, 7, 0, 1, 2);
+    grid->addWidget(LogSweepBox, 7, 0, 1, 2);
+    grid->addLayout(buttons, 8, 0, 1, 2);
 
     // The tab order is the creation order above; the arrows are reached
     // through Up and Down in their edits.
@@ -293,7 +344,38 @@ void Twobbeldlg::connectControls()
     connect(MessungRb, &platform::RadioGroup::itemClicked, this, &Twobbeldlg::MessungRbClick);
     connect(PhaseBut, &QCheckBox::toggled, this, &Twobbeldlg::PhaseButClick);
     connect(defaultBtn, &QPushButton::clicked, this, &Twobbeldlg::defaultClick);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(OKBtn, &QPushButton::clicked, this, &Twobbeldlg::OKBtnClick);
+    // The log sweep's fields: a value that passes its range is stored at once.
+    connect(MethodLog, &QRadioButton::toggled, this, [this](bool on) {
+        if (showing_)
+            return;
+        work_.Log.Method = on ? app::SweepMethod::LogSweep : app::SweepMethod::Stepped;
+        ApplyMethodRules();
+    });
+    connect(LogSeconds, &QLineEdit::textChanged, this, [this](const QString &t) {
+        double v = 0.0;
+        if (!showing_ && platform::ParseFloat(t.trimmed().toStdString(), v) && v >= app::kLogSweepSecondsMin &&
+            v <= app::kLogSweepSecondsMax)
+            work_.Log.Seconds = v;
+    });
+    connect(LogWindowMs, &QLineEdit::textChanged, this, [this](const QString &t) {
+        double v = 0.0;
+        if (!showing_ && platform::ParseFloat(t.trimmed().toStdString(), v) && v >= app::kLogSweepWindowMsMin &&
+            v <= app::kLogSweepWindowMsMax)
+            work_.Log.WindowMs = v;
+    });
+    connect(LogAverages, &QSpinBox::valueChanged, this, [this](int v) {
+        if (!showing_)
+            work_.Log.Averages = v;
+    });
+    connect(LogSmoothing, &QComboBox::currentIndexChanged, this, [this](int i) {
+        if (!showing_ && i >= 0 && i < static_cast<int>(std::size(kSmoothings)))
+            work_.Log.Smoothing = kSmoothings[i];
+    });
+    connect(LogHarmonics, &QCheckBox::toggled, this, [this](bool on) {
+        if (!showing_)
+            work_.Log.Harmonics = on;
+    });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(HelpBtn, &QPushButton::clicked, this, [this] { emit helpRequested(kHelpContext); });
 }
@@ -319,6 +401,16 @@ void Twobbeldlg::SetLanguage(char language)
     Label6->setText(t("Eingang:", "Input:"));
     Label7->setText(t("Ausgang:", "Output:"));
     HelpBtn->setText(t("Hilfe", "Help"));
+    LogSweepBox->setTitle(t("Methode", "Method"));
+    MethodStepped->setText(t("Stufen (Sinus je Frequenz)", "Stepped (one sine per frequency)"));
+    MethodLog->setText(t("Log-Sweep (Impulsantwort, Oberwellen)", "Log sweep (impulse response, harmonics)"));
+    LogSecondsLabel->setText(t("Dauer s", "Length s"));
+    LogAveragesLabel->setText(t("Mittelungen", "Averages"));
+    LogWindowLabel->setText(t("Zeitfenster ms", "Time window ms"));
+    LogSmoothingLabel->setText(t("Glättung", "Smoothing"));
+    LogSmoothing->setItemText(0, t("aus", "off"));
+    LogHarmonics->setText(t("Oberwellen H2..H5 und THD zeigen", "Show harmonics H2..H5 and THD"));
+    language_ = language;
 }
 
 void Twobbeldlg::Open(const app::SweepSettings &record, const dsp::CorrectionCurve &input,
@@ -334,6 +426,7 @@ void Twobbeldlg::Open(const app::SweepSettings &record, const dsp::CorrectionCur
     audio::GetRates(inRate, outRate);
     audio::GetBits(inBits, outBits); // a stored 32 comes back as 24
     messzeit->setText(MaxMeasureTime(inRate, outRate, outBits));
+    rate_ = inRate;
 }
 
 void Twobbeldlg::Take(app::SweepSettings &record)
@@ -386,6 +479,52 @@ void Twobbeldlg::Take(app::SweepSettings &record)
     record.PhaseMin = w.PhaseMin;
     record.PhaseMax = w.PhaseMax;
     record.LevelDig = w.LevelDig;
+
+    double v = 0.0;
+    if (platform::ParseFloat(LogSeconds->text().trimmed().toStdString(), v))
+        w.Log.Seconds = v;
+    if (platform::ParseFloat(LogWindowMs->text().trimmed().toStdString(), v))
+        w.Log.WindowMs = v;
+    w.Log.Method = MethodLog->isChecked() ? app::SweepMethod::LogSweep : app::SweepMethod::Stepped;
+    w.Log.Averages = LogAverages->value();
+    w.Log.Smoothing = kSmoothings[std::clamp(LogSmoothing->currentIndex(), 0, 5)];
+    w.Log.Harmonics = LogHarmonics->isChecked();
+    app::RepairLogSweepSettings(w.Log);
+    record.Log = w.Log;
+}
+
+QString Twobbeldlg::LogSweepProblem() const
+{
+    if (work_.Log.Method != app::SweepMethod::LogSweep || rate_ <= 0)
+        return {};
+    const dsp::LogSweepCheck check = dsp::CheckLogSweep(app::LogSweepParametersOf(work_, work_.Log), rate_);
+    return QString::fromStdString(dsp::LogSweepProblemText(check, language_));
+}
+
+void Twobbeldlg::OKBtnClick()
+{
+    // The fields as typed: a value outside its range was not taken into the
+    // working copy, and OK repairs it the way Take does.
+    app::SweepSettings typed;
+    Take(typed);
+    const QString problem = LogSweepProblem();
+    if (!problem.isEmpty()) {
+        platform::ShowMessage(this, platform::MessageKind::Warning, problem);
+        return;
+    }
+    accept();
+}
+
+void Twobbeldlg::ApplyMethodRules()
+{
+    const bool log = work_.Log.Method == app::SweepMethod::LogSweep;
+    for (QWidget *w : std::initializer_list<QWidget *>{LogSeconds, LogAverages, LogWindowMs, LogSmoothing,
+                                                        LogHarmonics, LogSecondsLabel, LogAveragesLabel,
+                                                        LogWindowLabel, LogSmoothingLabel})
+        w->setEnabled(log);
+    // The step count and the settling time are the stepped sweep's only.
+    for (QWidget *w : std::initializer_list<QWidget *>{Esteps, SpinButton3, Label2, Sstart, SpinButton5})
+        w->setEnabled(!log);
 }
 
 void Twobbeldlg::ShowRecord()
@@ -403,7 +542,15 @@ void Twobbeldlg::ShowRecord()
     EPmax->setText(QString::number(std::llround(w.PhaseMax)));
     digPeg->setText(LevelText(w.LevelDig));
     Sstart->setText(QString::number(w.SettleMs));
+    MethodStepped->setChecked(w.Log.Method != app::SweepMethod::LogSweep);
+    MethodLog->setChecked(w.Log.Method == app::SweepMethod::LogSweep);
+    LogSeconds->setText(DecimalText(w.Log.Seconds));
+    LogWindowMs->setText(DecimalText(w.Log.WindowMs));
+    LogAverages->setValue(w.Log.Averages);
+    LogSmoothing->setCurrentIndex(SmoothingIndex(w.Log.Smoothing));
+    LogHarmonics->setChecked(w.Log.Harmonics);
     ApplyModeRules();
+    ApplyMethodRules();
     showing_ = false;
 }
 
@@ -497,6 +644,9 @@ void Twobbeldlg::defaultClick()
     w.LevelDig = 0.0f;
     w.SettleMs = 100;
     w.Mode = 0;
+    const app::SweepMethod method = w.Log.Method; // the method stays as chosen
+    w.Log = app::LogSweepSettings{};
+    w.Log.Method = method;
     ShowRecord();
 }
 

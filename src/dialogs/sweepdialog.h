@@ -1,6 +1,8 @@
 // The sweep setup dialog: frequency range, step count and spacing,
 // measurement mode, phase display range, digital generator level and settling
-// time of a frequency-response sweep, together with the correction files in
+// time of a frequency-response sweep; the method START runs (the stepped
+// sweep or the log sweep) with the log sweep's own fields, checked against
+// the devices' rate on OK; together with the correction files in
 // use and the longest capture the current audio formats allow. It edits a
 // working copy of the main window's sweep record between Open and Take; the
 // caller runs it modally in between. UI thread only.
@@ -13,7 +15,9 @@
 #include <QHash>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
+class QSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -58,6 +62,19 @@ public:
     QLabel *messzeit;
     QPushButton *defaultBtn; // object name "default"
     QPushButton *OKBtn, *CancelBtn, *HelpBtn;
+    // The method and the log sweep's fields.
+    QGroupBox *LogSweepBox;
+    QRadioButton *MethodStepped, *MethodLog;
+    QLabel *LogSecondsLabel, *LogAveragesLabel, *LogWindowLabel, *LogSmoothingLabel;
+    QLineEdit *LogSeconds, *LogWindowMs;
+    QSpinBox *LogAverages;
+    QComboBox *LogSmoothing; // off, 1/48 .. 1/3 octave
+    QCheckBox *LogHarmonics;
+
+    // What is wrong with the working copy as a log sweep at the devices'
+    // rate, in the dialog's language; empty when it is fine, when the
+    // stepped sweep is chosen, or when no device gives a rate.
+    QString LogSweepProblem() const;
 
 signals:
     void helpRequested(int context);
@@ -86,6 +103,9 @@ private:
     void MessungRbClick(int index);
     void PhaseButClick(bool checked);
     void defaultClick();
+    // OK: a log sweep the devices cannot run is said and the dialog stays.
+    void OKBtnClick();
+    void ApplyMethodRules();
 
     // Spin buttons: `up` is +1 for up, -1 for down; each redisplays the record.
     void SpinFrom(int up);
@@ -98,5 +118,7 @@ private:
 
     app::SweepSettings work_;
     bool showing_ = false; // ShowRecord is filling the controls
+    char language_ = 'D';
+    int rate_ = 0;         // the input device's rate at Open
     QHash<QObject *, SpinButton *> spinOf_;
 };

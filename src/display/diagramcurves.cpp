@@ -89,7 +89,7 @@ std::string ExportSeparator(const std::string &separator)
 }
 
 int DiagramCurves::SaveAsText(const std::string &fileName, const std::string &separator,
-                              const CurveExportRange &range) const
+                              const CurveExportRange &range, const std::vector<ExtraCurve> &extra) const
 {
     if (!freq_)
         return kNoCurvesError;
@@ -113,6 +113,12 @@ int DiagramCurves::SaveAsText(const std::string &fileName, const std::string &se
             add(curve2_[i]);
         if (range.Curve3)
             add(curve3_[i]);
+        for (const ExtraCurve &c : extra) {
+            double v = 0.0;
+            line += sep;
+            if (ExtraCurveValueAt(c, f, v))
+                line += platform::FormatNumber(v, 'f', 2);
+        }
         line += "\r\n";
         text += line;
     }

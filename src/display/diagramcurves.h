@@ -4,12 +4,14 @@
 // Plain C++; UI thread only.
 #pragma once
 
+#include "display/diagramextracurves.h"
 #include "display/diagramlayout.h"
 #include "display/diagramoptions.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace display {
 
@@ -68,9 +70,11 @@ public:
     // ("\t" stands for a TAB, "\n" for CR LF), lines ending in CR LF. The
     // file is replaced whole (platform::WriteTextFile): a failed write leaves
     // the old one as it was. Returns 0, an errno-style I/O error code, or
-    // kNoCurvesError without arrays.
-    int SaveAsText(const std::string &fileName, const std::string &separator,
-                   const CurveExportRange &range) const;
+    // kNoCurvesError without arrays. Each of `extra` adds a column after
+    // them: its value at the line's frequency with two decimals, or an
+    // empty field where it has none (ExtraCurveValueAt).
+    int SaveAsText(const std::string &fileName, const std::string &separator, const CurveExportRange &range,
+                   const std::vector<ExtraCurve> &extra = {}) const;
 
 private:
     std::unique_ptr<float[]> freq_;

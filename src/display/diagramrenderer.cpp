@@ -5,6 +5,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -58,6 +59,52 @@ void DrawCurve(QPainter &p, const DiagramScene &s, const float *level, int first
         p.drawPoint(scratch.Points[0]);
     else if (n > 1)
         p.drawPolyline(scratch.Points, n);
+}
+
+// The extra curves inside the plot, each line broken where a value is
+// missing, and their names in the plot's top right corner.
+void DrawExtraCurves(QPainter &p, const DiagramScene &s, const QFontMetrics &fm, CurveScratch scratch)
+{
+    if (!s.Extra || s.Extra->empty())
+        return;
+    const DiagramAxes &ax = s.Axes;
+    const DiagramLayout &L = s.Layout;
+    const PixelRect &r = L.Plot;
+    p.save();
+    p.setClipRect(QRect(r.Left, r.Top, r.Width() + 1, r.Height() + 1));
+    int legendY = r.Top + 2;
+    for (const ExtraCurve &c : *s.Extra) {
+        const double min = c.RightAxis ? ax.Y2Min : ax.YMin;
+        const double pix = c.RightAxis ? L.Y2PixPerUnit : L.YPixPerUnit;
+        p.setPen(QPen(ColourFromBgr(c.Colour), 0));
+        int n = 0;
+        const auto flush = [&] {
+            if (n == 1)
+                p.drawPoint(scratch.Points[0]);
+            else if (n > 1)
+                p.drawPolyline(scratch.Points, n);
+            n = 0;
+        };
+        const std::size_t count = std::min(c.FrequencyHz.size(), c.Values.size());
+        for (std::size_t i = 0; i < count; ++i) {
+            const double f = c.FrequencyHz[i], v = c.Values[i];
+            if (!std::isfinite(v) || !(f > 0.0) || f < ax.XMin || f > ax.XMax) {
+                flush();
+                continue;
+            }
+            if (n == kMaxPoints) { // go on from the last point drawn
+                const QPoint last = scratch.Points[n - 1];
+                flush();
+                scratch.Points[n++] = last;
+            }
+            scratch.Points[n++] = QPoint(RoundToInt(FreqToX(ax, L, f)), RoundToInt(LevelToY(v, min, pix, r.Bottom)));
+        }
+        flush();
+        const QString name = QString::fromStdString(c.Name);
+        TextOutTop(p, fm, r.Right - 4 - fm.horizontalAdvance(name), legendY, name);
+        legendY += fm.height();
+    }
+    p.restore();
 }
 
 void DrawCursorOverlay(QPainter &p, const DiagramScene &s, const QFontMetrics &fm)
@@ -228,6 +275,8 @@ void DrawDiagramScene(QPainter &p, const DiagramScene &s, bool forOutput, CurveS
         if (o.ThirdCurveShown())
             DrawCurve(p, s, s.Curves.Curve3(), first, last, o.ThirdCurveOnRightAxis(), o.ColLine3, scratch);
     }
+    if (ax.PointCount > 0)
+        DrawExtraCurves(p, s, fm, scratch);
 
     // 9./10. mouse readout on screen, title and status in a copy
     if (!forOutput) {

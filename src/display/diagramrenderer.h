@@ -41,6 +41,7 @@ struct DiagramScene {
     const QString &Status; // drawn only for output
     const QFont &Font;     // diagram font at the layout's font size
     const QFont &NameFont; // bold italic program-name font
+    const std::vector<ExtraCurve> *Extra = nullptr; // drawn after the level curves
 };
 
 // Scratch buffers of kMaxPoints entries each for building polylines.

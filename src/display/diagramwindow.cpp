@@ -223,9 +223,16 @@ QString TDiagramm::GetTitle() const { return Edicomment->text().left(kTitleLengt
 void TDiagramm::SetStatusText(const QString &text) { Edit2->setText(text); }
 QString TDiagramm::StatusText() const { return Edit2->text(); }
 
+void TDiagramm::SetExtraCurves(std::vector<ExtraCurve> curves)
+{
+    extra_ = std::move(curves);
+    update();
+}
+
 void TDiagramm::ClearCurves()
 {
     curves_.Clear();
+    extra_.clear();
     update();
 }
 
@@ -363,8 +370,8 @@ void TDiagramm::DrawDiagram(QImage &bitmap, bool forOutput)
     RefreshFonts(layout_.FontSize);
     const QString title = Edicomment->text();
     const QString status = Edit2->text();
-    const DiagramScene scene{axes_,    layout_,   options_, curves_, cursor_, xCaption_,
-                             yCaption_, y2Caption_, title,   status,  font_,   nameFont_};
+    const DiagramScene scene{axes_,    layout_,   options_, curves_, cursor_,   xCaption_, yCaption_,
+                             y2Caption_, title,   status,  font_,   nameFont_, &extra_};
     QPainter painter(&bitmap);
     DrawDiagramScene(painter, scene, forOutput, CurveScratch{pixelBuffer_.get(), pointBuffer_.get()});
 }
@@ -380,7 +387,7 @@ int TDiagramm::SaveCurvesAsText(const QString &fileName, const QString &separato
     range.Curve1 = options_.ShowK1;
     range.Curve2 = options_.ShowK2;
     range.Curve3 = options_.ThirdCurveShown();
-    return curves_.SaveAsText(QFile::encodeName(fileName).toStdString(), separator.toStdString(), range);
+    return curves_.SaveAsText(QFile::encodeName(fileName).toStdString(), separator.toStdString(), range, extra_);
 }
 
 int TDiagramm::SaveCurvesAsText(const QString &fileName) const

@@ -1,5 +1,6 @@
 // The diagram window: draws up to three curves (the analyser's spectra, the
-// sweep's level and phase, a correction test) over a frequency axis into an
+// sweep's level and phase, a correction test) and any extra curves of a
+// measurement (diagramextracurves.h) over a frequency axis into an
 // off-screen bitmap, owns the curve arrays, the axis ranges and the options
 // record, keeps its colours and stepping in the settings file and exports the
 // curves as text. The main window feeds it from its message handlers; UI
@@ -16,6 +17,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QLineEdit;
 class QScrollBar;
@@ -65,6 +67,11 @@ public:
     void SetStatusText(const QString &text);
     QString StatusText() const;
     int GetPointCount() const { return axes_.PointCount - 1; }
+
+    // Replaces the extra curves (none by default) and repaints. ClearCurves
+    // removes them too.
+    void SetExtraCurves(std::vector<display::ExtraCurve> curves);
+    const std::vector<display::ExtraCurve> &ExtraCurves() const { return extra_; }
 
     void ClearCurves(); // and repaint
     void ResetPeak();   // no repaint
@@ -180,6 +187,7 @@ private:
     display::DiagramLayout layout_;
     display::DiagramOptions options_;
     display::DiagramCurves curves_;
+    std::vector<display::ExtraCurve> extra_;
     display::DiagramCursor cursor_;
     display::ScaleRecord xScale_;
     display::DiagramOptionsEditor *editor_ = nullptr;

@@ -19,6 +19,7 @@ const std::vector<Topic> kTopics = {
     {"Analysis", 0, "TAnaly", "analysis.html"},
     {"Sweep", 0, "TabSheet2", "sweep.html"},
     {"SweepSetup", 0, "Twobbeldlg", "sweepsetup.html"},
+    {"LogSweep", 0, "", "logsweep.html"},
     {"Generator", 0, "TWavegen", "generator.html"},
     {"Oscilloscope", 0, "TabSheet3 TOszidia", "oscilloscope.html"},
     {"Diagram", 0, "TDiagramm", "diagram.html"},

@@ -53,6 +53,12 @@ const char *LimitKindName(LimitKind kind)
         return "LEVEL_MAX";
     case LimitKind::ThdMax:
         return "THD_MAX";
+    case LimitKind::ImdMax:
+        return "IMD_MAX";
+    case LimitKind::NoiseMax:
+        return "NOISE_MAX";
+    case LimitKind::DrMin:
+        return "DR_MIN";
     case LimitKind::Curve:
         break;
     }
@@ -65,6 +71,9 @@ bool Limits::Parse(const std::string &text, std::string &error)
     lines_.clear();
     ThdNMax.reset();
     ThdMax.reset();
+    ImdMax.reset();
+    NoiseMax.reset();
+    DrMin.reset();
     LevelMin.reset();
     LevelMax.reset();
     std::istringstream in(text);
@@ -78,16 +87,28 @@ bool Limits::Parse(const std::string &text, std::string &error)
         const std::string where = "line " + std::to_string(lineNo) + ": ";
         const std::string key = Upper(f[0]);
         double v = 0.0;
-        if (key == "THDN_MAX" || key == "THD_MAX" || key == "LEVEL_MIN" || key == "LEVEL_MAX") {
+        struct Single {
+            const char *name;
+            std::optional<double> *value;
+            LimitKind kind;
+        };
+        const Single singles[] = {
+            {"THDN_MAX", &ThdNMax, LimitKind::ThdNMax},   {"THD_MAX", &ThdMax, LimitKind::ThdMax},
+            {"LEVEL_MIN", &LevelMin, LimitKind::LevelMin}, {"LEVEL_MAX", &LevelMax, LimitKind::LevelMax},
+            {"IMD_MAX", &ImdMax, LimitKind::ImdMax},       {"NOISE_MAX", &NoiseMax, LimitKind::NoiseMax},
+            {"DR_MIN", &DrMin, LimitKind::DrMin},
+        };
+        const Single *single = nullptr;
+        for (const Single &sg : singles)
+            if (key == sg.name)
+                single = &sg;
+        if (single) {
             if (f.size() != 2 || !Number(f[1], v)) {
                 error = where + key + " needs one number in dB";
                 return false;
             }
-            (key == "THDN_MAX" ? ThdNMax : key == "THD_MAX" ? ThdMax : key == "LEVEL_MIN" ? LevelMin : LevelMax) = v;
-            lines_.push_back({lineNo, key == "THDN_MAX"    ? LimitKind::ThdNMax
-                                      : key == "THD_MAX"   ? LimitKind::ThdMax
-                                      : key == "LEVEL_MIN" ? LimitKind::LevelMin
-                                                           : LimitKind::LevelMax});
+            *single->value = v;
+            lines_.push_back({lineNo, single->kind});
             continue;
         }
         LimitRow row;
@@ -115,7 +136,7 @@ bool Limits::Parse(const std::string &text, std::string &error)
         rows_.push_back(row);
         lines_.push_back({lineNo, LimitKind::Curve});
     }
-    if (rows_.empty() && !ThdNMax && !ThdMax && !LevelMin && !LevelMax) {
+    if (lines_.empty()) {
         error = "the file holds no limits";
         return false;
     }

@@ -1,6 +1,7 @@
 // Pass/fail limits for scripted measurements, read from a limits file:
 // frequency-dependent lower and upper levels for sweeps and spectra, and
-// single bounds for THD+N and band levels.
+// single bounds for THD+N, THD, intermodulation, noise, dynamic range and
+// band levels.
 //
 // File format (text, one item per line; '#' starts a comment line):
 //   FREQUENCY LOWER UPPER   a row of the limit curve: Hz, dB, dB; "-" where
@@ -9,8 +10,12 @@
 //   THDN_MAX dB             largest THD+N that passes
 //   LEVEL_MIN dB            smallest band level that passes
 //   LEVEL_MAX dB            largest band level that passes
-//   THD_MAX dB              largest THD (re the fundamental) on a log sweep's
-//                           THD curve that passes
+//   THD_MAX dB              largest THD (re the fundamental) that passes: on
+//                           a log sweep's THD curve, or of one tone
+//   IMD_MAX dB              largest intermodulation that passes (SMPTE/DIN
+//                           IMD, or each of CCIF's d2 and d3)
+//   NOISE_MAX dB            largest noise level (dBFS) that passes
+//   DR_MIN dB               smallest dynamic range that passes
 // Between two rows a bound follows a straight line over log frequency, where
 // both rows have it; outside the rows' span a level is not checked.
 //
@@ -30,8 +35,8 @@ struct LimitRow {
 
 // What a line of the file holds, so a command can tell the limits it checks
 // from those it cannot.
-enum class LimitKind { Curve, ThdNMax, LevelMin, LevelMax, ThdMax };
-constexpr int kLimitKinds = 5;
+enum class LimitKind { Curve, ThdNMax, LevelMin, LevelMax, ThdMax, ImdMax, NoiseMax, DrMin };
+constexpr int kLimitKinds = 8;
 struct LimitLine {
     int Line = 0; // 1-based line number in the file
     LimitKind Kind = LimitKind::Curve;
@@ -49,7 +54,7 @@ public:
     const std::vector<LimitRow> &Rows() const { return rows_; }
     // Every limit of the file with its line, in file order.
     const std::vector<LimitLine> &Lines() const { return lines_; }
-    std::optional<double> ThdNMax, LevelMin, LevelMax, ThdMax;
+    std::optional<double> ThdNMax, LevelMin, LevelMax, ThdMax, ImdMax, NoiseMax, DrMin;
 
     // The bounds of the curve at `frequencyHz` (none outside its span).
     LimitRow BoundsAt(double frequencyHz) const;
@@ -57,6 +62,9 @@ public:
     bool CurvePasses(double frequencyHz, double levelDb) const;
     bool ThdNPasses(double thdnDb) const { return !ThdNMax || thdnDb <= *ThdNMax; }
     bool ThdPasses(double thdDb) const { return !ThdMax || thdDb <= *ThdMax; }
+    bool ImdPasses(double imdDb) const { return !ImdMax || imdDb <= *ImdMax; }
+    bool NoisePasses(double noiseDbfs) const { return !NoiseMax || noiseDbfs <= *NoiseMax; }
+    bool DynamicRangePasses(double rangeDb) const { return !DrMin || rangeDb >= *DrMin; }
     bool LevelPasses(double levelDb) const
     {
         return (!LevelMin || levelDb >= *LevelMin) && (!LevelMax || levelDb <= *LevelMax);

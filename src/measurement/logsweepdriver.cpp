@@ -34,6 +34,7 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
                                             const dsp::CorrectionCurve &inputCorrection)
 {
     error_.clear();
+    stopRequested_ = false;
     processing_ = 0.0;
     check_ = dsp::LogSweepCheck{};
     complete_ = false;
@@ -92,10 +93,16 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
     processing_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - prepared0).count();
 
     Outcome outcome = Outcome::Done;
+    running_ = true;
     for (int i = 0; i < parameters.Averages && outcome == Outcome::Done; ++i)
         outcome = sweep(i);
-    capture_->Stop();
-    audio::StopOutput();
+    running_ = false;
+    // After a stop request the devices were stopped then and may belong to
+    // someone else by now.
+    if (!stopRequested_) {
+        capture_->Stop();
+        audio::StopOutput();
+    }
     if (outcome != Outcome::Done) {
         analyser_.clearAverage();
         return outcome;
@@ -104,9 +111,18 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
     return outcome;
 }
 
+void LogSweepDriver::RequestStop()
+{
+    if (!running_ || stopRequested_)
+        return;
+    stopRequested_ = true;
+    capture_->Stop();
+    audio::StopOutput();
+}
+
 LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
 {
-    if (InterruptRequested())
+    if (InterruptRequested() || stopRequested_)
         return Outcome::Interrupted;
     if (OnSweep)
         OnSweep(index + 1, analyser_.parameters().Averages);
@@ -162,6 +178,8 @@ LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
         // Back as soon as the last block is in, else every 50 ms to look at
         // the output and an interrupt.
         WaitForCompletion(done, 50);
+        if (stopRequested_)
+            return Outcome::Interrupted;
         if (InterruptRequested())
             break;
         if (audio::RefillError() != 0) {

@@ -78,6 +78,14 @@ public:
     // interrupt. The output stops however the run ends.
     Outcome Run(const dsp::LogSweepParameters &parameters, const dsp::CorrectionCurve &inputCorrection);
 
+    // Ends a running Run at once, from an event handler that runs during
+    // it (a STOP button, leaving the page, closing the program): the
+    // capture and the output stop here, so the devices are free when this
+    // returns, and Run returns Interrupted without touching them again.
+    // Harmless when nothing runs.
+    void RequestStop();
+    bool Running() const { return running_; }
+
     const std::string &Error() const { return error_; }
     const dsp::LogSweepCheck &Check() const { return check_; }
     // The last completed run's result, evaluated with `view`; empty (no
@@ -116,6 +124,8 @@ private:
     int rate_ = 0;
     double processing_ = 0.0;
     bool complete_ = false;
+    bool running_ = false;
+    bool stopRequested_ = false;
 };
 
 // The rate the run uses: the input device's, which the output must share.

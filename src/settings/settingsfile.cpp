@@ -167,6 +167,21 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     // Held to the setup dialog's ranges; a stored frequency range is kept.
     RepairSweepParameters(w, SweepRepair::KeepFrequencies);
 
+    // LOGSWEEP: absent in files of earlier versions, which give the defaults.
+    LogSweepSettings &log = w.Log;
+    const std::string method = r.text("LOGSWEEP", "METHOD", "STEPPED");
+    log.Method = method == "LOGSWEEP" ? SweepMethod::LogSweep : SweepMethod::Stepped;
+    if (r.real("LOGSWEEP", "SECONDS", "3", d))
+        log.Seconds = d;
+    if (r.integer("LOGSWEEP", "AVERAGES", "1", i))
+        log.Averages = clampInt(i, INT32_MIN, INT32_MAX);
+    if (r.real("LOGSWEEP", "WINDOWMS", "300", d))
+        log.WindowMs = d;
+    if (r.integer("LOGSWEEP", "SMOOTHING", "0", i))
+        log.Smoothing = clampInt(i, INT32_MIN, INT32_MAX);
+    log.Harmonics = r.boolean("LOGSWEEP", "HARMONICS", true);
+    RepairLogSweepSettings(log);
+
     // OSZI (indices outside their tables fall back to the defaults)
     ScopeState &s = ms.Scope;
     s.VoltsIndex1 = r.integer("OSZI", "DIV1", "10", i) && i >= 1 && i <= 14 ? int(i) : 10;
@@ -254,6 +269,14 @@ void SaveSettings(platform::IniFile &ini, const MeasurementState &ms, const Main
     real("WOB", "PMAX", w.PhaseMax, 0);
     real("WOB", "PEGDIG", w.LevelDig, 1);
     integer("WOB", "STARTMESS", w.SettleMs);
+
+    const LogSweepSettings &g = w.Log;
+    ini.set("LOGSWEEP", "METHOD", g.Method == SweepMethod::LogSweep ? "LOGSWEEP" : "STEPPED");
+    real("LOGSWEEP", "SECONDS", g.Seconds, 3);
+    integer("LOGSWEEP", "AVERAGES", g.Averages);
+    real("LOGSWEEP", "WINDOWMS", g.WindowMs, 1);
+    integer("LOGSWEEP", "SMOOTHING", g.Smoothing);
+    boolean("LOGSWEEP", "HARMONICS", g.Harmonics);
 
     const ScopeState &s = ms.Scope;
     integer("OSZI", "DIV1", s.VoltsIndex1);

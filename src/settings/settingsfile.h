@@ -1,5 +1,5 @@
 // The main window's sections of the settings file "sonmain.ini": MAIN,
-// EICH, VOLUME, FFT, WOB, OSZI and DIAGRAMM. Every key is read and written
+// EICH, VOLUME, FFT, WOB, LOGSWEEP, OSZI and DIAGRAMM. Every key is read and written
 // in a fixed order with its own encoding, default text and rule for
 // invalid values. Other sections of the same file belong to their windows
 // and are left as they are.

@@ -3,6 +3,8 @@
 // what it reads to them, and the command line refuses what lies outside.
 #pragma once
 
+#include "settings/logsweepsettings.h"
+
 #include <cstdint>
 #include <string>
 
@@ -71,6 +73,8 @@ struct SweepSettings : SweepParameters {
     float PhaseMax = 90.0f;
     float YMax = 5.0f;
     float YMin = -45.0f;
+    // The method START runs and the log sweep's own fields.
+    LogSweepSettings Log;
 };
 
 } // namespace app

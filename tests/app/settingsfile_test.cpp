@@ -101,6 +101,7 @@ TEST(Settings, AnEmptyFileGivesTheBuiltInSettingsWrittenInTheirOrder)
               "DIAXMIN=10\nDIAXMAX=24000\n\n"
               "[WOB]\nFROM=20\nTO=22000\nSTEPS=50\nMETHODE=LOG\nPHASE=FALSE\nCOMMENT=remark:\nREFMESS=0\n"
               "DIAYMIN=-45\nDIAYMAX=5\nPMIN=-90\nPMAX=90\nPEGDIG=0.0\nSTARTMESS=100\n\n"
+              "[LOGSWEEP]\nMETHOD=STEPPED\nSECONDS=3.000\nAVERAGES=1\nWINDOWMS=300.0\nSMOOTHING=0\nHARMONICS=TRUE\n\n"
               "[OSZI]\nDIV1=10\nDIV2=10\nTB=5\nGND1=FALSE\nGND2=FALSE\nTRIPOS=TRUE\nTRICH1=TRUE\nyposCh1=6.020\n"
               "yposCh2=2.000\nSAMPLEF=44100\nOMESSW=1024\nWIDTH=260\nHEIGHT=-1\nLEFT=-1\nTOP=-1\n\n"
               "[DIAGRAMM]\nWIDTH=450\nHEIGHT=320\nLEFT=0\nTOP=0\n");
@@ -185,6 +186,7 @@ TEST(Settings, RoundTripKeepsEveryWrittenKeyAndForeignSectionsAndDropsTheDiagram
         "DBMODE=2\nDIAXMIN=20\nDIAXMAX=20000\n"
         "[WOB]\nFROM=10\nTO=40000\nSTEPS=200\nMETHODE=LIN\nPHASE=TRUE\nCOMMENT=speaker\nREFMESS=2\n"
         "DIAYMIN=-60\nDIAYMAX=10\nPMIN=-180\nPMAX=180\nPEGDIG=-6.0\nSTARTMESS=300\n"
+        "[LOGSWEEP]\nMETHOD=LOGSWEEP\nSECONDS=0.750\nAVERAGES=4\nWINDOWMS=12.5\nSMOOTHING=12\nHARMONICS=FALSE\n"
         "[OSZI]\nDIV1=3\nDIV2=14\nTB=9\nGND1=TRUE\nGND2=FALSE\nTRIPOS=FALSE\nTRICH1=FALSE\nyposCh1=1.250\n"
         "yposCh2=-2.500\nSAMPLEF=96000\nOMESSW=4096\nWIDTH=300\nHEIGHT=250\nLEFT=10\nTOP=20\n"
         "[DIAGRAMM]\nWIDTH=800\nHEIGHT=600\nLEFT=30\nTOP=40\n"
@@ -277,4 +279,44 @@ TEST(Settings, DeviceNamesBesideTheNumbers)
     const std::string saved = named.save();
     EXPECT_NE(saved.find("INDEVNAME=" + longName + "\n"), std::string::npos);
     EXPECT_EQ(saved.find("OUTDEVNAME"), std::string::npos);
+}
+
+TEST(Settings, TheLogSweepSectionRepairsBadValuesToItsDefaults)
+{
+    // (Written and read back whole by the round trip above; a file without
+    // the section gives the defaults written by the first test.) Each bad
+    // value falls back to its own default, a good one beside them stays.
+    const LogSweepSettings d;
+    const Loaded bad = load("[LOGSWEEP]\nMETHOD=FAST\nSECONDS=0,5\nAVERAGES=101\nWINDOWMS=501\nSMOOTHING=5\n"
+                            "HARMONICS=FALSE\n");
+    const LogSweepSettings &b = bad.ms.Sweep.Log;
+    EXPECT_TRUE(b.Method == SweepMethod::Stepped && b.Seconds == d.Seconds && b.Averages == d.Averages &&
+                b.WindowMs == d.WindowMs && b.Smoothing == d.Smoothing && !b.Harmonics);
+    for (const char *seconds : {"0.09", "60.5", "nan", "-3", "1e999"})
+        EXPECT_EQ(load(std::string("[LOGSWEEP]\nSECONDS=") + seconds + "\n").ms.Sweep.Log.Seconds, 3.0) << seconds;
+    EXPECT_EQ(load("[LOGSWEEP]\nSECONDS=60\nAVERAGES=100\n").ms.Sweep.Log.Seconds, 60.0);
+    EXPECT_EQ(load("[LOGSWEEP]\nAVERAGES=0\n").ms.Sweep.Log.Averages, 1);
+    EXPECT_EQ(load("[LOGSWEEP]\nAVERAGES=100\n").ms.Sweep.Log.Averages, 100);
+    EXPECT_EQ(load("[LOGSWEEP]\nWINDOWMS=0.5\n").ms.Sweep.Log.WindowMs, 300.0);
+    EXPECT_EQ(load("[LOGSWEEP]\nSMOOTHING=48\n").ms.Sweep.Log.Smoothing, 48);
+    EXPECT_EQ(load("[LOGSWEEP]\nSMOOTHING=-3\n").ms.Sweep.Log.Smoothing, 0);
+}
+
+TEST(SweepParameters, ALogSweepRunTakesRangeLevelAndModeFromTheSweepAndTheRestFromItsSection)
+{
+    SweepSettings w;
+    w.FreqFrom = 50;
+    w.FreqTo = 18000;
+    w.LevelDig = -12.5f;
+    w.Mode = 2;
+    w.Log.Seconds = 1.5;
+    w.Log.Averages = 3;
+    w.Log.WindowMs = 40.0;
+    w.Log.Smoothing = 6;
+    w.Log.Harmonics = false;
+    dsp::LogSweepParameters p = LogSweepParametersOf(w, w.Log);
+    EXPECT_TRUE(p.FromHz == 50.0 && p.ToHz == 18000.0 && p.LevelDb == -12.5 && p.Mode == 2 && p.Seconds == 1.5 &&
+                p.Averages == 3 && p.WindowMs == 40.0 && p.Smoothing == 6 && p.Harmonics == 1);
+    w.Log.Harmonics = true;
+    EXPECT_EQ(LogSweepParametersOf(w, w.Log).Harmonics, 5);
 }

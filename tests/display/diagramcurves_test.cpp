@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -240,4 +241,20 @@ TEST_F(CurveExport, AFailedExportLeavesTheOldFileWhole)
         EXPECT_EQ(curves.SaveAsText(dir + "/old.txt", ",", range), EFBIG);
     }
     EXPECT_EQ(testsupport::ReadFile(dir + "/old.txt"), "kept\r\n");
+}
+
+TEST_F(CurveExport, ExtraCurvesAddAColumnEachWithAnEmptyFieldWhereTheyHaveNoValue)
+{
+    ExtraCurve h2;
+    h2.FrequencyHz = {10.0, 1000.0, 12345.675, 24000.0};
+    h2.Values = {-80.125, std::nan(""), -79.5, -81.0};
+    ExtraCurve thd;
+    thd.FrequencyHz = {1000.05, 24000.0}; // 5e-5 off 1000 Hz: not its point
+    thd.Values = {-77.0, -70.0};
+    range.PointCount = 5; // 24000.5 Hz is not written
+    EXPECT_EQ(curves.SaveAsText(dir + "/extra.txt", ";", range, {h2, thd}), 0);
+    EXPECT_EQ(testsupport::ReadFile(dir + "/extra.txt"), "10.00;-12.25;-80.12;\r\n"
+                                                          "1000.00;-3.50;;\r\n"
+                                                          "12345.67;0.00;-79.50;\r\n" // the float 12345.6748 finds it
+                                                          "24000.00;-100.12;-81.00;-70.00\r\n");
 }

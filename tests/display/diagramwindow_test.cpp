@@ -278,3 +278,40 @@ TEST_F(DiagramWindow, ShownWindowPaintsTheBitmapFollowsResizingAndPlacesItsField
     d->hide();
 }
 
+
+TEST_F(DiagramWindow, ExtraCurvesAreDrawnAgainstTheirAxisWithGapsAndGoWithTheCurves)
+{
+    auto d = Make();
+    d->SetAxesVisible(true, true);
+    d->SetY2Range(180.0f, -180.0f);
+    ExtraCurve left, right;
+    left.Name = "H2";
+    left.Colour = 0x00204060;
+    right.Name = "R";
+    right.Colour = 0x00600040;
+    right.RightAxis = true;
+    for (double f = 20.0; f <= 20000.0; f *= 1.01) {
+        left.FrequencyHz.push_back(f);
+        left.Values.push_back(f > 300.0 && f < 600.0 ? std::nan("") : -80.0); // a gap from 300 to 600 Hz
+        right.FrequencyHz.push_back(f);
+        right.Values.push_back(90.0);
+    }
+    d->SetExtraCurves({left, right});
+    d->DrawDiagram(d->Bitmap(), true);
+    const PixelRect &r = d->Layout().Plot;
+    // -80 dB of -100..0 dB, 90 degrees of -180..180.
+    const int y = r.Bottom - static_cast<int>(std::nearbyint(20.0 * r.Height() / 100.0));
+    const int y2 = r.Bottom - static_cast<int>(std::nearbyint(270.0 * r.Height() / 360.0));
+    const QImage &img = d->Bitmap();
+    EXPECT_EQ(img.pixel(LogColumn(*d, 150), y), Rgb(left.Colour));
+    EXPECT_EQ(img.pixel(LogColumn(*d, 5000), y), Rgb(left.Colour));
+    EXPECT_NE(img.pixel(LogColumn(*d, 420), y), Rgb(left.Colour));
+    EXPECT_EQ(img.pixel(LogColumn(*d, 150), y2), Rgb(right.Colour));
+    // Left of 20 Hz there is no curve.
+    EXPECT_NE(img.pixel(LogColumn(*d, 15), y), Rgb(left.Colour));
+
+    d->ClearCurves();
+    EXPECT_TRUE(d->ExtraCurves().empty());
+    d->DrawDiagram(d->Bitmap(), true);
+    EXPECT_NE(d->Bitmap().pixel(LogColumn(*d, 150), y), Rgb(left.Colour));
+}

@@ -1,13 +1,15 @@
 // Test-signal synthesis: loop lengths, levels and phases, noise channel
 // rules, encodings at 8 and 24 bits, and a stream that keeps its phase
-// across buffers and frequency changes.
+// across buffers and frequency changes; the two-tone signals.
 #include "audio/synthesis/synthesis.h"
 #include "support/spectrumref.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 using namespace audio;
@@ -154,4 +156,86 @@ TEST(StreamFill, PinkNoiseFallsAboutThreeDecibelsPerOctave)
     const double p250 = bandPower(250), p1000 = bandPower(1000), p4000 = bandPower(4000);
     EXPECT_NEAR(p250 - p1000, 6.0, 2.0); // two octaves each
     EXPECT_NEAR(p1000 - p4000, 6.0, 2.0);
+}
+
+namespace {
+
+GeneratorSettings TwoTone(double f1, double f2, double ratio, int level)
+{
+    GeneratorSettings g = Settings(level, level, 0, 0, WaveTwoTone);
+    g.Frequency = static_cast<float>(f1);
+    g.SecondFrequency = f2;
+    g.ToneRatio = ratio;
+    return g;
+}
+
+// Decoded 24-bit samples (in 32-bit containers) of one channel.
+std::vector<double> Decode24(const std::vector<char> &buf, std::size_t frames, int channel)
+{
+    std::vector<double> x(frames);
+    for (std::size_t k = 0; k < frames; ++k) {
+        std::int32_t v;
+        std::memcpy(&v, buf.data() + 8 * k + 4 * channel, 4);
+        x[k] = v / 2147483392.0;
+    }
+    return x;
+}
+
+} // namespace
+
+// A 60 Hz + 7 kHz pair at 4:1 and -6 dB: the loop holds whole periods of
+// their 20 Hz common period, the peak of the sum is 10^(-6/20) (both at their
+// crest at the start), and a DFT over the loop finds 0.8 and 0.2 of it on
+// the two exact bins and nothing between.
+TEST(TwoTone, LoopHoldsWholePeriodsWithTheSumsPeakAsLevelAndTheRatio)
+{
+    Synthesizer synth;
+    std::vector<char> buf(262144);
+    const double peak = std::pow(10.0, -6.0 / 20.0);
+    int precision = -1;
+    const std::uint32_t bytes =
+        synth.LoopFill(48000, 32, MakeSynthParams(TwoTone(60.0, 7000.0, 4.0, -6)), 60.0, buf.data(), 262144, &precision);
+    EXPECT_EQ(precision, 0);
+    ASSERT_EQ(bytes, 2400u * 8u); // 1/20 s
+    const std::vector<double> x = Decode24(buf, 2400, 1);
+    EXPECT_NEAR(x[0], peak, 1e-6);
+    const auto louder = [](double u, double v) { return std::abs(u) < std::abs(v); };
+    EXPECT_NEAR(std::abs(*std::max_element(x.begin(), x.end(), louder)), peak, 1e-6);
+    auto amplitude = [&](double f) {
+        return 2.0 * std::abs(testsupport::DftAt(x.data(), x.size(), f, 48000.0)) / x.size();
+    };
+    EXPECT_NEAR(amplitude(60.0), 0.8 * peak, 1e-6);
+    EXPECT_NEAR(amplitude(7000.0), 0.2 * peak, 1e-6);
+    for (double f : {6940.0, 7060.0, 120.0, 1000.0})
+        EXPECT_LT(amplitude(f), 1e-6) << f;
+    EXPECT_EQ(Decode24(buf, 2400, 0), x); // both channels at the same level
+}
+
+// Streamed in blocks of uneven length, the pair follows the closed form
+// a1 cos(2π f1 k/rate) + a2 cos(2π f2 k/rate) sample by sample, across the
+// wraps of the running phase: for 19 + 20 kHz, and for a pair whose common
+// period is long (1000.5 Hz and 1234.25 Hz: 4 s).
+TEST(TwoTone, StreamKeepsBothTonesContinuousAcrossBlocks)
+{
+    for (const auto &[f1, f2, ratio] : {std::tuple{19000.0, 20000.0, 1.0}, std::tuple{1000.5, 1234.25, 4.0}}) {
+        SCOPED_TRACE(testing::Message() << f1 << " + " << f2);
+        Synthesizer synth;
+        const SynthParams p = MakeSynthParams(TwoTone(f1, f2, ratio, -1));
+        const double a = std::pow(10.0, -1.0 / 20.0), a1 = a * ratio / (ratio + 1.0), a2 = a / (ratio + 1.0);
+        double phase = 0.0;
+        std::size_t frame = 0;
+        std::vector<char> buf(8 * 4099);
+        double worst = 0.0;
+        for (int block = 0; block < 60; ++block) {
+            const std::uint32_t frames = block % 2 ? 4099 : 1000;
+            synth.StreamFill(44100, 32, p, f1, buf.data(), frames * 8, phase);
+            const std::vector<double> x = Decode24(buf, frames, 0);
+            for (std::uint32_t k = 0; k < frames; ++k, ++frame) {
+                const double t = static_cast<double>(frame) / 44100.0;
+                const double expected = a1 * std::cos(kTwoPi * f1 * t) + a2 * std::cos(kTwoPi * f2 * t);
+                worst = std::max(worst, std::abs(x[k] - expected));
+            }
+        }
+        EXPECT_LT(worst, 3e-7); // within 1 LSB at 24 bits and the phase's rounding
+    }
 }

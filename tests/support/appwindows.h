@@ -93,14 +93,15 @@ protected:
     std::string settings;
 
     // Creates and shows the windows. `loopback`: keys of section LOOPBACK
-    // (PACED=FALSE is always set, and SIGNAL=OFF unless the test chooses a
-    // signal: the card's own test sine would be heard everywhere); `sections`:
+    // (PACED=FALSE unless the test paces the card, and SIGNAL=OFF unless the
+    // test chooses a signal: the card's own test sine would be heard everywhere); `sections`:
     // the rest of the settings file.
     void start(const std::string &loopback, const std::string &sections = {})
     {
         settings = ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "/sonmain.ini";
         const std::string silence = loopback.find("SIGNAL=") == std::string::npos ? "SIGNAL=OFF\n" : "";
-        WriteFile(settings, "[LOOPBACK]\nPACED=FALSE\n" + silence + loopback + sections);
+        const std::string pace = loopback.find("PACED=") == std::string::npos ? "PACED=FALSE\n" : "";
+        WriteFile(settings, "[LOOPBACK]\n" + pace + silence + loopback + sections);
         platform::SetSettingsFileName(settings);
         app::MS = app::MeasurementState{};
         ASSERT_TRUE(app::CreateWindows());

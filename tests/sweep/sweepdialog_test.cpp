@@ -4,9 +4,13 @@
 #include "audio/audioengine.h"
 #include "widgets/spinbutton.h"
 #include "dialogs/sweepdialog.h"
+#include "widgets/messagebox.h"
 #include "widgets/radiogroup.h"
 #include "support/testsupport.h"
 
+#include <QComboBox>
+#include <QGroupBox>
+#include <QSpinBox>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -184,4 +188,86 @@ TEST_F(SweepDialogTest, TimeLabelAndCorrectionFiles)
     EXPECT_EQ(dlg_.Label5->text().toStdString(), dir + "/out.cor");
     EXPECT_TRUE(dlg_.Label4->isEnabled());
     EXPECT_FALSE(dlg_.Label5->isEnabled());
+}
+
+TEST_F(SweepDialogTest, TheLogSweepsFieldsReachTheRecordAndOutOfRangeValuesFallBack)
+{
+    // Chosen by object name, as a user reaches them by their captions.
+    ASSERT_NE(dlg_.findChild<QGroupBox *>("LogSweepBox"), nullptr);
+    dlg_.findChild<QRadioButton *>("MethodLog")->click();
+    EXPECT_FALSE(dlg_.Esteps->isEnabled()); // the stepped sweep's own fields rest
+    EXPECT_TRUE(dlg_.LogSeconds->isEnabled());
+    dlg_.LogSeconds->setText("1.25");
+    dlg_.LogAverages->setValue(3);
+    dlg_.LogWindowMs->setText("20.5");
+    dlg_.LogSmoothing->setCurrentIndex(4); // off, 1/48, 1/24, 1/12, 1/6
+    dlg_.LogHarmonics->setChecked(false);
+    dlg_.SpinButton1->upClick(); // an arrow re-shows the record: typed log fields stay
+    EXPECT_EQ(dlg_.LogSeconds->text(), "1.25");
+    dlg_.Take(record_);
+    const app::LogSweepSettings &g = record_.Log;
+    EXPECT_TRUE(g.Method == app::SweepMethod::LogSweep && g.Seconds == 1.25 && g.Averages == 3 &&
+                g.WindowMs == 20.5 && g.Smoothing == 6 && !g.Harmonics);
+
+    // Outside their ranges (0.1..60 s, 1..500 ms): the defaults; not a
+    // number with a point: the value stays.
+    dlg_.LogSeconds->setText("61");
+    dlg_.LogWindowMs->setText("501");
+    dlg_.Take(record_);
+    EXPECT_EQ(record_.Log.Seconds, 3.0);
+    EXPECT_EQ(record_.Log.WindowMs, 300.0);
+    dlg_.LogWindowMs->setText("20.5");
+    dlg_.LogSeconds->setText("0,5");
+    dlg_.Take(record_);
+    EXPECT_EQ(record_.Log.Seconds, 3.0);
+    EXPECT_EQ(record_.Log.WindowMs, 20.5);
+    // default keeps the method chosen and restores the rest.
+    dlg_.defaultBtn->click();
+    EXPECT_TRUE(dlg_.MethodLog->isChecked());
+    EXPECT_TRUE(dlg_.LogSmoothing->currentIndex() == 0 && dlg_.LogAverages->value() == 1);
+    dlg_.MethodStepped->click();
+    dlg_.Take(record_);
+    EXPECT_EQ(record_.Log.Method, app::SweepMethod::Stepped);
+}
+
+TEST_F(SweepDialogTest, OkRefusesALogSweepTooShortForItsHarmonicsAndSaysHowLongItMustBe)
+{
+    std::vector<QString> messages;
+    platform::SetMessageHandler([&](const platform::MessageRequest &m) { messages.push_back(m.text); });
+    audio::SetRates(48000, 48000);
+    record_.FreqFrom = 20;
+    record_.FreqTo = 20000;
+    record_.Log.Method = app::SweepMethod::LogSweep;
+    record_.Log.Harmonics = true;
+    record_.Log.Seconds = 0.5;
+    open();
+    // H5 lies L ln 5 before the linear response and H6 L ln 6: apart by
+    // L ln 1.2, which must reach one period of 20 Hz (50 ms), so 20 Hz·L
+    // >= 1/ln 1.2 = 5.48 cycles, taken whole: 6, L = 0.3 s, and the sweep
+    // lasts L ln 1000 = 2.07 s, said rounded up.
+    dlg_.show();
+    dlg_.OKBtn->click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].contains("mindestens 2.1 s")) << messages[0].toStdString();
+    EXPECT_TRUE(dlg_.isVisible());
+    EXPECT_EQ(dlg_.result(), 0);
+
+    dlg_.SetLanguage('E');
+    dlg_.OKBtn->click();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[1].contains("at least 2.1 s")) << messages[1].toStdString();
+
+    // Without harmonics the linear response still keeps a period of 20 Hz
+    // from where H2 would lie, L ln 2 before it: 20 Hz·L >= 1/ln 2 = 1.44,
+    // whole: 2, L = 0.1 s, 0.69 s long.
+    dlg_.LogHarmonics->setChecked(false);
+    dlg_.OKBtn->click();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_TRUE(messages[2].contains("at least 0.7 s")) << messages[2].toStdString();
+    dlg_.LogSeconds->setText("0.75");
+    dlg_.OKBtn->click();
+    EXPECT_EQ(messages.size(), 3u);
+    EXPECT_EQ(dlg_.result(), QDialog::Accepted);
+    platform::SetMessageHandler({});
+    audio::SetRates(0, 0);
 }

@@ -8,6 +8,7 @@
 #include "audio/audioengine.h"
 #include "display/diagramoptionsdialog.h"
 #include "display/diagramwindow.h"
+#include "display/impulsewindow.h"
 #include "display/scopewindow.h"
 #include "dialogs/calibrationdialog.h"
 #include "dialogs/correctioneditor.h"
@@ -18,6 +19,7 @@
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 #include "platform/runtime/utilities.h"
+#include "settings/measurementstate.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -252,6 +254,39 @@ bool pictures(const char *lang)
     }
     runEvents(200);
     save(app::Diagramm, "diagram-sweep");
+
+    // The same device model with one log sweep of three seconds from 20 Hz
+    // to 20 kHz, the
+    // harmonics as curves, and its impulse response.
+    app::MS.Sweep.FreqFrom = 20;
+    app::MS.Sweep.FreqTo = 20000;
+    app::MS.Sweep.Log.Method = app::SweepMethod::LogSweep;
+    app::MS.Sweep.Log.Seconds = 3.0;
+    app::MS.Sweep.Log.Harmonics = true;
+    click("wobbelnBut");
+    runEvents(200);
+    if (!start || !waitFor([start] { return start->isEnabled(); }, 60000)) {
+        std::fprintf(stderr, "the log sweep did not end\n");
+        ++failures;
+    }
+    runEvents(200);
+    save(app::Diagramm, "diagram-logsweep");
+    click("ImpulseBut");
+    runEvents(300);
+    display::TImpulseWindow *impulse = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (!impulse)
+            impulse = qobject_cast<display::TImpulseWindow *>(w);
+    if (impulse) {
+        impulse->resize(560, 320);
+        runEvents(200);
+        save(impulse, "impulse");
+        impulse->hide();
+    } else {
+        std::fprintf(stderr, "no impulse window\n");
+        ++failures;
+    }
+    app::MS.Sweep.Log.Method = app::SweepMethod::Stepped;
 
     // Oscilloscope page: the window beside the main window, running.
     pages->setCurrentIndex(2);

@@ -1,5 +1,6 @@
 // Test-signal synthesis for the output engine: sine, square, white and pink
-// noise with a level and phase per channel, written straight into a device
+// noise and the two-tone signals of intermodulation measurements, with a
+// level and phase per channel, written straight into a device
 // buffer in its sample encoding. Two ways of filling: a loop buffer that
 // holds a whole number of signal periods (so the device can repeat it
 // seamlessly), and stream buffers computed from a running phase (so the
@@ -23,7 +24,17 @@ enum Waveform : std::int32_t {
     WaveWhiteNoise = 2,
     WavePinkNoise = 3,
     WaveUserFile = 4, // played by the generator window itself; silence here
+    WaveTwoTone = 5,  // two cosines, see below
 };
+
+// Two tones: the first at the generator's frequency f1, the second at
+// SecondFrequency f2, the first's amplitude ToneRatio times the second's.
+// The level is the peak of the sum: a1 + a2 = 10^(level/20), both tones at
+// their crest together at the start, so 0 dB just reaches full scale. Both
+// frequencies are taken to the millihertz: f1 = n1·g and f2 = n2·g with g
+// their greatest common divisor, so the pair repeats exactly every 1/g
+// seconds; the running phase is that of f1, wrapped after n1 turns, and
+// the second tone's argument is the first's times n2/n1 (TwoToneWrap).
 
 // The generator's shared settings: written by the generator window and the
 // sweep run on the UI thread, read by the output engine.
@@ -34,6 +45,8 @@ struct GeneratorSettings {
     std::int32_t PhaseL = 0;     // degrees
     std::int32_t PhaseR = 0;
     std::int32_t Waveform = WaveSine;
+    double SecondFrequency = 0.0; // Hz, the second tone of WaveTwoTone
+    double ToneRatio = 1.0;       // WaveTwoTone: first tone's amplitude re the second's
     std::string UserFile;        // wave file for WaveUserFile, up to 120 characters
     bool FilePlaying = false;
     std::int32_t AnalogVolume = 100; // percent
@@ -48,8 +61,21 @@ struct SynthParams {
     double PhaseR = 0.0;
     std::int32_t Waveform = WaveSine;
     bool SamePhase = true;   // noise: right = left when the phases match, else -left
+    // Two tones: the shares of the amplitude (sum 1) and the second frequency.
+    double Share1 = 1.0, Share2 = 0.0;
+    double SecondFrequency = 0.0;
 };
 SynthParams MakeSynthParams(const GeneratorSettings &settings);
+
+// The whole numbers of turns n1 and n2 that tones at f1 and f2 (Hz, taken
+// to the millihertz) make in their common period; false when a frequency is
+// not above 0 or the pair has no period below 1000 s.
+bool TwoTonePeriod(double f1, double f2, std::int64_t &n1, std::int64_t &n2) noexcept;
+
+// The angle after which the running phase of a stream starts over without
+// a jump: 2 pi, or for two tones 2 pi n1. The output engine wraps the phase
+// it continues from with it.
+double PhaseWrap(const SynthParams &params, double frequency) noexcept;
 
 // Largest loop buffer, in bytes (whole frames at every resolution).
 constexpr std::uint32_t kLoopFillLimit = 262128;
@@ -80,8 +106,9 @@ public:
     void Seed(std::uint64_t seed) noexcept { rng_ = seed ? seed : 0x9E3779B97F4A7C15ull; }
 
 private:
-    // Left and right value of one frame at sine argument t.
-    void Frame(const SynthParams &p, double t, double &left, double &right) noexcept;
+    // Left and right value of one frame at sine argument t (t2: the second
+    // tone's argument, two tones only).
+    void Frame(const SynthParams &p, double t, double t2, double &left, double &right) noexcept;
 
     std::uint64_t rng_;
     dsp::PinkNoiseFilter pink_;

@@ -22,6 +22,10 @@ constexpr KindEntry kKinds[] = {
     {MeasurementKind::LogSweep, "logsweep", true},
     {MeasurementKind::DistortionFrequency, "distortion_frequency", true},
     {MeasurementKind::DistortionLevel, "distortion_level", true},
+    {MeasurementKind::Thd, "thd", false},
+    {MeasurementKind::Imd, "imd", false},
+    {MeasurementKind::Noise, "noise", false},
+    {MeasurementKind::DynamicRange, "dynamic_range", false},
 };
 
 const KindEntry &Entry(MeasurementKind kind)

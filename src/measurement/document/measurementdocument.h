@@ -60,11 +60,16 @@ enum class MeasurementKind {
     LogSweep,            // log-sweep response: level, phase, H2..H5, THD
     DistortionFrequency, // distortion over frequency: fundamental, H2..H9, THD, THD+N, noise
     DistortionLevel,     // the same over the stimulus level
+    Thd,                 // one tone per channel: fundamental, H2..H9, THD, THD+N, noise (rows, no curves)
+    Imd,                 // two-tone intermodulation per channel (rows, no curves)
+    Noise,               // idle noise per channel: unweighted, A-weighted, AES17 band (rows, no curves)
+    DynamicRange,        // AES17 dynamic range per channel (rows, no curves)
 };
 
 // The kind's name in files ("spectrum", "thdn", "level", "sweep",
-// "logsweep", "distortion_frequency", "distortion_level"); the first four
-// are also the command line's command names.
+// "logsweep", "distortion_frequency", "distortion_level", "thd", "imd",
+// "noise", "dynamic_range"); all but the distortion sweeps' are also the
+// command line's command names ("dynamic-range" with a hyphen there).
 const char *KindName(MeasurementKind kind);
 // False for a name that is no kind.
 bool KindFromName(const std::string &name, MeasurementKind &kind);
