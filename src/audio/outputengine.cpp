@@ -498,6 +498,16 @@ int StopOutput()
     return 0;
 }
 
+int OutputStartTime(StreamStart &start)
+{
+    Output &o = O();
+    if (!o.handle) {
+        start = StreamStart{};
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    return o.handle->startTime(start);
+}
+
 bool OutputRunning() { return O().running; }
 
 bool GetLoop() { return O().record.Loop; }

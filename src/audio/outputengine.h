@@ -87,6 +87,11 @@ int LoopPrecision();
 // output first. Returns 0 or the error number, logged as for StartOutput.
 int StartEncodedStream(std::shared_ptr<const std::vector<char>> samples);
 
+// Where the first frame played since the output device was opened lies on
+// the device's clock (see StreamStart); MMSYSERR_NOTSUPPORTED when nothing
+// is open or the device cannot tell.
+int OutputStartTime(StreamStart &start);
+
 // The format the current output device is opened with (derived fields
 // recomputed).
 WaveFormat OutputFormat();

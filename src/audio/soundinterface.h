@@ -182,6 +182,22 @@ struct WaveOutCaps {
 // Format bit for a stereo format, 0 when the rate/bits pair has no bit.
 std::uint32_t FormatBit(std::uint32_t rate, int bits);
 
+// ---- stream clocks -------------------------------------------------------------
+
+// When a running stream's first frame was at the converter: the first frame
+// recorded since start() (input), or the first frame played since the open
+// (output). Two streams whose `clock` is the same object can be set against
+// each other: input frame (output.Seconds - input.Seconds)·rate is the one
+// that was sampled while the output's first frame was converted.
+//
+// `UncertaintySeconds` bounds how far the device's own report may be off
+// (0: exact, as on a virtual card, whose clock is its frame count).
+struct StreamStart {
+    const void *Clock = nullptr; // the clock's identity; null: not known
+    double Seconds = 0.0;        // on that clock
+    double UncertaintySeconds = 0.0;
+};
+
 // ---- devices -----------------------------------------------------------------
 
 // Where an input device reports a finished buffer: `window` receives a posted
@@ -209,6 +225,14 @@ public:
     // completion message, bytes recorded as far as they got).
     virtual int reset() = 0;
     virtual int close() = 0; // fails with WAVERR_STILLPLAYING while buffers are queued
+    // Where the recording's first frame lies on the device's clock (see
+    // StreamStart); MMSYSERR_NOTSUPPORTED where the device cannot tell
+    // (also before start, and on a device that does not run in real time).
+    virtual int startTime(StreamStart &start)
+    {
+        start = StreamStart{};
+        return MMSYSERR_NOTSUPPORTED;
+    }
 };
 
 // Output completion: called once per finished buffer (WOM_DONE) with the
@@ -241,6 +265,15 @@ public:
     virtual int position(std::uint64_t &framesPlayed)
     {
         framesPlayed = 0;
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    // Where the first frame played since the open lies on the device's
+    // clock (see StreamStart); MMSYSERR_NOTSUPPORTED where the device cannot
+    // tell (also before anything played, and on a device that does not run
+    // in real time).
+    virtual int startTime(StreamStart &start)
+    {
+        start = StreamStart{};
         return MMSYSERR_NOTSUPPORTED;
     }
     // Takes back what is queued and not yet played, so that what is written

@@ -109,6 +109,15 @@ void StreamCapture::Stop()
     QCoreApplication::removePostedEvents(this, platform::WindowMessageEvent::eventType());
 }
 
+int StreamCapture::StartTime(StreamStart &start) const
+{
+    if (!device_) {
+        start = StreamStart{};
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    return device_->startTime(start);
+}
+
 void StreamCapture::fail(int error)
 {
     if (error_ == 0)

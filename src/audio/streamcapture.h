@@ -25,6 +25,7 @@ namespace audio {
 
 class WaveInDevice;
 struct WaveHeader;
+struct StreamStart;
 
 class StreamCapture : public QObject {
     Q_OBJECT
@@ -51,6 +52,10 @@ public:
     // The stream is stopped then, and the callback is not called again.
     int Error() const { return error_; }
     std::int64_t Frames() const { return frames_; }
+    // Where the stream's first recorded frame lies on the device's clock
+    // (see StreamStart in soundinterface.h); MMSYSERR_NOTSUPPORTED when
+    // nothing runs or the device cannot tell.
+    int StartTime(StreamStart &start) const;
 
 protected:
     bool event(QEvent *e) override;

@@ -197,6 +197,8 @@ int RunLogSweep(const QStringList &arguments)
     // Readings: the latency and what the run was.
     QJsonObject readings{{"latency_frames", static_cast<qint64>(r.LatencyFrames)},
                          {"latency_ms", Rounded(1000.0 * static_cast<double>(r.LatencyFrames) / r.Rate, 3)},
+                         // How far the latency may be off: 0 exact, -1 not known (see logsweepdriver.h).
+                         {"latency_uncertainty_frames", static_cast<qint64>(r.LatencyUncertaintyFrames)},
                          {"averages", r.Averages},
                          {"sweep_frames", static_cast<qint64>(driver.Analyser().design().SweepFrames)},
                          {"overloads", driver.Overloads()}};

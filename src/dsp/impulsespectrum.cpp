@@ -15,6 +15,8 @@ constexpr double kMinBandBins = 4.0;
 // at() recomputes its rotating phasor exactly this often, so rounding
 // cannot build up over long windows.
 constexpr std::size_t kPhasorBlock = 256;
+// Phasor chains at() runs side by side (kPhasorBlock is a multiple).
+constexpr int kChains = 8;
 
 std::size_t Wrap(std::int64_t i, std::size_t n)
 {
@@ -79,24 +81,43 @@ std::complex<double> ImpulseSpectrum::at(double hz) const noexcept
     if (stretch_.empty() || !(rate_ > 0.0))
         return {0.0, 0.0};
     // H = sum s[t]·e^(-i w t), t from -pre on.
+    // kChains phasors a frame apart, each stepping kChains frames, so that
+    // independent chains of multiplications keep the processor busy; each
+    // block starts them afresh from cos and sin.
     const double w = 2.0 * std::numbers::pi * hz / rate_;
-    const double stepRe = std::cos(w), stepIm = -std::sin(w);
-    double re = 0.0, im = 0.0;
+    const double stepRe = std::cos(kChains * w), stepIm = -std::sin(kChains * w);
+    double re[kChains] = {}, im[kChains] = {};
     const double *x = stretch_.data();
     const std::size_t count = stretch_.size();
     for (std::size_t start = 0; start < count; start += kPhasorBlock) {
-        const double t0 = static_cast<double>(static_cast<std::int64_t>(start) - pre_);
-        double pr = std::cos(w * t0), pi = -std::sin(w * t0);
         const std::size_t end = std::min(count, start + kPhasorBlock);
-        for (std::size_t i = start; i < end; ++i) {
-            re += x[i] * pr;
-            im += x[i] * pi;
-            const double nr = pr * stepRe - pi * stepIm;
-            pi = pr * stepIm + pi * stepRe;
-            pr = nr;
+        double pr[kChains], pi[kChains];
+        for (int j = 0; j < kChains; ++j) {
+            const double t0 = static_cast<double>(static_cast<std::int64_t>(start) + j - pre_);
+            pr[j] = std::cos(w * t0);
+            pi[j] = -std::sin(w * t0);
+        }
+        std::size_t i = start;
+        for (; i + kChains <= end; i += kChains) {
+            for (int j = 0; j < kChains; ++j) {
+                re[j] += x[i + j] * pr[j];
+                im[j] += x[i + j] * pi[j];
+                const double nr = pr[j] * stepRe - pi[j] * stepIm;
+                pi[j] = pr[j] * stepIm + pi[j] * stepRe;
+                pr[j] = nr;
+            }
+        }
+        for (int j = 0; i < end; ++i, ++j) { // the block's last frames
+            re[j] += x[i] * pr[j];
+            im[j] += x[i] * pi[j];
         }
     }
-    return {re, im};
+    double sumRe = 0.0, sumIm = 0.0;
+    for (int j = 0; j < kChains; ++j) {
+        sumRe += re[j];
+        sumIm += im[j];
+    }
+    return {sumRe, sumIm};
 }
 
 void ImpulseSpectrum::integral(double u, std::complex<double> &value, double &power) const noexcept

@@ -37,6 +37,10 @@ constexpr double kLinearPreShare = 0.5;
 // (0.1 dB a twelfth of an octave below the end of a 0.4 s sweep), so the
 // analytic inverse takes over.
 constexpr double kExactBelowEndOctaves = 1.0 / 6.0;
+// The method's floor in the harmonics is read as the mean over this
+// fraction of an octave (1/N), so that a null of the floor right at a
+// frequency lets no value through; one transform serves every point.
+constexpr int kFloorSmoothing = 48;
 // The window ends falling over this share of its length after time zero.
 constexpr double kRampOutShare = 0.25;
 
@@ -80,7 +84,7 @@ std::vector<double> LogSweepFrequencies(double fromHz, double toHz, int perOctav
     return f;
 }
 
-bool LogSweepAnalyser::prepare(const LogSweepParameters &p, double rate, LogSweepCheck *check)
+bool LogSweepAnalyser::prepare(const LogSweepParameters &p, double rate, LogSweepCheck *check, bool spectra)
 {
     LogSweepDesign d;
     if (!DesignLogSweep(p, rate, d, check))
@@ -89,25 +93,41 @@ bool LogSweepAnalyser::prepare(const LogSweepParameters &p, double rate, LogSwee
     design_ = d;
     sweep_.assign(static_cast<std::size_t>(d.SweepFrames), 0.0f);
     RenderLogSweep(d, sweep_.data());
-    const std::size_t n = d.FftSize;
+    work_.assign(d.FftSize, Complex{});
+    count_ = 0;
+    spectra_ = false;
+    buffers_ = false;
+    if (spectra)
+        computeSpectra();
+    beginCapture();
+    return true;
+}
+
+void LogSweepAnalyser::allocateBuffers()
+{
+    if (buffers_)
+        return;
+    const std::size_t n = design_.FftSize;
     fft_.setSize(n);
-    work_.assign(n, Complex{});
     work2_.assign(n, Complex{});
+    ideal_.assign(n, 0.0);
     played_.assign(n / 2 + 1, Complex{});
     analytic_.assign(n / 2 + 1, Complex{});
     for (Accumulator &a : acc_) {
         a.sum.assign(n, 0.0);
+        a.firstPeak = 0;
         a.used = false;
     }
-    count_ = 0;
-    computeSpectra();
-    beginCapture();
-    return true;
+    buffers_ = true;
 }
 
 void LogSweepAnalyser::computeSpectra()
 {
     setPlayedSweep(sweep_.data(), static_cast<std::int64_t>(sweep_.size()));
+}
+
+void LogSweepAnalyser::computeAnalytic()
+{
     // Novák's analytic inverse, scaled to the discrete transform (a sweep
     // of amplitude A transforms to rate·A/2·sqrt(L/f) in the band).
     const std::size_t n = design_.FftSize;
@@ -125,6 +145,7 @@ void LogSweepAnalyser::setPlayedSweep(const float *played, std::int64_t frames)
 {
     if (!prepared())
         return;
+    allocateBuffers();
     const std::size_t n = design_.FftSize;
     const auto take = static_cast<std::size_t>(std::clamp<std::int64_t>(frames, 0, design_.SweepFrames));
     std::fill(work2_.begin(), work2_.end(), Complex{});
@@ -132,6 +153,19 @@ void LogSweepAnalyser::setPlayedSweep(const float *played, std::int64_t frames)
         work2_[i] = Complex(std::isfinite(played[i]) ? played[i] : 0.0f, 0.0);
     fft_.forward(work2_.data());
     std::copy(work2_.begin(), work2_.begin() + static_cast<std::ptrdiff_t>(n / 2 + 1), played_.begin());
+    // A perfect device: |X|^2 / (|X|^2 + eps), real and even.
+    work2_[0] = work2_[n / 2] = Complex{};
+    for (std::size_t k = 1; k < n / 2; ++k) {
+        const double x2 = std::norm(played_[k]);
+        const double h = x2 > 0.0 ? x2 / (x2 + regularisation(k)) : 0.0;
+        work2_[k] = work2_[n - k] = Complex(h, 0.0);
+    }
+    fft_.inverse(work2_.data());
+    for (std::size_t i = 0; i < n; ++i)
+        ideal_[i] = work2_[i].real();
+    if (!spectra_)
+        computeAnalytic();
+    spectra_ = true;
 }
 
 void LogSweepAnalyser::beginCapture() noexcept
@@ -200,6 +234,8 @@ LogSweepCheck LogSweepAnalyser::finishCapture()
         check.Problem = LogSweepProblem::InvalidSamples;
         return check;
     }
+    if (!spectra_)
+        computeSpectra(); // uses work2_ only: the recording in work_ stays
     std::fill(work_.begin() + design_.CaptureFrames, work_.end(), Complex{});
     fft_.forward(work_.data());
     if (!deconvolve()) {
@@ -440,7 +476,10 @@ void LogSweepAnalyser::evaluateChannel(LogSweepChannelResult &out, const LogSwee
         w.Post = std::clamp<std::int64_t>(static_cast<std::int64_t>((1.0 - kHarmonicPreShare) * after), 1,
                                           r.WindowPostFrames);
         w.RampIn = w.Pre;
-        w.RampOut = static_cast<std::int64_t>(kRampOutShare * w.Post);
+        // Falling over the whole stretch after time zero keeps the ringing
+        // of the band's lower edge, just before each window, out of the
+        // harmonics' frequencies best (see the header).
+        w.RampOut = w.Post;
         return w;
     };
     // Excitation frequencies inside the fades do not reach the full level.
@@ -451,24 +490,32 @@ void LogSweepAnalyser::evaluateChannel(LogSweepChannelResult &out, const LogSwee
     for (double hz : f)
         aboveEnd = aboveEnd || (2.0 * hz > switchHz && 2.0 * hz < d.Rate / 2.0);
 
-    ImpulseSpectrum exact, beyond;
-    std::vector<double> fundamental(points, 0.0);
+    ImpulseSpectrum exact, beyond, ideal;
+    std::vector<double> fundamental(points, 0.0), idealFundamental(points, 0.0);
+    const double floorRatio = std::pow(10.0, kLogSweepHarmonicFloorDb / 10.0);
     std::vector<double> sum(points, 0.0);
-    std::vector<bool> any(points, false);
+    std::vector<bool> any(points, false), floored(points, false);
     for (int k = 1; k <= d.Harmonics; ++k) {
         const ResponseWindow w = windowFor(k);
         const std::int64_t offset = std::llround(d.harmonicOffsetFrames(k));
         exact.compute(played.sum.data(), n, exactPeak - offset, w, scale, d.Rate, smoothing > 0);
+        ideal.compute(ideal_.data(), n, -offset, w, 1.0, d.Rate, true);
         if (k >= 2 && aboveEnd)
             beyond.compute(analytic.sum.data(), n, analyticPeak - offset, w, scale, d.Rate, smoothing > 0);
         for (std::size_t i = 0; i < points; ++i) {
             if (k == 1) {
                 fundamental[i] = exact.smoothed(f[i], smoothing).Power;
+                idealFundamental[i] = ideal.smoothed(f[i], kFloorSmoothing).Power;
                 continue;
             }
             const double at = k * f[i];
             if (at >= d.Rate / 2.0 || f[i] < lowest || f[i] > highest || !(fundamental[i] > 0.0))
                 continue;
+            // The method's own floor: what a perfect device reads here.
+            if (at <= switchHz && !(ideal.smoothed(at, kFloorSmoothing).Power <= floorRatio * idealFundamental[i])) {
+                floored[i] = true; // nor a THD that would leave this harmonic out
+                continue;
+            }
             const double power = (at <= switchHz ? exact : beyond).smoothed(at, smoothing).Power;
             const double ratio = power / fundamental[i];
             out.HarmonicDb[static_cast<std::size_t>(k - 2)][i] = PowerDb(ratio);
@@ -477,7 +524,7 @@ void LogSweepAnalyser::evaluateChannel(LogSweepChannelResult &out, const LogSwee
         }
     }
     for (std::size_t i = 0; i < points; ++i)
-        if (any[i])
+        if (any[i] && !floored[i])
             out.ThdDb[i] = PowerDb(sum[i]);
 }
 

@@ -25,6 +25,15 @@
 //   the spectral spread of the sweep's start into H2's window: -45 dB at
 //   an excitation 1.4 times the start frequency.) Excitation frequencies
 //   inside the fades get no harmonic values.
+// - The method's own floor near the start: the division leaves the linear
+//   response band-limited at the start frequency, and the ringing of that
+//   edge reaches back into the harmonics' windows (a wire swept from 20 Hz
+//   for 3 s read H2 at -69 dB at 24 Hz with windows that fall over a
+//   quarter of their length; falling over all of it, as now, -89 dB). The
+//   analyser reads that floor exactly: the harmonics a perfect device gives,
+//   from the played sweep divided by itself with the same regularisation
+//   and windows. Where it lies above kLogSweepHarmonicFloorDb the harmonic
+//   gets no value (NaN): for a 3 s sweep from 20 Hz up to about 40 Hz.
 // - Latency: the peak of the linear impulse response against the played
 //   sweep, to the frame; the frequency response takes it as time zero, so
 //   its phase excludes the delay.
@@ -32,7 +41,8 @@
 //   onto the first sweep's peak, so a latency that changes between sweeps
 //   does not blur them.
 //
-// Use: prepare() once per parameter set (all allocation happens there),
+// Use: prepare() once per parameter set (all allocation happens there, or
+// in the first setPlayedSweep() after it, see prepare()),
 // play sweep(), then for each sweep beginCapture(), append the recorded
 // blocks as they arrive (no copy besides the one into the transform
 // buffer), finishCapture(); result() evaluates the average so far, and
@@ -56,6 +66,11 @@
 #include <vector>
 
 namespace dsp {
+
+// Harmonic values are withheld where the method's own floor (see above)
+// lies above this level re the fundamental: ten dB below the lowest
+// distortion the readings are meant to resolve to half a decibel.
+constexpr double kLogSweepHarmonicFloorDb = -110.0;
 
 // What a result shows; by default the parameters' choices.
 struct LogSweepView {
@@ -85,8 +100,9 @@ struct LogSweepChannelResult {
     std::vector<double> LevelDb, PhaseDeg;
     // Harmonics 2 .. 5 in dB re the fundamental at the excitation frequency
     // FrequencyHz[i]; NaN where the harmonic lies at or above half the
-    // rate, where the excitation lies inside a fade, and for harmonics not
-    // asked for. THD from the harmonics that were measured.
+    // rate, where the excitation lies inside a fade, where the method's own
+    // floor there lies above kLogSweepHarmonicFloorDb, and for harmonics
+    // not asked for. THD from the harmonics that were measured.
     std::array<std::vector<double>, kLogSweepMaxHarmonic - 1> HarmonicDb;
     std::vector<double> ThdDb;
 };
@@ -98,6 +114,12 @@ struct LogSweepResult {
     // Reference modes: the reference input's latency against the played
     // sweep (the interface's own); stereo: the left input's.
     std::int64_t LatencyFrames = 0;
+    // How far the latencies may be off, in frames: 0 when the recording's
+    // start is known to the frame against the played sweep's (the analyser
+    // alone, the virtual card); -1 when the devices cannot tell when the
+    // output started against the input: the latencies then include that
+    // offset as the recording saw it.
+    std::int64_t LatencyUncertaintyFrames = 0;
     std::int64_t WindowPreFrames = 0, WindowPostFrames = 0; // the linear window used
     std::vector<double> FrequencyHz;        // log-spaced from the start to the end frequency
     int ChannelCount = 0;                   // 1 in the reference modes, 2 in stereo (left, right)
@@ -113,7 +135,13 @@ public:
     // Designs the sweep and allocates every buffer for it; on invalid
     // parameters returns false with `check` (when given) telling why, and
     // the analyser keeps its previous state.
-    bool prepare(const LogSweepParameters &parameters, double rate, LogSweepCheck *check = nullptr);
+    // `spectra` false leaves the transforms of the played sweep, and the
+    // buffers only they and the analysis use, for setPlayedSweep() (or the
+    // first finishCapture()), so a driver can work them out on a thread of
+    // its own while the sweep plays: they touch nothing the recording goes
+    // into.
+    bool prepare(const LogSweepParameters &parameters, double rate, LogSweepCheck *check = nullptr,
+                 bool spectra = true);
     bool prepared() const noexcept { return design_.SweepFrames > 0; }
     const LogSweepDesign &design() const noexcept { return design_; }
     const LogSweepParameters &parameters() const noexcept { return parameters_; }
@@ -167,6 +195,9 @@ private:
     void evaluateChannel(LogSweepChannelResult &out, const LogSweepResult &r, int smoothing,
                          const Accumulator &linear, const Accumulator &played, const Accumulator &analytic) const;
     void computeSpectra();
+    void computeAnalytic();
+    // Everything the analysis needs besides work_, once per prepare().
+    void allocateBuffers();
     // eps of the division by the played sweep at `bin`.
     double regularisation(std::size_t bin) const;
 
@@ -177,12 +208,17 @@ private:
     std::vector<std::complex<double>> played_;   // bins 0 .. N/2 of the played sweep
     std::vector<std::complex<double>> analytic_; // bins 0 .. N/2 of the analytic inverse
     std::vector<std::complex<double>> work_, work2_;
+    // The response of a perfect device: the played sweep divided by itself
+    // (time zero at 0), read for the method's floor in the harmonics.
+    std::vector<double> ideal_;
     // Stereo: left and right against the played sweep, and their analytic
     // deconvolutions. Reference modes: measured against reference, the
     // reference against the played sweep, the measured input against the
     // played sweep and its analytic deconvolution.
     std::array<Accumulator, 4> acc_;
     std::int64_t captured_ = 0;
+    bool spectra_ = false; // played_, analytic_ and ideal_ worked out
+    bool buffers_ = false; // everything but the recording's buffer allocated
     bool invalid_ = false;
     int count_ = 0;
 };

@@ -12,14 +12,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <future>
+#include <system_error>
 
 namespace measure {
 
 namespace {
-// Capture blocks: about 43 ms at 48 kHz (the run ends at most one block
-// after the recording is complete), sixteen of them queued.
-constexpr int kBlockFrames = 2048;
-constexpr int kBlocks = 16;
+// Capture blocks: about 21 ms at 48 kHz (the run ends at most one block
+// after the recording is complete), 32 of them queued (0.68 s).
+constexpr int kBlockFrames = 1024;
+constexpr int kBlocks = 32;
 } // namespace
 
 std::string LogSweepCheckText(const dsp::LogSweepCheck &check) { return dsp::LogSweepProblemText(check, 'E'); }
@@ -37,6 +39,8 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
     check_ = dsp::LogSweepCheck{};
     complete_ = false;
     overloads_ = 0;
+    outputOffsetFrames_ = 0;
+    offsetUncertaintyFrames_ = -1;
     correction_ = inputCorrection;
 
     int rateIn = 0, rateOut = 0;
@@ -49,7 +53,8 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
     }
     rate_ = rateIn;
     const auto prepared0 = std::chrono::steady_clock::now();
-    if (!analyser_.prepare(parameters, rateIn, &check_)) {
+    // The transforms of the played sweep wait until it plays (see sweep()).
+    if (!analyser_.prepare(parameters, rateIn, &check_, false)) {
         error_ = LogSweepCheckText(check_);
         return Outcome::Invalid;
     }
@@ -80,11 +85,10 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
             audio::WriteSample(encoded_->data(), bits, n * format.nChannels + c, x);
     }
     // Divide by what the device is given, after its quantisation.
-    std::vector<float> played(samples.size());
-    for (std::size_t i = 0; i < played.size(); ++i)
-        played[i] = static_cast<float>(audio::ReadSample(encoded_->data(), bits,
-                                                         (static_cast<long long>(i) + leadFrames_) * format.nChannels));
-    analyser_.setPlayedSweep(played.data(), static_cast<std::int64_t>(played.size()));
+    played_.resize(samples.size());
+    for (std::size_t i = 0; i < played_.size(); ++i)
+        played_[i] = static_cast<float>(audio::ReadSample(encoded_->data(), bits,
+                                                          (static_cast<long long>(i) + leadFrames_) * format.nChannels));
     analyser_.clearAverage();
     processing_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - prepared0).count();
 
@@ -153,11 +157,27 @@ LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
         error_ = "the output failed: " + audio::ErrorText(rc);
         return Outcome::Failed;
     }
+    // The played sweep's transforms on a thread of their own while the
+    // sweep plays: they touch none of what the blocks go into, and the
+    // future's end waits for them on every way out of this function.
+    std::future<double> spectra;
+    if (index == 0) {
+        try {
+            spectra = std::async(std::launch::async, [this] {
+                const auto t0 = std::chrono::steady_clock::now();
+                analyser_.setPlayedSweep(played_.data(), static_cast<std::int64_t>(played_.size()));
+                return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            });
+        } catch (const std::system_error &) {
+            // No thread: finishCapture() works them out itself.
+        }
+    }
     // The stream capture's own watchdog ends a stream whose blocks stop
     // coming; this wait only has to outlast the recording.
     while (!done && capture_->Running()) {
-        bool tick = false;
-        WaitForCompletion(tick, 50);
+        // Back as soon as the last block is in, else every 50 ms to look at
+        // the output and an interrupt.
+        WaitForCompletion(done, 50);
         if (stopRequested_)
             return Outcome::Interrupted;
         if (InterruptRequested())
@@ -169,6 +189,8 @@ LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
             return Outcome::Failed;
         }
     }
+    if (done && index == 0)
+        readOutputOffset();
     const int captureError = capture_->Error();
     capture_->Stop();
     audio::StopOutput();
@@ -178,6 +200,8 @@ LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
         error_ = "the capture failed: " + audio::ErrorText(captureError != 0 ? captureError : audio::DEVICE_LOST);
         return Outcome::Failed;
     }
+    if (spectra.valid())
+        processing_ += spectra.get();
     const auto t0 = std::chrono::steady_clock::now();
     const dsp::LogSweepCheck check = analyser_.finishCapture();
     processing_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -189,6 +213,37 @@ LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
     return Outcome::Done;
 }
 
+void LogSweepDriver::readOutputOffset()
+{
+    audio::StreamStart in, out;
+    outputOffsetFrames_ = 0;
+    offsetUncertaintyFrames_ = -1;
+    if (capture_->StartTime(in) != 0 || audio::OutputStartTime(out) != 0 || in.Clock == nullptr ||
+        in.Clock != out.Clock)
+        return;
+    const double offset = (out.Seconds - in.Seconds) * rate_;
+    const double uncertainty = (in.UncertaintySeconds + out.UncertaintySeconds) * rate_;
+    if (!std::isfinite(offset) || !std::isfinite(uncertainty) || std::fabs(offset) > 1e9)
+        return;
+    outputOffsetFrames_ = std::llround(offset);
+    offsetUncertaintyFrames_ = static_cast<std::int64_t>(std::ceil(uncertainty - 1e-9));
+}
+
+void LogSweepDriver::applyOutputOffset(dsp::LogSweepResult &r) const
+{
+    r.LatencyUncertaintyFrames = offsetUncertaintyFrames_;
+    const std::int64_t o = outputOffsetFrames_;
+    r.LatencyFrames -= o;
+    for (int c = 0; c < r.ChannelCount; ++c) {
+        dsp::LogSweepChannelResult &ch = r.Channels[static_cast<std::size_t>(c)];
+        ch.LatencyFrames -= o;
+        // Against the played sweep in stereo; against the other input (whose
+        // offset is the same) in the reference modes.
+        if (r.Mode == dsp::kSweepStereo)
+            ch.PeakFrames -= o;
+    }
+}
+
 dsp::LogSweepResult LogSweepDriver::Result() const { return Result(dsp::ViewOf(analyser_.parameters())); }
 
 dsp::LogSweepResult LogSweepDriver::Result(const dsp::LogSweepView &view) const
@@ -196,6 +251,7 @@ dsp::LogSweepResult LogSweepDriver::Result(const dsp::LogSweepView &view) const
     if (!complete_)
         return dsp::LogSweepResult{};
     dsp::LogSweepResult r = analyser_.result(view);
+    applyOutputOffset(r);
     applyCorrection(r);
     return r;
 }

@@ -8,8 +8,26 @@
 //
 // The capture starts before the output, so the recording holds the whole
 // sweep whatever the card's start-up time; the frames before the sweep's
-// place in the output are skipped. The latency therefore includes any time
-// the output took to start after the input.
+// place in the output are skipped.
+//
+// Latency: the offset in frames between the first played and the first
+// captured frame of the sweep's start. The impulse response's peak gives
+// it against the recording; the devices' clocks (StreamStart in
+// audio/soundinterface.h) tell at which recorded frame the output's first
+// frame was converted, and that offset is taken off. How exact that is:
+// - virtual card: to the frame. Its clock is its frame count and it adds no
+//   offset of its own, so the latency is DELAY (DUTDELAY on top for the
+//   right input) and the peak lies there.
+// - ALSA: each stream's position at a timestamp of the driver (htstamp and
+//   delay of snd_pcm_status), the two on the same system clock. The report
+//   is as exact as the driver's position: within a few frames where it
+//   reads the DMA position, within one period (about 20 ms here) where it
+//   moves in whole periods (batch devices); the result says which.
+// - Elsewhere (the sound server, plugins that do not run in real time such
+//   as ALSA's file plugin, input and output on different cards): not known;
+//   the result's LatencyUncertaintyFrames is -1 and the latency counts from
+//   the recorded frame at which the output was asked to start, so it
+//   includes the output's start-up.
 //
 // Input correction: in stereo mode the input correction is taken off each
 // input's level, as in the stepped sweep; the reference modes are relative
@@ -19,7 +37,9 @@
 // device that vanishes, an interrupt) keeps no part of its result: Result()
 // stays empty until a run completes, and the next run starts afresh.
 //
-// Threads: UI thread (the engine's).
+// Threads: UI thread (the engine's). During the first sweep the transforms
+// of the played sweep run on a helper thread of the run's own, joined
+// before the recording is analysed and on every way out of the sweep.
 #pragma once
 
 #include "dsp/correction.h"
@@ -75,20 +95,29 @@ public:
     const dsp::LogSweepAnalyser &Analyser() const { return analyser_; }
     int Overloads() const { return overloads_; }
     int Rate() const { return rate_; }
-    // Seconds the last run spent designing and encoding the sweep, taking
-    // blocks and deconvolving them.
+    // Seconds the last run spent designing and encoding the sweep, working
+    // out the played sweep's transforms (while it plays, on the helper
+    // thread), taking blocks and deconvolving them.
     double ProcessingSeconds() const { return processing_; }
 
 private:
     Outcome sweep(int index);
+    // Reads the output's start against the capture's (first sweep only).
+    void readOutputOffset();
     void applyCorrection(dsp::LogSweepResult &r) const;
+    void applyOutputOffset(dsp::LogSweepResult &r) const;
 
     dsp::LogSweepAnalyser analyser_;
     std::unique_ptr<audio::StreamCapture> capture_;
     std::shared_ptr<std::vector<char>> encoded_;
+    std::vector<float> played_; // the sweep as the output's encoding leaves it
     dsp::CorrectionCurve correction_;
     std::string error_;
     dsp::LogSweepCheck check_;
+    // Per run: the recorded frame at which the first sweep's output began
+    // (its first frame converted), and how far that may be off (-1: not known).
+    std::int64_t outputOffsetFrames_ = 0;
+    std::int64_t offsetUncertaintyFrames_ = 0;
     std::int64_t leadFrames_ = 0;
     std::int64_t skipped_ = 0;
     int overloads_ = 0;

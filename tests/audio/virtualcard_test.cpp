@@ -255,8 +255,21 @@ TEST_F(Card, LoopbackSectionIsReadAndMissingKeysWrittenBack)
     platform::IniFile ini(empty);
     ini.load();
     for (const char *key : {"DEVICES", "FORMATS", "PACED", "GAIN", "HIGHPASS", "LOWPASS", "DISTORTION", "NOISE",
-                            "INVERT", "SIGNAL", "SIGFREQ", "SIGLEVEL", "DELAY", "DUTDELAY"})
+                            "INVERT", "SIGNAL", "SIGFREQ", "SIGLEVEL", "DELAY", "DUTDELAY", "POLY"})
         EXPECT_TRUE(ini.has("LOOPBACK", key)) << key;
+    EXPECT_EQ(ini.get("LOOPBACK", "POLY", ""), "NONE");
+    EXPECT_TRUE(d.polynomial.empty());
+
+    // One to five coefficients with a point; more, commas left empty or
+    // decimal commas are refused and leave the list as it was.
+    std::vector<double> poly{9.0};
+    EXPECT_TRUE(ParsePolynomial(" 1, -0.5e-1 ,0.25", poly));
+    EXPECT_EQ(poly, (std::vector<double>{1.0, -0.05, 0.25}));
+    for (const char *bad : {"1,2,3,4,5,6", "1,,2", "0.5x", "1;2", "", "nan"})
+        EXPECT_FALSE(ParsePolynomial(bad, poly)) << bad;
+    EXPECT_EQ(poly.size(), 3u);
+    EXPECT_TRUE(ParsePolynomial("none", poly));
+    EXPECT_TRUE(poly.empty());
     EXPECT_EQ(ini.get("LOOPBACK", "FORMATS", ""), "ALL");
     EXPECT_EQ(ini.get("LOOPBACK", "PACED", ""), "TRUE");
     // A fresh install shows a spectrum on the first START.

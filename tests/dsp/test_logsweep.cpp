@@ -103,6 +103,17 @@ TEST(ImpulseSpectrum, EchoReadsItsClosedFormPlainAndSmoothed)
         const std::complex<double> e = 1.0 + a * std::polar(1.0, -2.0 * std::numbers::pi * f * lag / rate);
         EXPECT_NEAR(std::abs(s.at(f) - e), 0.0, 1e-12) << f;
     }
+    // A window longer than one of at()'s phasor blocks whose last frames do
+    // not fill a group of its chains: a tap at the very end, 304 frames on.
+    h[404] = 0.25;
+    w.Post = 305;
+    ImpulseSpectrum longer;
+    longer.compute(h.data(), h.size(), 100, w, 1.0, rate, false);
+    for (double f : {0.0, 440.0, 1000.0, 7777.0, 20000.0, 23999.0}) {
+        const double x = -2.0 * std::numbers::pi * f / rate;
+        const std::complex<double> e = 1.0 + a * std::polar(1.0, x * lag) + 0.25 * std::polar(1.0, x * 304.0);
+        EXPECT_NEAR(std::abs(longer.at(f) - e), 0.0, 1e-12) << f;
+    }
     for (int fraction : {3, 6, 48}) {
         for (double f : {1000.0, 5000.0, 12000.0}) {
             const double lo = f * std::exp2(-0.5 / fraction), hi = f * std::exp2(0.5 / fraction);

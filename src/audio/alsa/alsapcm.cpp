@@ -130,6 +130,7 @@ int ConfigurePcm(snd_pcm_t *pcm, const WaveFormat &format, unsigned bufferUs, un
     dir = 0;
     snd_pcm_hw_params_get_period_size(hw.get(), &geometry.periodFrames, &dir);
     geometry.canPause = snd_pcm_hw_params_can_pause(hw.get()) != 0;
+    geometry.batch = snd_pcm_hw_params_is_batch(hw.get()) != 0;
     return MMSYSERR_NOERROR;
 }
 

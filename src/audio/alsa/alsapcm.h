@@ -45,6 +45,8 @@ struct PcmGeometry {
     snd_pcm_uframes_t bufferFrames = 0;
     snd_pcm_uframes_t periodFrames = 0;
     bool canPause = false;
+    // The driver moves its position in whole periods (a batch device).
+    bool batch = false;
 };
 
 // Sets interleaved access, the exact rate, sample format and channel count of

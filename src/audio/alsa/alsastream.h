@@ -77,6 +77,13 @@ protected:
     // Marks the device failed and logs why (qWarning). Lock held.
     void markFailed(int alsaError, const char *what, const char *silentReason);
 
+    // Where the stream's first frame lay at the converter (see StreamStart):
+    // from the driver's timestamp and delay in snd_pcm_status, given the
+    // frames handed to or taken from ALSA since the start (`transferred`).
+    // Refused where the stream runs faster than real time (a plugin without
+    // a clock) or the driver gives no timestamp. Lock held, worker idle.
+    int streamStart(std::uint64_t transferred, StreamStart &start);
+
     // The stall watch: progress restarts it; it expires kStallMs after the
     // last progress while the device should be moving data.
     void progress() { lastProgress_ = Clock::now(); }

@@ -35,6 +35,7 @@ public:
     int addBuffer(WaveHeader &h);
     int start();
     int reset();
+    int startTime(StreamStart &start);
 
 private:
     void run() override;
@@ -51,6 +52,8 @@ private:
     std::vector<char> scratch_; // takes data while no buffer is queued
     int overruns_ = 0;          // worker only; logged once per device
     bool started_ = false;
+    bool holding_ = false;      // startTime() reads the status: the worker keeps still
+    std::uint64_t read_ = 0;    // frames read since the start
     int failure_ = MMSYSERR_NOERROR;
 };
 
@@ -96,6 +99,7 @@ int CaptureStream::start()
         if (err < 0)
             return AlsaStatus(err);
         started_ = true;
+        read_ = 0;
         cv_.notify_all(); // under the lock, see addBuffer()
     }
     return MMSYSERR_NOERROR;
@@ -119,6 +123,23 @@ int CaptureStream::reset()
         return failure_;
     }
     return MMSYSERR_NOERROR;
+}
+
+int CaptureStream::startTime(StreamStart &start)
+{
+    std::unique_lock lock(mutex_);
+    if (closed_ || !started_) {
+        start = StreamStart{};
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    // Held between two reads: a worker that never waits (data keeps
+    // coming) would otherwise never let this in.
+    holding_ = true;
+    waitIdle(lock);
+    const int rc = streamStart(read_, start);
+    holding_ = false;
+    cv_.notify_all();
+    return rc;
 }
 
 void CaptureStream::completeFront(int code)
@@ -175,6 +196,10 @@ void CaptureStream::run()
     const long readChunk = static_cast<long>(std::max<snd_pcm_uframes_t>(geometry_.periodFrames, 256));
     bool running = false;
     while (!quit_) {
+        if (holding_) {
+            cv_.wait(lock);
+            continue;
+        }
         if (!started_ || failed_) {
             running = false;
             cv_.wait(lock);
@@ -206,6 +231,7 @@ void CaptureStream::run()
         cv_.notify_all();
         if (n > 0) {
             progress();
+            read_ += static_cast<std::uint64_t>(n);
             if (h) {
                 h->dwBytesRecorded += static_cast<std::uint32_t>(n) * align;
                 if (h->dwBufferLength - h->dwBytesRecorded < align)
@@ -246,5 +272,6 @@ int AlsaWaveIn::addBuffer(WaveHeader &h) { return stream_->addBuffer(h); }
 int AlsaWaveIn::start() { return stream_->start(); }
 int AlsaWaveIn::reset() { return stream_->reset(); }
 int AlsaWaveIn::close() { return stream_->close(); }
+int AlsaWaveIn::startTime(StreamStart &start) { return stream_->startTime(start); }
 
 } // namespace audio::alsa

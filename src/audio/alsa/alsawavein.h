@@ -38,6 +38,8 @@ public:
     int start() override;
     int reset() override;
     int close() override;
+    // From the driver's timestamp and delay; see AlsaStream::streamStart.
+    int startTime(StreamStart &start) override;
 
 private:
     explicit AlsaWaveIn(std::shared_ptr<CaptureStream> stream) : stream_(std::move(stream)) {}

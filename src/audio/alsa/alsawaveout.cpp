@@ -34,6 +34,7 @@ public:
     int write(WaveHeader &h);
     int reset();
     int discard(std::uint64_t &continueAt);
+    int startTime(StreamStart &start);
 
 private:
     void run() override;
@@ -197,6 +198,24 @@ int PlaybackStream::discard(std::uint64_t &continueAt)
     returnQueued(lock, !known);
     continueAt = written_;
     return known ? MMSYSERR_NOERROR : MMSYSERR_NOTSUPPORTED;
+}
+
+int PlaybackStream::startTime(StreamStart &start)
+{
+    std::unique_lock lock(mutex_);
+    if (closed_) {
+        start = StreamStart{};
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    // Held between two writes (see returnQueued), so a worker that never
+    // waits lets this in; a reset holding it already is not undone here.
+    const bool held = holding_;
+    holding_ = true;
+    waitIdle(lock);
+    const int rc = streamStart(written_, start);
+    holding_ = held;
+    cv_.notify_all();
+    return rc;
 }
 
 void PlaybackStream::finishClosing()
@@ -394,5 +413,6 @@ int AlsaWaveOut::write(WaveHeader &h) { return stream_->write(h); }
 int AlsaWaveOut::reset() { return stream_->reset(); }
 int AlsaWaveOut::close() { return stream_->close(); }
 int AlsaWaveOut::discard(std::uint64_t &continueAt) { return stream_->discard(continueAt); }
+int AlsaWaveOut::startTime(StreamStart &start) { return stream_->startTime(start); }
 
 } // namespace audio::alsa

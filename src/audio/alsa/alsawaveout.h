@@ -50,6 +50,9 @@ public:
     // write follows what was already sent on without a gap; where nothing
     // can be rewound the ring is dropped and the count is ALSA's estimate.
     int discard(std::uint64_t &continueAt) override;
+    // From the driver's timestamp and delay; valid while nothing was
+    // dropped since the open. See AlsaStream::streamStart.
+    int startTime(StreamStart &start) override;
 
 private:
     explicit AlsaWaveOut(std::shared_ptr<PlaybackStream> stream) : stream_(std::move(stream)) {}

@@ -13,6 +13,11 @@ void DeviceUnderTest::configure(const VirtualCardConfig &c, double sampleRate)
     lowpass_ = c.lowpassHz > 0.0 && c.lowpassHz < sampleRate / 2.0;
     hp_ = dsp::IirSection(dsp::IirDesign(dsp::kIirHighPass, 0.0, 0.0, c.highpassHz, sampleRate));
     lp_ = dsp::IirSection(dsp::IirDesign(dsp::kIirLowPass, 0.0, 0.0, c.lowpassHz, sampleRate));
+    polynomial_ = !c.polynomial.empty();
+    for (std::size_t i = 0; i < 5; ++i)
+        poly_[i] = i < c.polynomial.size() ? c.polynomial[i] : 0.0;
+    if (!polynomial_)
+        poly_[0] = 1.0;
     harmonic_ = c.distortionDb > -200.0 ? std::pow(10.0, c.distortionDb / 20.0) : 0.0;
     envelope_ = 0.0;
     // Two-second release: the follower holds the peak of a 20 Hz sine to 1 %.
@@ -23,7 +28,7 @@ void DeviceUnderTest::configure(const VirtualCardConfig &c, double sampleRate)
     dcOffset_ = c.dcOffset;
     leftDelay_.configure(std::max(c.delayFrames, 0));
     rightDelay_.configure(std::max(c.delayFrames, 0) + std::max(c.dutDelayFrames, 0));
-    ideal_ = gain_ == 1.0 && !highpass_ && !lowpass_ && harmonic_ == 0.0 && noiseHalfWidth_ == 0.0 && !c.invert &&
+    ideal_ = gain_ == 1.0 && !polynomial_ && !highpass_ && !lowpass_ && harmonic_ == 0.0 && noiseHalfWidth_ == 0.0 && !c.invert &&
              dcOffset_ == 0.0;
 }
 
@@ -41,6 +46,8 @@ void DeviceUnderTest::process(double left, double right, double &inLeft, double 
         x = hp_.process(x);
     if (lowpass_)
         x = lp_.process(x);
+    if (polynomial_) // Horner: ((((a5 x + a4) x + a3) x + a2) x + a1) x
+        x = ((((poly_[4] * x + poly_[3]) * x + poly_[2]) * x + poly_[1]) * x + poly_[0]) * x;
     if (harmonic_ != 0.0) {
         // For a sine of peak P = A the terms below are exactly -hA cos 2t and
         // -hA sin 3t: the 2nd and 3rd harmonic at h relative to the signal,

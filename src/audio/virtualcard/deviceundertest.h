@@ -1,6 +1,6 @@
 // The model of a device under test that the virtual loopback card puts in
 // front of its right input: gain, second-order Butterworth high- and
-// low-pass, second and third harmonic, and a white-noise floor that both
+// low-pass, a polynomial (POLY), second and third harmonic, and a white-noise floor that both
 // inputs share in level (not in samples); last a DC offset on both inputs.
 // Before all that, whole frames of delay: the card's latency on both inputs
 // and the device's own on the right. Allocation-free after configure();
@@ -71,6 +71,8 @@ private:
     double gain_ = 1.0;
     bool highpass_ = false, lowpass_ = false;
     dsp::IirSection hp_, lp_;
+    double poly_[5] = {1.0, 0.0, 0.0, 0.0, 0.0}; // a1 .. a5
+    bool polynomial_ = false;
     double harmonic_ = 0.0;   // relative amplitude of each harmonic
     double envelope_ = 0.0;   // peak follower that makes the harmonics level-independent
     double decay_ = 1.0;

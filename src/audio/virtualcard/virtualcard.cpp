@@ -164,6 +164,7 @@ int VirtualCard::inputStart()
     if (vanished_)
         return DEVICE_LOST;
     inStarted_ = true;
+    inStartTick_ = -1;
     reanchor_ = true; // a capture of N frames takes N/R from here
     wake_.notify_all();
     return MMSYSERR_NOERROR;
@@ -231,6 +232,7 @@ int VirtualCard::openOutput(const WaveFormat &format, OutputCallback callback)
     outQueue_ = Queue();
     outPos_ = 0;
     outPlayed_ = 0;
+    outStartTick_ = -1;
     outAcc_ = 0.0;
     outLeft_ = outRight_ = 0.0;
     reanchor_ = true;
@@ -347,6 +349,28 @@ std::uint64_t VirtualCard::outputPosition() const
     return outPlayed_;
 }
 
+int VirtualCard::inputStartTime(StreamStart &start) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    start = StreamStart{};
+    if (!inOpen_ || inStartTick_ < 0 || inFormat_.nSamplesPerSec == 0)
+        return MMSYSERR_NOTSUPPORTED;
+    start.Clock = this;
+    start.Seconds = static_cast<double>(inStartTick_) / inFormat_.nSamplesPerSec;
+    return MMSYSERR_NOERROR;
+}
+
+int VirtualCard::outputStartTime(StreamStart &start) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    start = StreamStart{};
+    if (!outOpen_ || outStartTick_ < 0 || outFormat_.nSamplesPerSec == 0)
+        return MMSYSERR_NOTSUPPORTED;
+    start.Clock = this;
+    start.Seconds = static_cast<double>(outStartTick_) / outFormat_.nSamplesPerSec;
+    return MMSYSERR_NOERROR;
+}
+
 void VirtualCard::waitForCallbacks(std::unique_lock<std::mutex> &lock)
 {
     const std::thread::id self = std::this_thread::get_id();
@@ -382,7 +406,8 @@ void VirtualCard::nextOutputFrame(double &left, double &right)
         left = playedValue(h->lpData, bits, i);
         right = playedValue(h->lpData, bits, i + 1);
         outPos_ += align;
-        ++outPlayed_;
+        if (outPlayed_++ == 0)
+            outStartTick_ = ticks_;
         return;
     }
 }
@@ -426,6 +451,7 @@ long long VirtualCard::process(long long frames, bool recording, std::unique_loc
             nextOutputFrame(outLeft_, outRight_);
             dut_.process(outLeft_, outRight_, a, b);
             ++n;
+            ++ticks_;
             if (doneCount_)
                 break; // let the refill queue the next buffer first
         }
@@ -454,6 +480,9 @@ long long VirtualCard::process(long long frames, bool recording, std::unique_loc
         dut_.process(l, r, a, b);
         a *= gain;
         b *= gain;
+        if (inStartTick_ < 0)
+            inStartTick_ = ticks_;
+        ++ticks_;
         const std::uint32_t i = h->dwBytesRecorded / bps;
         WriteSample(h->lpData, bits, i, a);
         WriteSample(h->lpData, bits, i + 1, b);

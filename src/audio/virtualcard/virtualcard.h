@@ -59,6 +59,14 @@ public:
     void outputDestroy();
     // Frames taken from the output buffers since the output was opened.
     std::uint64_t outputPosition() const;
+    // Where the first frame recorded since inputStart() and the first frame
+    // played since the open lie on the card's clock: its frame count, which
+    // moves the output and the input in step. The card adds no offset of
+    // its own: an output frame reaches the inputs in the frame it is played
+    // in, DELAY (and DUTDELAY) frames later. MMSYSERR_NOTSUPPORTED before
+    // the first frame.
+    int inputStartTime(StreamStart &start) const;
+    int outputStartTime(StreamStart &start) const;
 
 private:
     static constexpr int kQueue = 32;
@@ -137,6 +145,12 @@ private:
     bool reanchor_ = true;
     Clock::time_point anchor_;
     long long clockFrames_ = 0;
+
+    // Frames of the card clock since the card was made, and the frames in
+    // which the first recorded frame since the start and the first played
+    // frame since the open went through it (-1: not yet).
+    long long ticks_ = 0;
+    long long inStartTick_ = -1, outStartTick_ = -1;
 
     long long blocksDone_ = 0; // capture blocks delivered
     bool vanished_ = false;

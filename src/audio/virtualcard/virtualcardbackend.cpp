@@ -18,6 +18,7 @@ public:
     int start() override { return card_->inputStart(); }
     int reset() override { return card_->inputReset(); }
     int close() override { return card_->inputClose(); }
+    int startTime(StreamStart &start) override { return card_->inputStartTime(start); }
 
 private:
     std::shared_ptr<VirtualCard> card_;
@@ -39,6 +40,7 @@ public:
         framesPlayed = card_->outputPosition();
         return MMSYSERR_NOERROR;
     }
+    int startTime(StreamStart &start) override { return card_->outputStartTime(start); }
 
 private:
     std::shared_ptr<VirtualCard> card_;

@@ -1,9 +1,11 @@
 #include "audio/virtualcard/virtualcardconfig.h"
 
 #include "platform/inifile.h"
+#include "platform/numbers.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 namespace audio {
 
@@ -119,6 +121,30 @@ bool ParseFormatList(const std::string &text, std::vector<std::pair<int, int>> &
     return true;
 }
 
+bool ParsePolynomial(const std::string &text, std::vector<double> &coefficients)
+{
+    const std::string t = trim(text);
+    if (upper(t) == "NONE") {
+        coefficients.clear();
+        return true;
+    }
+    std::vector<double> out;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t comma = t.find(',', pos);
+        double v = 0.0;
+        if (!platform::ParseFloat(trim(t.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos)), v) ||
+            std::fabs(v) > 1000.0 || out.size() == 5)
+            return false;
+        out.push_back(v);
+        if (comma == std::string::npos)
+            break;
+        pos = comma + 1;
+    }
+    coefficients = std::move(out);
+    return true;
+}
+
 VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
 {
     const VirtualCardConfig def;
@@ -155,6 +181,8 @@ VirtualCardConfig LoadLoopbackSettings(const std::string &fileName)
     c.highpassHz = real("HIGHPASS", def.highpassHz, 0.0, 1e6);
     c.lowpassHz = real("LOWPASS", def.lowpassHz, 0.0, 1e6);
     c.distortionDb = real("DISTORTION", def.distortionDb, -200.0, 0.0);
+    if (!ParsePolynomial(text("POLY", "NONE"), c.polynomial))
+        c.polynomial.clear();
     c.noiseDb = real("NOISE", def.noiseDb, -200.0, 0.0);
     c.invert = boolean("INVERT", def.invert);
     c.dcOffset = real("DCOFFSET", def.dcOffset, -1.0, 1.0);

@@ -23,6 +23,9 @@ struct VirtualCardConfig {
     double highpassHz = 20.0;                   // 0 = none
     double lowpassHz = 20000.0;                 // 0 = none; left out at or above rate/2
     double distortionDb = -80.0;                // 2nd and 3rd harmonic re the signal; -200 = none
+    // A memoryless polynomial y = a1·x + a2·x^2 + ... + a5·x^5 on the right
+    // input after the filters and before DISTORTION; empty = none (y = x).
+    std::vector<double> polynomial;
     double noiseDb = -110.0;                    // dBFS RMS on both inputs; -200 = none
     bool invert = false;                        // right input inverted
     double dcOffset = 0.0;                      // full-scale units added to both inputs after the model
@@ -54,6 +57,10 @@ struct VirtualCardConfig {
 // Reads section "LOOPBACK" of `fileName`; keys that are missing are written
 // back with their defaults, values that do not parse give the defaults.
 VirtualCardConfig LoadLoopbackSettings(const std::string &fileName);
+
+// The POLY key: NONE (empty) or one to five coefficients a1,a2,... with a
+// decimal point; false (and `coefficients` untouched) for anything else.
+bool ParsePolynomial(const std::string &text, std::vector<double> &coefficients);
 
 // Text of the FORMATS key for a list ("ALL" when empty), and its parser
 // (false when the text is neither ALL nor a list of bits:rate pairs).
