@@ -32,9 +32,11 @@ constexpr std::uint32_t kMinRate = 1000, kMaxRate = 768000;
 // any of them.
 constexpr std::uint32_t kAllFormats = 0x000FFFFF;
 
-// Opens the session manager refused at once, and the pause between them.
-constexpr int kOpenAttempts = 3;
-constexpr int kOpenRetryMs = 200;
+// Opens the session manager refused at once, and the pause between them:
+// after a restart of the server it takes its nodes in within a second or
+// two, longer on a busy machine.
+constexpr int kOpenAttempts = 12;
+constexpr int kOpenRetryMs = 250;
 
 std::string CutToCharacters(std::string s, std::size_t max)
 {
