@@ -4,6 +4,7 @@
 #include "app/forms.h"
 #include "app/mainformtexts.h"
 #include "audio/audioengine.h"
+#include "audio/streamwarnings.h"
 #include "display/diagramwindow.h"
 #include "display/impulsewindow.h"
 #include "measurement/impulsewave.h"
@@ -193,6 +194,8 @@ void LogSweepRunner::ShowInDiagram()
         add(kThdStyle, first.ThdDb);
     }
     d->SetExtraCurves(std::move(extra));
+    // As the stepped sweep's line: what the sound server did with the streams.
+    d->SetStatusText(QString::fromStdString(audio::StreamWarningLine(driver_.Warnings(), MS.Language)));
     d->update();
 }
 

@@ -9,6 +9,7 @@
 #include "audio/audioengine.h"
 #include "measurement/impulsewave.h"
 #include "measurement/document/measurementfile.h"
+#include "audio/streamwarnings.h"
 #include "measurement/logsweepdriver.h"
 #include "platform/numbers.h"
 #include "platform/textfile.h"
@@ -132,6 +133,8 @@ int RunLogSweep(const QStringList &arguments)
     const dsp::LogSweepResult r = driver.Result();
     if (driver.Overloads() > 0)
         Warn(std::to_string(driver.Overloads()) + " clipped sample(s) in the recording");
+    for (const audio::StreamWarning &w : driver.Warnings())
+        Warn(audio::StreamWarningText(w, 'E'));
 
     // The table: frequency, then per channel level, phase, harmonics, THD.
     measure::MeasurementDocument doc;

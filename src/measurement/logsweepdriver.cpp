@@ -39,6 +39,7 @@ LogSweepDriver::Outcome LogSweepDriver::Run(const dsp::LogSweepParameters &param
     check_ = dsp::LogSweepCheck{};
     complete_ = false;
     overloads_ = 0;
+    warnings_.clear();
     outputOffsetFrames_ = 0;
     offsetUncertaintyFrames_ = -1;
     correction_ = inputCorrection;
@@ -191,6 +192,9 @@ LogSweepDriver::Outcome LogSweepDriver::sweep(int index)
     }
     if (done && index == 0)
         readOutputOffset();
+    // While both streams still run.
+    if (done)
+        audio::AddStreamWarnings(warnings_, audio::CurrentStreamWarnings(true));
     const int captureError = capture_->Error();
     capture_->Stop();
     audio::StopOutput();

@@ -42,6 +42,7 @@
 // before the recording is analysed and on every way out of the sweep.
 #pragma once
 
+#include "audio/streamwarnings.h"
 #include "dsp/correction.h"
 #include "dsp/logsweepanalysis.h"
 
@@ -94,6 +95,9 @@ public:
     dsp::LogSweepResult Result() const;
     const dsp::LogSweepAnalyser &Analyser() const { return analyser_; }
     int Overloads() const { return overloads_; }
+    // What the sound server does with the streams of the last run (resampled,
+    // two clocks), each said once; empty on the virtual card and ALSA.
+    const std::vector<audio::StreamWarning> &Warnings() const { return warnings_; }
     int Rate() const { return rate_; }
     // Seconds the last run spent designing and encoding the sweep, working
     // out the played sweep's transforms (while it plays, on the helper
@@ -121,6 +125,7 @@ private:
     std::int64_t leadFrames_ = 0;
     std::int64_t skipped_ = 0;
     int overloads_ = 0;
+    std::vector<audio::StreamWarning> warnings_;
     int rate_ = 0;
     double processing_ = 0.0;
     bool complete_ = false;
