@@ -107,6 +107,99 @@ void DrawExtraCurves(QPainter &p, const DiagramScene &s, const QFontMetrics &fm,
     p.restore();
 }
 
+// One curve reduced to the plot's pixel columns: per column a vertical run
+// from its first over its smallest and largest to its last value, so the
+// line looks as if drawn point by point at a cost that follows the width.
+void DrawDecimatedCurve(QPainter &p, const DiagramScene &s, const ShownCurve &c, CurveScratch scratch)
+{
+    const DiagramAxes &ax = s.Axes;
+    const DiagramLayout &L = s.Layout;
+    const PixelRect &r = L.Plot;
+    const int columns = std::min(r.Width() + 1, scratch.ColumnCount);
+    if (columns <= 0 || !c.X || !c.Y || c.Count == 0 || !scratch.Columns)
+        return;
+    dsp::DecimationAxis axis;
+    axis.XMin = ax.XMin;
+    axis.XMax = ax.XMax;
+    axis.Log = ax.LogX;
+    axis.Columns = columns;
+    if (!dsp::DecimateToColumns(c.X, c.Y, c.Count, axis, scratch.Columns))
+        return;
+    const double min = c.RightAxis ? ax.Y2Min : ax.YMin;
+    const double pix = c.RightAxis ? L.Y2PixPerUnit : L.YPixPerUnit;
+    const auto y = [&](double v) { return RoundToInt(LevelToY(v, min, pix, r.Bottom)); };
+    p.setPen(QPen(ColourFromBgr(c.Colour), 0));
+    int n = 0;
+    const auto flush = [&] {
+        if (n == 1)
+            p.drawPoint(scratch.Points[0]);
+        else if (n > 1)
+            p.drawPolyline(scratch.Points, n);
+        n = 0;
+    };
+    for (int k = 0; k < columns; ++k) {
+        const dsp::ColumnRange &col = scratch.Columns[k];
+        if (col.Count == 0)
+            continue;
+        if (col.BreakBefore)
+            flush();
+        if (n + 4 > kMaxPoints) { // go on from the last point drawn
+            const QPoint last = scratch.Points[n - 1];
+            flush();
+            scratch.Points[n++] = last;
+        }
+        const int x = r.Left + k;
+        scratch.Points[n++] = QPoint(x, y(col.First));
+        if (col.Count > 1) {
+            scratch.Points[n++] = QPoint(x, y(col.Min));
+            scratch.Points[n++] = QPoint(x, y(col.Max));
+            scratch.Points[n++] = QPoint(x, y(col.Last));
+        }
+    }
+    flush();
+}
+
+// The overlays' curves inside the plot, their legend in the plot's top left
+// corner (a short line in the overlay's colour and its name) and the
+// information line above the plot's bottom edge.
+void DrawOverlayCurves(QPainter &p, const DiagramScene &s, CurveScratch scratch)
+{
+    const OverlayScene *o = s.Overlays;
+    if (!o || o->Curves.empty())
+        return;
+    const PixelRect &r = s.Layout.Plot;
+    p.save();
+    p.setClipRect(QRect(r.Left, r.Top, r.Width() + 1, r.Height() + 1));
+    for (const ShownCurve &c : o->Curves)
+        DrawDecimatedCurve(p, s, c, scratch);
+    p.restore();
+}
+
+void DrawOverlayLegend(QPainter &p, const DiagramScene &s, const QFontMetrics &fm)
+{
+    const OverlayScene *o = s.Overlays;
+    if (!o)
+        return;
+    const PixelRect &r = s.Layout.Plot;
+    p.save();
+    p.setClipRect(QRect(r.Left, r.Top, r.Width() + 1, r.Height() + 1));
+    const int sample = std::max(8, fm.horizontalAdvance(QStringLiteral("MM")));
+    int y = r.Top + 2;
+    for (const OverlayScene::LegendEntry &e : o->Legend) {
+        const QColor colour = ColourFromBgr(e.Colour);
+        const int mid = y + fm.height() / 2;
+        p.fillRect(QRect(r.Left + 4, mid - 1, sample, 3), colour);
+        p.setPen(colour);
+        TextOutTop(p, fm, r.Left + 8 + sample, y, e.Text);
+        y += fm.height();
+    }
+    if (!o->InfoLine.isEmpty()) {
+        p.setPen(ColourFromBgr(o->InfoColour));
+        TextOutTop(p, fm, r.Left + 4, r.Bottom - fm.height() - 2, o->InfoLine);
+    }
+    p.restore();
+}
+
 void DrawCursorOverlay(QPainter &p, const DiagramScene &s, const QFontMetrics &fm)
 {
     const DiagramCursor &c = s.Cursor;
@@ -264,9 +357,12 @@ void DrawDiagramScene(QPainter &p, const DiagramScene &s, bool forOutput, CurveS
     p.setPen(gridColour);
     p.drawLine(r.Right, r.Top, r.Right, r.Bottom);
 
-    // 8. curves
+    // 8. curves: the overlays first, the live curves over them
+    if (ax.PointCount > 0)
+        DrawOverlayCurves(p, s, scratch);
+    const bool referenceMode = s.Overlays && s.Overlays->ReferenceMode;
     int first = 0, last = 0;
-    if (s.Curves.IsAllocated() && ax.PointCount > 0 &&
+    if (!referenceMode && s.Curves.IsAllocated() && ax.PointCount > 0 &&
         CurveIndexRange(s.Curves.Freq(), ax.PointCount, ax.XMin, ax.XMax, first, last)) {
         if (o.ShowK1)
             DrawCurve(p, s, s.Curves.Curve1(), first, last, false, o.ColLine1, scratch);
@@ -275,8 +371,10 @@ void DrawDiagramScene(QPainter &p, const DiagramScene &s, bool forOutput, CurveS
         if (o.ThirdCurveShown())
             DrawCurve(p, s, s.Curves.Curve3(), first, last, o.ThirdCurveOnRightAxis(), o.ColLine3, scratch);
     }
-    if (ax.PointCount > 0)
+    if (ax.PointCount > 0 && !referenceMode)
         DrawExtraCurves(p, s, fm, scratch);
+    if (ax.PointCount > 0)
+        DrawOverlayLegend(p, s, fm);
 
     // 9./10. mouse readout on screen, title and status in a copy
     if (!forOutput) {
