@@ -235,10 +235,12 @@ TEST_F(ResultFiles, AFileOfTheCommandLineShowsItsOwnPoints)
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const QJsonObject row = rows[i].toObject();
         EXPECT_DOUBLE_EQ(c.X[static_cast<std::size_t>(i)], row["frequency_hz"].toDouble());
-        if (row["level_db"].isDouble())
+        if (row["level_db"].isDouble()) {
             EXPECT_DOUBLE_EQ(c.Y[static_cast<std::size_t>(i)], row["level_db"].toDouble());
-        if (row["phase_deg"].isDouble())
+        }
+        if (row["phase_deg"].isDouble()) {
             EXPECT_DOUBLE_EQ(c.Phase.at(static_cast<std::size_t>(i)), row["phase_deg"].toDouble());
+        }
     }
     // A spectrum page refuses it.
     stop();
