@@ -90,7 +90,7 @@ void TMainForm::SetFileMenuLanguage(char language)
     const auto Tr = [language](const char *german, const char *english) {
         return QString::fromUtf8(language == 'E' ? english : german);
     };
-    SaveResult1->setText(Tr("Ergebnis &speichern...", "Save &result..."));
+    SaveResult1->setText(Tr("Ergebnis spei&chern...", "Save &result..."));
     OpenOverlay1->setText(Tr("Als Überlagerung ö&ffnen...", "&Open as overlay..."));
     OpenLimits1->setText(Tr("&Grenzwerte als Überlagerung...", "&Limits as overlay..."));
     RecentFiles1->setTitle(Tr("&Zuletzt geöffnet", "Recent &files"));

@@ -15,6 +15,9 @@
 
 #include <QCryptographicHash>
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
 
 namespace app {
 
@@ -23,6 +26,20 @@ namespace {
 constexpr int kAnalyserPage = 0;
 constexpr int kSweepPage = 1;
 const char *const kUnitNames[4] = {"dBFS", "dBV", "dBu", "dBm"};
+
+// A float as the double of its shortest decimal text, so the file says
+// "10.809413", not the float's binary expansion "10.809412956237793".
+double Decimal(float v)
+{
+    if (!std::isfinite(v))
+        return std::nan("");
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text - 1, v);
+    *r.ptr = '\0';
+    double d = 0.0;
+    std::from_chars(text, r.ptr, d);
+    return d;
+}
 
 measure::DeviceSetting Device(char kind, int number, int rate, int bits)
 {
@@ -54,9 +71,9 @@ void FillSettings(measure::MeasurementKind kind, measure::MeasurementSettings &s
     s.Input = Device('I', audio::GetInputDevice(), rateIn, bitsIn);
     s.Output = Device('O', audio::GetOutputDevice(), rateOut, bitsOut);
     measure::CalibrationSetting cal;
-    cal.InputMvFullScale = MS.InputCalibration;
-    cal.LevelFactor = MS.LevelFactor;
-    cal.LevelOffsetDb = MS.LevelOffset;
+    cal.InputMvFullScale = Decimal(MS.InputCalibration);
+    cal.LevelFactor = Decimal(MS.LevelFactor);
+    cal.LevelOffsetDb = Decimal(MS.LevelOffset);
     cal.CalibratedInputVolume = MS.CalibratedInputVolume;
     s.Calibration = cal;
     s.HaveCorrections = true;
@@ -78,7 +95,7 @@ void FillSettings(measure::MeasurementKind kind, measure::MeasurementSettings &s
         sw.Spacing = w.Linear ? "lin" : "log";
         sw.Mode = w.Mode == dsp::kSweepStereo ? "stereo" : w.Mode == 1 ? "right-ref" : "left-ref";
         sw.Phase = w.PhaseOn && w.Mode != dsp::kSweepStereo;
-        sw.LevelDb = w.LevelDig;
+        sw.LevelDb = Decimal(w.LevelDig);
         sw.SettleMs = w.SettleMs;
         sw.OutputMode = audio::GetLoop() ? "loop" : "stream";
         s.Sweep = sw;
@@ -174,15 +191,15 @@ bool BuildResultDocument(const TDiagramm &diagram, measure::MeasurementKind kind
     }
     const bool takeFirst = first || (!stereoSweep && kind != measure::MeasurementKind::Spectrum);
     for (int i = 0; i < count; ++i) {
-        const double f = curves.Freq()[i];
+        const double f = Decimal(curves.Freq()[i]);
         if (!(f > 0.0))
             continue;
         const std::size_t row = t.AddRow();
         t.Set(row, fCol, f);
         if (takeFirst)
-            t.Set(row, c1, static_cast<double>(curves.Curve1()[i]));
+            t.Set(row, c1, Decimal(curves.Curve1()[i]));
         if (second || phase)
-            t.Set(row, c2, static_cast<double>(curves.Curve2()[i]));
+            t.Set(row, c2, Decimal(curves.Curve2()[i]));
     }
     if (t.Rows == 0 || doc.Curves.empty())
         return false;

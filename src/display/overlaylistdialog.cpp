@@ -10,6 +10,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace display;
 
 namespace {
@@ -112,12 +114,9 @@ void TOverlayList::Refresh()
         item->setText(1, QString::fromStdString(o.Kind));
         item->setText(2, i == set.Reference() ? QStringLiteral("\u2713") : QString());
     }
-    if (selected >= 0 && selected < set.Count())
-        OverlayList->setCurrentItem(OverlayList->topLevelItem(selected));
-    else if (set.Count() > 0)
-        OverlayList->setCurrentItem(OverlayList->topLevelItem(std::min(selected, set.Count() - 1) < 0
-                                                                  ? 0
-                                                                  : std::min(selected, set.Count() - 1)));
+    // The selection stays on its row, or on the last row when that went.
+    if (set.Count() > 0)
+        OverlayList->setCurrentItem(OverlayList->topLevelItem(std::clamp(selected, 0, set.Count() - 1)));
     filling_ = false;
     UpdateButtons();
 }
