@@ -14,6 +14,7 @@
 #include <QFont>
 #include <QPoint>
 #include <QString>
+#include <algorithm>
 
 class QPainter;
 
@@ -37,7 +38,18 @@ struct ShownCurve {
     bool RightAxis = false;
     const double *X = nullptr, *Y = nullptr;
     std::size_t Count = 0;
+    // The curve already reduced to the layout's columns (a stored curve
+    // changes only with the axis): drawn from these instead of X and Y.
+    const dsp::ColumnRange *Columns = nullptr;
+    int ColumnCount = 0;
 };
+
+// Columns of a curve on the plot of `layout`: the plot's width + 1, at most
+// `capacity`.
+inline int PlotColumns(const DiagramLayout &layout, int capacity)
+{
+    return std::min(layout.Plot.Width() + 1, capacity);
+}
 
 // What the overlays add to a drawing: the curves to draw (overlays, or in
 // reference mode every difference to the reference), the legend (one

@@ -246,6 +246,19 @@ private:
     };
     std::vector<OverlayDifference> overlayDifferences_;
     std::unique_ptr<dsp::ColumnRange[]> columnBuffer_;
+    // Stored curves reduced to the columns of the last layout, one per
+    // overlay curve; made again when the axis, the plot's width or the
+    // overlays change (overlayGeneration_ counts the changes).
+    struct ColumnCache {
+        const double *X = nullptr;
+        std::size_t Count = 0;
+        dsp::DecimationAxis Axis;
+        std::uint64_t Generation = 0;
+        std::vector<dsp::ColumnRange> Columns;
+    };
+    std::vector<ColumnCache> columnCache_;
+    std::uint64_t overlayGeneration_ = 0;
+    const ColumnCache *CachedColumns(std::size_t slot, const double *x, const double *y, std::size_t count);
     int limitCrossings_ = 0;
     char language_ = 'D';
     TOverlayList *overlayList_ = nullptr;

@@ -26,6 +26,7 @@ QString Tr(char language, const char *german, const char *english)
 
 bool TDiagramm::AddOverlay(Overlay overlay)
 {
+    ++overlayGeneration_;
     if (!overlays_.Add(std::move(overlay)))
         return false;
     emit overlaysChanged();
@@ -35,6 +36,7 @@ bool TDiagramm::AddOverlay(Overlay overlay)
 
 void TDiagramm::RemoveOverlay(int index)
 {
+    ++overlayGeneration_;
     overlays_.Remove(index);
     emit overlaysChanged();
     update();
@@ -42,6 +44,7 @@ void TDiagramm::RemoveOverlay(int index)
 
 void TDiagramm::SetOverlayVisible(int index, bool visible)
 {
+    ++overlayGeneration_;
     overlays_.SetVisible(index, visible);
     emit overlaysChanged();
     update();
@@ -49,6 +52,7 @@ void TDiagramm::SetOverlayVisible(int index, bool visible)
 
 bool TDiagramm::SetReference(int index)
 {
+    ++overlayGeneration_;
     if (!overlays_.SetReference(index))
         return false;
     emit overlaysChanged();
@@ -141,6 +145,7 @@ void TDiagramm::BuildOverlayScene()
     // the buffers keep their memory from one drawing to the next.
     overlayDifferences_.resize(static_cast<std::size_t>(overlays_.Count()));
     std::vector<measure::DifferencePoint> points;
+    std::size_t cacheSlot = 0;
     for (int i = 0; i < overlays_.Count(); ++i) {
         const Overlay &o = overlays_.At(i);
         if (!o.Visible)
@@ -160,6 +165,10 @@ void TDiagramm::BuildOverlayScene()
                 shown.X = c.X.data();
                 shown.Y = c.Y.data();
                 shown.Count = std::min(c.X.size(), c.Y.size());
+                if (const ColumnCache *cache = CachedColumns(cacheSlot++, shown.X, shown.Y, shown.Count)) {
+                    shown.Columns = cache->Columns.data();
+                    shown.ColumnCount = cache->Axis.Columns;
+                }
                 scene.Curves.push_back(shown);
                 continue;
             }
@@ -218,6 +227,34 @@ void TDiagramm::BuildOverlayScene()
             scene.InfoColour = limitCrossings_ > 0 ? kCrossedColour : kWithinColour;
         }
     }
+}
+
+const TDiagramm::ColumnCache *TDiagramm::CachedColumns(std::size_t slot, const double *x, const double *y,
+                                                       std::size_t count)
+{
+    dsp::DecimationAxis axis;
+    axis.XMin = axes_.XMin;
+    axis.XMax = axes_.XMax;
+    axis.Log = axes_.LogX;
+    axis.Columns = PlotColumns(layout_, kMaxPoints / 4);
+    if (axis.Columns <= 0)
+        return nullptr;
+    if (columnCache_.size() <= slot)
+        columnCache_.resize(slot + 1);
+    ColumnCache &c = columnCache_[slot];
+    if (c.X == x && c.Count == count && c.Generation == overlayGeneration_ && c.Axis.XMin == axis.XMin &&
+        c.Axis.XMax == axis.XMax && c.Axis.Log == axis.Log && c.Axis.Columns == axis.Columns)
+        return &c;
+    c.X = x;
+    c.Count = count;
+    c.Axis = axis;
+    c.Generation = overlayGeneration_;
+    c.Columns.resize(static_cast<std::size_t>(axis.Columns));
+    if (!dsp::DecimateToColumns(x, y, count, axis, c.Columns.data())) {
+        c.Generation = ~std::uint64_t(0); // nothing to draw; try again next time
+        return nullptr;
+    }
+    return &c;
 }
 
 QString TDiagramm::CurveNameAt(int X, int Y) const
