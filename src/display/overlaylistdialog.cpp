@@ -42,6 +42,7 @@ TOverlayList::TOverlayList(TDiagramm &diagram, QWidget *parent) : QDialog(parent
     OverlayList->setRootIsDecorated(false);
     OverlayList->setSelectionMode(QAbstractItemView::SingleSelection);
     OverlayList->header()->setStretchLastSection(true);
+    OverlayList->setColumnWidth(0, 240);
     OverlayRemove = Button(this, "OverlayRemove");
     OverlayReference = Button(this, "OverlayReference");
     OverlayNoReference = Button(this, "OverlayNoReference");

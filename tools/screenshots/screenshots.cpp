@@ -308,12 +308,14 @@ bool pictures(const char *lang)
     {
         QFile l(limits);
         if (l.open(QIODevice::WriteOnly))
-            l.write("# pass band of the amplifier\n40 -1.5 0.5\n15000 -1.5 0.5\n");
+            l.write("# pass band of the amplifier\n40 -1 0.5\n15000 -1 0.5\n");
     }
     if (!main->OpenOverlayFile(stored) || !main->OpenLimitsFile(limits)) {
         std::fprintf(stderr, "the overlays were not opened\n");
         ++failures;
     }
+    // A level axis of 10 dB around the pass band, so the lines stand apart.
+    app::Diagramm->SetYRange(2.0f, -8.0f);
     runEvents(200);
     save(app::Diagramm, "diagram-overlays");
     app::Diagramm->ShowOverlayList();
