@@ -13,6 +13,9 @@
 #include "support/measurecommand.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -140,6 +143,27 @@ TEST_F(ResultFiles, ASavedSpectrumOpensAsAnOverlayWithItsPointsUnitsAndSettingsA
         EXPECT_NEAR(o.Curves[0].Y[i], left[i], 1e-4);
         EXPECT_NEAR(o.Curves[1].Y[i], right[i], 1e-4);
     }
+    // The copy carries the overlay with its legend: the overlay lies under
+    // the live curves it equals, so its colour comes from the legend.
+    child<QAction>("EditCopyItem")->trigger();
+    const QImage copy = QGuiApplication::clipboard()->image();
+    ASSERT_FALSE(copy.isNull());
+    const QRgb colour = display::ColourFromBgr(o.Colour).rgb();
+    int pixels = 0;
+    for (int y = 0; y < copy.height(); ++y)
+        for (int x = 0; x < copy.width(); ++x)
+            pixels += copy.pixel(x, y) == colour;
+    EXPECT_GT(pixels, 10);
+    d->SetOverlayVisible(0, false);
+    child<QAction>("EditCopyItem")->trigger();
+    const QImage hidden = QGuiApplication::clipboard()->image();
+    int hiddenPixels = 0;
+    for (int y = 0; y < hidden.height(); ++y)
+        for (int x = 0; x < hidden.width(); ++x)
+            hiddenPixels += hidden.pixel(x, y) == colour;
+    EXPECT_EQ(hiddenPixels, 0);
+    d->SetOverlayVisible(0, true);
+
     QMenu *recent = child<QMenu>("RecentFiles1");
     ASSERT_EQ(recent->actions().size(), 1);
     EXPECT_NE(recent->actions()[0]->text().indexOf("before.sonalyx.json"), -1);
