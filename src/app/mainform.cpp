@@ -54,6 +54,7 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
                    Qt::MSWindowsFixedSizeDialogHint);
     MS.MainWindow = this;
     buildMenus();
+    buildResultFileMenus();
     buildPages();
     connectResultsMenus();
     connectMixer();
@@ -240,6 +241,7 @@ void TMainForm::LoadfromIni(const std::string &fileName)
     platform::IniFile ini(fileName);
     ini.load();
     app::LoadSettings(ini, MS, fields_, *this);
+    ReadRecentFiles(ini);
     // A device chosen by name that is not there is never replaced silently.
     const bool english = MS.Language == 'E';
     for (const char kind : {'I', 'O'}) {
@@ -263,6 +265,7 @@ bool TMainForm::SaveToIni(const std::string &fileName)
     platform::IniFile ini(fileName);
     ini.load(); // keep the sections of the other windows
     app::SaveSettings(ini, MS, fields_, *this);
+    WriteRecentFiles(ini);
     // A file that could not be read is not replaced; either way the user
     // learns that the settings were not kept, and the old file stays whole.
     if (ini.save())
@@ -379,6 +382,7 @@ void TMainForm::SetLanguage(char language)
         a->Label6->setText(t("Mittelwerte ", "Averages "));
         sweepPage_->Button1->setText(t("zurück", "back"));
         app::SetMainTexts(language);
+        SetFileMenuLanguage(language);
     }
     app::ApplyLanguageToWindows(language);
     ShowCalibrationState();

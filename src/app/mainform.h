@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/pagehost.h"
+#include "app/recentfiles.h"
 #include "settings/measurementstate.h"
 #include "settings/settingsfile.h"
 
@@ -18,6 +19,9 @@ class QLabel;
 class QMenu;
 class QPrinter;
 class QTabWidget;
+namespace platform {
+class IniFile;
+}
 class QWidget;
 
 namespace app {
@@ -224,12 +228,30 @@ public:
     void FilePrintItemClick();
     void FilePrintSetupItemClick();
     void EditCopyItemClick();
+    // Result files (mainformfiles.cpp): save the page's result, open a
+    // result or a limits file as an overlay (false, with a message, when it
+    // was refused), the recent files kept in section [FILES].
+    void buildResultFileMenus();
+    void SetFileMenuLanguage(char language);
+    void SaveResultClick();
+    void OpenOverlayClick();
+    void OpenLimitsClick();
+    bool OpenOverlayFile(const QString &fileName);
+    bool OpenLimitsFile(const QString &fileName);
+    void RefreshRecentMenu();
+    void ReadRecentFiles(const platform::IniFile &ini);
+    void WriteRecentFiles(platform::IniFile &ini) const;
+    void RememberFile(const QString &fileName);
+    const app::RecentFiles &Recent() const { return recent_; }
+    QAction *SaveResult1 = nullptr, *OpenOverlay1 = nullptr, *OpenLimits1 = nullptr, *Overlays1 = nullptr;
+    QMenu *RecentFiles1 = nullptr;
     QPrinter &Printer(); // the program's printer; it keeps the user's choices between prints
     struct PrinterDeleter {
         void operator()(QPrinter *p) const;
     };
 private:
     std::unique_ptr<QPrinter, PrinterDeleter> printer_;
+    app::RecentFiles recent_;
 
 private:
     app::MainWindowFields fields_;

@@ -4,6 +4,7 @@
 #include "widgets/textout.h"
 
 #include <QFontMetrics>
+#include <QImage>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -103,6 +104,152 @@ void DrawExtraCurves(QPainter &p, const DiagramScene &s, const QFontMetrics &fm,
         const QString name = QString::fromStdString(c.Name);
         TextOutTop(p, fm, r.Right - 4 - fm.horizontalAdvance(name), legendY, name);
         legendY += fm.height();
+    }
+    p.restore();
+}
+
+// Vertical runs of pixels in one colour inside the plot. On a 32-bit image
+// with no transform (the screen bitmap, the copy, the printout's work
+// bitmap) the pixels are written straight into the image, which costs a
+// fraction of a painter call per column; elsewhere each run is a 1-pixel
+// rectangle.
+class ColumnSpans {
+public:
+    ColumnSpans(QPainter &p, const PixelRect &plot, QColor colour) : p_(p), plot_(plot), colour_(colour)
+    {
+        QPaintDevice *device = p.device();
+        if (device && device->devType() == QInternal::Image && p.transform().isIdentity()) {
+            auto *image = static_cast<QImage *>(device);
+            const QImage::Format f = image->format();
+            if (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
+                f == QImage::Format_ARGB32_Premultiplied) {
+                image_ = image;
+                rgb_ = colour.rgb();
+            }
+        }
+    }
+    void Span(int x, int y0, int y1)
+    {
+        if (y0 > y1)
+            std::swap(y0, y1);
+        y0 = std::max(y0, plot_.Top);
+        y1 = std::min(y1, plot_.Bottom);
+        if (x < plot_.Left || x > plot_.Right || y0 > y1)
+            return;
+        if (image_ && x < image_->width() && y1 < image_->height() && y0 >= 0) {
+            const qsizetype stride = image_->bytesPerLine();
+            uchar *row = image_->bits() + y0 * stride;
+            for (int y = y0; y <= y1; ++y, row += stride)
+                reinterpret_cast<QRgb *>(row)[x] = rgb_;
+            return;
+        }
+        p_.fillRect(QRect(x, y0, 1, y1 - y0 + 1), colour_);
+    }
+
+private:
+    QPainter &p_;
+    PixelRect plot_;
+    QColor colour_;
+    QImage *image_ = nullptr;
+    QRgb rgb_ = 0;
+};
+
+// One curve reduced to the plot's pixel columns: per column one vertical
+// run over its smallest to its largest value, reaching back to the last
+// value of the column before it, so the line looks as if drawn point by
+// point at a cost that follows the width. Between columns further apart
+// (a sparse curve's points on a log axis) a line joins them.
+void DrawDecimatedCurve(QPainter &p, const DiagramScene &s, const ShownCurve &c, CurveScratch scratch)
+{
+    const DiagramAxes &ax = s.Axes;
+    const DiagramLayout &L = s.Layout;
+    const PixelRect &r = L.Plot;
+    const int columns = PlotColumns(L, scratch.ColumnCount);
+    const dsp::ColumnRange *ranges = c.Columns;
+    if (ranges) {
+        if (c.ColumnCount != columns)
+            return; // reduced for another layout
+    } else {
+        if (columns <= 0 || !c.X || !c.Y || c.Count == 0 || !scratch.Columns)
+            return;
+        dsp::DecimationAxis axis;
+        axis.XMin = ax.XMin;
+        axis.XMax = ax.XMax;
+        axis.Log = ax.LogX;
+        axis.Columns = columns;
+        if (!dsp::DecimateToColumns(c.X, c.Y, c.Count, axis, scratch.Columns))
+            return;
+        ranges = scratch.Columns;
+    }
+    const double min = c.RightAxis ? ax.Y2Min : ax.YMin;
+    const double pix = c.RightAxis ? L.Y2PixPerUnit : L.YPixPerUnit;
+    // Far outside the plot a level is kept just beyond it, so a run or a
+    // joining line still reaches the edge without huge coordinates.
+    const auto y = [&](double v) {
+        return std::clamp(RoundToInt(LevelToY(v, min, pix, r.Bottom)), r.Top - 2, r.Bottom + 2);
+    };
+    const QColor colour = ColourFromBgr(c.Colour);
+    p.setPen(QPen(colour, 0));
+    ColumnSpans spans(p, r, colour);
+    int previous = -1, previousY = 0;
+    for (int k = 0; k < columns; ++k) {
+        const dsp::ColumnRange &col = ranges[k];
+        if (col.Count == 0)
+            continue;
+        const int x = r.Left + k;
+        int top = y(col.Max), bottom = y(col.Min);
+        const int first = y(col.First);
+        if (previous >= 0 && !col.BreakBefore) {
+            if (previous == k - 1) {
+                top = std::min(top, previousY);
+                bottom = std::max(bottom, previousY);
+            } else {
+                p.drawLine(r.Left + previous, previousY, x, first);
+            }
+        }
+        spans.Span(x, top, bottom);
+        previous = k;
+        previousY = y(col.Last);
+    }
+}
+
+// The overlays' curves inside the plot, their legend in the plot's top left
+// corner (a short line in the overlay's colour and its name) and the
+// information line above the plot's bottom edge.
+void DrawOverlayCurves(QPainter &p, const DiagramScene &s, CurveScratch scratch)
+{
+    const OverlayScene *o = s.Overlays;
+    if (!o || o->Curves.empty())
+        return;
+    const PixelRect &r = s.Layout.Plot;
+    p.save();
+    p.setClipRect(QRect(r.Left, r.Top, r.Width() + 1, r.Height() + 1));
+    for (const ShownCurve &c : o->Curves)
+        DrawDecimatedCurve(p, s, c, scratch);
+    p.restore();
+}
+
+void DrawOverlayLegend(QPainter &p, const DiagramScene &s, const QFontMetrics &fm)
+{
+    const OverlayScene *o = s.Overlays;
+    if (!o)
+        return;
+    const PixelRect &r = s.Layout.Plot;
+    p.save();
+    p.setClipRect(QRect(r.Left, r.Top, r.Width() + 1, r.Height() + 1));
+    const int sample = std::max(8, fm.horizontalAdvance(QStringLiteral("MM")));
+    int y = r.Top + 2;
+    for (const OverlayScene::LegendEntry &e : o->Legend) {
+        const QColor colour = ColourFromBgr(e.Colour);
+        const int mid = y + fm.height() / 2;
+        p.fillRect(QRect(r.Left + 4, mid - 1, sample, 3), colour);
+        p.setPen(colour);
+        TextOutTop(p, fm, r.Left + 8 + sample, y, e.Text);
+        y += fm.height();
+    }
+    if (!o->InfoLine.isEmpty()) {
+        p.setPen(ColourFromBgr(o->InfoColour));
+        TextOutTop(p, fm, r.Left + 4, r.Bottom - fm.height() - 2, o->InfoLine);
     }
     p.restore();
 }
@@ -264,9 +411,12 @@ void DrawDiagramScene(QPainter &p, const DiagramScene &s, bool forOutput, CurveS
     p.setPen(gridColour);
     p.drawLine(r.Right, r.Top, r.Right, r.Bottom);
 
-    // 8. curves
+    // 8. curves: the overlays first, the live curves over them
+    if (ax.PointCount > 0)
+        DrawOverlayCurves(p, s, scratch);
+    const bool referenceMode = s.Overlays && s.Overlays->ReferenceMode;
     int first = 0, last = 0;
-    if (s.Curves.IsAllocated() && ax.PointCount > 0 &&
+    if (!referenceMode && s.Curves.IsAllocated() && ax.PointCount > 0 &&
         CurveIndexRange(s.Curves.Freq(), ax.PointCount, ax.XMin, ax.XMax, first, last)) {
         if (o.ShowK1)
             DrawCurve(p, s, s.Curves.Curve1(), first, last, false, o.ColLine1, scratch);
@@ -275,8 +425,10 @@ void DrawDiagramScene(QPainter &p, const DiagramScene &s, bool forOutput, CurveS
         if (o.ThirdCurveShown())
             DrawCurve(p, s, s.Curves.Curve3(), first, last, o.ThirdCurveOnRightAxis(), o.ColLine3, scratch);
     }
-    if (ax.PointCount > 0)
+    if (ax.PointCount > 0 && !referenceMode)
         DrawExtraCurves(p, s, fm, scratch);
+    if (ax.PointCount > 0)
+        DrawOverlayLegend(p, s, fm);
 
     // 9./10. mouse readout on screen, title and status in a copy
     if (!forOutput) {

@@ -7,11 +7,14 @@
 #include "display/diagramcurves.h"
 #include "display/diagramlayout.h"
 #include "display/diagramoptions.h"
+#include "display/diagramoverlays.h"
+#include "dsp/curvedecimation.h"
 
 #include <QColor>
 #include <QFont>
 #include <QPoint>
 #include <QString>
+#include <algorithm>
 
 class QPainter;
 
@@ -25,6 +28,44 @@ struct DiagramCursor {
     int CursorMode = 0;   // 0 nothing, 1 frequency, 2 level, 3 slope, 4 click readout
     bool CursorLatched = false;
     QString ClickText, LevelText, FreqText;
+};
+
+// A curve drawn reduced to the pixel columns: an overlay's level, or a
+// difference to the reference.
+struct ShownCurve {
+    std::string Name;
+    std::uint32_t Colour = 0;
+    bool RightAxis = false;
+    const double *X = nullptr, *Y = nullptr;
+    std::size_t Count = 0;
+    // The curve already reduced to the layout's columns (a stored curve
+    // changes only with the axis): drawn from these instead of X and Y.
+    const dsp::ColumnRange *Columns = nullptr;
+    int ColumnCount = 0;
+};
+
+// Columns of a curve on the plot of `layout`: the plot's width + 1, at most
+// `capacity`.
+inline int PlotColumns(const DiagramLayout &layout, int capacity)
+{
+    return std::min(layout.Plot.Width() + 1, capacity);
+}
+
+// What the overlays add to a drawing: the curves to draw (overlays, or in
+// reference mode every difference to the reference), the legend (one
+// entry per overlay: its colour and name), and the information line (the
+// limits' verdict, the reference mode), drawn at the plot's bottom left.
+// In reference mode the live curves are drawn only as their differences.
+struct OverlayScene {
+    std::vector<ShownCurve> Curves;
+    struct LegendEntry {
+        QString Text;
+        std::uint32_t Colour = 0;
+    };
+    std::vector<LegendEntry> Legend;
+    QString InfoLine;
+    std::uint32_t InfoColour = 0;
+    bool ReferenceMode = false;
 };
 
 // Everything one drawing needs, by reference.
@@ -42,12 +83,16 @@ struct DiagramScene {
     const QFont &Font;     // diagram font at the layout's font size
     const QFont &NameFont; // bold italic program-name font
     const std::vector<ExtraCurve> *Extra = nullptr; // drawn after the level curves
+    const OverlayScene *Overlays = nullptr;         // drawn before the live curves
 };
 
 // Scratch buffers of kMaxPoints entries each for building polylines.
+// Columns holds ColumnCount entries for the decimated curves.
 struct CurveScratch {
     PixelPoint *Pixels = nullptr;
     QPoint *Points = nullptr;
+    dsp::ColumnRange *Columns = nullptr;
+    int ColumnCount = 0;
 };
 
 // Colour of a 0x00BBGGRR value.

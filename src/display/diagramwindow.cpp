@@ -3,6 +3,7 @@
 
 #include "display/diagramoptionseditor.h"
 #include "display/diagramsettings.h"
+#include "display/overlaylistdialog.h"
 #include "widgets/spinbutton.h"
 #include "platform/runtime/messages.h"
 #include "platform/runtime/utilities.h"
@@ -56,6 +57,7 @@ TDiagramm::TDiagramm(QWidget *parent)
     curves_.Allocate();
     pixelBuffer_ = std::make_unique<PixelPoint[]>(kMaxPoints);
     pointBuffer_ = std::make_unique<QPoint[]>(kMaxPoints);
+    columnBuffer_ = std::make_unique<dsp::ColumnRange[]>(kMaxPoints / 4);
 
     SpinButtonYmax = new SpinButton(this);
     SpinButtonYmax->setObjectName(QStringLiteral("SpinButtonYmax"));
@@ -370,10 +372,12 @@ void TDiagramm::DrawDiagram(QImage &bitmap, bool forOutput)
     RefreshFonts(layout_.FontSize);
     const QString title = Edicomment->text();
     const QString status = Edit2->text();
-    const DiagramScene scene{axes_,    layout_,   options_, curves_, cursor_,   xCaption_, yCaption_,
-                             y2Caption_, title,   status,  font_,   nameFont_, &extra_};
+    BuildOverlayScene();
+    const DiagramScene scene{axes_,      layout_, options_, curves_, cursor_,   xCaption_, yCaption_,
+                             y2Caption_, title,   status,   font_,   nameFont_, &extra_,   &overlayScene_};
     QPainter painter(&bitmap);
-    DrawDiagramScene(painter, scene, forOutput, CurveScratch{pixelBuffer_.get(), pointBuffer_.get()});
+    DrawDiagramScene(painter, scene, forOutput,
+                     CurveScratch{pixelBuffer_.get(), pointBuffer_.get(), columnBuffer_.get(), kMaxPoints / 4});
 }
 
 // ---------------------------------------------------------------- export, language, options
@@ -387,6 +391,14 @@ int TDiagramm::SaveCurvesAsText(const QString &fileName, const QString &separato
     range.Curve1 = options_.ShowK1;
     range.Curve2 = options_.ShowK2;
     range.Curve3 = options_.ThirdCurveShown();
+    if (overlays_.Reference() >= 0) {
+        // Reference mode shows the differences only; the export writes them.
+        std::vector<ExtraCurve> differences;
+        ComputeLiveDifferences(differences);
+        range.Curve1 = range.Curve2 = range.Curve3 = false;
+        return curves_.SaveAsText(QFile::encodeName(fileName).toStdString(), separator.toStdString(), range,
+                                  differences);
+    }
     return curves_.SaveAsText(QFile::encodeName(fileName).toStdString(), separator.toStdString(), range, extra_);
 }
 
@@ -397,6 +409,10 @@ int TDiagramm::SaveCurvesAsText(const QString &fileName) const
 
 void TDiagramm::SetLanguage(char lang)
 {
+    if (lang == 'D' || lang == 'E')
+        language_ = lang;
+    if (overlayList_)
+        overlayList_->SetLanguage(language_);
     if (lang == 'D') {
         ratioWord_ = QStringLiteral("fach");
         slopeUnit_ = QStringLiteral("dB/Okt");

@@ -10,6 +10,7 @@
 #include "display/diagramcurves.h"
 #include "display/diagramlayout.h"
 #include "display/diagramoptions.h"
+#include "display/diagramoverlays.h"
 #include "display/diagramrenderer.h"
 
 #include <QImage>
@@ -26,6 +27,7 @@ class SpinButton;
 namespace display {
 class DiagramOptionsEditor;
 }
+class TOverlayList;
 
 class TDiagramm : public QWidget {
     Q_OBJECT
@@ -72,6 +74,28 @@ public:
     // removes them too.
     void SetExtraCurves(std::vector<display::ExtraCurve> curves);
     const std::vector<display::ExtraCurve> &ExtraCurves() const { return extra_; }
+
+    // Overlays (diagramwindowoverlays.cpp): stored results drawn beside the
+    // live curves, at most display::kMaxOverlays; ClearCurves keeps them.
+    // AddOverlay is false when the set is full. With a reference the diagram
+    // shows every curve minus the reference (levels in dB, phases wrapped
+    // to (-180, 180]) and the text export writes the live curves' differences.
+    bool AddOverlay(display::Overlay overlay);
+    void RemoveOverlay(int index);
+    void SetOverlayVisible(int index, bool visible);
+    bool SetReference(int index); // -1: none
+    const display::OverlaySet &Overlays() const { return overlays_; }
+    // The small list of the overlays (created on first use) shown.
+    void ShowOverlayList();
+    TOverlayList *OverlayList();
+    // Live points outside the limits overlay's bounds at the last drawing
+    // (0 without limits), and the information line drawn with it.
+    int LimitCrossings() const { return limitCrossings_; }
+    QString InfoLine() const { return overlayScene_.InfoLine; }
+    // The name of the curve drawn within a few pixels of window point X, Y
+    // ("" for none): a live curve (K1/K2, L1/L2 in English), an overlay, or
+    // a difference in reference mode.
+    QString CurveNameAt(int X, int Y) const;
 
     void ClearCurves(); // and repaint
     void ResetPeak();   // no repaint
@@ -152,6 +176,9 @@ public:
     QScrollBar *ScrollBarHF = nullptr;
 
 signals:
+    // An overlay was added or removed, shown or hidden, or the reference
+    // changed.
+    void overlaysChanged();
     // The options record was taken over; the main window recolours its
     // channel check boxes after ColLine1/ColLine2.
     void optionsApplied();
@@ -182,6 +209,13 @@ private:
     void ApplyFieldColours();
     void RefreshFonts(int fontSize);
     display::DiagramTextMetrics MeasureText() const;
+    // Fills overlayScene_ (and the difference buffers) for a drawing.
+    void BuildOverlayScene();
+    bool SecondCurveIsPhase() const;
+    QString LiveCurveName(int curve) const;
+    // The live curves' differences to the reference, as extra curves: what
+    // reference mode shows and exports.
+    void ComputeLiveDifferences(std::vector<display::ExtraCurve> &out) const;
 
     display::DiagramAxes axes_;
     display::DiagramLayout layout_;
@@ -203,4 +237,29 @@ private:
     QFont font_, nameFont_;
     std::unique_ptr<display::PixelPoint[]> pixelBuffer_;
     std::unique_ptr<QPoint[]> pointBuffer_;
+
+    display::OverlaySet overlays_;
+    display::OverlayScene overlayScene_;
+    std::vector<display::ExtraCurve> liveDifferences_;
+    struct OverlayDifference {
+        std::vector<double> X, Y;
+    };
+    std::vector<OverlayDifference> overlayDifferences_;
+    std::unique_ptr<dsp::ColumnRange[]> columnBuffer_;
+    // Stored curves reduced to the columns of the last layout, one per
+    // overlay curve; made again when the axis, the plot's width or the
+    // overlays change (overlayGeneration_ counts the changes).
+    struct ColumnCache {
+        const double *X = nullptr;
+        std::size_t Count = 0;
+        dsp::DecimationAxis Axis;
+        std::uint64_t Generation = 0;
+        std::vector<dsp::ColumnRange> Columns;
+    };
+    std::vector<ColumnCache> columnCache_;
+    std::uint64_t overlayGeneration_ = 0;
+    const ColumnCache *CachedColumns(std::size_t slot, const double *x, const double *y, std::size_t count);
+    int limitCrossings_ = 0;
+    char language_ = 'D';
+    TOverlayList *overlayList_ = nullptr;
 };

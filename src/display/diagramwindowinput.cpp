@@ -43,6 +43,10 @@ void TDiagramm::FormMouseDown(Qt::MouseButton button, int X, int Y)
     // The click readout is scaled like the moving one: a readout in "mm"
     // must not show the frequency in Hz.
     cursor_.ClickText = ToText(ClickReadout(ScaledFrequency(f), xScale_.Unit, level));
+    // With several curves drawn the readout says which one was hit.
+    const QString name = CurveNameAt(X, Y);
+    if (!name.isEmpty())
+        cursor_.ClickText += QStringLiteral(" ") + name;
     cursor_.CursorMode = 4;
     update();
 }

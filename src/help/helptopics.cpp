@@ -23,6 +23,7 @@ const std::vector<Topic> kTopics = {
     {"Generator", 0, "TWavegen", "generator.html"},
     {"Oscilloscope", 0, "TabSheet3 TOszidia", "oscilloscope.html"},
     {"Diagram", 0, "TDiagramm", "diagram.html"},
+    {"Overlays", 0, "TOverlayList", "overlays.html"},
     {"DiagramOptions", 16, "Tdiadlg", "diagramoptions.html"},
     {"Scale", 0, "TSkalDia", "scale.html"},
     {"Correction", 0, "", "correction.html"},

@@ -5,6 +5,7 @@
 // writes OUTDIR/<lang>/images/<name>.png.
 #include "app/forms.h"
 #include "app/mainform.h"
+#include "app/resultdocument.h"
 #include "audio/audioengine.h"
 #include "display/diagramoptionsdialog.h"
 #include "display/diagramwindow.h"
@@ -16,6 +17,8 @@
 #include "help/helpsystem.h"
 #include "help/helptopics.h"
 #include "help/helpwindow.h"
+#include "measurement/document/measurementfile.h"
+#include "display/overlaylistdialog.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 #include "platform/runtime/utilities.h"
@@ -254,6 +257,18 @@ bool pictures(const char *lang)
     }
     runEvents(200);
     save(app::Diagramm, "diagram-sweep");
+    // The stepped sweep kept as a result file, shown later over the log sweep.
+    const QString stored = dir.path() + "/amplifier-before.sonalyx.json";
+    {
+        measure::MeasurementDocument doc;
+        measure::FileError error;
+        const bool built = app::BuildResultDocument(*app::Diagramm, measure::MeasurementKind::Sweep, "", doc);
+        doc.Title = QByteArray(lang) == "de" ? "Verstärker vorher" : "amplifier before";
+        if (!built || !measure::WriteMeasurementFile(stored.toStdString(), doc, error)) {
+            std::fprintf(stderr, "the sweep was not saved\n");
+            ++failures;
+        }
+    }
 
     // The same device model with one log sweep of three seconds from 20 Hz
     // to 20 kHz, the
@@ -286,6 +301,29 @@ bool pictures(const char *lang)
         std::fprintf(stderr, "no impulse window\n");
         ++failures;
     }
+
+    // Overlays over the log sweep: the stored stepped sweep and a limits
+    // file whose band the model's roll-off leaves at both ends; their list.
+    const QString limits = dir.path() + "/band.lim";
+    {
+        QFile l(limits);
+        if (l.open(QIODevice::WriteOnly))
+            l.write("# pass band of the amplifier\n40 -1 0.5\n15000 -1 0.5\n");
+    }
+    if (!main->OpenOverlayFile(stored) || !main->OpenLimitsFile(limits)) {
+        std::fprintf(stderr, "the overlays were not opened\n");
+        ++failures;
+    }
+    // A level axis of 10 dB around the pass band, so the lines stand apart.
+    app::Diagramm->SetYRange(2.0f, -8.0f);
+    runEvents(200);
+    save(app::Diagramm, "diagram-overlays");
+    app::Diagramm->ShowOverlayList();
+    runEvents(200);
+    save(app::Diagramm->OverlayList(), "overlaylist");
+    app::Diagramm->OverlayList()->hide();
+    while (app::Diagramm->Overlays().Count() > 0)
+        app::Diagramm->RemoveOverlay(0);
     app::MS.Sweep.Log.Method = app::SweepMethod::Stepped;
 
     // Oscilloscope page: the window beside the main window, running.
