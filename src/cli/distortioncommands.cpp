@@ -539,7 +539,7 @@ int RunImd(const QStringList &arguments)
     const std::size_t f1Col = t.AddNumberColumn("f1_hz", 3), f2Col = t.AddNumberColumn("f2_hz", 3);
     const std::size_t a1Col = t.AddNumberColumn("a1_dbfs", 3), a2Col = t.AddNumberColumn("a2_dbfs", 3);
     const std::size_t refCol = t.AddTextColumn("reference");
-    std::size_t figures[4];
+    std::size_t figures[4] = {};
     std::vector<std::size_t> productCols;
     if (ccif) {
         figures[0] = t.AddNumberColumn("d2_db", 3);
