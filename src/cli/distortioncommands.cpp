@@ -277,6 +277,8 @@ measure::MeasurementDocument NewDocument(measure::MeasurementKind kind, const ch
 
 int Finish(measure::MeasurementDocument &doc, const CommonOptions &o, bool pass, const QJsonArray &failures)
 {
+    doc.Title = o.title;
+    doc.Remark = o.remark;
     if (o.haveLimits) {
         const QJsonObject lo = LimitsObject(o, pass, failures);
         doc.Limits = measure::LimitsOutcome{lo.value("file").toString().toStdString(),

@@ -312,6 +312,15 @@ bool ReadDocument(const QJsonObject &root, MeasurementDocument &d, FileError &e)
             return false;
         d.Limits = std::move(l);
     }
+    QJsonArray warnings;
+    if (f.Has("warnings")) {
+        if (!TakeArray(f, "warnings", warnings, false))
+            return false;
+        for (qsizetype i = 0; i < warnings.size(); ++i)
+            if (!warnings.at(i).isObject())
+                return WrongType(e, Indexed("warnings", i), Expected::Object);
+        d.Warnings = Normalized(warnings).toArray();
+    }
     return true;
 }
 
