@@ -507,6 +507,8 @@ int RunImd(const QStringList &arguments)
                           {"second_frequency_hz", sig.f2Hz},
                           {"ratio", g.ToneRatio},
                           {"level_db", level},
+                          {"phase_left_deg", g.PhaseL},
+                          {"phase_right_deg", g.PhaseR},
                           {"loop", audio::GetLoop()}};
     QJsonObject imd{{"standard", dsp::TwoToneStandardName(standard)}, {"level_db", level},
                     {"f1_hz", sig.f1Hz}, {"f2_hz", sig.f2Hz}};

@@ -319,4 +319,25 @@ TEST(MeasurementFile, OversizedContentIsRefusedBeforeItIsBuilt)
     EXPECT_EQ(e.Problem, FileProblem::NotWritable);
 }
 
+// The sound server's warnings travel with the result; a list of anything
+// but objects is refused.
+TEST(MeasurementFile, WarningsReadBackAndMustBeObjects)
+{
+    const QByteArray head = "{\"version\": \"1.0\", \"kind\": \"level\", \"settings\": {\"program\": \"p\", "
+                            "\"version\": \"1\", \"time\": \"t\"}, \"columns\": [], \"curves\": [], \"results\": [], ";
+    MeasurementDocument d;
+    FileError e;
+    ASSERT_TRUE(ParseMeasurementDocument(head + "\"warnings\": [{\"code\": \"two_clocks\", \"text\": \"W\"}]}", "w", d, e))
+        << FileErrorText(e, 'E');
+    ASSERT_TRUE(d.Warnings && d.Warnings->size() == 1);
+    EXPECT_EQ(d.Warnings->at(0).toObject().value("code").toString(), "two_clocks");
+    const QJsonObject written = QJsonDocument::fromJson(DocumentToJson(d)).object();
+    EXPECT_EQ(written.value("warnings").toArray().at(0).toObject().value("text").toString(), "W");
+
+    EXPECT_FALSE(ParseMeasurementDocument(head + "\"warnings\": [\"two_clocks\"]}", "w", d, e));
+    EXPECT_EQ(e.Field, "warnings[0]");
+    EXPECT_FALSE(ParseMeasurementDocument(head + "\"warnings\": {}}", "w", d, e));
+    EXPECT_EQ(e.Problem, FileProblem::WrongType);
+}
+
 } // namespace
