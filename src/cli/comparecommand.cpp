@@ -197,7 +197,9 @@ int RunCompare(const QStringList &arguments)
         Warn(TerminalSafe(note.toStdString()));
 
     Write(json ? AsJson(comparison, files, reference, tolerance, notes) : AsCsv(comparison, tolerance));
-    if (!comparison.Pass) {
+    if (!comparison.Pass && failed == 0) {
+        std::fprintf(stderr, "FAIL: a curve has no point that could be compared with the reference\n");
+    } else if (!comparison.Pass) {
         std::string largest;
         for (const measure::CurveComparison &c : comparison.Curves)
             if (c.Judged && c.Summary.OutsideTolerance > 0)
