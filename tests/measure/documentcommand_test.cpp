@@ -190,6 +190,11 @@ TEST(DocumentCommand, CompareHandWrittenFilesWithHandWorkedDifferences)
     EXPECT_TRUE(curve["compared"] == 3 && curve["outside_reference"] == 2 && !Json(fail.out)["pass"].toBool(true));
     EXPECT_NEAR(curve["points"][2]["reference_level"].toDouble(), 3.0, 1e-5);
 
+    // A name that is not UTF-8 ("café" in Latin-1) is the file of those bytes.
+    testsupport::WriteFile(dir + "/caf\xe9.sonalyx.json", testsupport::ReadFile(dut));
+    const std::string latin1 = " \"$(printf '%s/caf\\351.sonalyx.json' '" + dir + "')\"";
+    EXPECT_EQ(testsupport::RunMeasure(dir, "compare " + ref + latin1 + " --tolerance 0.3").status, 0);
+
     // Files that cannot be compared: status 2 and the reason.
     testsupport::WriteFile(dir + "/log.sonalyx.json", SweepFile("logsweep", {{100, 0, 0}, {1000, 0, 0}}));
     testsupport::WriteFile(dir + "/cut.sonalyx.json", testsupport::ReadFile(ref).substr(0, 300));
