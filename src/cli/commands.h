@@ -20,6 +20,7 @@ int RunImd(const QStringList &arguments);
 int RunNoise(const QStringList &arguments);
 int RunDynamicRange(const QStringList &arguments);
 int RunDistortionSweep(const QStringList &arguments);
+int RunCompare(const QStringList &arguments);
 
 // The whole program: the subcommand chosen by the first argument.
 int RunMeasure(const QStringList &arguments);

@@ -133,8 +133,13 @@ void AddCommonOptions(QCommandLineParser &p, bool withLimits)
         {"bits", "Resolution of both devices: 8, 16 or 24 (default: as stored).", "bits"},
         {"format", "Output form: csv or json (default csv).", "form", "csv"},
     });
-    if (withLimits)
-        p.addOption({"limits", "Limits file; exit status 0 pass, 1 fail, 2 error.", "file"});
+    if (!withLimits)
+        return;
+    p.addOptions({
+        {"limits", "Limits file; exit status 0 pass, 1 fail, 2 error.", "file"},
+        {"title", "Title of the result (JSON: \"title\").", "text"},
+        {"remark", "Remark on the result (JSON: \"remark\").", "text"},
+    });
 }
 
 CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession &session, bool needOutput,
@@ -147,6 +152,10 @@ CommonOptions OpenWithCommonOptions(const QCommandLineParser &p, MeasureSession 
     o.output = p.isSet("output") ? Text(p, "output") : Text(p, "device");
     o.rate = IntOption(p, "rate", 0, 1000, 192000);
     o.bits = IntOption(p, "bits", 0, 8, 24);
+    if (withLimits) {
+        o.title = p.value("title").toStdString();
+        o.remark = p.value("remark").toStdString();
+    }
     if (withLimits && p.isSet("limits")) {
         o.limitsFile = FileName(p, "limits");
         std::string error;
@@ -319,7 +328,8 @@ int ChoiceOption(const QCommandLineParser &p, const QString &name, const QString
     return i;
 }
 
-bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const QString &description)
+bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const QString &description,
+                    int positional)
 {
     p.setApplicationDescription(description);
     const QCommandLineOption help({"h", "help"}, "Shows this help.");
@@ -331,7 +341,9 @@ bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const Q
         // subcommand too.
         QString text = p.helpText();
         const qsizetype eol = text.indexOf('\n');
-        text.replace(0, eol, "Usage: sonalyx-measure " + arguments.value(0) + " [options]");
+        const qsizetype options = text.indexOf("[options]");
+        const QString names = options >= 0 && options < eol ? text.mid(options + 9, eol - options - 9) : QString();
+        text.replace(0, eol, "Usage: sonalyx-measure " + arguments.value(0) + " [options]" + names);
         const QByteArray bytes = text.toUtf8();
         errno = 0;
         if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) != std::size_t(bytes.size()) ||
@@ -340,8 +352,11 @@ bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const Q
                                std::strerror(errno != 0 ? errno : EIO)};
         return false;
     }
-    if (!p.positionalArguments().isEmpty())
-        throw CommandError{"unexpected argument \"" + p.positionalArguments().first().toStdString() + "\""};
+    const QStringList given = p.positionalArguments();
+    if (given.size() > positional)
+        throw CommandError{"unexpected argument \"" + given.value(positional).toStdString() + "\""};
+    if (given.size() < positional)
+        throw CommandError{"missing argument; see sonalyx-measure " + arguments.value(0).toStdString() + " --help"};
     return true;
 }
 
@@ -375,7 +390,25 @@ QJsonObject LimitsObject(const CommonOptions &o, bool pass, const QJsonArray &fa
                        {"failures", failures}};
 }
 
-void ReportStreamWarnings(Report &report, const std::vector<audio::StreamWarning> &warnings)
+measure::MeasurementDocument CommandDocument(measure::MeasurementKind kind, const char *command,
+                                             const CommonOptions &o, const QJsonObject &settings)
+{
+    measure::MeasurementDocument doc;
+    doc.Kind = kind;
+    doc.Title = o.title;
+    doc.Remark = o.remark;
+    measure::MeasurementSettings &s = doc.Settings;
+    measure::StampProgram(s, "sonalyx-measure");
+    s.Command = command;
+    // The sections as the command has always written them; the reader
+    // takes the ones it knows into their fields.
+    s.Extra = settings;
+    if (settings.value("settings_file").isString())
+        s.SettingsFile = settings.value("settings_file").toString().toStdString();
+    return doc;
+}
+
+void SetStreamWarnings(measure::MeasurementDocument &document, const std::vector<audio::StreamWarning> &warnings)
 {
     QJsonArray list;
     for (const audio::StreamWarning &w : warnings) {
@@ -383,7 +416,14 @@ void ReportStreamWarnings(Report &report, const std::vector<audio::StreamWarning
         list.append(QJsonObject{{"code", audio::StreamWarningCode(w.kind)}, {"text", QString::fromStdString(text)}});
         Warn(text);
     }
-    report.SetWarnings(list);
+    document.Warnings = list;
+}
+
+void SetLimitsOutcome(measure::MeasurementDocument &document, const CommonOptions &o, bool pass,
+                      const QJsonArray &failures)
+{
+    if (o.haveLimits)
+        document.Limits = measure::LimitsOutcome{o.limitsFile, FileChecksum(o.limitsFile), pass, failures};
 }
 
 } // namespace cli

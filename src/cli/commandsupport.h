@@ -42,10 +42,13 @@ struct CommonOptions {
     std::string settings, input, output, limitsFile;
     int rate = 0, bits = 0;
     bool json = false;
+    std::string title, remark; // the result document's
     measure::Limits limits;
     bool haveLimits = false;
 };
 
+// `withLimits` for the measuring commands: --limits, and --title and
+// --remark for their result document.
 void AddCommonOptions(QCommandLineParser &p, bool withLimits);
 // Reads them (`withLimits` as they were added), opens the session and
 // chooses devices and format.
@@ -88,8 +91,10 @@ double RealOption(const QCommandLineParser &p, const QString &name, double fallb
 int ChoiceOption(const QCommandLineParser &p, const QString &name, const QStringList &choices, int fallback);
 
 // Parses a subcommand's arguments; prints help (its usage line naming the
-// subcommand) and returns false for --help.
-bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const QString &description);
+// subcommand and the positional arguments added to `p`) and returns false
+// for --help. Exactly `positional` arguments besides the options are taken.
+bool ParseArguments(QCommandLineParser &p, const QStringList &arguments, const QString &description,
+                    int positional = 0);
 
 // A progress line on standard error for runs longer than a second.
 class Progress {
@@ -104,11 +109,20 @@ private:
     bool tty_ = false;
 };
 
+// The result document of a command: its kind, the title and remark of the
+// options, the program, version and time, the command, and `settings` (the
+// session's description with the command's own sections) as its settings.
+measure::MeasurementDocument CommandDocument(measure::MeasurementKind kind, const char *command,
+                                             const CommonOptions &o, const QJsonObject &settings);
+
 // What the sound server did with the measurement's streams (resampled, two
-// clocks): into the report's "warnings", and each on standard error.
-void ReportStreamWarnings(Report &report, const std::vector<audio::StreamWarning> &warnings);
+// clocks): into the document's "warnings", and each on standard error.
+void SetStreamWarnings(measure::MeasurementDocument &document, const std::vector<audio::StreamWarning> &warnings);
 
 // The limits outcome object for the report.
 QJsonObject LimitsObject(const CommonOptions &o, bool pass, const QJsonArray &failures);
+// The same into a result document (nothing without --limits).
+void SetLimitsOutcome(measure::MeasurementDocument &document, const CommonOptions &o, bool pass,
+                      const QJsonArray &failures);
 
 } // namespace cli

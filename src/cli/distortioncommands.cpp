@@ -285,6 +285,8 @@ measure::MeasurementDocument NewDocument(measure::MeasurementKind kind, const ch
 
 int Finish(measure::MeasurementDocument &doc, const CommonOptions &o, bool pass, const QJsonArray &failures)
 {
+    doc.Title = o.title;
+    doc.Remark = o.remark;
     if (o.haveLimits) {
         const QJsonObject lo = LimitsObject(o, pass, failures);
         doc.Limits = measure::LimitsOutcome{lo.value("file").toString().toStdString(),
@@ -520,6 +522,8 @@ int RunImd(const QStringList &arguments)
                           {"second_frequency_hz", sig.f2Hz},
                           {"ratio", g.ToneRatio},
                           {"level_db", level},
+                          {"phase_left_deg", g.PhaseL},
+                          {"phase_right_deg", g.PhaseR},
                           {"loop", audio::GetLoop()}};
     QJsonObject imd{{"standard", dsp::TwoToneStandardName(standard)}, {"level_db", level},
                     {"f1_hz", sig.f1Hz}, {"f2_hz", sig.f2Hz}};

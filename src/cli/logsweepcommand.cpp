@@ -250,6 +250,8 @@ int RunLogSweep(const QStringList &arguments)
     ls.Smoothing = lp.Smoothing;
     ls.PointsPerOctave = lp.PointsPerOctave;
     s.LogSweep = ls;
+    doc.Title = o.title;
+    doc.Remark = o.remark;
     if (o.haveLimits) {
         const QJsonObject lo = LimitsObject(o, pass, failures);
         doc.Limits = measure::LimitsOutcome{lo.value("file").toString().toStdString(),

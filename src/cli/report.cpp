@@ -73,10 +73,6 @@ bool Report::Write(bool json, std::FILE *out) const
             results.append(o);
         }
         QJsonObject doc{{"settings", settings_}, {"results", results}};
-        if (!limits_.isEmpty())
-            doc.insert("limits", limits_);
-        if (haveWarnings_)
-            doc.insert("warnings", warnings_);
         put(QJsonDocument(doc).toJson(QJsonDocument::Indented));
     } else {
         QStringList header;

@@ -1,8 +1,8 @@
-// The results of one command as a table of named columns plus every
-// setting that produced them, written as CSV (a header line, then one line
-// per row) or as one JSON object ("settings", "results" as an array of
-// objects, "limits" when a limits file was given, "warnings" for what the
-// sound server did with a measurement's streams).
+// The results of the commands that measure nothing (devices, generate) as
+// a table of named columns plus the settings used, written as CSV (a header
+// line, then one line per row) or as one JSON object ("settings", "results"
+// as an array of objects). The measuring commands write result documents
+// (measurement/document/measurementdocument.h) instead.
 #pragma once
 
 #include <QJsonArray>
@@ -21,15 +21,6 @@ public:
     void SetColumns(const QStringList &columns) { columns_ = columns; }
     // One row, a value per column (numbers or texts).
     void AddRow(const QJsonArray &row) { rows_.append(row); }
-    // The outcome of a limits check.
-    void SetLimits(const QJsonObject &limits) { limits_ = limits; }
-    // What the measurement's streams were not (objects of "code" and
-    // "text"); written as "warnings" once set, also when empty.
-    void SetWarnings(const QJsonArray &warnings)
-    {
-        warnings_ = warnings;
-        haveWarnings_ = true;
-    }
 
     // False when the text could not be written and flushed (errno tells why).
     bool Write(bool json, std::FILE *out) const;
@@ -39,9 +30,6 @@ private:
     QJsonObject settings_;
     QStringList columns_;
     QJsonArray rows_;
-    QJsonObject limits_;
-    QJsonArray warnings_;
-    bool haveWarnings_ = false;
 };
 
 // One CSV field: numbers with a decimal point whatever the locale; a text

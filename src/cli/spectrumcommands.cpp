@@ -2,6 +2,8 @@
 // and level (one number per channel). A round of blocks is captured and
 // averaged as on the analyser page (measurement/spectrummeasurement.h);
 // levels, THD+N and band levels come from the same units as the page's.
+// JSON goes out as a result document of kind "spectrum" (curves "left" and
+// "right"), "thdn" or "level" (a row per channel, no curves).
 #include "cli/commands.h"
 #include "cli/commandsupport.h"
 
@@ -170,7 +172,6 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
 
     const display::LevelScale scale =
         display::GetLevelScale(unit, ms.LevelFactor, ms.LevelOffset, ms.InputCalibration, 5);
-    Report report(kind == Kind::Spectrum ? "spectrum" : kind == Kind::ThdN ? "thdn" : "level");
     QJsonObject settings = session.Describe();
     settings.insert("spectrum", QJsonObject{{"fft_size", setup.FftSize},
                                             {"window", dsp::WindowItemText(setup.Window)},
@@ -182,26 +183,42 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
         settings.insert("analysis", DescribeAnalysis(analysis, kind));
     if (generator)
         settings.insert("generator", DescribeGenerator(*generator));
-    report.AddSettings(settings);
-    ReportStreamWarnings(report, warnings);
+    measure::MeasurementDocument doc =
+        kind == Kind::Spectrum ? CommandDocument(measure::MeasurementKind::Spectrum, "spectrum", o, settings)
+        : kind == Kind::ThdN   ? CommandDocument(measure::MeasurementKind::ThdN, "thdn", o, settings)
+                               : CommandDocument(measure::MeasurementKind::Level, "level", o, settings);
+    SetStreamWarnings(doc, warnings);
+    measure::ResultTable &t = doc.Results;
 
     bool pass = true;
     QJsonArray failures;
-    const QString unitColumn = kUnitNames[unit];
+    const std::string unitName = kUnitNames[unit].toStdString();
     // Clipped samples make every number of the round suspect: each row says
     // how many there were, and standard error warns.
     const int overloads = m.Overloads();
     if (overloads > 0)
         Warn(std::to_string(overloads) + " clipped sample(s) in the measured blocks: the input was overloaded");
     if (kind == Kind::Spectrum) {
-        report.SetColumns({"frequency_hz", "left_" + unitColumn, "right_" + unitColumn, "overloads"});
+        const std::size_t fc = t.AddNumberColumn("frequency_hz");
+        const std::size_t lc = t.AddNumberColumn("left_" + unitName);
+        const std::size_t rc = t.AddNumberColumn("right_" + unitName);
+        const std::size_t oc = t.AddNumberColumn("overloads");
+        // A channel that is off has a column of the no-signal level, as
+        // always, but no curve.
+        for (const auto &[name, on] : {std::pair{"left", setup.Left}, std::pair{"right", setup.Right}})
+            if (on)
+                doc.Curves.push_back({name, "level", name, 0, "frequency_hz", "Hz", name + ("_" + unitName), unitName, ""});
         for (int i = 0; i < m.Bins(); ++i) {
             const float f = dsp::BinFrequency(i, setup.FftSize, m.Rate());
             const double l = measure::SpectrumBinLevel(m.Left()[i], setup.Left, scale.Factor, scale.Offset,
                                                        ms.InputCorrection, f);
             const double r = measure::SpectrumBinLevel(m.Right()[i], setup.Right, scale.Factor, scale.Offset,
                                                        ms.InputCorrection, f);
-            report.AddRow({Rounded(f, 3), Rounded(l, 4), Rounded(r, 4), overloads});
+            const std::size_t row = t.AddRow();
+            t.Set(row, fc, Rounded(f, 3));
+            t.Set(row, lc, Rounded(l, 4));
+            t.Set(row, rc, Rounded(r, 4));
+            t.Set(row, oc, overloads);
             for (const auto &[name, on, v] : {std::tuple{"left", setup.Left, l}, std::tuple{"right", setup.Right, r}})
                 if (o.haveLimits && on && !o.limits.CurvePasses(f, v)) {
                     pass = false;
@@ -213,21 +230,29 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
         s.sampleRate = m.Rate();
         s.fftSize = setup.FftSize;
         s.windowType = setup.Window;
-        report.SetColumns(kind == Kind::ThdN ? QStringList{"channel", "fundamental_hz", "thdn_db", "overloads"}
-                                             : QStringList{"channel", "level_" + unitColumn, "overloads"});
+        const std::size_t cc = t.AddTextColumn("channel");
+        const std::size_t fc = kind == Kind::ThdN ? t.AddNumberColumn("fundamental_hz") : 0;
+        const std::size_t vc = t.AddNumberColumn(kind == Kind::ThdN ? "thdn_db" : "level_" + unitName);
+        const std::size_t oc = t.AddNumberColumn("overloads");
         for (const auto &[name, on, spectrum] :
              {std::tuple{"left", setup.Left, m.Left()}, std::tuple{"right", setup.Right, m.Right()}}) {
             if (!on)
                 continue;
+            const std::size_t row = t.AddRow();
+            t.Set(row, cc, std::string(name));
+            t.Set(row, oc, overloads);
             if (kind == Kind::ThdN) {
                 const double thd = analysis.thdN(spectrum, dsp::kLnToDb);
                 // Without a fundamental the computation gives the band's
                 // absolute level, and -192 stands for no signal at all:
-                // neither is a THD+N, and neither passes a limit.
+                // neither is a THD+N, and neither passes a limit. The row
+                // has no value there (null in JSON, empty in CSV).
                 const bool measured = s.fundamental != 0.0 && thd > dsp::kNoSignalDb;
                 const QJsonValue none(QJsonValue::Null);
-                report.AddRow({name, s.fundamental != 0.0 ? QJsonValue(Rounded(s.fundamental, 2)) : none,
-                               measured ? QJsonValue(Rounded(thd, 4)) : none, overloads});
+                if (s.fundamental != 0.0)
+                    t.Set(row, fc, Rounded(s.fundamental, 2));
+                if (measured)
+                    t.Set(row, vc, Rounded(thd, 4));
                 if (!measured)
                     Warn(std::string(name) + " channel: " +
                          (s.fundamental == 0.0 ? "no fundamental" : "no signal") + ", no THD+N value");
@@ -238,7 +263,7 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
                 }
             } else {
                 const double level = analysis.bandLevel(spectrum, scale.Shift, dsp::kLnToDb);
-                report.AddRow({name, Rounded(level, 4), overloads});
+                t.Set(row, vc, Rounded(level, 4));
                 if (o.haveLimits && !o.limits.LevelPasses(level)) {
                     pass = false;
                     failures.append(QJsonObject{{"channel", name}, {"level", Rounded(level, 4)}});
@@ -246,9 +271,8 @@ int RunSpectrumKind(const QStringList &arguments, Kind kind)
             }
         }
     }
-    if (o.haveLimits)
-        report.SetLimits(LimitsObject(o, pass, failures));
-    WriteResults(report, o.json);
+    SetLimitsOutcome(doc, o, pass, failures);
+    WriteDocument(doc, o.json);
     if (!pass)
         std::fprintf(stderr, "FAIL: %d value(s) outside the limits of %s\n", int(failures.size()), TerminalSafe(o.limitsFile).c_str());
     return pass ? kPass : kFail;

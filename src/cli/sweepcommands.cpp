@@ -1,7 +1,8 @@
 // The sweep, generate and devices commands of sonalyx-measure, and the
 // choice of the subcommand. The sweep is the sweep page's run
 // (measurement/sweeprun.h) driven step after step; its defaults are the
-// sweep settings of the settings file.
+// sweep settings of the settings file. JSON goes out as a result document
+// of kind "sweep".
 #include "cli/commands.h"
 #include "cli/commandsupport.h"
 
@@ -92,7 +93,6 @@ int RunSweep(const QStringList &arguments)
         throw CommandError{session.Error()};
     CheckPlayable(setup);
 
-    Report report("sweep");
     QJsonObject settings = session.Describe();
     settings.insert("sweep", QJsonObject{{"from_hz", setup.FreqFrom},
                                          {"to_hz", setup.FreqTo},
@@ -103,11 +103,24 @@ int RunSweep(const QStringList &arguments)
                                          {"level_db", AsTyped(setup.LevelDig)},
                                          {"settle_ms", setup.SettleMs},
                                          {"output_mode", audio::GetLoop() ? "loop" : "stream"}});
-    report.AddSettings(settings);
+    measure::MeasurementDocument doc = CommandDocument(measure::MeasurementKind::Sweep, "sweep", o, settings);
     const bool stereo = setup.Mode == dsp::kSweepStereo;
-    report.SetColumns(stereo ? QStringList{"step", "frequency_hz", "right_db", "left_db", "overloads"}
-                      : phase ? QStringList{"step", "frequency_hz", "level_db", "phase_deg", "overloads"}
-                              : QStringList{"step", "frequency_hz", "level_db", "overloads"});
+    // Left-ref and right-ref give one curve, the measured channel against
+    // the reference channel (dB, with its phase); stereo gives each
+    // channel's level (dBFS).
+    measure::ResultTable &t = doc.Results;
+    const std::size_t stepColumn = t.AddNumberColumn("step");
+    const std::size_t fColumn = t.AddNumberColumn("frequency_hz");
+    const std::size_t firstColumn = t.AddNumberColumn(stereo ? "right_db" : "level_db");
+    const std::size_t secondColumn = stereo ? t.AddNumberColumn("left_db") : phase ? t.AddNumberColumn("phase_deg") : 0;
+    const std::size_t overloadColumn = t.AddNumberColumn("overloads");
+    if (stereo) {
+        doc.Curves.push_back({"right", "level", "right", 0, "frequency_hz", "Hz", "right_db", "dBFS", ""});
+        doc.Curves.push_back({"left", "level", "left", 0, "frequency_hz", "Hz", "left_db", "dBFS", ""});
+    } else {
+        doc.Curves.push_back({"level", "level", setup.Mode == dsp::kSweepLeftReference ? "right" : "left", 0, "frequency_hz",
+                              "Hz", "level_db", "dB", phase ? "phase_deg" : ""});
+    }
 
     bool pass = true;
     QJsonArray failures;
@@ -120,11 +133,13 @@ int RunSweep(const QStringList &arguments)
     driver.OnPoint = [&](const measure::SweepPoint &pt) {
         audio::AddStreamWarnings(warnings, pt.Warnings);
         const dsp::SweepReading &r = pt.Reading;
-        QJsonArray row{pt.Step, Rounded(pt.Frequency, 3), Rounded(r.First, 4)};
+        const std::size_t row = t.AddRow();
+        t.Set(row, stepColumn, pt.Step);
+        t.Set(row, fColumn, Rounded(pt.Frequency, 3));
+        t.Set(row, firstColumn, Rounded(r.First, 4));
         if (stereo || phase)
-            row.append(Rounded(r.Second, stereo ? 4 : 2));
-        row.append(pt.Overloads);
-        report.AddRow(row);
+            t.Set(row, secondColumn, Rounded(r.Second, stereo ? 4 : 2));
+        t.Set(row, overloadColumn, pt.Overloads);
         if (!o.haveLimits)
             return;
         const double values[2] = {r.First, r.Second};
@@ -143,10 +158,9 @@ int RunSweep(const QStringList &arguments)
         throw CommandError{"interrupted"};
     if (outcome == measure::SweepDriver::Outcome::Failed)
         throw CommandError{driver.Error()};
-    ReportStreamWarnings(report, warnings);
-    if (o.haveLimits)
-        report.SetLimits(LimitsObject(o, pass, failures));
-    WriteResults(report, o.json);
+    SetStreamWarnings(doc, warnings);
+    SetLimitsOutcome(doc, o, pass, failures);
+    WriteDocument(doc, o.json);
     if (!pass)
         std::fprintf(stderr, "FAIL: %d point(s) outside the limits of %s\n", int(failures.size()), TerminalSafe(o.limitsFile).c_str());
     return pass ? kPass : kFail;
@@ -272,9 +286,12 @@ int RunMeasure(const QStringList &arguments)
         "  imd        intermodulation with the SMPTE, DIN or CCIF two-tone signal\n"
         "  noise      idle noise: unweighted, A-weighted and in the AES17 band\n"
         "  dynamic-range  AES17 dynamic range (THD+N of a -60 dBFS tone)\n"
-        "  distortion-sweep  harmonics, THD and THD+N against frequency or level; IMD against level\n\n"
-        "sonalyx-measure COMMAND --help shows the options of a command.\n"
-        "Exit status: 0 pass, 1 a result outside the limits (--limits), 2 error.\n";
+        "  distortion-sweep  harmonics, THD and THD+N against frequency or level; IMD against level\n"
+        "  compare    a result file against a reference result file (--tolerance)\n\n"
+        "sonalyx-measure COMMAND --help shows the options of a command. With --format json\n"
+        "the measuring commands write a result document, as the window program saves it.\n"
+        "Exit status: 0 pass, 1 a result outside the limits (--limits) or the tolerance\n"
+        "(compare), 2 error.\n";
     const QString command = arguments.value(1);
     // Usage after a mistake goes with the error to standard error; asked
     // for, it is the output.
@@ -320,6 +337,8 @@ int RunMeasure(const QStringList &arguments)
             return RunDynamicRange(rest);
         if (command == "distortion-sweep")
             return RunDistortionSweep(rest);
+        if (command == "compare")
+            return RunCompare(rest);
         throw CommandError{"unknown command \"" + command.toStdString() + "\"; see sonalyx-measure --help"};
     } catch (const CommandError &e) {
         return Failed(command, e.message);

@@ -319,4 +319,20 @@ TEST(MeasurementFile, OversizedContentIsRefusedBeforeItIsBuilt)
     EXPECT_EQ(e.Problem, FileProblem::NotWritable);
 }
 
+// The sound server's warnings travel with the result; a list of anything
+// but objects is refused.
+TEST(MeasurementFile, WarningsReadBackAndMustBeObjects)
+{
+    const QByteArray head = R"({"version": "1.0", "kind": "level", "settings": {"program": "p", "version": "1",
+        "time": "t"}, "columns": [], "curves": [], "results": [], "warnings": )";
+    MeasurementDocument d;
+    FileError e;
+    ASSERT_TRUE(ParseMeasurementDocument(head + R"([{"code": "two_clocks", "text": "W"}]})", "w", d, e));
+    const QJsonObject written = QJsonDocument::fromJson(DocumentToJson(d)).object();
+    EXPECT_EQ(written.value("warnings").toArray().at(0).toObject().value("code").toString(), "two_clocks");
+    EXPECT_FALSE(ParseMeasurementDocument(head + R"(["two_clocks"]})", "w", d, e));
+    EXPECT_EQ(e.Field, "warnings[0]");
+    EXPECT_FALSE(ParseMeasurementDocument(head + "{}}", "w", d, e));
+}
+
 } // namespace

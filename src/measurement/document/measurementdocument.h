@@ -18,6 +18,10 @@
 //   impulses  impulse responses kept in wave files beside the document
 //             (optional)
 //   limits    the outcome of a limits check (optional)
+//   warnings  what the sound server did with the measurement's streams:
+//             objects of "code" and "text" (optional; the command line's
+//             spectrum, thdn, level and sweep always write it, empty when
+//             all was well)
 //
 // Curves share the table's rows, so every curve of a result has the x
 // values of its x column; JSON has no NaN, a missing value is null.
@@ -144,6 +148,7 @@ struct MeasurementDocument {
     QJsonObject Readings;
     std::vector<ImpulseReference> Impulses;
     std::optional<LimitsOutcome> Limits;
+    std::optional<QJsonArray> Warnings; // objects of "code" and "text"
 
     const CurveDefinition *FindCurve(const std::string &name) const;
 };

@@ -3,13 +3,15 @@
 
 #include "measurement/document/jsonfields.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 namespace measure {
@@ -312,6 +314,15 @@ bool ReadDocument(const QJsonObject &root, MeasurementDocument &d, FileError &e)
             return false;
         d.Limits = std::move(l);
     }
+    QJsonArray warnings;
+    if (f.Has("warnings")) {
+        if (!TakeArray(f, "warnings", warnings, false))
+            return false;
+        for (qsizetype i = 0; i < warnings.size(); ++i)
+            if (!warnings.at(i).isObject())
+                return WrongType(e, Indexed("warnings", i), Expected::Object);
+        d.Warnings = Normalized(warnings).toArray();
+    }
     return true;
 }
 
@@ -377,24 +388,30 @@ bool ReadMeasurementFile(const std::string &fileName, MeasurementDocument &docum
     error.File = fileName;
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::file_status status = fs::status(fs::u8path(fileName), ec);
+    const fs::file_status status = fs::status(fs::path(fileName), ec);
     if (status.type() == fs::file_type::not_found)
         return Fail(error, FileProblem::NotFound);
     if (ec)
         return Fail(error, FileProblem::Unreadable, {}, ec.message());
     if (!fs::is_regular_file(status))
         return Fail(error, FileProblem::NotRegular);
-    QFile file(QString::fromStdString(fileName));
-    if (file.size() > kMaxFileBytes) {
-        error.Number = file.size();
+    const std::uintmax_t size = fs::file_size(fs::path(fileName), ec);
+    if (!ec && size > static_cast<std::uintmax_t>(kMaxFileBytes)) {
+        error.Number = static_cast<std::int64_t>(size);
         return Fail(error, FileProblem::TooLarge);
     }
-    if (!file.open(QIODevice::ReadOnly))
-        return Fail(error, FileProblem::Unreadable, {}, file.errorString().toStdString());
+    // Opened by the name's bytes: a name that is not UTF-8 is found too.
+    errno = 0;
+    std::ifstream file(fs::path(fileName), std::ios::binary);
+    if (!file)
+        return Fail(error, FileProblem::Unreadable, {}, std::strerror(errno != 0 ? errno : EIO));
     // Read one byte more than allowed: a file that grew since is refused too.
-    const QByteArray text = file.read(kMaxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return Fail(error, FileProblem::Unreadable, {}, file.errorString().toStdString());
+    QByteArray text;
+    char buffer[16384];
+    while (text.size() <= kMaxFileBytes && file.read(buffer, sizeof buffer).gcount() > 0)
+        text.append(buffer, static_cast<qsizetype>(file.gcount()));
+    if (file.bad())
+        return Fail(error, FileProblem::Unreadable, {}, std::strerror(errno != 0 ? errno : EIO));
     if (text.size() > kMaxFileBytes) {
         error.Number = text.size();
         return Fail(error, FileProblem::TooLarge);

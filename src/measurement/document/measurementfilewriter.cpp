@@ -303,6 +303,11 @@ QByteArray DocumentToJson(const MeasurementDocument &d)
                              {"failures", d.Limits->Failures}},
                  1);
     }
+    if (d.Warnings) {
+        w.Raw(",\n");
+        w.Key("warnings", 1);
+        w.Array(*d.Warnings, 1);
+    }
     w.Raw("\n}\n");
     return w.Out;
 }
