@@ -13,6 +13,7 @@
 #include "audio/audioengine.h"
 #include "audio/devices.h"
 #include "audio/outputengine.h"
+#include "audio/streamwarnings.h"
 #include "audio/wavefileoutput.h"
 #include "dsp/analysis.h"
 #include "dsp/harmonics.h"
@@ -124,13 +125,17 @@ public:
             throw CommandError{m_.Error()};
         if (m_.Overloads() > 0)
             Warn(std::to_string(m_.Overloads()) + " clipped sample(s) in the measured blocks: the input was overloaded");
+        // Before the output stops.
+        warnings_ = audio::CurrentStreamWarnings(true);
     }
+    const std::vector<audio::StreamWarning> &Warnings() const { return warnings_; }
     const float *Channel(bool right) const { return m_.Channel(right); }
     int Overloads() const { return m_.Overloads(); }
     int Rate() const { return m_.Rate(); }
 
 private:
     measure::PowerSpectra m_;
+    std::vector<audio::StreamWarning> warnings_;
 };
 
 // ---- the band -------------------------------------------------------------
@@ -381,6 +386,7 @@ int RunThd(const QStringList &arguments)
                       {"band", DescribeBand(band, spectra.Rate())}};
     measure::MeasurementDocument doc =
         NewDocument(measure::MeasurementKind::Thd, "thd", session, c, spectra.Overloads(), extra);
+    SetStreamWarnings(doc, spectra.Warnings());
     measure::ResultTable &t = doc.Results;
     const std::size_t chCol = t.AddTextColumn("channel");
     const std::size_t fCol = t.AddNumberColumn("fundamental_hz", 3);
@@ -537,6 +543,7 @@ int RunImd(const QStringList &arguments)
                                                    spectra.Overloads(),
                                                    {{"generator", waveFile.empty() ? generator : DescribeWaveFile(waveFile)},
                                                     {"imd", imd}});
+    SetStreamWarnings(doc, spectra.Warnings());
     measure::ResultTable &t = doc.Results;
     const std::size_t chCol = t.AddTextColumn("channel");
     const std::size_t stCol = t.AddTextColumn("standard");
@@ -648,6 +655,7 @@ int RunNoise(const QStringList &arguments)
     QJsonObject noise{{"low_hz", lowHz}, {"reference_dbfs", reference}, {"output", play ? "silent" : "off"}};
     measure::MeasurementDocument doc =
         NewDocument(measure::MeasurementKind::Noise, "noise", session, c, spectra.Overloads(), {{"noise", noise}});
+    SetStreamWarnings(doc, spectra.Warnings());
     measure::ResultTable &t = doc.Results;
     const std::size_t chCol = t.AddTextColumn("channel");
     const std::size_t unCol = t.AddNumberColumn("unweighted_dbfs", 3);
@@ -719,6 +727,7 @@ int RunDynamicRange(const QStringList &arguments)
     QJsonObject extra{{"generator", DescribeGenerator(g)}, {"band", DescribeBand(band, spectra.Rate())}};
     measure::MeasurementDocument doc = NewDocument(measure::MeasurementKind::DynamicRange, "dynamic-range", session,
                                                    c, spectra.Overloads(), extra);
+    SetStreamWarnings(doc, spectra.Warnings());
     measure::ResultTable &t = doc.Results;
     const std::size_t chCol = t.AddTextColumn("channel");
     const std::size_t drCol = t.AddNumberColumn("dynamic_range_db", 3);
@@ -1001,6 +1010,7 @@ int RunDistortionSweep(const QStringList &arguments)
     bool pass = true;
     QJsonArray failures;
     int overloads = 0;
+    std::vector<audio::StreamWarning> warnings;
     std::string omitted;
     measure::DistortionSweep run;
     Progress progress;
@@ -1016,6 +1026,7 @@ int RunDistortionSweep(const QStringList &arguments)
             t.Set(row, outCol, InUnit(pt.LevelDb, unit, ms.OutputCalibration, loadOhms));
         t.Set(row, ovCol, pt.Overloads);
         overloads += pt.Overloads;
+        audio::AddStreamWarnings(warnings, pt.Warnings);
         for (const ChannelPick &ch : picked) {
             const Columns &k = cols[ch.right ? 1 : 0];
             QJsonObject failure{{"channel", ch.name}, {"step", pt.Step}, {"frequency_hz", Rounded(pt.FrequencyHz, 3)},
@@ -1099,6 +1110,7 @@ int RunDistortionSweep(const QStringList &arguments)
     if (!omitted.empty() && !imd)
         readings.insert("harmonics_left_out", QString::fromStdString(omitted));
     doc.Readings = readings;
+    SetStreamWarnings(doc, warnings);
     return Finish(doc, o, pass, failures);
 }
 

@@ -133,8 +133,6 @@ int RunLogSweep(const QStringList &arguments)
     const dsp::LogSweepResult r = driver.Result();
     if (driver.Overloads() > 0)
         Warn(std::to_string(driver.Overloads()) + " clipped sample(s) in the recording");
-    for (const audio::StreamWarning &w : driver.Warnings())
-        Warn(audio::StreamWarningText(w, 'E'));
 
     // The table: frequency, then per channel level, phase, harmonics, THD.
     measure::MeasurementDocument doc;
@@ -211,6 +209,7 @@ int RunLogSweep(const QStringList &arguments)
                               static_cast<qint64>(r.Channels[c].LatencyFrames));
     readings.insert("input_latency_frames", channelLatency);
     doc.Readings = readings;
+    SetStreamWarnings(doc, driver.Warnings());
 
     // The impulse response: written whole or not at all.
     if (!irFile.empty()) {

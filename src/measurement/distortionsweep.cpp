@@ -192,6 +192,7 @@ DistortionSweep::Outcome DistortionSweep::step(const DistortionSweepSetup &s, in
     point_.LevelDb = level;
     point_.Overloads = spectra_.Overloads();
     point_.Rate = spectra_.Rate();
+    point_.Warnings = audio::CurrentStreamWarnings(true); // the step's output still plays
     dsp::HarmonicSetup hs;
     hs.fundamentalHz = frequency;
     hs.band = s.Band;

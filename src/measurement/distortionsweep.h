@@ -11,6 +11,10 @@
 // Threads: UI thread (the engine's).
 #pragma once
 
+#include "audio/streamwarnings.h"
+
+#include <vector>
+
 #include "dsp/harmonics.h"
 #include "dsp/intermodulation.h"
 #include "dsp/measurementband.h"
@@ -51,6 +55,9 @@ struct DistortionStep {
     std::int32_t LevelDb = 0; // the generator's level (IMD: the sum's peak)
     int Overloads = 0;
     int Rate = 0;
+    // What the sound server did with the step's streams (resampled, two
+    // clocks), taken while they ran.
+    std::vector<audio::StreamWarning> Warnings;
     dsp::HarmonicReading Harmonics[2]; // left, right (tone sweeps)
     dsp::ImdReading Imd[2];            // left, right (IMD sweeps)
 };
