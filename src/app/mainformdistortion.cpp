@@ -1,16 +1,20 @@
 // Main window commands of the analyser's harmonics line: the Analysis
 // menu's "Harmonics" (one of the three information lines, like THD+N and
-// Level) and the File menu's export of the harmonics as text.
+// Level) and the File menu's export of the harmonics as text: the
+// analyser's last reading, or on the sweep page the distortion sweep's steps.
 #include "app/analyserpage.h"
+#include "app/distortionsweeprunner.h"
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "app/mainformtexts.h"
+#include "app/sweeppage.h"
 #include "display/diagramwindow.h"
 #include "dsp/analysis.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 
 #include <QAction>
+#include <QTabWidget>
 
 using app::MS;
 
@@ -53,6 +57,13 @@ void TMainForm::SaveHarmonics1Click()
 
 int TMainForm::SaveHarmonicsAsText(const QString &fileName)
 {
+    // On the sweep page: the distortion sweep's steps.
+    if (sweepPage_ && PageControl1->currentWidget() == sweepPage_ && sweepPage_->DistortionSweep()->HasResult()) {
+        const int result = sweepPage_->DistortionSweep()->SaveText(fileName);
+        if (result != 0)
+            platform::ShowMessage(this, platform::MessageKind::Error, fileName + app::Texts().CouldNotCreate);
+        return result;
+    }
     if (!analyser_ || !analyser_->Distortion().valid) {
         platform::ShowMessage(this, platform::MessageKind::Warning,
                               MS.Language == 'D'
