@@ -61,6 +61,7 @@ TEST_F(AnalyserTest, TheHarmonicsLineReadsTheDeviceModelsClosedForm)
     ASSERT_TRUE(runOnce());
     const QString line = diagram()->StatusText();
     ASSERT_TRUE(line.startsWith("Harmonics: ")) << line.toStdString();
+    RecordProperty("statusline", line.toStdString());
     const QString right = line.section(" | ", 1, 1);
     EXPECT_NEAR(Number(right, R"(H2 (-?\d+\.\d))"), -60.0, 0.5);
     EXPECT_NEAR(Number(right, R"(H3 (-?\d+\.\d))"), -60.0, 0.5);
@@ -138,6 +139,8 @@ TEST_F(AnalyserTest, TheAes17BandwidthCutsTheNoiseOfThdPlusNByItsShareOfBins)
         const double fundamental = Number(line, R"(RE (\d+)Hz)");
         reading[aes17 ? 1 : 0] = Number(line, R"(RE \d+Hz (-?\d+\.\d)dB)");
         EXPECT_NEAR(reading[aes17 ? 1 : 0], expected(aes17 ? 20000.0 : 24000.0, fundamental), 0.4);
+        RecordProperty(aes17 ? "aes17" : "full", line.toStdString() + " expected " +
+                                                     std::to_string(expected(aes17 ? 20000.0 : 24000.0, fundamental)));
     }
     // the change itself: 10·log10 of the kept share of bins, about -0.8 dB
     EXPECT_NEAR(reading[1] - reading[0], expected(20000.0, 1002.0) - expected(24000.0, 1002.0), 0.3);
@@ -180,13 +183,14 @@ TEST_F(AnalyserTest, WhileTheGeneratorPlaysSmpteTheLineReadsIntermodulation)
           "[FFT]\nSAMPLES=16384\nWIN=8\n[ANALYSE]\nHARMMESS=TRUE\n[MAIN]\nSPRACHE=E\n"
           "[GEN]\nVOLL=-6\nVOLR=-6\nBELOOP=0\nMODE=5\nTTSTD=0\n");
     audio::SetRates(48000, 48000);
-    audio::SetBits(24, 0);
+    audio::SetBits(24, 24); // the generator plays at 24 bits too
     app::Wavegen->GstartClick();
     ASSERT_TRUE(audio::OutputRunning());
     ASSERT_TRUE(runOnce());
     ASSERT_TRUE(runOnce()); // the model's peak follower has settled on the sum's crest
     const QString line = diagram()->StatusText();
     ASSERT_TRUE(line.startsWith("Harmonics: IMD SMPTE ")) << line.toStdString();
+    RecordProperty("statusline", line.toStdString());
     EXPECT_TRUE(line.endsWith("re A(f2)")) << line.toStdString();
     EXPECT_NEAR(Number(line.section(" | ", 1, 1), R"(ri (-?\d+\.\d)dB)"), -49.03, 0.5);
     EXPECT_LT(Number(line.section(" | ", 0, 0), R"(le (-?\d+\.\d)dB)"), -100.0); // the ideal wire

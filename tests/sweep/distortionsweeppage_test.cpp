@@ -70,6 +70,12 @@ TEST_F(DistortionSweepPage, AgainstFrequencyTheCurvesReadTheModelsClosedFormAtTh
     const display::ExtraCurve *thdn = curve("THD+N"), *thd = curve("THD"), *h2 = curve("H2"), *h3 = curve("H3");
     ASSERT_TRUE(thdn && thd && h2 && h3);
     ASSERT_EQ(thd->FrequencyHz.size(), 4u);
+    std::string readings;
+    for (std::size_t k = 0; k < 4; ++k)
+        readings += std::to_string(thd->FrequencyHz[k]) + ": H2 " + std::to_string(h2->Values[k]) + " H3 " +
+                    std::to_string(h3->Values[k]) + " THD " + std::to_string(thd->Values[k]) + " THD+N " +
+                    std::to_string(thdn->Values[k]) + "; ";
+    RecordProperty("readings", readings);
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         const auto k = static_cast<std::size_t>(i);
