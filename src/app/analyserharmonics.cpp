@@ -13,6 +13,8 @@
 #include "generator/wavegen.h"
 #include "platform/textfile.h"
 
+#include <QLineEdit>
+
 namespace app {
 
 namespace {
@@ -53,9 +55,13 @@ void AnalyserPage::showDistortion(const float *left, const float *right, int rat
                      twoTone);
     distortion_.bandText = dsp::BandText(setup.band, rate, MS.Language, a.filterName);
     const app::MainTexts &texts = app::Texts();
-    if (app::Diagramm)
-        app::Diagramm->SetStatusText(QString::fromStdString(measure::DistortionReadoutLine(
+    if (TDiagramm *d = app::Diagramm) {
+        d->SetStatusText(QString::fromStdString(measure::DistortionReadoutLine(
             distortion_, texts.LeftTag.toStdString(), texts.RightTag.toStdString(), MS.Language)));
+        // The line is longer than the field: it is shown from its start.
+        if (d->Edit2)
+            d->Edit2->setCursorPosition(0);
+    }
 }
 
 int AnalyserPage::SaveDistortionText(const QString &fileName) const
