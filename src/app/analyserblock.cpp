@@ -31,6 +31,13 @@ namespace {
 
 QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
+// The AES17 bandwidth in use, named after the filter ("" when off).
+QString Aes17Suffix(const dsp::AnalysisSettings &a)
+{
+    const double edge = dsp::Aes17UpperHz(a);
+    return edge > 0.0 ? QStringLiteral(", AES17 %1 kHz").arg(edge / 1000.0, 0, 'f', 0) : QString();
+}
+
 } // namespace
 
 void AnalyserPage::AnalyserBlockReady()
@@ -113,7 +120,7 @@ bool AnalyserPage::analyserRound(int rate, double &meanLevel, double &triggerLev
         const double l = analysis.bandLevel(left, shift, dsp::kLnToDb);
         const double r = analysis.bandLevel(right, shift, dsp::kLnToDb);
         d->SetStatusText("Level: " + texts.LeftTag + Fixed(l, 2) + " | " + texts.RightTag + Fixed(r, 2) +
-                         " | Filter: " + filter);
+                         " | Filter: " + filter + Aes17Suffix(a));
     }
     // 6.3 THD+N line
     if (a.thdMess && d) {
@@ -126,8 +133,12 @@ bool AnalyserPage::analyserRound(int rate, double &meanLevel, double &triggerLev
         };
         const QString l = part(left);
         const QString r = part(right);
-        d->SetStatusText("THD+N: " + texts.LeftTag + l + " | " + texts.RightTag + r + " |   Filter: " + filter);
+        d->SetStatusText("THD+N: " + texts.LeftTag + l + " | " + texts.RightTag + r + " |   Filter: " + filter +
+                         Aes17Suffix(a));
     }
+    // the harmonics line
+    if (a.harmMess && d)
+        showDistortion(left, right, rate);
     // 6.4 trigger line
     if (MS.RunMode == 2) {
         const double l = analysis.bandLevel(left, shift, dsp::kLnToDb);
@@ -143,7 +154,7 @@ bool AnalyserPage::analyserRound(int rate, double &meanLevel, double &triggerLev
     if (d) {
         const QString warning = QString::fromStdString(
             audio::StreamWarningLine(audio::CurrentStreamWarnings(true), MS.Language));
-        const bool lineShown = a.noiseMess || a.thdMess || MS.RunMode == 2;
+        const bool lineShown = a.noiseMess || a.thdMess || a.harmMess || MS.RunMode == 2;
         if (!lineShown)
             d->SetStatusText(warning); // nothing else speaks there: also clears an old warning
         else if (!warning.isEmpty())

@@ -4,6 +4,7 @@
 // dispatches WM_ANALYSER_NEXT to it.
 #pragma once
 
+#include "measurement/distortionreadout.h"
 #include "measurement/spectrumround.h"
 
 #include <QString>
@@ -47,6 +48,12 @@ public:
 
     // The round's buffers (allocated while the page is shown) and transform.
     const measure::SpectrumRound &Round() const { return round_; }
+    // The harmonics (or intermodulation) of the last round read with the
+    // harmonics line on.
+    const measure::DistortionReadout &Distortion() const { return distortion_; }
+    // Writes Distortion() as text; 0, or an error number of the text file
+    // (also when there is nothing to write: -1).
+    int SaveDistortionText(const QString &fileName) const;
 
     // controls, named as the layout names them
     QPushButton *StartButton = nullptr, *StopButton = nullptr;
@@ -71,7 +78,11 @@ private:
     bool analyserRound(int rate, double &meanLevel, double &triggerLevel);
 
     PageHost &host_;
+    // The harmonics line of a complete round (analyserharmonics.cpp).
+    void showDistortion(const float *left, const float *right, int rate);
+
     measure::SpectrumRound round_;
+    measure::DistortionReadout distortion_;
 };
 
 } // namespace app

@@ -358,6 +358,7 @@ void TMainForm::SetLanguage(char language)
         FilePrintSetupItem->setText(t("Drucker&einrichtung", "Printer &Setup"));
         FileExitItem->setText(t("&Beenden", "&Exit"));
         SpeichernalsText1->setText(t("&Speichern als Text", "&Save as text file"));
+        SaveHarmonics1->setText(t("Harmonische speichern als Text", "Save harmonics as text"));
         Bearbeiten1->setTitle(t("&Bearbeiten", "&Edit"));
         Kommentar1->setText(t("Kommentar", "&Remark"));
         EditCopyItem->setText(t("&Kopieren", "&Copy"));
@@ -509,9 +510,7 @@ void TMainForm::EnableAnalysisMenu(bool on) { Analyse1->setEnabled(on); }
 
 void TMainForm::ShowAnalysisChoices()
 {
-    const dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
-    THDN1->setChecked(a.thdMess);
-    Noise1->setChecked(a.noiseMess);
+    ShowAnalysisLineChoice();
     QAction *units[4] = {dbFS1, dbV1, dbu1, dbm1};
     for (int i = 0; i < 4; ++i)
         units[i]->setChecked(i == MS.LevelUnit);

@@ -95,6 +95,10 @@ private:
     // the analysis menu
     void THDN1Click();
     void Noise1Click();
+    // The harmonics line and its export (mainformdistortion.cpp).
+    void Harmonics1Click();
+    void SaveHarmonics1Click();
+    void ShowAnalysisLineChoice();
     void Parameter1Click();
     // correction files, level units and text export (mainformcommands.cpp)
     // Asks for a correction file and loads it; the chosen name (empty when cancelled).
@@ -191,6 +195,8 @@ public:
     // Writes the diagram's (or on the oscilloscope page the scope's) curves
     // to a text file; reports a failure with a message box. Returns the code.
     int SaveResultsAsText(const QString &fileName);
+    // The analyser's harmonics as text (mainformdistortion.cpp); 0 or an error.
+    int SaveHarmonicsAsText(const QString &fileName);
 
     // controls, named as the layout names them
     QTabWidget *PageControl1 = nullptr;
@@ -204,6 +210,7 @@ public:
     QAction *SpeichernalsText1 = nullptr, *FilePrintItem = nullptr, *FilePrintSetupItem = nullptr;
     QAction *FileExitItem = nullptr, *Kommentar1 = nullptr, *EditCopyItem = nullptr;
     QAction *THDN1 = nullptr, *Noise1 = nullptr, *Parameter1 = nullptr;
+    QAction *Harmonics1 = nullptr, *SaveHarmonics1 = nullptr;
     QAction *LadeEingangskorrekturdatei1 = nullptr, *Eingangskorrekturaktiv1 = nullptr;
     QAction *EditEingangskorrekturdatei1 = nullptr, *LadeAusgangskorrekturdatei1 = nullptr;
     QAction *Ausgangskorrekturaktiv1 = nullptr, *EditAusgangskorrekturdatei1 = nullptr;
@@ -221,6 +228,7 @@ public:
     // remark (mainformresults.cpp). The oscilloscope page exports from its
     // own window.
     void connectResultsMenus();
+    void connectDistortionMenus();
     void UpdateResultsMenus(int page); // print and remark are off on the oscilloscope page
     void DiaEinMenuClick();
     void Skalierung1Click();

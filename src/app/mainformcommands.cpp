@@ -167,9 +167,8 @@ void TMainForm::THDN1Click()
     dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
     a.thdMess = !a.thdMess;
     if (a.thdMess)
-        a.noiseMess = false;
-    THDN1->setChecked(a.thdMess);
-    Noise1->setChecked(a.noiseMess);
+        a.noiseMess = a.harmMess = false;
+    ShowAnalysisLineChoice();
 }
 
 void TMainForm::Noise1Click()
@@ -179,9 +178,8 @@ void TMainForm::Noise1Click()
     dsp::AnalysisSettings &a = dsp::UnitAnalysis().settings();
     a.noiseMess = !a.noiseMess;
     if (a.noiseMess)
-        a.thdMess = false;
-    THDN1->setChecked(a.thdMess);
-    Noise1->setChecked(a.noiseMess);
+        a.thdMess = a.harmMess = false;
+    ShowAnalysisLineChoice();
 }
 
 void TMainForm::Parameter1Click()

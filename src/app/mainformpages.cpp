@@ -42,6 +42,7 @@ void TMainForm::buildMenus()
     QMenuBar *bar = menuBar();
     File1 = menu(bar, "File1", "&Datei");
     SpeichernalsText1 = item(File1, "SpeichernalsText1", "&Speichern als Text");
+    SaveHarmonics1 = item(File1, "SaveHarmonics1", "Harmonische speichern als Text");
     FilePrintItem = item(File1, "FilePrintItem", "&Drucken");
     FilePrintSetupItem = item(File1, "FilePrintSetupItem", "Drucker&einrichtung");
     File1->addSeparator();
@@ -54,6 +55,7 @@ void TMainForm::buildMenus()
     Analyse1 = menu(bar, "Analyse1", "&Analyse");
     THDN1 = item(Analyse1, "THDN1", "THD+N", true);
     Noise1 = item(Analyse1, "Noise1", "Level", true);
+    Harmonics1 = item(Analyse1, "Harmonics1", "Harmonics", true);
     Parameter1 = item(Analyse1, "Parameter1", "Parameter");
     Analyse1->menuAction()->setVisible(false);
 
@@ -125,6 +127,7 @@ void TMainForm::buildMenus()
     connect(THDN1, &QAction::triggered, this, &TMainForm::THDN1Click);
     connect(Noise1, &QAction::triggered, this, &TMainForm::Noise1Click);
     connect(Parameter1, &QAction::triggered, this, &TMainForm::Parameter1Click);
+    connectDistortionMenus();
     QAction *units[4] = {dbFS1, dbV1, dbu1, dbm1};
     for (int i = 0; i < 4; ++i)
         connect(units[i], &QAction::triggered, this, [this, i] { SetLevelUnit(i); });

@@ -12,6 +12,7 @@
 #include "app/sweeppage.h"
 
 #include "app/forms.h"
+#include "app/distortionsweeprunner.h"
 #include "app/logsweeprunner.h"
 #include "app/mainformtexts.h"
 #include "app/pagehost.h"
@@ -85,6 +86,8 @@ SweepPage::SweepPage(PageHost &host, QWidget *parent) : QWidget(parent), host_(h
     log_ = new LogSweepRunner(host_.HostWindow(), FreqText, Label7);
     log_->setParent(this);
     connect(ImpulseBut, &QPushButton::clicked, log_, &LogSweepRunner::ShowImpulseWindow);
+    dist_ = new DistortionSweepRunner(host_.HostWindow(), FreqText, Label7);
+    dist_->setParent(this);
     connect(Button1, &QPushButton::clicked, this, &SweepPage::Button1Click);
     connect(wobbelnBut, &QPushButton::clicked, this, &SweepPage::wobbelnButClick);
     connect(STOPbut, &QPushButton::clicked, this, &SweepPage::STOPbutClick);
@@ -229,6 +232,8 @@ void SweepPage::LeaveSweepPage()
     const bool wasShown = w.PageShown;
     // A log sweep waiting for its recording frees the devices at once.
     log_->Stop();
+    dist_->Stop();
+    dist_->ReleaseDiagram();
     if (display::TImpulseWindow *impulse = log_->ImpulseWindow())
         impulse->hide();
     // Whatever is still under way belongs to a run that ends here.
@@ -276,7 +281,7 @@ void SweepPage::SetGeneratorOnTop(bool on)
 
 bool SweepPage::SweepBusy() const
 {
-    return MS.Sweep.Sweeping || run_.Busy() || log_->Running();
+    return MS.Sweep.Sweeping || run_.Busy() || log_->Running() || dist_->Running();
 }
 
 void SweepPage::wobbelnButClick()
@@ -294,6 +299,7 @@ void SweepPage::wobbelnButClick()
 void SweepPage::STOPbutClick()
 {
     log_->Stop();
+    dist_->Stop();
     MS.Sweep.StopRequested = MS.Sweep.Sweeping;
 }
 
@@ -335,8 +341,15 @@ void SweepPage::SweepStep()
     app::SweepSettings &w = MS.Sweep;
     // A message that arrives during a step's settling wait changes nothing:
     // the step re-reads the flags when its wait is over.
-    if (run_.Stepping || log_->Running())
+    if (run_.Stepping || log_->Running() || dist_->Running())
         return;
+    if (w.StartRequested && w.Log.Method == SweepMethod::Distortion && !run_.Busy()) {
+        w.StartRequested = false;
+        runDistortionSweep();
+        return;
+    }
+    if (w.StartRequested && !run_.Busy())
+        dist_->ReleaseDiagram(); // the other methods draw on a frequency axis
     if (w.StartRequested && w.Log.Method == SweepMethod::LogSweep && !run_.Busy()) {
         w.StartRequested = false;
         runLogSweep();
@@ -465,6 +478,19 @@ void SweepPage::restoreSweepGenerator()
 {
     if (run_.RestoreGenerator() && Wavegen)
         Wavegen->SetFrequency(audio::Generator().Frequency);
+}
+
+void SweepPage::runDistortionSweep()
+{
+    app::SweepSettings &w = MS.Sweep;
+    // Locked for the whole run: the steps wait with messages dispatched.
+    w.Sweeping = true;
+    w.StopRequested = false;
+    updateSweepLocks();
+    dist_->Run();
+    w.Sweeping = false;
+    w.StopRequested = false;
+    updateSweepLocks();
 }
 
 void SweepPage::updateSweepLocks()

@@ -1,7 +1,8 @@
 // The sweep page: its controls, the generator docked onto it, and the run of
 // frequency steps (measurement/sweeprun.h) it chains through WM_SWEEP_STEP
 // and shows point by point in the diagram; or, with the log sweep chosen in
-// the setup dialog, the log sweep run (logsweeprunner.h). The main window creates it, hands
+// the setup dialog, the log sweep run (logsweeprunner.h), or with the
+// distortion sweep chosen, that run (distortionsweeprunner.h). The main window creates it, hands
 // it the menus it needs through PageHost and dispatches WM_SWEEP_STEP to it.
 #pragma once
 
@@ -16,6 +17,7 @@ class QScrollBar;
 
 namespace app {
 
+class DistortionSweepRunner;
 class LogSweepRunner;
 class PageHost;
 
@@ -55,10 +57,12 @@ public:
     QScrollBar *ScrollBar1 = nullptr, *ScrollBar2 = nullptr;
 
     LogSweepRunner *LogSweep() const { return log_; }
+    DistortionSweepRunner *DistortionSweep() const { return dist_; }
 
 private:
     void buildControls();
     void runLogSweep();
+    void runDistortionSweep();
     // Reports an output or capture failure of the sweep and stops it.
     void dowoberr(int code);
     void beginSweepRun();
@@ -71,6 +75,7 @@ private:
     PageHost &host_;
     SweepRunState run_;
     LogSweepRunner *log_ = nullptr;
+    DistortionSweepRunner *dist_ = nullptr;
 };
 
 } // namespace app

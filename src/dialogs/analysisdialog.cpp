@@ -54,6 +54,10 @@ TAnaly::TAnaly(QWidget *parent) : QDialog(parent)
     ComboBox1 = named(new QComboBox(this), "ComboBox1");
     for (int i = 0; i < dsp::WeightingItemCount(); ++i)
         ComboBox1->addItem(QString::fromUtf8(dsp::WeightingItem(i)));
+    Aes17Label = named(new QLabel(this), "Aes17Label");
+    Aes17Band = named(new QComboBox(this), "Aes17Band");
+    Aes17Band->addItems({QString(), QStringLiteral("AES17 20 kHz"), QStringLiteral("AES17 40 kHz")});
+    Aes17Label->setBuddy(Aes17Band);
     CheckBox1 = named(new QCheckBox(this), "CheckBox1");
     CheckBox1->setChecked(true);
     Edit3->setEnabled(false);
@@ -76,16 +80,18 @@ TAnaly::TAnaly(QWidget *parent) : QDialog(parent)
     grid->addWidget(new QLabel("Hz", this), 1, 2);
     grid->addWidget(Label3, 2, 0);
     grid->addWidget(ComboBox1, 2, 1, 1, 2);
-    grid->addWidget(CheckBox1, 3, 0, 1, 3);
-    grid->addWidget(Label4, 4, 0);
-    grid->addWidget(Edit3, 4, 1);
-    grid->addWidget(Label5, 5, 0);
-    grid->addWidget(Edit4, 5, 1);
+    grid->addWidget(Aes17Label, 3, 0);
+    grid->addWidget(Aes17Band, 3, 1, 1, 2);
+    grid->addWidget(CheckBox1, 4, 0, 1, 3);
+    grid->addWidget(Label4, 5, 0);
+    grid->addWidget(Edit3, 5, 1);
+    grid->addWidget(Label5, 6, 0);
+    grid->addWidget(Edit4, 6, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
     buttons->addWidget(BitBtn3);
-    grid->addLayout(buttons, 6, 0, 1, 3);
+    grid->addLayout(buttons, 7, 0, 1, 3);
 
     connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) { Edit3->setEnabled(!on); });
     connect(ComboBox1, &QComboBox::activated, this, &TAnaly::ComboBox1Change);
@@ -112,6 +118,9 @@ void TAnaly::SetLanguage(char language)
     CheckBox1->setText(t("Grundwelle automatisch", "Fundamental automatic"));
     Label4->setText(t("Hz manuell", "Hz manually"));
     Label5->setText(t("dB Schwellwert Automatik", "dB treshhold automatic"));
+    Aes17Label->setText(t("Messbandbreite", "Measurement bandwidth"));
+    Aes17Band->setItemText(0, t("Frequenz low \u2026 high", "Frequency low \u2026 high"));
+    Aes17Band->setItemText(2, t("AES17 40 kHz (Raten \u00fcber 80 kHz)", "AES17 40 kHz (rates above 80 kHz)"));
     BitBtn2->setText(t("Abbruch", "Cancel"));
     BitBtn3->setText(t("Hilfe", "Help"));
     texts_.lowBad = t("Frequenz low nicht korrekt", "Frequency low not correct");
@@ -128,6 +137,7 @@ void TAnaly::FillFromSettings(const dsp::AnalysisSettings &s)
     Edit3->setText(QString::number(std::llround(s.fundamental)));
     const double thresholdDb = s.threshold > 0.0 ? 20.0 * platform::Log10(s.threshold) : -60.0;
     Edit4->setText(QString::fromStdString(platform::FormatFixed(thresholdDb, 1)));
+    Aes17Band->setCurrentIndex(s.aes17 == 40 ? 2 : s.aes17 == 20 ? 1 : 0);
     CheckBox1->setChecked(s.fundAuto);
     Edit3->setEnabled(!s.fundAuto);
     // A name that is no item (a hand-edited settings file) acts like a user
@@ -185,6 +195,7 @@ void TAnaly::BitBtn1Click()
     s.threshold = platform::Pow10(thresholdDb / 20.0);
     s.fundAuto = CheckBox1->isChecked();
     s.fundamental = fundamental;
+    s.aes17 = Aes17Band->currentIndex() == 2 ? 40 : Aes17Band->currentIndex() == 1 ? 20 : 0;
     unit.selectFilter(ComboBox1->currentText().toStdString());
     accept();
 }

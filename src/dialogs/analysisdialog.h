@@ -42,6 +42,9 @@ public:
     QLineEdit *Edit3 = nullptr; // manual fundamental, Hz
     QLineEdit *Edit4 = nullptr; // threshold, dB
     QComboBox *ComboBox1 = nullptr;
+    // The AES17 measurement bandwidth: off (the low and high fields), 20 kHz, 40 kHz.
+    QComboBox *Aes17Band = nullptr;
+    QLabel *Aes17Label = nullptr;
     QCheckBox *CheckBox1 = nullptr; // fundamental automatic
     QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr, *BitBtn3 = nullptr; // OK, cancel, help
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr;

@@ -1,6 +1,8 @@
 // The sweep setup dialog (see sweepdialog.h).
 #include "dialogs/sweepdialog.h"
 
+#include "dialogs/distortionsweepbox.h"
+
 #include "audio/audioengine.h"
 #include "widgets/spinbutton.h"
 #include "platform/inifile.h"
@@ -27,6 +29,11 @@
 #include <cstdint>
 
 namespace {
+
+app::SweepMethod MethodOf(bool log, bool distortion)
+{
+    return log ? app::SweepMethod::LogSweep : distortion ? app::SweepMethod::Distortion : app::SweepMethod::Stepped;
+}
 
 // The sweep's ranges (settings/sweepsettings.h), in the spin buttons' 64-bit
 // arithmetic.
@@ -234,6 +241,8 @@ void Twobbeldlg::buildLayout()
     LogSweepBox = named(new QGroupBox(this), "LogSweepBox");
     MethodStepped = named(new QRadioButton(LogSweepBox), "MethodStepped");
     MethodLog = named(new QRadioButton(LogSweepBox), "MethodLog");
+    MethodDistortion = named(new QRadioButton(LogSweepBox), "MethodDistortion");
+    DistBox = new dialogs::DistortionSweepBox(this);
     LogSecondsLabel = label("LogSecondsLabel", LogSweepBox);
     LogSeconds = named(new QLineEdit(LogSweepBox), "LogSeconds");
     LogAveragesLabel = label("LogAveragesLabel", LogSweepBox);
@@ -263,6 +272,7 @@ void Twobbeldlg::buildLayout()
     g4->addWidget(LogSmoothingLabel, 2, 2);
     g4->addWidget(LogSmoothing, 2, 3);
     g4->addWidget(LogHarmonics, 3, 0, 1, 4);
+    g4->addWidget(MethodDistortion, 4, 0, 1, 4);
 
     defaultBtn = named(new QPushButton("default", this), "default");
     OKBtn = named(new QPushButton("OK", this), "OKBtn");
@@ -303,7 +313,8 @@ void Twobbeldlg::buildLayout()
     buttons->addWidget(CancelBtn);
     buttons->addWidget(HelpBtn);
     grid->addWidget(LogSweepBox, 7, 0, 1, 2);
-    grid->addLayout(buttons, 8, 0, 1, 2);
+    grid->addWidget(DistBox, 8, 0, 1, 2);
+    grid->addLayout(buttons, 9, 0, 1, 2);
 
     // The tab order is the creation order above; the arrows are reached
     // through Up and Down in their edits.
@@ -346,12 +357,13 @@ void Twobbeldlg::connectControls()
     connect(defaultBtn, &QPushButton::clicked, this, &Twobbeldlg::defaultClick);
     connect(OKBtn, &QPushButton::clicked, this, &Twobbeldlg::OKBtnClick);
     // The log sweep's fields: a value that passes its range is stored at once.
-    connect(MethodLog, &QRadioButton::toggled, this, [this](bool on) {
-        if (showing_)
-            return;
-        work_.Log.Method = on ? app::SweepMethod::LogSweep : app::SweepMethod::Stepped;
-        ApplyMethodRules();
-    });
+    for (QRadioButton *b : {MethodStepped, MethodLog, MethodDistortion})
+        connect(b, &QRadioButton::toggled, this, [this] {
+            if (showing_)
+                return;
+            work_.Log.Method = MethodOf(MethodLog->isChecked(), MethodDistortion->isChecked());
+            ApplyMethodRules();
+        });
     connect(LogSeconds, &QLineEdit::textChanged, this, [this](const QString &t) {
         double v = 0.0;
         if (!showing_ && platform::ParseFloat(t.trimmed().toStdString(), v) && v >= app::kLogSweepSecondsMin &&
@@ -404,6 +416,9 @@ void Twobbeldlg::SetLanguage(char language)
     LogSweepBox->setTitle(t("Methode", "Method"));
     MethodStepped->setText(t("Stufen (Sinus je Frequenz)", "Stepped (one sine per frequency)"));
     MethodLog->setText(t("Log-Sweep (Impulsantwort, Oberwellen)", "Log sweep (impulse response, harmonics)"));
+    MethodDistortion->setText(t("Verzerrungen (THD+N, THD je Frequenz oder Pegel)",
+                                "Distortion (THD+N, THD per frequency or level)"));
+    DistBox->SetLanguage(language);
     LogSecondsLabel->setText(t("Dauer s", "Length s"));
     LogAveragesLabel->setText(t("Mittelungen", "Averages"));
     LogWindowLabel->setText(t("Zeitfenster ms", "Time window ms"));
@@ -485,12 +500,14 @@ void Twobbeldlg::Take(app::SweepSettings &record)
         w.Log.Seconds = v;
     if (platform::ParseFloat(LogWindowMs->text().trimmed().toStdString(), v))
         w.Log.WindowMs = v;
-    w.Log.Method = MethodLog->isChecked() ? app::SweepMethod::LogSweep : app::SweepMethod::Stepped;
+    w.Log.Method = MethodOf(MethodLog->isChecked(), MethodDistortion->isChecked());
     w.Log.Averages = LogAverages->value();
     w.Log.Smoothing = kSmoothings[std::clamp(LogSmoothing->currentIndex(), 0, 5)];
     w.Log.Harmonics = LogHarmonics->isChecked();
     app::RepairLogSweepSettings(w.Log);
     record.Log = w.Log;
+    DistBox->Take(w.Dist);
+    record.Dist = w.Dist;
 }
 
 QString Twobbeldlg::LogSweepProblem() const
@@ -518,13 +535,15 @@ void Twobbeldlg::OKBtnClick()
 void Twobbeldlg::ApplyMethodRules()
 {
     const bool log = work_.Log.Method == app::SweepMethod::LogSweep;
+    const bool distortion = work_.Log.Method == app::SweepMethod::Distortion;
     for (QWidget *w : std::initializer_list<QWidget *>{LogSeconds, LogAverages, LogWindowMs, LogSmoothing,
                                                         LogHarmonics, LogSecondsLabel, LogAveragesLabel,
                                                         LogWindowLabel, LogSmoothingLabel})
         w->setEnabled(log);
     // The step count and the settling time are the stepped sweep's only.
     for (QWidget *w : std::initializer_list<QWidget *>{Esteps, SpinButton3, Label2, Sstart, SpinButton5})
-        w->setEnabled(!log);
+        w->setEnabled(!log && !distortion);
+    DistBox->setEnabled(distortion);
 }
 
 void Twobbeldlg::ShowRecord()
@@ -542,8 +561,10 @@ void Twobbeldlg::ShowRecord()
     EPmax->setText(QString::number(std::llround(w.PhaseMax)));
     digPeg->setText(LevelText(w.LevelDig));
     Sstart->setText(QString::number(w.SettleMs));
-    MethodStepped->setChecked(w.Log.Method != app::SweepMethod::LogSweep);
+    MethodStepped->setChecked(w.Log.Method == app::SweepMethod::Stepped);
     MethodLog->setChecked(w.Log.Method == app::SweepMethod::LogSweep);
+    MethodDistortion->setChecked(w.Log.Method == app::SweepMethod::Distortion);
+    DistBox->Show(w.Dist);
     LogSeconds->setText(DecimalText(w.Log.Seconds));
     LogWindowMs->setText(DecimalText(w.Log.WindowMs));
     LogAverages->setValue(w.Log.Averages);

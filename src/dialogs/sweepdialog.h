@@ -26,6 +26,9 @@ class SpinButton;
 namespace platform {
 class RadioGroup;
 }
+namespace dialogs {
+class DistortionSweepBox;
+}
 
 class Twobbeldlg : public QDialog {
     Q_OBJECT
@@ -65,6 +68,9 @@ public:
     // The method and the log sweep's fields.
     QGroupBox *LogSweepBox;
     QRadioButton *MethodStepped, *MethodLog;
+    // The distortion sweep: its method and its fields (distortionsweepbox.h).
+    QRadioButton *MethodDistortion;
+    dialogs::DistortionSweepBox *DistBox;
     QLabel *LogSecondsLabel, *LogAveragesLabel, *LogWindowLabel, *LogSmoothingLabel;
     QLineEdit *LogSeconds, *LogWindowMs;
     QSpinBox *LogAverages;

@@ -222,7 +222,8 @@ bool ComputeDiagramLayout(const DiagramAxes &axes, const DiagramTextMetrics &met
 double FreqToX(const DiagramAxes &axes, const DiagramLayout &layout, double f)
 {
     const PixelRect &p = layout.Plot;
-    if (axes.XMin == 0 || f == 0.0)
+    // An axis that starts below 0 is a linear axis of levels (dB).
+    if (axes.XMin >= 0 && (axes.XMin == 0 || f == 0.0))
         return p.Left;
     if (axes.LogX) {
         if (!(f > 0.0) || axes.XMin < 0)

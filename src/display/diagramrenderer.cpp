@@ -89,7 +89,8 @@ void DrawExtraCurves(QPainter &p, const DiagramScene &s, const QFontMetrics &fm,
         const std::size_t count = std::min(c.FrequencyHz.size(), c.Values.size());
         for (std::size_t i = 0; i < count; ++i) {
             const double f = c.FrequencyHz[i], v = c.Values[i];
-            if (!std::isfinite(v) || !(f > 0.0) || f < ax.XMin || f > ax.XMax) {
+            // a linear axis may hold levels at or below 0 (dBFS)
+            if (!std::isfinite(v) || !std::isfinite(f) || (ax.LogX && !(f > 0.0)) || f < ax.XMin || f > ax.XMax) {
                 flush();
                 continue;
             }

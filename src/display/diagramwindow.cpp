@@ -225,6 +225,14 @@ QString TDiagramm::GetTitle() const { return Edicomment->text().left(kTitleLengt
 void TDiagramm::SetStatusText(const QString &text) { Edit2->setText(text); }
 QString TDiagramm::StatusText() const { return Edit2->text(); }
 
+void TDiagramm::SetLinearX(bool on)
+{
+    if (linearX_ == on)
+        return;
+    linearX_ = on;
+    Relayout();
+}
+
 void TDiagramm::SetExtraCurves(std::vector<ExtraCurve> curves)
 {
     extra_ = std::move(curves);
@@ -281,7 +289,7 @@ bool TDiagramm::LayoutDiagram(QImage &bitmap, int width, int height, bool reposi
     RefreshFonts(fontSize);
     // The axes take the scale kind from the options here only: the options
     // change through ApplyOptions, which lays out again.
-    axes_.LogX = options_.LogX;
+    axes_.LogX = options_.LogX && !linearX_;
     const DiagramTextMetrics metrics = MeasureText();
     const int decimalsBefore = layout_.YDecimals;
     bool ok = ComputeDiagramLayout(axes_, metrics, width, height, fontSize, layout_);

@@ -74,6 +74,11 @@ public:
     // removes them too.
     void SetExtraCurves(std::vector<display::ExtraCurve> curves);
     const std::vector<display::ExtraCurve> &ExtraCurves() const { return extra_; }
+    // A linear x axis whatever the options say (an axis of levels in dB,
+    // which may be negative); off gives the options' scale back. Lays out
+    // and repaints.
+    void SetLinearX(bool on);
+    bool LinearX() const { return linearX_; }
 
     // Overlays (diagramwindowoverlays.cpp): stored results drawn beside the
     // live curves, at most display::kMaxOverlays; ClearCurves keeps them.
@@ -222,6 +227,7 @@ private:
     display::DiagramOptions options_;
     display::DiagramCurves curves_;
     std::vector<display::ExtraCurve> extra_;
+    bool linearX_ = false;
     display::DiagramCursor cursor_;
     display::ScaleRecord xScale_;
     display::DiagramOptionsEditor *editor_ = nullptr;

@@ -4,6 +4,7 @@
 #include "dsp/fft.h"
 #include "dsp/weighting.h"
 #include "platform/inifile.h"
+#include "platform/numbers.h"
 
 #include <climits>
 #include <algorithm>
@@ -107,6 +108,7 @@ double ThdN(const float *magnitudes, AnalysisSettings &s, const CorrectionCurve 
     // main lobe of every window at every size.
     const double skipLow = fundamental - 12.0 * bw;
     const double skipHigh = fundamental + 12.0 * bw;
+    const double high = EffectiveHighHz(s);
     double total = 0.0, noise = 0.0;
     const int bins = s.fftSize / 2;
     for (int i = 0; i < bins; ++i) {
@@ -114,7 +116,7 @@ double ThdN(const float *magnitudes, AnalysisSettings &s, const CorrectionCurve 
         const double m = Weighted(magnitudes[i], f, weighting, weighted, factor);
         const double p = m * m;
         total += p;
-        if (f >= s.lowFreq && f <= s.highFreq &&
+        if (f >= s.lowFreq && f <= high &&
             !(fundamental != 0.0 && f >= skipLow && f <= skipHigh))
             noise += p;
     }
@@ -134,9 +136,10 @@ double BandLevel(const float *magnitudes, AnalysisSettings &s, const CorrectionC
     const bool weighted = weighting.count() > 0 && weighting.active();
     double sum = 0.0;
     const int bins = s.fftSize / 2;
+    const double high = EffectiveHighHz(s);
     for (int i = 0; i < bins; ++i) {
         const double f = i * s.binWidth;
-        if (f < s.lowFreq || f > s.highFreq)
+        if (f < s.lowFreq || f > high)
             continue;
         const double m = Weighted(magnitudes[i], f, weighting, weighted, factor);
         sum += m * m;
@@ -147,6 +150,19 @@ double BandLevel(const float *magnitudes, AnalysisSettings &s, const CorrectionC
     // spectrum levels, for the default window; other windows are brought to
     // its reading by their power gain.
     return (std::log(std::sqrt(sum)) + WindowCorrectionLn(s.windowType)) * factor + 8.17 + levelOffset;
+}
+
+double Aes17UpperHz(const AnalysisSettings &s)
+{
+    if (s.aes17 == 40 && s.sampleRate > 80000.0)
+        return 40000.0;
+    return s.aes17 == 20 || s.aes17 == 40 ? 20000.0 : 0.0;
+}
+
+double EffectiveHighHz(const AnalysisSettings &s)
+{
+    const double edge = Aes17UpperHz(s);
+    return edge > 0.0 && edge < s.highFreq ? edge : static_cast<double>(s.highFreq);
 }
 
 SpectrumAnalysis::SpectrumAnalysis() { selectFilter(kWeightingNone); }
@@ -170,6 +186,12 @@ void SpectrumAnalysis::readSettings(const platform::IniFile &ini)
 {
     settings_.thdMess = ReadBool(ini, "THDMESS", false);
     settings_.noiseMess = ReadBool(ini, "NOISEMESS", false);
+    settings_.harmMess = ReadBool(ini, "HARMMESS", false);
+    {
+        long long edge = 0;
+        const bool read = platform::ParseInt(ini.get(kAnalysisSection, "AES17", "0"), edge);
+        settings_.aes17 = read && (edge == 20 || edge == 40) ? static_cast<int>(edge) : 0;
+    }
     settings_.fundAuto = ReadBool(ini, "FUNDAUTO", true);
     settings_.fundamental = ReadWholeHz(ini, "FUNDAMENTAL", 1000);
     settings_.lowFreq = ReadWholeHz(ini, "FVON", 100);
@@ -183,6 +205,8 @@ void SpectrumAnalysis::writeSettings(platform::IniFile &ini) const
 {
     ini.set(kAnalysisSection, "THDMESS", BoolText(settings_.thdMess));
     ini.set(kAnalysisSection, "NOISEMESS", BoolText(settings_.noiseMess));
+    ini.set(kAnalysisSection, "HARMMESS", BoolText(settings_.harmMess));
+    ini.set(kAnalysisSection, "AES17", std::to_string(settings_.aes17));
     ini.set(kAnalysisSection, "FUNDAUTO", BoolText(settings_.fundAuto));
     ini.set(kAnalysisSection, "FUNDAMENTAL", std::to_string(std::llround(settings_.fundamental)));
     ini.set(kAnalysisSection, "FVON", std::to_string(settings_.lowFreq));

@@ -22,6 +22,11 @@ namespace dsp {
 struct AnalysisSettings {
     bool thdMess = false;        // show the THD+N line
     bool noiseMess = false;      // show the level line
+    bool harmMess = false;       // show the harmonics (or intermodulation) line
+    // AES17 measurement bandwidth for THD+N and level: 0 off, 20 or 40 (kHz).
+    // The band's upper edge becomes the lower of highFreq and the AES17
+    // edge; 40 kHz needs a rate above 80 kHz and gives 20 kHz below it.
+    int aes17 = 0;
     bool fundAuto = true;        // find the fundamental automatically
     double sampleRate = 44100.0; // Hz, set by the analyser before each computation
     int fftSize = 4096;          // N, set by the analyser before each computation
@@ -33,6 +38,12 @@ struct AnalysisSettings {
     double binWidth = 0.0;       // SampleRate/N, recomputed by every computation
     double fundamental = 1000.0; // Hz: the manual value, or the last one found
 };
+
+// The AES17 edge the settings ask for at their sample rate, Hz (0: none).
+double Aes17UpperHz(const AnalysisSettings &settings);
+// The upper band edge THD+N and level use: highFreq, or the AES17 edge when
+// that lies lower.
+double EffectiveHighHz(const AnalysisSettings &settings);
 
 // Lowest bin with the largest magnitude above settings.threshold, in Hz; 0
 // when no bin exceeds the threshold or the largest is bin 0 (DC). Sets
@@ -100,6 +111,7 @@ public:
     // 20000, a negative value its absolute value), FUNDLOW (not a positive
     // number gives 0.001) and FILTER (passed to selectFilter; default "none").
     void readSettings(const platform::IniFile &ini);
+    // Also HARMMESS (as THDMESS) and AES17 (0, 20 or 40; anything else 0).
     // Writes the same keys (booleans "TRUE"/"FALSE", FUNDLOW with 7 decimals).
     void writeSettings(platform::IniFile &ini) const;
     // The same on a file: read loads it (a missing file gives the defaults);

@@ -20,6 +20,7 @@ const std::vector<Topic> kTopics = {
     {"Sweep", 0, "TabSheet2", "sweep.html"},
     {"SweepSetup", 0, "Twobbeldlg", "sweepsetup.html"},
     {"LogSweep", 0, "", "logsweep.html"},
+    {"Distortion", 0, "", "distortion.html"},
     {"Generator", 0, "TWavegen", "generator.html"},
     {"Oscilloscope", 0, "TabSheet3 TOszidia", "oscilloscope.html"},
     {"Diagram", 0, "TDiagramm", "diagram.html"},

@@ -9,7 +9,8 @@ namespace app {
 void RepairLogSweepSettings(LogSweepSettings &s)
 {
     const LogSweepSettings d;
-    if (s.Method != SweepMethod::Stepped && s.Method != SweepMethod::LogSweep)
+    if (s.Method != SweepMethod::Stepped && s.Method != SweepMethod::LogSweep &&
+        s.Method != SweepMethod::Distortion)
         s.Method = d.Method;
     if (!(s.Seconds >= kLogSweepSecondsMin && s.Seconds <= kLogSweepSecondsMax))
         s.Seconds = d.Seconds;

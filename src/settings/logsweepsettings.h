@@ -13,7 +13,8 @@ namespace app {
 
 struct SweepParameters;
 
-enum class SweepMethod : std::int32_t { Stepped = 0, LogSweep = 1 };
+// Distortion: the stepped distortion sweep (distortionsweepsettings.h).
+enum class SweepMethod : std::int32_t { Stepped = 0, LogSweep = 1, Distortion = 2 };
 
 // The ranges the settings file and the setup dialog hold the fields to;
 // whether a length fits the range and the harmonics is for

@@ -170,7 +170,9 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     // LOGSWEEP: absent in files of earlier versions, which give the defaults.
     LogSweepSettings &log = w.Log;
     const std::string method = r.text("LOGSWEEP", "METHOD", "STEPPED");
-    log.Method = method == "LOGSWEEP" ? SweepMethod::LogSweep : SweepMethod::Stepped;
+    log.Method = method == "LOGSWEEP"     ? SweepMethod::LogSweep
+                 : method == "DISTORTION" ? SweepMethod::Distortion
+                                          : SweepMethod::Stepped;
     if (r.real("LOGSWEEP", "SECONDS", "3", d))
         log.Seconds = d;
     if (r.integer("LOGSWEEP", "AVERAGES", "1", i))
@@ -181,6 +183,22 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
         log.Smoothing = clampInt(i, INT32_MIN, INT32_MAX);
     log.Harmonics = r.boolean("LOGSWEEP", "HARMONICS", true);
     RepairLogSweepSettings(log);
+
+    // DISTSWEEP: absent in files of earlier versions, which give the defaults.
+    DistortionSweepSettings &dist = w.Dist;
+    dist.Vs = r.text("DISTSWEEP", "VS", "FREQUENCY") == "LEVEL" ? DistortionAxis::Level : DistortionAxis::Frequency;
+    dist.FromHz = r.int32("DISTSWEEP", "FROMHZ", dist.FromHz);
+    dist.ToHz = r.int32("DISTSWEEP", "TOHZ", dist.ToHz);
+    dist.Steps = r.int32("DISTSWEEP", "STEPS", dist.Steps);
+    dist.LevelDb = r.int32("DISTSWEEP", "LEVEL", dist.LevelDb);
+    if (r.real("DISTSWEEP", "FREQUENCY", "1000", d))
+        dist.FrequencyHz = d;
+    dist.FromDb = r.int32("DISTSWEEP", "FROMDB", dist.FromDb);
+    dist.ToDb = r.int32("DISTSWEEP", "TODB", dist.ToDb);
+    dist.StepDb = r.int32("DISTSWEEP", "STEPDB", dist.StepDb);
+    dist.SettleMs = r.int32("DISTSWEEP", "SETTLE", dist.SettleMs);
+    dist.Harmonics = r.boolean("DISTSWEEP", "HARMONICS", true);
+    RepairDistortionSweepSettings(dist);
 
     // OSZI (indices outside their tables fall back to the defaults)
     ScopeState &s = ms.Scope;
@@ -271,12 +289,27 @@ void SaveSettings(platform::IniFile &ini, const MeasurementState &ms, const Main
     integer("WOB", "STARTMESS", w.SettleMs);
 
     const LogSweepSettings &g = w.Log;
-    ini.set("LOGSWEEP", "METHOD", g.Method == SweepMethod::LogSweep ? "LOGSWEEP" : "STEPPED");
+    ini.set("LOGSWEEP", "METHOD", g.Method == SweepMethod::LogSweep     ? "LOGSWEEP"
+                                  : g.Method == SweepMethod::Distortion ? "DISTORTION"
+                                                                        : "STEPPED");
     real("LOGSWEEP", "SECONDS", g.Seconds, 3);
     integer("LOGSWEEP", "AVERAGES", g.Averages);
     real("LOGSWEEP", "WINDOWMS", g.WindowMs, 1);
     integer("LOGSWEEP", "SMOOTHING", g.Smoothing);
     boolean("LOGSWEEP", "HARMONICS", g.Harmonics);
+
+    const DistortionSweepSettings &dist = w.Dist;
+    ini.set("DISTSWEEP", "VS", dist.Vs == DistortionAxis::Level ? "LEVEL" : "FREQUENCY");
+    integer("DISTSWEEP", "FROMHZ", dist.FromHz);
+    integer("DISTSWEEP", "TOHZ", dist.ToHz);
+    integer("DISTSWEEP", "STEPS", dist.Steps);
+    integer("DISTSWEEP", "LEVEL", dist.LevelDb);
+    real("DISTSWEEP", "FREQUENCY", dist.FrequencyHz, 2);
+    integer("DISTSWEEP", "FROMDB", dist.FromDb);
+    integer("DISTSWEEP", "TODB", dist.ToDb);
+    integer("DISTSWEEP", "STEPDB", dist.StepDb);
+    integer("DISTSWEEP", "SETTLE", dist.SettleMs);
+    boolean("DISTSWEEP", "HARMONICS", dist.Harmonics);
 
     const ScopeState &s = ms.Scope;
     integer("OSZI", "DIV1", s.VoltsIndex1);

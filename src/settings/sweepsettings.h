@@ -3,6 +3,7 @@
 // what it reads to them, and the command line refuses what lies outside.
 #pragma once
 
+#include "settings/distortionsweepsettings.h"
 #include "settings/logsweepsettings.h"
 
 #include <cstdint>
@@ -75,6 +76,8 @@ struct SweepSettings : SweepParameters {
     float YMin = -45.0f;
     // The method START runs and the log sweep's own fields.
     LogSweepSettings Log;
+    // The distortion sweep's own fields.
+    DistortionSweepSettings Dist;
 };
 
 } // namespace app

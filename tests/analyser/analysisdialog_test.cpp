@@ -133,7 +133,8 @@ TEST_F(AnalysisDialogTest, OkStoresTheFieldsSelectsTheFilterAndWritesTheSection)
     EXPECT_TRUE(dsp::UnitAnalysis().weighting().active());
     EXPECT_NEAR(dsp::UnitAnalysis().weighting().evaluate(100.0), -18.0, 1e-9);
     EXPECT_EQ(testsupport::ReadFile(settings), "[MAIN]\nSPRACHE=D\n[ANALYSE]\nFILTER=A Weighting\nTHDMESS=FALSE\n"
-                                               "NOISEMESS=FALSE\nFUNDAUTO=FALSE\nFUNDAMENTAL=997\nFVON=200\n"
+                                               "NOISEMESS=FALSE\nHARMMESS=FALSE\nAES17=0\nFUNDAUTO=FALSE\n"
+                                               "FUNDAMENTAL=997\nFVON=200\n"
                                                "FBIS=15000\nFUNDLOW=0.0100000\n");
 
     fill("200", "15000", "997", "0"); // a threshold of 0 dB is allowed

@@ -102,6 +102,8 @@ TEST(Settings, AnEmptyFileGivesTheBuiltInSettingsWrittenInTheirOrder)
               "[WOB]\nFROM=20\nTO=22000\nSTEPS=50\nMETHODE=LOG\nPHASE=FALSE\nCOMMENT=remark:\nREFMESS=0\n"
               "DIAYMIN=-45\nDIAYMAX=5\nPMIN=-90\nPMAX=90\nPEGDIG=0.0\nSTARTMESS=100\n\n"
               "[LOGSWEEP]\nMETHOD=STEPPED\nSECONDS=3.000\nAVERAGES=1\nWINDOWMS=300.0\nSMOOTHING=0\nHARMONICS=TRUE\n\n"
+              "[DISTSWEEP]\nVS=FREQUENCY\nFROMHZ=50\nTOHZ=10000\nSTEPS=30\nLEVEL=-6\nFREQUENCY=1000.00\nFROMDB=-60\n"
+              "TODB=0\nSTEPDB=6\nSETTLE=300\nHARMONICS=TRUE\n\n"
               "[OSZI]\nDIV1=10\nDIV2=10\nTB=5\nGND1=FALSE\nGND2=FALSE\nTRIPOS=TRUE\nTRICH1=TRUE\nyposCh1=6.020\n"
               "yposCh2=2.000\nSAMPLEF=44100\nOMESSW=1024\nWIDTH=260\nHEIGHT=-1\nLEFT=-1\nTOP=-1\n\n"
               "[DIAGRAMM]\nWIDTH=450\nHEIGHT=320\nLEFT=0\nTOP=0\n");
@@ -187,6 +189,8 @@ TEST(Settings, RoundTripKeepsEveryWrittenKeyAndForeignSectionsAndDropsTheDiagram
         "[WOB]\nFROM=10\nTO=40000\nSTEPS=200\nMETHODE=LIN\nPHASE=TRUE\nCOMMENT=speaker\nREFMESS=2\n"
         "DIAYMIN=-60\nDIAYMAX=10\nPMIN=-180\nPMAX=180\nPEGDIG=-6.0\nSTARTMESS=300\n"
         "[LOGSWEEP]\nMETHOD=LOGSWEEP\nSECONDS=0.750\nAVERAGES=4\nWINDOWMS=12.5\nSMOOTHING=12\nHARMONICS=FALSE\n"
+        "[DISTSWEEP]\nVS=LEVEL\nFROMHZ=100\nTOHZ=8000\nSTEPS=12\nLEVEL=-12\nFREQUENCY=997.00\nFROMDB=-70\n"
+        "TODB=-4\nSTEPDB=3\nSETTLE=250\nHARMONICS=FALSE\n"
         "[OSZI]\nDIV1=3\nDIV2=14\nTB=9\nGND1=TRUE\nGND2=FALSE\nTRIPOS=FALSE\nTRICH1=FALSE\nyposCh1=1.250\n"
         "yposCh2=-2.500\nSAMPLEF=96000\nOMESSW=4096\nWIDTH=300\nHEIGHT=250\nLEFT=10\nTOP=20\n"
         "[DIAGRAMM]\nWIDTH=800\nHEIGHT=600\nLEFT=30\nTOP=40\n"
@@ -300,6 +304,46 @@ TEST(Settings, TheLogSweepSectionRepairsBadValuesToItsDefaults)
     EXPECT_EQ(load("[LOGSWEEP]\nWINDOWMS=0.5\n").ms.Sweep.Log.WindowMs, 300.0);
     EXPECT_EQ(load("[LOGSWEEP]\nSMOOTHING=48\n").ms.Sweep.Log.Smoothing, 48);
     EXPECT_EQ(load("[LOGSWEEP]\nSMOOTHING=-3\n").ms.Sweep.Log.Smoothing, 0);
+}
+
+TEST(Settings, TheDistortionSweepSectionKeepsItsFieldsAndRepairsBadOnes)
+{
+    // A whole section read, written and read again; the method is the log
+    // sweep section's.
+    Loaded good = load("[LOGSWEEP]\nMETHOD=DISTORTION\n[DISTSWEEP]\nVS=LEVEL\nFROMHZ=20\nTOHZ=20000\nSTEPS=7\n"
+                       "LEVEL=-20\nFREQUENCY=997.5\nFROMDB=-80\nTODB=-10\nSTEPDB=5\nSETTLE=150\nHARMONICS=FALSE\n");
+    const std::string saved = good.save();
+    EXPECT_NE(saved.find("METHOD=DISTORTION\n"), std::string::npos);
+    EXPECT_NE(saved.find("[DISTSWEEP]\nVS=LEVEL\nFROMHZ=20\nTOHZ=20000\nSTEPS=7\nLEVEL=-20\nFREQUENCY=997.50\n"
+                         "FROMDB=-80\nTODB=-10\nSTEPDB=5\nSETTLE=150\nHARMONICS=FALSE\n"),
+              std::string::npos)
+        << saved;
+    const Loaded again = load(saved);
+    const DistortionSweepSettings &g = again.ms.Sweep.Dist;
+    EXPECT_TRUE(again.ms.Sweep.Log.Method == SweepMethod::Distortion);
+    EXPECT_TRUE(g.Vs == DistortionAxis::Level && g.FromHz == 20 && g.ToHz == 20000 && g.Steps == 7 &&
+                g.LevelDb == -20 && g.FrequencyHz == 997.5 && g.FromDb == -80 && g.ToDb == -10 && g.StepDb == 5 &&
+                g.SettleMs == 150 && !g.Harmonics);
+
+    // Each bad field back to its default; a reversed or clipping range to
+    // both defaults; good fields beside them stay.
+    const DistortionSweepSettings d;
+    const Loaded bad = load("[DISTSWEEP]\nVS=SIDEWAYS\nFROMHZ=5000\nTOHZ=400\nSTEPS=0\nLEVEL=3\nFREQUENCY=0,5\n"
+                            "FROMDB=-20\nTODB=6\nSTEPDB=61\nSETTLE=-1\nHARMONICS=TRUE\n");
+    const DistortionSweepSettings &b = bad.ms.Sweep.Dist;
+    EXPECT_TRUE(b.Vs == DistortionAxis::Frequency);
+    EXPECT_EQ(b.FromHz, d.FromHz);
+    EXPECT_EQ(b.ToHz, d.ToHz);
+    EXPECT_EQ(b.Steps, d.Steps);
+    EXPECT_EQ(b.LevelDb, d.LevelDb);
+    EXPECT_EQ(b.FrequencyHz, d.FrequencyHz);
+    EXPECT_EQ(b.FromDb, d.FromDb);
+    EXPECT_EQ(b.ToDb, d.ToDb);
+    EXPECT_EQ(b.StepDb, d.StepDb);
+    EXPECT_EQ(b.SettleMs, d.SettleMs);
+    EXPECT_EQ(load("[DISTSWEEP]\nFROMDB=-30\nTODB=-30\n").ms.Sweep.Dist.FromDb, -30); // one step is a range
+    EXPECT_EQ(load("[DISTSWEEP]\nFREQUENCY=nan\n").ms.Sweep.Dist.FrequencyHz, 1000.0);
+    EXPECT_TRUE(load("[LOGSWEEP]\nMETHOD=distortion\n").ms.Sweep.Log.Method == SweepMethod::Stepped);
 }
 
 TEST(SweepParameters, ALogSweepRunTakesRangeLevelAndModeFromTheSweepAndTheRestFromItsSection)

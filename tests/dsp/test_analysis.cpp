@@ -283,9 +283,10 @@ TEST(AnalysisSettingsFile, DefaultsInvalidValuesAndRoundTrip)
 
     for (auto [key, value] : {std::pair{"THDMESS", "yes"}, {"NOISEMESS", "false"}, {"FUNDAUTO", "FALSE"},
                               {"FUNDAMENTAL", "-440"}, {"FVON", "0"}, {"FBIS", "12k"}, {"FUNDLOW", "-0.5"},
-                              {"FILTER", "USER"}})
+                              {"FILTER", "USER"}, {"AES17", "30"}})
         ini.set("ANALYSE", key, value);
     a.readSettings(ini);
+    EXPECT_EQ(s.aes17, 0); // only 0, 20 and 40 are bandwidths
     EXPECT_TRUE(s.thdMess && s.noiseMess); // anything but FALSE is true
     EXPECT_FALSE(s.fundAuto);
     EXPECT_EQ(s.fundamental, 440.0);
@@ -300,16 +301,20 @@ TEST(AnalysisSettingsFile, DefaultsInvalidValuesAndRoundTrip)
     a.settings().lowFreq = 20;
     a.settings().fundamental = 997.6;
     a.selectFilter("CCIR wtd");
+    a.settings().harmMess = true;
+    a.settings().aes17 = 40;
     const std::string path = testsupport::ScratchDir("analyse") + "/sonmain.ini";
     testsupport::WriteFile(path, "[MAIN]\nLANGUAGE=E\n");
     ASSERT_TRUE(a.writeSettingsFile(path));
     EXPECT_EQ(testsupport::ReadFile(path), "[MAIN]\nLANGUAGE=E\n\n[ANALYSE]\nTHDMESS=TRUE\nNOISEMESS=TRUE\n"
-                                           "FUNDAUTO=FALSE\nFUNDAMENTAL=998\nFVON=20\nFBIS=20000\n"
+                                           "HARMMESS=TRUE\nAES17=40\nFUNDAUTO=FALSE\nFUNDAMENTAL=998\nFVON=20\nFBIS=20000\n"
                                            "FUNDLOW=0.0003160\nFILTER=CCIR wtd\n");
     SpectrumAnalysis b;
     b.readSettingsFile(path);
     EXPECT_EQ(b.settings().threshold, 0.000316);
     EXPECT_EQ(b.settings().fundamental, 998.0);
+    EXPECT_TRUE(b.settings().harmMess);
+    EXPECT_EQ(b.settings().aes17, 40);
     EXPECT_TRUE(b.weighting().active());
     EXPECT_NEAR(b.weighting().evaluate(6000), 12.0, 1e-9);
 }

@@ -271,3 +271,67 @@ TEST_F(SweepDialogTest, OkRefusesALogSweepTooShortForItsHarmonicsAndSaysHowLongI
     platform::SetMessageHandler({});
     audio::SetRates(0, 0);
 }
+
+// The distortion sweep's fields: enabled with its method only; each axis
+// keeps its own range while the other is shown; typed values reach the
+// record, bad ones fall back to the defaults; every field has a caption.
+TEST_F(SweepDialogTest, TheDistortionSweepsFieldsReachTheRecordPerAxis)
+{
+    auto *box = dlg_.findChild<QGroupBox *>("DistortionSweepBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isEnabled());
+    dlg_.findChild<QRadioButton *>("MethodDistortion")->setChecked(true);
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_FALSE(dlg_.Esteps->isEnabled()); // the stepped sweep's own fields
+    auto *from = box->findChild<QLineEdit *>("DistFrom");
+    auto *to = box->findChild<QLineEdit *>("DistTo");
+    auto *vs = box->findChild<QComboBox *>("DistVs");
+    from->setText("100");
+    to->setText("8000");
+    box->findChild<QSpinBox *>("DistSteps")->setValue(12);
+    box->findChild<QSpinBox *>("DistLevel")->setValue(-12);
+    vs->setCurrentIndex(1); // against level: the dB range shows
+    EXPECT_EQ(from->text(), "-60");
+    EXPECT_FALSE(box->findChild<QSpinBox *>("DistSteps")->isEnabled());
+    EXPECT_TRUE(box->findChild<QLineEdit *>("DistFrequency")->isEnabled());
+    from->setText("-40");
+    to->setText("-10");
+    box->findChild<QSpinBox *>("DistStepDb")->setValue(5);
+    box->findChild<QLineEdit *>("DistFrequency")->setText("997.5");
+    box->findChild<QCheckBox *>("DistHarmonics")->setChecked(false);
+    vs->setCurrentIndex(0);
+    EXPECT_EQ(from->text(), "100"); // the frequency range as typed
+    vs->setCurrentIndex(1);
+
+    app::SweepSettings r;
+    dlg_.Take(r);
+    EXPECT_TRUE(r.Log.Method == app::SweepMethod::Distortion);
+    const app::DistortionSweepSettings &d = r.Dist;
+    EXPECT_TRUE(d.Vs == app::DistortionAxis::Level);
+    EXPECT_EQ(d.FromHz, 100);
+    EXPECT_EQ(d.ToHz, 8000);
+    EXPECT_EQ(d.Steps, 12);
+    EXPECT_EQ(d.LevelDb, -12);
+    EXPECT_EQ(d.FromDb, -40);
+    EXPECT_EQ(d.ToDb, -10);
+    EXPECT_EQ(d.StepDb, 5);
+    EXPECT_EQ(d.FrequencyHz, 997.5);
+    EXPECT_FALSE(d.Harmonics);
+
+    // A range that would clip, and a frequency that is no number, fall back.
+    to->setText("6");
+    box->findChild<QLineEdit *>("DistFrequency")->setText("1,5");
+    dlg_.Take(r);
+    EXPECT_EQ(r.Dist.FromDb, -60);
+    EXPECT_EQ(r.Dist.ToDb, 0);
+    EXPECT_EQ(r.Dist.FrequencyHz, 1000.0); // not taken: the value the dialog opened with
+
+    for (const char *name : {"DistVs", "DistFrom", "DistTo", "DistSteps", "DistStepDb", "DistLevel", "DistFrequency",
+                             "DistSettle"}) {
+        QWidget *w = box->findChild<QWidget *>(name);
+        bool captioned = false;
+        for (QLabel *l : box->findChildren<QLabel *>())
+            captioned = captioned || (l->buddy() == w && !l->text().isEmpty());
+        EXPECT_TRUE(captioned) << name;
+    }
+}

@@ -229,6 +229,15 @@ bool pictures(const char *lang)
     runEvents(300);
     save(app::Diagramm, "diagram-spectrum");
 
+    // The same tone with the harmonics line instead of THD+N.
+    trigger("Harmonics1");
+    click("StartButton");
+    runEvents(1500);
+    click("StopButton");
+    runEvents(300);
+    save(app::Diagramm, "diagram-harmonics");
+    trigger("THDN1");
+
     // The dialogs around the analyser and the diagram.
     modal([] { trigger("Parameter1"); }, "analysis");
     modal([] { trigger("Skalierung1"); }, "scale");
