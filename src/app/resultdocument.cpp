@@ -57,7 +57,7 @@ std::optional<measure::CorrectionSetting> Correction(const dsp::CorrectionCurve 
         return std::nullopt;
     measure::CorrectionSetting c;
     c.File = curve.fileName();
-    c.Sha256 = FileSha256(curve.fileName());
+    c.Sha256 = measure::FileSha256(curve.fileName());
     c.Active = curve.active();
     return c;
 }
@@ -120,16 +120,6 @@ void FillSettings(measure::MeasurementKind kind, measure::MeasurementSettings &s
 }
 
 } // namespace
-
-std::string FileSha256(const std::string &fileName)
-{
-    std::string bytes;
-    if (platform::ReadTextFile(fileName, platform::kDataFileLimit, bytes) != 0)
-        return {};
-    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())), QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
-}
 
 std::optional<measure::MeasurementKind> PageResultKind(int page)
 {

@@ -23,7 +23,4 @@ std::optional<measure::MeasurementKind> PageResultKind(int page);
 bool BuildResultDocument(const TDiagramm &diagram, measure::MeasurementKind kind, const std::string &remark,
                          measure::MeasurementDocument &document);
 
-// SHA-256 of a file as lower-case hex; "" when it cannot be read.
-std::string FileSha256(const std::string &fileName);
-
 } // namespace app

@@ -240,6 +240,11 @@ void WriteDocument(const measure::MeasurementDocument &document, bool json)
             text += (fields.join(',') + '\n').toUtf8();
         }
     }
+    WriteOut(text);
+}
+
+void WriteOut(const QByteArray &text)
+{
     errno = 0;
     if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) !=
             static_cast<std::size_t>(text.size()) ||
@@ -385,7 +390,7 @@ void Progress::Update(const QString &text)
 QJsonObject LimitsObject(const CommonOptions &o, bool pass, const QJsonArray &failures)
 {
     return QJsonObject{{"file", QString::fromStdString(o.limitsFile)},
-                       {"sha256", QString::fromStdString(FileChecksum(o.limitsFile))},
+                       {"sha256", QString::fromStdString(measure::FileSha256(o.limitsFile))},
                        {"pass", pass},
                        {"failures", failures}};
 }
@@ -423,7 +428,7 @@ void SetLimitsOutcome(measure::MeasurementDocument &document, const CommonOption
                       const QJsonArray &failures)
 {
     if (o.haveLimits)
-        document.Limits = measure::LimitsOutcome{o.limitsFile, FileChecksum(o.limitsFile), pass, failures};
+        document.Limits = measure::LimitsOutcome{o.limitsFile, measure::FileSha256(o.limitsFile), pass, failures};
 }
 
 } // namespace cli

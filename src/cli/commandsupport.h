@@ -73,6 +73,8 @@ void WriteResults(const Report &report, bool json);
 // whatever the locale, at the column's decimals; an empty field where a row
 // has none). A failed write ends the command with status 2.
 void WriteDocument(const measure::MeasurementDocument &document, bool json);
+// Writes `text` to standard output whole, or throws CommandError.
+void WriteOut(const QByteArray &text);
 
 // The generator options (--wave, --frequency, --gen-level, --phase-left,
 // --phase-right) and the generator record they describe; nullopt when

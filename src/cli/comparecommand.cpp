@@ -62,16 +62,6 @@ QJsonValue Value(double v, int decimals = -1)
     return decimals < 0 ? v : Rounded(v, decimals);
 }
 
-void Write(const QByteArray &text)
-{
-    errno = 0;
-    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) !=
-            static_cast<std::size_t>(text.size()) ||
-        std::fflush(stdout) != 0)
-        throw CommandError{std::string("the results could not be written to standard output: ") +
-                           std::strerror(errno != 0 ? errno : EIO)};
-}
-
 QByteArray AsCsv(const measure::DocumentComparison &comparison, double tolerance)
 {
     QByteArray out = "curve,x,x_unit,level,reference_level,unit,level_difference_db,phase_difference_deg,result\n";
@@ -196,7 +186,7 @@ int RunCompare(const QStringList &arguments)
     for (const QString &note : notes)
         Warn(TerminalSafe(note.toStdString()));
 
-    Write(json ? AsJson(comparison, files, reference, tolerance, notes) : AsCsv(comparison, tolerance));
+    WriteOut(json ? AsJson(comparison, files, reference, tolerance, notes) : AsCsv(comparison, tolerance));
     if (!comparison.Pass && failed == 0) {
         std::fprintf(stderr, "FAIL: a curve has no point that could be compared with the reference\n");
     } else if (!comparison.Pass) {

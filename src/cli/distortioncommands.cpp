@@ -195,7 +195,7 @@ QJsonObject DescribeBand(const Band &b, double rate)
                   {"text", QString::fromStdString(dsp::BandText(b.band, rate, 'E', b.weightingName))}};
     if (!b.filterFile.empty()) {
         o.insert("filter_file", QString::fromStdString(b.filterFile));
-        o.insert("filter_sha256", QString::fromStdString(FileChecksum(b.filterFile)));
+        o.insert("filter_sha256", QString::fromStdString(measure::FileSha256(b.filterFile)));
     }
     return o;
 }
@@ -232,7 +232,7 @@ std::string WaveFileOption(const QCommandLineParser &p, std::initializer_list<co
 QJsonObject DescribeWaveFile(const std::string &file)
 {
     return QJsonObject{{"wave", "user"}, {"file", QString::fromStdString(file)},
-                       {"file_sha256", QString::fromStdString(FileChecksum(file))}};
+                       {"file_sha256", QString::fromStdString(measure::FileSha256(file))}};
 }
 
 // Plays `g` (nothing when null) or the wave file `waveFile`, lets it settle

@@ -52,16 +52,6 @@ std::string TableCsv(const measure::ResultTable &t)
     return out;
 }
 
-void WriteOut(const QByteArray &text)
-{
-    errno = 0;
-    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) !=
-            static_cast<std::size_t>(text.size()) ||
-        std::fflush(stdout) != 0)
-        throw CommandError{std::string("the results could not be written to standard output: ") +
-                           std::strerror(errno != 0 ? errno : EIO)};
-}
-
 } // namespace
 
 int RunLogSweep(const QStringList &arguments)

@@ -10,6 +10,7 @@
 #include "audio/soundinterface.h"
 #include "audio/storeddevice.h"
 #include "audio/capturecompletions.h"
+#include "measurement/document/measurementsettings.h"
 #include "platform/inifile.h"
 #include "platform/textfile.h"
 #include "platform/runtime/utilities.h"
@@ -83,7 +84,7 @@ QJsonValue CorrectionObject(const dsp::CorrectionCurve &c)
     if (c.fileName().empty())
         return QJsonValue::Null;
     return QJsonObject{{"file", QString::fromStdString(c.fileName())},
-                       {"sha256", QString::fromStdString(FileChecksum(c.fileName()))},
+                       {"sha256", QString::fromStdString(measure::FileSha256(c.fileName()))},
                        {"active", c.active()}};
 }
 
@@ -103,17 +104,6 @@ std::string DefaultSettingsFile()
     if (!userDir.isEmpty() && access(userFile.c_str(), F_OK) == 0)
         return userFile;
     return exists ? programFile : std::string();
-}
-
-std::string FileChecksum(const std::string &fileName)
-{
-    // The files checked are the ones read: regular and of a sane size.
-    std::string bytes;
-    if (platform::ReadTextFile(fileName, platform::kDataFileLimit, bytes) != 0)
-        return {};
-    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())), QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
 }
 
 bool MeasureSession::LoadCorrection(dsp::CorrectionCurve &curve, const std::string &fileName, std::string &error)

@@ -83,7 +83,4 @@ private:
 // or copying anything; empty when there is none.
 std::string DefaultSettingsFile();
 
-// SHA-256 of a file in hexadecimal; empty when it cannot be read.
-std::string FileChecksum(const std::string &fileName);
-
 } // namespace cli

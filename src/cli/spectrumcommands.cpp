@@ -8,6 +8,7 @@
 #include "cli/commandsupport.h"
 
 #include "audio/outputengine.h"
+#include "measurement/document/measurementsettings.h"
 #include "measurement/levelunits.h"
 #include "dsp/analysis.h"
 #include "dsp/weighting.h"
@@ -100,7 +101,7 @@ QJsonObject DescribeAnalysis(const dsp::SpectrumAnalysis &a, Kind kind)
     QJsonObject o{{"low_hz", s.lowFreq}, {"high_hz", s.highFreq}, {"filter", QString::fromStdString(s.filterName)}};
     if (a.weighting().active() && !a.weighting().fileName().empty()) {
         o.insert("filter_file", QString::fromStdString(a.weighting().fileName()));
-        o.insert("filter_sha256", QString::fromStdString(FileChecksum(a.weighting().fileName())));
+        o.insert("filter_sha256", QString::fromStdString(measure::FileSha256(a.weighting().fileName())));
     }
     if (kind == Kind::ThdN) {
         o.insert("fundamental", s.fundAuto ? QJsonValue("auto") : QJsonValue(s.fundamental));

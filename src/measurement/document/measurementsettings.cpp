@@ -2,7 +2,9 @@
 #include "measurement/document/measurementsettings.h"
 
 #include "measurement/document/jsonfields.h"
+#include "platform/textfile.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QJsonValue>
 
@@ -151,6 +153,16 @@ QJsonValue CorrectionJson(const std::optional<CorrectionSetting> &c, const QJson
 }
 
 } // namespace
+
+std::string FileSha256(const std::string &fileName)
+{
+    std::string bytes;
+    if (platform::ReadTextFile(fileName, platform::kDataFileLimit, bytes) != 0)
+        return {};
+    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())), QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
 
 void StampProgram(MeasurementSettings &settings, const std::string &program)
 {

@@ -137,6 +137,11 @@ struct MeasurementSettings {
 // The program's name, this build's version and the current time (UTC).
 void StampProgram(MeasurementSettings &settings, const std::string &program);
 
+// The SHA-256 of a file the measurement read (a correction, a limits or a
+// filter file) in hex; "" when it cannot be read as a regular file of a
+// sane size.
+std::string FileSha256(const std::string &fileName);
+
 // The settings as a JSON object (Extra merged in).
 QJsonObject SettingsToJson(const MeasurementSettings &settings);
 
