@@ -14,8 +14,8 @@
 #include "audio/capturecompletions.h"
 #include "audio/devices.h"
 #include "audio/outputengine.h"
-#include "audio/setupsoundinterface.h"
 #include "measurement/distortionsweep.h"
+#include "pacedcard.h"
 #include "platform/runtime/utilities.h"
 #include "support/cardmodel.h"
 
@@ -33,23 +33,11 @@ int main(int argc, char **argv)
     platform::SetSettingsFileName(dir.filePath("sonmain.ini").toStdString());
     constexpr int kRate = 48000;
     constexpr double kDistortionDb = -60.0;
-    audio::VirtualCardConfig config; // the device model, paced
-    config.paced = true;
+    audio::VirtualCardConfig config; // the device model
     config.distortionDb = kDistortionDb;
-    config.signal = audio::VirtualCardConfig::Signal::Off;
-    audio::SetupSoundInterface(config, false);
     audio::Tdummy window;
-    if (audio::InitAudio() != 0) {
-        std::printf("FAILED: the engine did not start\n");
+    if (!bench::StartPacedCard(config, kRate))
         return 2;
-    }
-    int in = 0, out = 0;
-    std::uint32_t mask = 0;
-    audio::DeviceReport(in, out, mask);
-    audio::SelectInputDevice(0);
-    audio::SelectOutputDevice(0);
-    audio::SetDeviceFormat(audio::InputSettings(0), "", kRate, false, 24, 2);
-    audio::SetDeviceFormat(audio::OutputSettings(0), "", kRate, false, 24, 2);
     audio::SetLoop(false);
 
     measure::DistortionSweepSetup s;

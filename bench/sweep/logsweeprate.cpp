@@ -14,9 +14,9 @@
 #include "audio/capturecompletions.h"
 #include "audio/devices.h"
 #include "audio/outputengine.h"
-#include "audio/setupsoundinterface.h"
 #include "measurement/logsweepdriver.h"
 #include "measurement/sweepdriver.h"
+#include "pacedcard.h"
 #include "platform/runtime/utilities.h"
 
 #include <QCoreApplication>
@@ -31,22 +31,10 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     platform::SetSettingsFileName(dir.filePath("sonmain.ini").toStdString());
     constexpr int kRate = 48000;
-    audio::VirtualCardConfig config; // the device model, paced
-    config.paced = true;
-    config.signal = audio::VirtualCardConfig::Signal::Off;
-    audio::SetupSoundInterface(config, false);
+    audio::VirtualCardConfig config; // the device model
     audio::Tdummy window;
-    if (audio::InitAudio() != 0) {
-        std::printf("FAILED: the engine did not start\n");
+    if (!bench::StartPacedCard(config, kRate))
         return 2;
-    }
-    int in = 0, out = 0;
-    std::uint32_t mask = 0;
-    audio::DeviceReport(in, out, mask);
-    audio::SelectInputDevice(0);
-    audio::SelectOutputDevice(0);
-    audio::SetDeviceFormat(audio::InputSettings(0), "", kRate, false, 24, 2);
-    audio::SetDeviceFormat(audio::OutputSettings(0), "", kRate, false, 24, 2);
     const dsp::CorrectionCurve none;
 
     // The log sweep.
