@@ -4,6 +4,7 @@
 // unfinished measurement).
 #include "cli/commands.h"
 #include "cli/commandsupport.h"
+#include "dsp/correction.h"
 #include "measurement/blockwait.h"
 
 #include <QCoreApplication>
@@ -22,6 +23,8 @@ int main(int argc, char *argv[])
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // The command line speaks English, messages about correction files too.
+    dsp::SetCorrectionLanguage('E');
     // The arguments as given: a file name need not be UTF-8.
     return cli::RunMeasure(cli::ArgumentsFromArgv(argc, argv));
 }

@@ -296,6 +296,7 @@ TEST(MeasureCommand, UntrustedFilesEndWithAMessageNeverACrash)
     ASSERT_EQ(::mkfifo((dir + "/fifo.lim").c_str(), 0600), 0);
     testsupport::WriteFile(dir + "/big.lim", std::string((4u << 20) + 1, '#'));
     testsupport::WriteFile(dir + "/escape.lim", "100 \x1b[2J 0\n");
+    testsupport::WriteFile(dir + "/comma.cor", "20 1\n1,5 2\n1000 3\n");
     const std::string level = "level --settings " + ini + " ";
     const std::pair<std::string, std::string> refused[] = {
         {level + "--limits /dev/zero", "/dev/zero: not a regular file"},
@@ -304,6 +305,7 @@ TEST(MeasureCommand, UntrustedFilesEndWithAMessageNeverACrash)
         {"level --settings /dev/zero", "/dev/zero: not a regular file"},
         {level + "--filter-file /dev/zero", "/dev/zero: not a regular file"},
         {level + "--limits " + dir + "/escape.lim", "line 1: \"\\x1B[2J\" is not a level in dB"},
+        {level + "--filter-file " + dir + "/comma.cor", "comma.cor: Line error"}, // in English, as the rest
     };
     for (const auto &[arguments, reason] : refused) {
         const Result r = Measure(dir, arguments);
