@@ -5,10 +5,16 @@
 // frequencies of a log spacing worked out here, and against level on a
 // linear axis of dBFS; the text export; STOP mid-run and a range the card
 // cannot play, after which the held result and the diagram are as before.
+// The two-tone level sweep with the generator window's CCIF tones against
+// the products of the model's closed form (support/cardmodel.h), the level
+// axis in dBu and in W through the output calibration, worked out by hand,
+// and the refusals of a sweep the card cannot play or an axis without a
+// calibration, which store nothing.
 #include "app/distortionsweeprunner.h"
 #include "audio/audioengine.h"
 #include "display/diagramwindow.h"
 #include "support/appwindows.h"
+#include "support/cardmodel.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -26,9 +32,11 @@ constexpr double kThdDb = -56.9897; // 20·log10(sqrt(2)·10^(-60/20))
 
 class DistortionSweepPage : public testsupport::AppWindowsTest {
 protected:
-    void startSweep(const std::string &dist, const std::string &wob = "METHODE=LOG\nREFMESS=0\n")
+    void startSweep(const std::string &dist, const std::string &wob = "METHODE=LOG\nREFMESS=0\n",
+                    const std::string &more = {})
     {
-        start(kModel, "[MAIN]\nPAGE=1\nSPRACHE=E\n[WOB]\n" + wob + "[LOGSWEEP]\nMETHOD=DISTORTION\n[DISTSWEEP]\n" + dist);
+        start(kModel, "[MAIN]\nPAGE=1\nSPRACHE=E\n[WOB]\n" + wob + "[LOGSWEEP]\nMETHOD=DISTORTION\n[DISTSWEEP]\n" + dist +
+                          more);
         audio::SetRates(48000, 48000);
         audio::SetBits(24, 24);
     }
@@ -166,4 +174,121 @@ TEST_F(DistortionSweepPage, StopMidRunAndAnUnplayableRangeLeaveTheHeldResult)
     app::MS.Sweep.Dist.Steps = 2;
     runOnce();
     EXPECT_EQ(runner()->Result().size(), 3u);
+}
+
+// CCIF with the generator window's tones (centre 15 kHz, 1 kHz apart: 14.5
+// and 15.5 kHz, 1:1) at -20 and -8 dBFS, louder step by step so the model's
+// peak follower holds each step's own peak P = the sum's peak (the tones are
+// cosines, in phase at the start). The axis in dBu through 1000 mV at full
+// scale: L + 20·log10(1000/775) = L + 2.214 dB.
+TEST_F(DistortionSweepPage, ImdAgainstLevelReadsTheModelsProductsOnADbuAxis)
+{
+    startSweep("VS=IMD\nFROMDB=-20\nTODB=-8\nSTEPDB=12\nSETTLE=50\nUNIT=DBU\n", "METHODE=LOG\nREFMESS=0\n",
+               "[EICH]\nINPUT=1000\nOUTPUT=1000\n[GEN]\nTTSTD=2\nTTCENTRE=15000\nTTSPACING=1000\n");
+    runOnce();
+    ASSERT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    ASSERT_TRUE(runner()->HasResult());
+    EXPECT_TRUE(app::Diagramm->LinearX());
+    EXPECT_EQ(app::Diagramm->XCaption(), "Level [dBu]");
+    EXPECT_EQ(app::Diagramm->YCaption(), "d2, d3 [dB]");
+    const display::ExtraCurve *d2 = curve("d2"), *d3 = curve("d3");
+    ASSERT_TRUE(d2 && d3);
+    ASSERT_EQ(d2->FrequencyHz.size(), 2u);
+    const double h = 1e-3;
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const auto k = static_cast<std::size_t>(i);
+        const double level = -20.0 + 12.0 * i, peak = std::pow(10.0, level / 20.0);
+        const testsupport::TwoToneModel m = testsupport::ModelTwoTone(peak / 2, peak / 2, peak, h);
+        EXPECT_NEAR(d2->FrequencyHz[k], level + 2.2139, 1e-3);
+        EXPECT_NEAR(d2->Values[k], 20.0 * std::log10(m.D2()), 0.3); // -66.0 dB
+        EXPECT_NEAR(d3->Values[k], 20.0 * std::log10(m.D3()), 0.3); // -62.5 dB
+        EXPECT_NEAR(runner()->Result()[k].Imd[1].f2Hz, 15500.0, 1.0);
+    }
+
+    // The export carries the level in dBu and the IMD columns.
+    const std::string file = testsupport::ScratchDir("distsweepimd") + "/d.txt";
+    ASSERT_EQ(form()->SaveHarmonicsAsText(QString::fromStdString(file)), 0);
+    const std::string text = ReadAll(file);
+    EXPECT_EQ(text.rfind("step\tfrequency_hz\tgenerator_dbfs\tgenerator_dbu\tright_a1_dbfs\tright_a2_dbfs\t"
+                         "right_d2_db\tright_d2_percent\tright_d3_db\tright_d3_percent\n",
+                         0),
+              0u)
+        << text;
+    const auto row = QRegularExpression(R"(\n1\t15500\.000\t-8\t(-?\d+\.\d{3})\t(-?\d+\.\d{3})\t-?\d+\.\d{3}\t)"
+                                        R"((-?\d+\.\d{3})\t)")
+                         .match(QString::fromStdString(text));
+    ASSERT_TRUE(row.hasMatch()) << text;
+    const double peak = std::pow(10.0, -8.0 / 20.0);
+    EXPECT_NEAR(row.captured(1).toDouble(), -5.786, 0.002);
+    EXPECT_NEAR(row.captured(2).toDouble(), 20.0 * std::log10(peak / 2), 0.05); // the tone passes the model
+    EXPECT_NEAR(row.captured(3).toDouble(), 20.0 * std::log10(testsupport::ModelTwoTone(peak / 2, peak / 2, peak, h).D2()),
+                0.3);
+}
+
+// The axis in W into 8 ohms through 1000 mV at full scale: 10, 31.6 and
+// 100 mV RMS at -40, -30 and -20 dBFS give 12.5, 125 and 1250 µW, drawn on
+// the log axis in µW (the smallest power at 1 or more).
+TEST_F(DistortionSweepPage, AgainstLevelInWattsOnALogAxis)
+{
+    startSweep("VS=LEVEL\nFREQUENCY=1000\nFROMDB=-40\nTODB=-20\nSTEPDB=10\nSETTLE=50\nUNIT=W\nLOAD=8\n",
+               "METHODE=LOG\nREFMESS=0\n", "[EICH]\nINPUT=1000\nOUTPUT=1000\n");
+    runOnce();
+    ASSERT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_FALSE(app::Diagramm->LinearX());
+    EXPECT_EQ(app::Diagramm->XCaption(), QString::fromUtf8("Power [\u00b5W]"));
+    const display::ExtraCurve *thd = curve("THD");
+    ASSERT_TRUE(thd);
+    ASSERT_EQ(thd->FrequencyHz.size(), 3u);
+    const double expected[] = {12.5, 125.0, 1250.0};
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_NEAR(thd->FrequencyHz[k], expected[k], expected[k] * 1e-6) << k;
+        EXPECT_NEAR(thd->Values[k], kThdDb, 0.5) << k;
+    }
+    std::int32_t xmin = 0, xmax = 0;
+    app::Diagramm->GetXRange(xmin, xmax);
+    EXPECT_EQ(xmin, 12);
+    EXPECT_EQ(xmax, 1250);
+    const std::string file = testsupport::ScratchDir("distsweepw") + "/d.txt";
+    ASSERT_EQ(form()->SaveHarmonicsAsText(QString::fromStdString(file)), 0);
+    const std::string text = ReadAll(file);
+    EXPECT_EQ(text.rfind("step\tfrequency_hz\tgenerator_dbfs\tgenerator_w\tright_fundamental_dbfs", 0), 0u) << text;
+    EXPECT_NE(text.find("\n2\t1000.000\t-20\t0.00125\t"), std::string::npos) << text;
+}
+
+// Refused at START with the reason, nothing played or stored: two tones that
+// do not fit below half the rate (CCIF around 23 kHz at 48 kHz), an axis in
+// dBV or W without a usable output calibration; the held result and the
+// diagram stay, and a sweep in dBFS still runs.
+TEST_F(DistortionSweepPage, RefusalsStoreNothing)
+{
+    startSweep("VS=IMD\nFROMDB=-20\nTODB=-8\nSTEPDB=12\nSETTLE=20\n", "METHODE=LOG\nREFMESS=0\n",
+               "[EICH]\nOUTPUT=0\n[GEN]\nTTSTD=2\nTTCENTRE=23000\nTTSPACING=1000\n");
+    runOnce();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith("Distortion sweep not possible: ")) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains("half the sample rate")) << messages[0].text.toStdString();
+    EXPECT_FALSE(runner()->HasResult());
+
+    app::MS.Sweep.Dist.Vs = app::DistortionAxis::Level;
+    runOnce();
+    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_TRUE(runner()->HasResult());
+    const std::vector<double> heldX = curve("THD")->FrequencyHz;
+    ASSERT_EQ(heldX.size(), 2u);
+    EXPECT_EQ(heldX[0], -20.0);
+
+    const std::pair<app::DistortionUnit, float> cases[] = {{app::DistortionUnit::DbV, 0.0f},
+                                                           {app::DistortionUnit::Watt, -497.0f},
+                                                           {app::DistortionUnit::Dbu, std::nanf("")}};
+    for (const auto &[unit, mv] : cases) {
+        messages.clear();
+        app::MS.Sweep.Dist.Unit = unit;
+        app::MS.OutputCalibration = mv;
+        runOnce();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.contains("needs the output calibration")) << messages[0].text.toStdString();
+        EXPECT_EQ(curve("THD")->FrequencyHz, heldX);
+        EXPECT_EQ(app::Diagramm->XCaption(), "Level [dBFS]");
+    }
 }

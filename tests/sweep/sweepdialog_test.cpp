@@ -327,11 +327,65 @@ TEST_F(SweepDialogTest, TheDistortionSweepsFieldsReachTheRecordPerAxis)
     EXPECT_EQ(r.Dist.FrequencyHz, 1000.0); // not taken: the value the dialog opened with
 
     for (const char *name : {"DistVs", "DistFrom", "DistTo", "DistSteps", "DistStepDb", "DistLevel", "DistFrequency",
-                             "DistSettle"}) {
+                             "DistSettle", "DistUnit", "DistLoad"}) {
         QWidget *w = box->findChild<QWidget *>(name);
         bool captioned = false;
         for (QLabel *l : box->findChildren<QLabel *>())
             captioned = captioned || (l->buddy() == w && !l->text().isEmpty());
         EXPECT_TRUE(captioned) << name;
+    }
+}
+
+// The third axis, the two-tone level sweep: the dB range and step, no tone
+// of its own and no harmonics; the level axis's unit and the load, which
+// counts for the power only. Captions in both languages; a load out of its
+// range falls back to 8 ohms.
+TEST_F(SweepDialogTest, TheTwoToneLevelSweepAndTheLevelAxisUnitReachTheRecord)
+{
+    auto *box = dlg_.findChild<QGroupBox *>("DistortionSweepBox");
+    ASSERT_NE(box, nullptr);
+    dlg_.findChild<QRadioButton *>("MethodDistortion")->setChecked(true);
+    auto *vs = box->findChild<QComboBox *>("DistVs");
+    auto *unit = box->findChild<QComboBox *>("DistUnit");
+    auto *load = box->findChild<QLineEdit *>("DistLoad");
+    ASSERT_TRUE(vs && unit && load);
+    ASSERT_EQ(vs->count(), 3);
+    dlg_.SetLanguage('E');
+    EXPECT_EQ(vs->itemText(2), "Two-tone level (IMD)");
+    dlg_.SetLanguage('D');
+    EXPECT_EQ(vs->itemText(2), "Zweiton-Pegel (IMD)");
+    ASSERT_EQ(unit->count(), 4);
+    EXPECT_EQ(unit->itemText(3), "W");
+
+    vs->setCurrentIndex(2);
+    EXPECT_EQ(box->findChild<QLineEdit *>("DistFrom")->text(), "-60");
+    EXPECT_TRUE(box->findChild<QSpinBox *>("DistStepDb")->isEnabled());
+    EXPECT_FALSE(box->findChild<QLineEdit *>("DistFrequency")->isEnabled());
+    EXPECT_FALSE(box->findChild<QCheckBox *>("DistHarmonics")->isEnabled());
+    EXPECT_FALSE(load->isEnabled());
+    unit->setCurrentIndex(3);
+    EXPECT_TRUE(load->isEnabled());
+    box->findChild<QLineEdit *>("DistFrom")->setText("-30");
+    load->setText("4.7");
+    app::SweepSettings r;
+    dlg_.Take(r);
+    EXPECT_TRUE(r.Dist.Vs == app::DistortionAxis::Imd);
+    EXPECT_TRUE(r.Dist.Unit == app::DistortionUnit::Watt);
+    EXPECT_EQ(r.Dist.LoadOhms, 4.7);
+    EXPECT_EQ(r.Dist.FromDb, -30);
+
+    // shown again as taken
+    dlg_.Open(r, dsp::CorrectionCurve(), dsp::CorrectionCurve());
+    EXPECT_EQ(vs->currentIndex(), 2);
+    EXPECT_EQ(unit->currentIndex(), 3);
+    EXPECT_EQ(load->text(), "4.7");
+
+    // Out of range: the default; no number: not taken (the value opened with).
+    unit->setCurrentIndex(1);
+    for (const char *bad : {"0", "-8", "4,7", "x"}) {
+        load->setText(bad);
+        dlg_.Take(r);
+        EXPECT_TRUE(r.Dist.Unit == app::DistortionUnit::DbV) << bad;
+        EXPECT_EQ(r.Dist.LoadOhms, bad[0] == '0' || bad[0] == '-' ? 8.0 : 4.7) << bad;
     }
 }
