@@ -269,8 +269,12 @@ void DistortionSweepRunner::ShowInDiagram()
             continue;
         }
         auto ok = [](const dsp::HarmonicReading &h) { return h.status == dsp::DistortionStatus::Ok; };
-        add(kThdnStyle, [&](const measure::DistortionStep &p) { return Finite(p.Harmonics[c].thdnDb, ok(p.Harmonics[c])); });
-        add(kThdStyle, [&](const measure::DistortionStep &p) { return Finite(p.Harmonics[c].thdDb, ok(p.Harmonics[c])); });
+        add(kThdnStyle, [&](const measure::DistortionStep &p) {
+            return Finite(p.Harmonics[c].thdnDb, ok(p.Harmonics[c]));
+        });
+        add(kThdStyle, [&](const measure::DistortionStep &p) {
+            return Finite(p.Harmonics[c].thdDb, ok(p.Harmonics[c]));
+        });
         if (MS.Sweep.Dist.Harmonics) {
             for (int k : {2, 3}) {
                 add(k == 2 ? kH2Style : kH3Style, [&](const measure::DistortionStep &p) {

@@ -1059,7 +1059,8 @@ int RunDistortionSweep(const QStringList &arguments)
                 } else {
                     t.Set(row, k.level, r.fundamentalDbfs);
                     if (unit != 0)
-                        t.Set(row, k.levelUnit, display::OutputLevelInUnit(r.fundamentalDbfs, unit, ms.InputCalibration, loadOhms));
+                        t.Set(row, k.levelUnit,
+                              display::OutputLevelInUnit(r.fundamentalDbfs, unit, ms.InputCalibration, loadOhms));
                     for (int h = 2; h <= dsp::kHighestHarmonic; ++h)
                         if (r.harmonic(h).state == dsp::ComponentState::Measured)
                             t.Set(row, k.h[h - 2], OrNothing(r.harmonic(h).levelDb));

@@ -35,8 +35,8 @@ protected:
     void startSweep(const std::string &dist, const std::string &wob = "METHODE=LOG\nREFMESS=0\n",
                     const std::string &more = {})
     {
-        start(kModel, "[MAIN]\nPAGE=1\nSPRACHE=E\n[WOB]\n" + wob + "[LOGSWEEP]\nMETHOD=DISTORTION\n[DISTSWEEP]\n" + dist +
-                          more);
+        start(kModel,
+              "[MAIN]\nPAGE=1\nSPRACHE=E\n[WOB]\n" + wob + "[LOGSWEEP]\nMETHOD=DISTORTION\n[DISTSWEEP]\n" + dist + more);
         audio::SetRates(48000, 48000);
         audio::SetBits(24, 24);
     }
