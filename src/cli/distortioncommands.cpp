@@ -776,22 +776,6 @@ const QStringList kSweepUnits{"dbfs", "dbv", "dbu", "w"};
 const char *const kSweepUnitNames[] = {"dBFS", "dBV", "dBu", "W"};
 const char *const kSweepUnitColumns[] = {"dbfs", "dbv", "dbu", "w"};
 
-// A level in dBFS in the chosen unit: dBV and dBu through the calibration's
-// millivolts RMS at full scale (as the analyser's level units); W the power
-// of that RMS voltage into `loadOhms`. dBFS stays as it is.
-double InUnit(double dbfs, int unit, double calibrationMv, double loadOhms)
-{
-    if (unit == 0 || !(dbfs > dsp::kNoSignalDb))
-        return unit == 0 ? dbfs : std::nan("");
-    const int levelUnit = unit == 2 ? display::LevelUnitDbu : display::LevelUnitDbV;
-    const display::LevelScale scale = display::GetLevelScale(levelUnit, 0.0f, 0.0f, static_cast<float>(calibrationMv));
-    const double db = dbfs + scale.Shift;
-    if (unit != 3)
-        return db;
-    const double volts = std::pow(10.0, db / 20.0);
-    return volts * volts / loadOhms;
-}
-
 } // namespace
 
 int RunDistortionSweep(const QStringList &arguments)
@@ -914,6 +898,16 @@ int RunDistortionSweep(const QStringList &arguments)
                                           : vsLevel ? measure::MeasurementKind::DistortionLevel
                                                     : measure::MeasurementKind::DistortionFrequency;
     const app::MeasurementState &ms = session.State();
+    // An analog unit needs the calibrations it is taken through: the output's
+    // for the generator level, the input's for the fundamentals read.
+    if (unit != 0 && !display::CalibrationUsable(ms.OutputCalibration))
+        throw CommandError{std::string("--unit ") + kSweepUnits[unit].toStdString() +
+                           " needs the output calibration in millivolts at full scale ([EICH] OUTPUT), not " +
+                           platform::FormatShortest(ms.OutputCalibration)};
+    if (unit != 0 && !imd && !display::CalibrationUsable(ms.InputCalibration))
+        throw CommandError{std::string("--unit ") + kSweepUnits[unit].toStdString() +
+                           " needs the input calibration in millivolts at full scale ([EICH] INPUT), not " +
+                           platform::FormatShortest(ms.InputCalibration)};
     QJsonObject sweep{{"vs", vsLevel ? "level" : "frequency"}, {"steps", measure::DistortionSweep::StepCount(s)},
                       {"unit", kSweepUnitNames[unit]}};
     if (vsLevel) {
@@ -1023,7 +1017,7 @@ int RunDistortionSweep(const QStringList &arguments)
         t.Set(row, freqCol, pt.FrequencyHz);
         t.Set(row, genCol, pt.LevelDb);
         if (unit != 0)
-            t.Set(row, outCol, InUnit(pt.LevelDb, unit, ms.OutputCalibration, loadOhms));
+            t.Set(row, outCol, display::OutputLevelInUnit(pt.LevelDb, unit, ms.OutputCalibration, loadOhms));
         t.Set(row, ovCol, pt.Overloads);
         overloads += pt.Overloads;
         audio::AddStreamWarnings(warnings, pt.Warnings);
@@ -1065,7 +1059,8 @@ int RunDistortionSweep(const QStringList &arguments)
                 } else {
                     t.Set(row, k.level, r.fundamentalDbfs);
                     if (unit != 0)
-                        t.Set(row, k.levelUnit, InUnit(r.fundamentalDbfs, unit, ms.InputCalibration, loadOhms));
+                        t.Set(row, k.levelUnit,
+                              display::OutputLevelInUnit(r.fundamentalDbfs, unit, ms.InputCalibration, loadOhms));
                     for (int h = 2; h <= dsp::kHighestHarmonic; ++h)
                         if (r.harmonic(h).state == dsp::ComponentState::Measured)
                             t.Set(row, k.h[h - 2], OrNothing(r.harmonic(h).levelDb));

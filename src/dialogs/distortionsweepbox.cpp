@@ -39,7 +39,7 @@ DistortionSweepBox::DistortionSweepBox(QWidget *parent) : QGroupBox(parent)
     auto label = [this](const char *name) { return named(new QLabel(this), name); };
     DistVsLabel = label("DistVsLabel");
     DistVs = named(new QComboBox(this), "DistVs");
-    DistVs->addItems({QString(), QString()});
+    DistVs->addItems({QString(), QString(), QString()});
     DistFromLabel = label("DistFromLabel");
     DistFrom = named(new QLineEdit(this), "DistFrom");
     DistToLabel = label("DistToLabel");
@@ -59,6 +59,13 @@ DistortionSweepBox::DistortionSweepBox(QWidget *parent) : QGroupBox(parent)
     DistSettle = named(new QSpinBox(this), "DistSettle");
     DistSettle->setRange(0, app::kDistSettleMsMax);
     DistHarmonics = named(new QCheckBox(this), "DistHarmonics");
+    DistUnitLabel = label("DistUnitLabel");
+    DistUnit = named(new QComboBox(this), "DistUnit");
+    DistUnit->addItems({"dBFS", "dBV", "dBu", "W"});
+    DistLoadLabel = label("DistLoadLabel");
+    DistLoad = named(new QLineEdit(this), "DistLoad");
+    DistUnitLabel->setBuddy(DistUnit);
+    DistLoadLabel->setBuddy(DistLoad);
     DistVsLabel->setBuddy(DistVs);
     DistFromLabel->setBuddy(DistFrom);
     DistToLabel->setBuddy(DistTo);
@@ -67,7 +74,7 @@ DistortionSweepBox::DistortionSweepBox(QWidget *parent) : QGroupBox(parent)
     DistLevelLabel->setBuddy(DistLevel);
     DistFrequencyLabel->setBuddy(DistFrequency);
     DistSettleLabel->setBuddy(DistSettle);
-    for (QLineEdit *e : {DistFrom, DistTo, DistFrequency})
+    for (QLineEdit *e : {DistFrom, DistTo, DistFrequency, DistLoad})
         e->setMaximumWidth(80);
 
     auto *g = new QGridLayout(this);
@@ -87,16 +94,23 @@ DistortionSweepBox::DistortionSweepBox(QWidget *parent) : QGroupBox(parent)
     g->addWidget(DistLevel, 3, 1);
     g->addWidget(DistFrequencyLabel, 3, 2);
     g->addWidget(DistFrequency, 3, 3);
-    g->addWidget(DistHarmonics, 4, 0, 1, 4);
+    g->addWidget(DistUnitLabel, 4, 0);
+    g->addWidget(DistUnit, 4, 1);
+    g->addWidget(DistLoadLabel, 4, 2);
+    g->addWidget(DistLoad, 4, 3);
+    g->addWidget(DistHarmonics, 5, 0, 1, 4);
 
     connect(DistVs, &QComboBox::currentIndexChanged, this, [this](int index) {
-        const auto axis = index == 1 ? app::DistortionAxis::Level : app::DistortionAxis::Frequency;
+        const auto axis = index == 1   ? app::DistortionAxis::Level
+                          : index == 2 ? app::DistortionAxis::Imd
+                                       : app::DistortionAxis::Frequency;
         if (axis == axis_)
             return;
         keepRange(shown_); // the typed range stays with its axis
         axis_ = axis;
         applyAxis();
     });
+    connect(DistUnit, &QComboBox::currentIndexChanged, this, [this] { applyAxis(); });
     SetLanguage('D');
     Show(app::DistortionSweepSettings());
 }
@@ -111,6 +125,9 @@ void DistortionSweepBox::SetLanguage(char language)
     DistVsLabel->setText(t("\u00fcber", "against"));
     DistVs->setItemText(0, t("Frequenz", "frequency"));
     DistVs->setItemText(1, t("Pegel", "level"));
+    DistVs->setItemText(2, t("Zweiton-Pegel (IMD)", "Two-tone level (IMD)"));
+    DistUnitLabel->setText(t("Pegelachse", "Level axis"));
+    DistLoadLabel->setText(t("Last \u03a9", "Load \u03a9"));
     DistStepsLabel->setText(t("Anzahl Steps", "Step count"));
     DistStepDbLabel->setText(t("Schritt dB", "Step dB"));
     DistLevelLabel->setText(t("Pegel dBFS", "Level dBFS"));
@@ -125,7 +142,7 @@ void DistortionSweepBox::Show(const app::DistortionSweepSettings &s)
     shown_ = s;
     axis_ = s.Vs;
     DistVs->blockSignals(true);
-    DistVs->setCurrentIndex(s.Vs == app::DistortionAxis::Level ? 1 : 0);
+    DistVs->setCurrentIndex(static_cast<int>(s.Vs));
     DistVs->blockSignals(false);
     DistSteps->setValue(s.Steps);
     DistStepDb->setValue(s.StepDb);
@@ -133,12 +150,18 @@ void DistortionSweepBox::Show(const app::DistortionSweepSettings &s)
     DistFrequency->setText(QString::fromStdString(platform::FormatShortest(static_cast<float>(s.FrequencyHz))));
     DistSettle->setValue(s.SettleMs);
     DistHarmonics->setChecked(s.Harmonics);
+    DistUnit->blockSignals(true);
+    DistUnit->setCurrentIndex(static_cast<int>(s.Unit));
+    DistUnit->blockSignals(false);
+    DistLoad->setText(QString::fromStdString(platform::FormatShortest(static_cast<float>(s.LoadOhms))));
     applyAxis();
 }
 
 void DistortionSweepBox::applyAxis()
 {
-    const bool level = axis_ == app::DistortionAxis::Level;
+    // The two-tone sweep steps the level too; its tones are the generator's.
+    const bool level = axis_ != app::DistortionAxis::Frequency;
+    const bool tone = axis_ == app::DistortionAxis::Level;
     auto t = [this](const char *g, const char *e) { return QString::fromUtf8(de_ ? g : e); };
     DistFromLabel->setText(level ? t("von dBFS", "from dBFS") : t("von Hz", "from Hz"));
     DistToLabel->setText(level ? t("bis dBFS", "to dBFS") : t("bis Hz", "to Hz"));
@@ -146,15 +169,22 @@ void DistortionSweepBox::applyAxis()
     DistTo->setText(QString::number(level ? shown_.ToDb : shown_.ToHz));
     for (QWidget *w : std::initializer_list<QWidget *>{DistSteps, DistStepsLabel, DistLevel, DistLevelLabel})
         w->setEnabled(!level);
-    for (QWidget *w : std::initializer_list<QWidget *>{DistStepDb, DistStepDbLabel, DistFrequency, DistFrequencyLabel})
+    for (QWidget *w : std::initializer_list<QWidget *>{DistStepDb, DistStepDbLabel})
         w->setEnabled(level);
+    for (QWidget *w : std::initializer_list<QWidget *>{DistFrequency, DistFrequencyLabel})
+        w->setEnabled(tone);
+    DistHarmonics->setEnabled(axis_ != app::DistortionAxis::Imd);
+    // The load counts for the power only.
+    const bool watts = DistUnit->currentIndex() == static_cast<int>(app::DistortionUnit::Watt);
+    DistLoad->setEnabled(watts);
+    DistLoadLabel->setEnabled(watts);
 }
 
 void DistortionSweepBox::keepRange(app::DistortionSweepSettings &s) const
 {
     std::int32_t from = 0, to = 0;
     const bool fromOk = Whole(DistFrom, from), toOk = Whole(DistTo, to);
-    if (axis_ == app::DistortionAxis::Level) {
+    if (axis_ != app::DistortionAxis::Frequency) {
         if (fromOk)
             s.FromDb = from;
         if (toOk)
@@ -180,6 +210,10 @@ void DistortionSweepBox::Take(app::DistortionSweepSettings &s) const
         s.FrequencyHz = f;
     s.SettleMs = DistSettle->value();
     s.Harmonics = DistHarmonics->isChecked();
+    s.Unit = static_cast<app::DistortionUnit>(DistUnit->currentIndex());
+    double load = 0.0;
+    if (platform::ParseFloat(DistLoad->text().trimmed().toStdString(), load))
+        s.LoadOhms = load;
     app::RepairDistortionSweepSettings(s);
 }
 

@@ -1,7 +1,9 @@
 // The distortion sweep's fields in the sweep setup dialog: against frequency
 // (from, to in Hz, step count, the fixed level) or against level (from, to
-// and step in dB, the fixed frequency), the settling time of each step and
-// whether H2 and H3 are drawn. The log/lin spacing is the dialog's own
+// and step in dB, the fixed frequency) or against the level of the
+// generator's two-tone signal (from, to and step in dB), the settling time
+// of each step, whether H2 and H3 are drawn, and the unit of the level axis
+// with the load for the power. The log/lin spacing is the dialog's own
 // choice. UI thread only.
 #pragma once
 
@@ -29,12 +31,12 @@ public:
     // (app::RepairDistortionSweepSettings).
     void Take(app::DistortionSweepSettings &s) const;
 
-    QComboBox *DistVs;
-    QLineEdit *DistFrom, *DistTo, *DistFrequency;
+    QComboBox *DistVs, *DistUnit;
+    QLineEdit *DistFrom, *DistTo, *DistFrequency, *DistLoad;
     QSpinBox *DistSteps, *DistStepDb, *DistLevel, *DistSettle;
     QCheckBox *DistHarmonics;
     QLabel *DistVsLabel, *DistFromLabel, *DistToLabel, *DistStepsLabel, *DistStepDbLabel, *DistLevelLabel,
-        *DistFrequencyLabel, *DistSettleLabel;
+        *DistFrequencyLabel, *DistSettleLabel, *DistUnitLabel, *DistLoadLabel;
 
 private:
     // Shows the fields of the chosen axis and the range's unit.

@@ -64,6 +64,7 @@ public:
     void SetY2Caption(const QString &text);
     void SetXCaption(const QString &text);
     const QString &YCaption() const { return yCaption_; }
+    const QString &XCaption() const { return xCaption_; }
 
     QString GetTitle() const;
     void SetStatusText(const QString &text);

@@ -61,6 +61,42 @@ std::string LevelAxisTitle(int levelUnit, char /*language: the titles are the sa
     }
 }
 
+bool CalibrationUsable(double calibrationMv) { return std::isfinite(calibrationMv) && calibrationMv > 0.0; }
+
+double OutputLevelInUnit(double dbfs, int unit, double calibrationMv, double loadOhms)
+{
+    const double nan = std::nan("");
+    if (!(dbfs > kNoSignalDb) || !std::isfinite(dbfs))
+        return nan;
+    if (unit == OutputUnitDbFS)
+        return dbfs;
+    if (!CalibrationUsable(calibrationMv))
+        return nan;
+    const double dbv = dbfs + 20.0 * std::log10(calibrationMv / kDbVReferenceMv);
+    switch (unit) {
+    case OutputUnitDbV: return dbv;
+    case OutputUnitDbu: return dbv - 20.0 * std::log10(kDbuReferenceMv / kDbVReferenceMv);
+    case OutputUnitW: {
+        if (!(std::isfinite(loadOhms) && loadOhms > 0.0))
+            return nan;
+        const double volts = std::pow(10.0, dbv / 20.0);
+        return volts * volts / loadOhms;
+    }
+    default: return nan;
+    }
+}
+
+const char *OutputLevelUnitName(int unit)
+{
+    switch (unit) {
+    case OutputUnitDbFS: return "dBFS";
+    case OutputUnitDbV: return "dBV";
+    case OutputUnitDbu: return "dBu";
+    case OutputUnitW: return "W";
+    default: return "";
+    }
+}
+
 std::string CalibrationStateText(int levelUnit, int inputVolume, int calibratedInputVolume,
                                  char language)
 {

@@ -44,6 +44,27 @@ double MagnitudeToLevel(double magnitude, const LevelScale &scale);
 // "Level [dBm]" (the same in both languages); "Level [dB]" for other units.
 std::string LevelAxisTitle(int levelUnit, char language = 'E');
 
+// The units of a distortion sweep's level axis: the generator's level in
+// dBFS, or the voltage it gives at the output through the output
+// calibration, in dBV, dBu or as the power into a load.
+enum OutputLevelUnit : int { OutputUnitDbFS = 0, OutputUnitDbV = 1, OutputUnitDbu = 2, OutputUnitW = 3 };
+
+// Whether `calibrationMv` (millivolts RMS of a full-scale sine) can turn
+// levels into volts: a finite number above 0.
+bool CalibrationUsable(double calibrationMv);
+
+// A level in dBFS (a sine of peak amplitude 10^(dbfs/20) of full scale) in
+// `unit`: dBFS as it is; dBV and dBu from the RMS voltage
+// calibrationMv/1000 · 10^(dbfs/20) (re 1 V and 775 mV as the analyser's
+// units); W that voltage squared over `loadOhms`. NaN where there is no
+// value: no signal (at or below kNoSignalDb), a calibration that is not
+// usable, for W a load that is not a positive number, an unknown unit.
+double OutputLevelInUnit(double dbfs, int unit, double calibrationMv, double loadOhms);
+
+// Short name of `unit` as columns and captions show it: "dBFS", "dBV",
+// "dBu", "W" ("" for an unknown unit).
+const char *OutputLevelUnitName(int unit);
+
 // Text of the calibration state label: eighteen blanks in dBFS; in an analog
 // unit "calibrated" only while the recording volume equals the one at
 // calibration (never while that is -1). 'D' German, anything else English.

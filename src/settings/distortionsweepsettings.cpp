@@ -7,8 +7,13 @@ namespace app {
 void RepairDistortionSweepSettings(DistortionSweepSettings &s)
 {
     const DistortionSweepSettings d;
-    if (s.Vs != DistortionAxis::Frequency && s.Vs != DistortionAxis::Level)
+    if (s.Vs != DistortionAxis::Frequency && s.Vs != DistortionAxis::Level && s.Vs != DistortionAxis::Imd)
         s.Vs = d.Vs;
+    if (s.Unit != DistortionUnit::DbFS && s.Unit != DistortionUnit::DbV && s.Unit != DistortionUnit::Dbu &&
+        s.Unit != DistortionUnit::Watt)
+        s.Unit = d.Unit;
+    if (!(std::isfinite(s.LoadOhms) && s.LoadOhms >= kDistLoadMin && s.LoadOhms <= kDistLoadMax))
+        s.LoadOhms = d.LoadOhms;
     auto inRange = [](std::int32_t v, std::int32_t lo, std::int32_t hi) { return v >= lo && v <= hi; };
     if (!inRange(s.FromHz, kDistFreqMin, kDistFreqMax) || !inRange(s.ToHz, kDistFreqMin, kDistFreqMax) ||
         s.ToHz <= s.FromHz) {

@@ -186,7 +186,15 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
 
     // DISTSWEEP: absent in files of earlier versions, which give the defaults.
     DistortionSweepSettings &dist = w.Dist;
-    dist.Vs = r.text("DISTSWEEP", "VS", "FREQUENCY") == "LEVEL" ? DistortionAxis::Level : DistortionAxis::Frequency;
+    {
+        const std::string vs = r.text("DISTSWEEP", "VS", "FREQUENCY");
+        dist.Vs = vs == "LEVEL" ? DistortionAxis::Level : vs == "IMD" ? DistortionAxis::Imd : DistortionAxis::Frequency;
+        const std::string unit = r.text("DISTSWEEP", "UNIT", "DBFS");
+        dist.Unit = unit == "DBV"   ? DistortionUnit::DbV
+                    : unit == "DBU" ? DistortionUnit::Dbu
+                    : unit == "W"   ? DistortionUnit::Watt
+                                    : DistortionUnit::DbFS;
+    }
     dist.FromHz = r.int32("DISTSWEEP", "FROMHZ", dist.FromHz);
     dist.ToHz = r.int32("DISTSWEEP", "TOHZ", dist.ToHz);
     dist.Steps = r.int32("DISTSWEEP", "STEPS", dist.Steps);
@@ -198,6 +206,8 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
     dist.StepDb = r.int32("DISTSWEEP", "STEPDB", dist.StepDb);
     dist.SettleMs = r.int32("DISTSWEEP", "SETTLE", dist.SettleMs);
     dist.Harmonics = r.boolean("DISTSWEEP", "HARMONICS", true);
+    if (r.real("DISTSWEEP", "LOAD", "8", d))
+        dist.LoadOhms = d;
     RepairDistortionSweepSettings(dist);
 
     // OSZI (indices outside their tables fall back to the defaults)
@@ -299,7 +309,8 @@ void SaveSettings(platform::IniFile &ini, const MeasurementState &ms, const Main
     boolean("LOGSWEEP", "HARMONICS", g.Harmonics);
 
     const DistortionSweepSettings &dist = w.Dist;
-    ini.set("DISTSWEEP", "VS", dist.Vs == DistortionAxis::Level ? "LEVEL" : "FREQUENCY");
+    ini.set("DISTSWEEP", "VS",
+            dist.Vs == DistortionAxis::Level ? "LEVEL" : dist.Vs == DistortionAxis::Imd ? "IMD" : "FREQUENCY");
     integer("DISTSWEEP", "FROMHZ", dist.FromHz);
     integer("DISTSWEEP", "TOHZ", dist.ToHz);
     integer("DISTSWEEP", "STEPS", dist.Steps);
@@ -310,6 +321,11 @@ void SaveSettings(platform::IniFile &ini, const MeasurementState &ms, const Main
     integer("DISTSWEEP", "STEPDB", dist.StepDb);
     integer("DISTSWEEP", "SETTLE", dist.SettleMs);
     boolean("DISTSWEEP", "HARMONICS", dist.Harmonics);
+    {
+        const char *const units[] = {"DBFS", "DBV", "DBU", "W"};
+        ini.set("DISTSWEEP", "UNIT", units[std::clamp(static_cast<int>(dist.Unit), 0, 3)]);
+    }
+    real("DISTSWEEP", "LOAD", dist.LoadOhms, 3);
 
     const ScopeState &s = ms.Scope;
     integer("OSZI", "DIV1", s.VoltsIndex1);

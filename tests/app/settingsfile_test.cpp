@@ -103,7 +103,7 @@ TEST(Settings, AnEmptyFileGivesTheBuiltInSettingsWrittenInTheirOrder)
               "DIAYMIN=-45\nDIAYMAX=5\nPMIN=-90\nPMAX=90\nPEGDIG=0.0\nSTARTMESS=100\n\n"
               "[LOGSWEEP]\nMETHOD=STEPPED\nSECONDS=3.000\nAVERAGES=1\nWINDOWMS=300.0\nSMOOTHING=0\nHARMONICS=TRUE\n\n"
               "[DISTSWEEP]\nVS=FREQUENCY\nFROMHZ=50\nTOHZ=10000\nSTEPS=30\nLEVEL=-6\nFREQUENCY=1000.00\nFROMDB=-60\n"
-              "TODB=0\nSTEPDB=6\nSETTLE=300\nHARMONICS=TRUE\n\n"
+              "TODB=0\nSTEPDB=6\nSETTLE=300\nHARMONICS=TRUE\nUNIT=DBFS\nLOAD=8.000\n\n"
               "[OSZI]\nDIV1=10\nDIV2=10\nTB=5\nGND1=FALSE\nGND2=FALSE\nTRIPOS=TRUE\nTRICH1=TRUE\nyposCh1=6.020\n"
               "yposCh2=2.000\nSAMPLEF=44100\nOMESSW=1024\nWIDTH=260\nHEIGHT=-1\nLEFT=-1\nTOP=-1\n\n"
               "[DIAGRAMM]\nWIDTH=450\nHEIGHT=320\nLEFT=0\nTOP=0\n");
@@ -190,7 +190,7 @@ TEST(Settings, RoundTripKeepsEveryWrittenKeyAndForeignSectionsAndDropsTheDiagram
         "DIAYMIN=-60\nDIAYMAX=10\nPMIN=-180\nPMAX=180\nPEGDIG=-6.0\nSTARTMESS=300\n"
         "[LOGSWEEP]\nMETHOD=LOGSWEEP\nSECONDS=0.750\nAVERAGES=4\nWINDOWMS=12.5\nSMOOTHING=12\nHARMONICS=FALSE\n"
         "[DISTSWEEP]\nVS=LEVEL\nFROMHZ=100\nTOHZ=8000\nSTEPS=12\nLEVEL=-12\nFREQUENCY=997.00\nFROMDB=-70\n"
-        "TODB=-4\nSTEPDB=3\nSETTLE=250\nHARMONICS=FALSE\n"
+        "TODB=-4\nSTEPDB=3\nSETTLE=250\nHARMONICS=FALSE\nUNIT=DBU\nLOAD=600.000\n"
         "[OSZI]\nDIV1=3\nDIV2=14\nTB=9\nGND1=TRUE\nGND2=FALSE\nTRIPOS=FALSE\nTRICH1=FALSE\nyposCh1=1.250\n"
         "yposCh2=-2.500\nSAMPLEF=96000\nOMESSW=4096\nWIDTH=300\nHEIGHT=250\nLEFT=10\nTOP=20\n"
         "[DIAGRAMM]\nWIDTH=800\nHEIGHT=600\nLEFT=30\nTOP=40\n"
@@ -344,6 +344,27 @@ TEST(Settings, TheDistortionSweepSectionKeepsItsFieldsAndRepairsBadOnes)
     EXPECT_EQ(load("[DISTSWEEP]\nFROMDB=-30\nTODB=-30\n").ms.Sweep.Dist.FromDb, -30); // one step is a range
     EXPECT_EQ(load("[DISTSWEEP]\nFREQUENCY=nan\n").ms.Sweep.Dist.FrequencyHz, 1000.0);
     EXPECT_TRUE(load("[LOGSWEEP]\nMETHOD=distortion\n").ms.Sweep.Log.Method == SweepMethod::Stepped);
+}
+
+// VS=IMD, UNIT and LOAD kept through a save and a load (decimal point); an
+// unknown unit or a load that is no number within 0.001 Ω..1 MΩ back to dBFS
+// and 8 Ω, the other fields left alone; earlier files read dBFS and 8 Ω.
+TEST(Settings, TheTwoToneLevelSweepAndTheLevelAxisUnitAndLoad)
+{
+    Loaded imd = load("[DISTSWEEP]\nVS=IMD\nFROMDB=-40\nUNIT=W\nLOAD=4.5\n");
+    const std::string saved = imd.save();
+    for (const char *line : {"[DISTSWEEP]\nVS=IMD\n", "\nUNIT=W\n", "\nLOAD=4.500\n"})
+        EXPECT_NE(saved.find(line), std::string::npos) << line << saved;
+    const DistortionSweepSettings g = load(saved).ms.Sweep.Dist;
+    EXPECT_TRUE(g.Vs == DistortionAxis::Imd && g.Unit == DistortionUnit::Watt && g.LoadOhms == 4.5 && g.FromDb == -40);
+    EXPECT_TRUE(load("[DISTSWEEP]\nUNIT=DBU\n").ms.Sweep.Dist.Unit == DistortionUnit::Dbu);
+    for (const char *bad : {"UNIT=dbv\nLOAD=0\n", "UNIT=VOLT\nLOAD=-8\n", "UNIT=3\nLOAD=nan\n", "LOAD=1e7\n",
+                            "LOAD=8,5\n"}) {
+        const DistortionSweepSettings b = load(std::string("[DISTSWEEP]\nVS=LEVEL\nFROMDB=-30\n") + bad).ms.Sweep.Dist;
+        EXPECT_TRUE(b.Unit == DistortionUnit::DbFS && b.LoadOhms == 8.0) << bad;
+        EXPECT_TRUE(b.Vs == DistortionAxis::Level && b.FromDb == -30) << bad;
+    }
+    EXPECT_TRUE(load("[DISTSWEEP]\nVS=imd\n").ms.Sweep.Dist.Vs == DistortionAxis::Frequency);
 }
 
 TEST(SweepParameters, ALogSweepRunTakesRangeLevelAndModeFromTheSweepAndTheRestFromItsSection)

@@ -64,3 +64,24 @@ TEST(LevelUnitTexts, CalibrationState)
     EXPECT_EQ(CalibrationStateText(LevelUnitDbm, 79, 80, 'E'), "Levle uncalibrated");
     EXPECT_EQ(CalibrationStateText(LevelUnitDbV, -1, -1, 'D'), "Pegel unkalibriert"); // never calibrated
 }
+
+// The distortion sweep's output level by hand: 1000 mV at full scale and
+// -20 dBFS give 0.1 V: -20 dBV, -20 + 20·log10(1/0.775) = -17.786 dBu,
+// 0.01 V² / 8 Ω = 1.25 mW; 497 mV at 0 dBFS into 4 Ω: 0.247009 / 4 W. No value
+// without a usable calibration, load or signal.
+TEST(OutputLevelUnits, VoltsDbuAndWattsThroughTheCalibration)
+{
+    EXPECT_NEAR(OutputLevelInUnit(-20.0, OutputUnitDbFS, 1000.0, 8.0), -20.0, 1e-12);
+    EXPECT_NEAR(OutputLevelInUnit(-20.0, OutputUnitDbV, 1000.0, 8.0), -20.0, 1e-9);
+    EXPECT_NEAR(OutputLevelInUnit(-20.0, OutputUnitDbu, 1000.0, 8.0), -17.78, 0.01);
+    EXPECT_NEAR(OutputLevelInUnit(-20.0, OutputUnitW, 1000.0, 8.0), 1.25e-3, 1e-9);
+    EXPECT_NEAR(OutputLevelInUnit(0.0, OutputUnitW, 497.0, 4.0), 0.06175225, 1e-9);
+    for (const double mv : {0.0, -497.0, std::nan(""), HUGE_VAL}) {
+        EXPECT_FALSE(CalibrationUsable(mv)) << mv;
+        for (const int unit : {OutputUnitDbV, OutputUnitDbu, OutputUnitW})
+            EXPECT_TRUE(std::isnan(OutputLevelInUnit(-20.0, unit, mv, 8.0))) << mv << " " << unit;
+        EXPECT_NEAR(OutputLevelInUnit(-20.0, OutputUnitDbFS, mv, 8.0), -20.0, 1e-12);
+    }
+    EXPECT_TRUE(std::isnan(OutputLevelInUnit(-20.0, OutputUnitW, 1000.0, 0.0)));
+    EXPECT_TRUE(std::isnan(OutputLevelInUnit(-192.0, OutputUnitDbV, 1000.0, 8.0)));
+}

@@ -188,6 +188,18 @@ TEST(DistortionSweepCommand, BadInputIsRefusedWithItsReason)
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
+
+    // Volts or watts need a calibration that is a number above 0: without
+    // one the columns would hold dBFS under a dBV name.
+    const Card uncalibrated("dsweepnocal", "[EICH]\nINPUT=-3\nOUTPUT=0\n");
+    for (const char *unit : {"--unit dbv", "--unit w --load 8"}) {
+        const Result r = uncalibrated.Run(std::string("--vs level --from -20 --to -20 ") + unit);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("needs the output calibration"), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    // dBFS needs none
+    EXPECT_EQ(uncalibrated.Run("--vs level --from -20 --to -20 --channels right").status, 0);
 }
 
 } // namespace

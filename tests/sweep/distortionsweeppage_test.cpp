@@ -5,10 +5,16 @@
 // frequencies of a log spacing worked out here, and against level on a
 // linear axis of dBFS; the text export; STOP mid-run and a range the card
 // cannot play, after which the held result and the diagram are as before.
+// The two-tone level sweep with the generator window's CCIF tones against
+// the products of the model's closed form (support/cardmodel.h), the level
+// axis in dBu and in W through the output calibration, worked out by hand,
+// and the refusals of a sweep the card cannot play or an axis without a
+// calibration, which store nothing.
 #include "app/distortionsweeprunner.h"
 #include "audio/audioengine.h"
 #include "display/diagramwindow.h"
 #include "support/appwindows.h"
+#include "support/cardmodel.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -26,9 +32,11 @@ constexpr double kThdDb = -56.9897; // 20·log10(sqrt(2)·10^(-60/20))
 
 class DistortionSweepPage : public testsupport::AppWindowsTest {
 protected:
-    void startSweep(const std::string &dist, const std::string &wob = "METHODE=LOG\nREFMESS=0\n")
+    void startSweep(const std::string &dist, const std::string &wob = "METHODE=LOG\nREFMESS=0\n",
+                    const std::string &more = {})
     {
-        start(kModel, "[MAIN]\nPAGE=1\nSPRACHE=E\n[WOB]\n" + wob + "[LOGSWEEP]\nMETHOD=DISTORTION\n[DISTSWEEP]\n" + dist);
+        start(kModel,
+              "[MAIN]\nPAGE=1\nSPRACHE=E\n[WOB]\n" + wob + "[LOGSWEEP]\nMETHOD=DISTORTION\n[DISTSWEEP]\n" + dist + more);
         audio::SetRates(48000, 48000);
         audio::SetBits(24, 24);
     }
@@ -166,4 +174,76 @@ TEST_F(DistortionSweepPage, StopMidRunAndAnUnplayableRangeLeaveTheHeldResult)
     app::MS.Sweep.Dist.Steps = 2;
     runOnce();
     EXPECT_EQ(runner()->Result().size(), 3u);
+}
+
+// CCIF with the generator window's tones (14.5 and 15.5 kHz, 1:1) at -20 and
+// -8 dBFS, louder step by step so the model holds each step's peak P = the
+// sum's peak (cosines, in phase at the start). The axis in dBu through
+// 1000 mV at full scale: L + 20·log10(1000/775) = L + 2.214 dB.
+TEST_F(DistortionSweepPage, ImdAgainstLevelReadsTheModelsProductsOnADbuAxis)
+{
+    startSweep("VS=IMD\nFROMDB=-20\nTODB=-8\nSTEPDB=12\nSETTLE=50\nUNIT=DBU\n", "METHODE=LOG\nREFMESS=0\n",
+               "[EICH]\nOUTPUT=1000\n[GEN]\nTTSTD=2\nTTCENTRE=15000\nTTSPACING=1000\n");
+    runOnce();
+    ASSERT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_TRUE(app::Diagramm->LinearX());
+    EXPECT_EQ(app::Diagramm->XCaption(), "Level [dBu]");
+    const display::ExtraCurve *d2 = curve("d2"), *d3 = curve("d3");
+    ASSERT_TRUE(d2 && d3 && d2->FrequencyHz.size() == 2u);
+    for (std::size_t k = 0; k < 2; ++k) {
+        const double level = -20.0 + 12.0 * k, peak = std::pow(10.0, level / 20.0);
+        double m2 = 0, m3 = 0;
+        testsupport::ModelCcif(peak / 2, peak / 2, peak, 1e-3, m2, m3);
+        EXPECT_NEAR(d2->FrequencyHz[k], level + 2.2139, 1e-3);
+        EXPECT_NEAR(d2->Values[k], 20.0 * std::log10(m2), 0.3) << k; // -66.0 dB
+        EXPECT_NEAR(d3->Values[k], 20.0 * std::log10(m3), 0.3) << k; // -62.5 dB
+    }
+    // The export: the level in dBu beside dBFS, the tones and d2, d3.
+    const std::string file = testsupport::ScratchDir("distsweepimd") + "/d.txt";
+    ASSERT_EQ(form()->SaveHarmonicsAsText(QString::fromStdString(file)), 0);
+    const std::string text = ReadAll(file);
+    EXPECT_EQ(text.rfind("step\tfrequency_hz\tgenerator_dbfs\tgenerator_dbu\tright_a1_dbfs\tright_a2_dbfs\t"
+                         "right_d2_db\tright_d2_percent\tright_d3_db\tright_d3_percent\n", 0), 0u) << text;
+    EXPECT_NE(text.find("\n1\t15500.000\t-8\t-5.786\t-14.0"), std::string::npos) << text; // a1: peak/2
+}
+
+// Powers into 8 Ω through 1000 mV: 12.5, 125 and 1250 µW at -40, -30 and
+// -20 dBFS, on the log axis in µW. Refused at START, storing nothing: an
+// axis in volts or watts without a usable output calibration, and two tones
+// that do not fit below half the rate (CCIF around 23 kHz at 48 kHz).
+TEST_F(DistortionSweepPage, PowersOnALogAxisAndTheRefusals)
+{
+    startSweep("VS=LEVEL\nFREQUENCY=1000\nFROMDB=-40\nTODB=-20\nSTEPDB=10\nSETTLE=50\nUNIT=W\nLOAD=8\n",
+               "METHODE=LOG\nREFMESS=0\n", "[EICH]\nOUTPUT=1000\n[GEN]\nTTSTD=2\nTTCENTRE=23000\n");
+    runOnce();
+    ASSERT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_FALSE(app::Diagramm->LinearX());
+    EXPECT_EQ(app::Diagramm->XCaption(), QString::fromUtf8("Power [\u00b5W]"));
+    const std::vector<double> heldX = curve("THD")->FrequencyHz;
+    ASSERT_EQ(heldX.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k)
+        EXPECT_NEAR(heldX[k], 12.5 * std::pow(10.0, double(k)), 1e-6 * heldX[k]) << k;
+    std::int32_t xmin = 0, xmax = 0;
+    app::Diagramm->GetXRange(xmin, xmax);
+    EXPECT_TRUE(xmin == 12 && xmax == 1250) << xmin << " " << xmax;
+
+    const std::pair<app::DistortionUnit, float> cases[] = {
+        {app::DistortionUnit::DbV, 0.0f}, {app::DistortionUnit::Watt, -497.0f}, {app::DistortionUnit::Dbu, NAN}};
+    for (const auto &[unit, mv] : cases) {
+        messages.clear();
+        app::MS.Sweep.Dist.Unit = unit;
+        app::MS.OutputCalibration = mv;
+        runOnce();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.contains("needs the output calibration")) << messages[0].text.toStdString();
+        EXPECT_EQ(curve("THD")->FrequencyHz, heldX);
+    }
+    messages.clear();
+    app::MS.Sweep.Dist.Vs = app::DistortionAxis::Imd;
+    app::MS.Sweep.Dist.Unit = app::DistortionUnit::DbFS;
+    runOnce();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith("Distortion sweep not possible: ")) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains("half the sample rate")) << messages[0].text.toStdString();
+    EXPECT_EQ(curve("THD")->FrequencyHz, heldX);
 }

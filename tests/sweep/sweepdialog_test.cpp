@@ -327,11 +327,49 @@ TEST_F(SweepDialogTest, TheDistortionSweepsFieldsReachTheRecordPerAxis)
     EXPECT_EQ(r.Dist.FrequencyHz, 1000.0); // not taken: the value the dialog opened with
 
     for (const char *name : {"DistVs", "DistFrom", "DistTo", "DistSteps", "DistStepDb", "DistLevel", "DistFrequency",
-                             "DistSettle"}) {
+                             "DistSettle", "DistUnit", "DistLoad"}) {
         QWidget *w = box->findChild<QWidget *>(name);
         bool captioned = false;
         for (QLabel *l : box->findChildren<QLabel *>())
             captioned = captioned || (l->buddy() == w && !l->text().isEmpty());
         EXPECT_TRUE(captioned) << name;
+    }
+}
+
+// The two-tone level sweep: the dB range, no tone of its own, no harmonics;
+// the level axis's unit and the load, which counts for W only. A load out of
+// range falls back to 8 Ω, one that is no number is not taken.
+TEST_F(SweepDialogTest, TheTwoToneLevelSweepAndTheLevelAxisUnitReachTheRecord)
+{
+    auto *box = dlg_.findChild<QGroupBox *>("DistortionSweepBox");
+    auto *vs = box->findChild<QComboBox *>("DistVs");
+    auto *unit = box->findChild<QComboBox *>("DistUnit");
+    auto *load = box->findChild<QLineEdit *>("DistLoad");
+    ASSERT_TRUE(vs && unit && load && vs->count() == 3 && unit->count() == 4);
+    dlg_.SetLanguage('E');
+    EXPECT_EQ(vs->itemText(2), "Two-tone level (IMD)");
+    dlg_.SetLanguage('D');
+    EXPECT_EQ(vs->itemText(2), "Zweiton-Pegel (IMD)");
+    dlg_.findChild<QRadioButton *>("MethodDistortion")->setChecked(true);
+    vs->setCurrentIndex(2);
+    EXPECT_TRUE(box->findChild<QSpinBox *>("DistStepDb")->isEnabled());
+    EXPECT_FALSE(box->findChild<QLineEdit *>("DistFrequency")->isEnabled());
+    EXPECT_FALSE(box->findChild<QCheckBox *>("DistHarmonics")->isEnabled());
+    EXPECT_FALSE(load->isEnabled());
+    unit->setCurrentIndex(3);
+    EXPECT_TRUE(load->isEnabled());
+    box->findChild<QLineEdit *>("DistFrom")->setText("-30");
+    load->setText("4.7");
+    app::SweepSettings r;
+    dlg_.Take(r);
+    EXPECT_TRUE(r.Dist.Vs == app::DistortionAxis::Imd && r.Dist.Unit == app::DistortionUnit::Watt);
+    EXPECT_EQ(r.Dist.LoadOhms, 4.7);
+    EXPECT_EQ(r.Dist.FromDb, -30);
+    dlg_.Open(r, dsp::CorrectionCurve(), dsp::CorrectionCurve()); // shown again as taken
+    EXPECT_TRUE(vs->currentIndex() == 2 && unit->currentIndex() == 3 && load->text() == "4.7");
+    for (const char *bad : {"0", "-8", "4,7"}) {
+        load->setText(bad);
+        dlg_.Take(r);
+        EXPECT_EQ(r.Dist.LoadOhms, bad[1] == ',' ? 4.7 : 8.0) << bad;
     }
 }
