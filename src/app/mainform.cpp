@@ -219,7 +219,7 @@ bool TMainForm::FormCloseQuery()
         return false;
     closing_ = true;
     if (noiseWindow_)
-        noiseWindow_->Stop();
+        noiseWindow_->Shutdown();
     analyser_->LeaveAnalyserPage();
     sweepPage_->LeaveSweepPage();
     scope_->LeaveScopePage();

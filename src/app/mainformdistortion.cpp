@@ -33,6 +33,12 @@ void TMainForm::NoiseDynamic1Click()
     if (!noiseWindow_) {
         noiseWindow_ = new app::TNoiseWindow(this);
         noiseWindow_->BusyReason = [this] { return NoiseWindowBusyReason(); };
+        // The pages and the device menus are the analyser's, the sweep's and
+        // the oscilloscope's ways to the devices: locked while it measures.
+        noiseWindow_->RunningChanged = [this](bool on) {
+            PageControl1->setEnabled(!on);
+            LockDeviceMenus(on);
+        };
         help::ConnectHelpSignal(noiseWindow_);
     }
     noiseWindow_->show();

@@ -92,6 +92,8 @@ TNoiseWindow::TNoiseWindow(QWidget *parent) : QDialog(parent)
     NoiseMeasureBut = Named(new QPushButton(this), "NoiseMeasureBut");
     DynamicRangeBut = Named(new QPushButton(this), "DynamicRangeBut");
     NoiseSaveBut = Named(new QPushButton(this), "NoiseSaveBut");
+    NoiseStopBut = Named(new QPushButton(QStringLiteral("STOP"), this), "NoiseStopBut");
+    NoiseStopBut->setEnabled(false);
     NoiseHelpBut = Named(new QPushButton(this), "NoiseHelpBut");
     NoiseCloseBut = Named(new QPushButton(this), "NoiseCloseBut");
     NoiseSaveBut->setEnabled(false);
@@ -109,6 +111,7 @@ TNoiseWindow::TNoiseWindow(QWidget *parent) : QDialog(parent)
     top->addStretch();
     top->addWidget(NoiseMeasureBut);
     top->addWidget(DynamicRangeBut);
+    top->addWidget(NoiseStopBut);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(NoiseSaveBut);
@@ -123,6 +126,7 @@ TNoiseWindow::TNoiseWindow(QWidget *parent) : QDialog(parent)
     connect(NoiseMeasureBut, &QPushButton::clicked, this, &TNoiseWindow::MeasureNoise);
     connect(DynamicRangeBut, &QPushButton::clicked, this, &TNoiseWindow::MeasureDynamicRange);
     connect(NoiseSaveBut, &QPushButton::clicked, this, &TNoiseWindow::saveClick);
+    connect(NoiseStopBut, &QPushButton::clicked, this, &TNoiseWindow::Stop);
     connect(NoiseHelpBut, &QPushButton::clicked, this, [this] { emit helpRequested(kHelpTopic); });
     connect(NoiseCloseBut, &QPushButton::clicked, this, &QDialog::close);
     connect(NoiseReference, &QDoubleSpinBox::valueChanged, this, [this](double v) {
@@ -157,6 +161,7 @@ void TNoiseWindow::SetLanguage(char language)
     DynamicRangeBut->setAccessibleName(t("Dynamikumfang nach AES17 messen", "Measure the AES17 dynamic range"));
     NoiseSaveBut->setText(t("&Speichern...", "&Save..."));
     NoiseSaveBut->setAccessibleName(t("Ergebnis speichern", "Save the result"));
+    NoiseStopBut->setAccessibleName(t("Messung abbrechen", "Stop the measurement"));
     NoiseHelpBut->setText(t("&Hilfe", "&Help"));
     NoiseHelpBut->setAccessibleName(t("Hilfe", "Help"));
     NoiseCloseBut->setText(t("S&chließen", "&Close"));
@@ -208,6 +213,10 @@ void TNoiseWindow::begin()
     for (QPushButton *b : {NoiseMeasureBut, DynamicRangeBut, NoiseSaveBut})
         b->setEnabled(false);
     NoiseReference->setEnabled(false);
+    NoiseStopBut->setEnabled(true);
+    NoiseStopBut->setFocus();
+    if (RunningChanged)
+        RunningChanged(true);
     measure::ClearInterrupt();
 }
 
@@ -216,9 +225,12 @@ void TNoiseWindow::end()
     measure::ClearInterrupt();
     // The generator as it was: its record, and playing if it played.
     audio::Generator() = generator_;
-    if (generatorWasPlaying_)
+    if (generatorWasPlaying_ && !shuttingDown_)
         audio::StartOutput(audio::Generator(), -1.0, audio::Generator().Frequency);
     running_ = false;
+    NoiseStopBut->setEnabled(false);
+    if (RunningChanged && !shuttingDown_)
+        RunningChanged(false);
     NoiseMeasureBut->setEnabled(true);
     DynamicRangeBut->setEnabled(true);
     NoiseReference->setEnabled(true);
@@ -239,6 +251,12 @@ void TNoiseWindow::Stop()
 {
     if (running_)
         measure::RequestInterrupt();
+}
+
+void TNoiseWindow::Shutdown()
+{
+    shuttingDown_ = true;
+    Stop();
 }
 
 void TNoiseWindow::MeasureNoise()

@@ -8,8 +8,10 @@
 // saved as the same result document (kinds noise and dynamic_range).
 //
 // A run waits with messages dispatched, so the window stays responsive;
-// Stop (the window's close, the main window's STOP/close, a page change)
-// ends it through measure::RequestInterrupt and keeps nothing of it. No run
+// Stop (the window's STOP button, its close or Escape, the main window's
+// close or Reset) ends it through measure::RequestInterrupt and keeps
+// nothing of it. While it runs, the main window keeps its pages and device
+// menus locked (RunningChanged), so nothing else takes the devices. No run
 // starts while the analyser, a sweep or the oscilloscope runs (BusyReason).
 // The generator's record and whether it played are restored after each
 // run. Modeless; UI thread only.
@@ -41,12 +43,16 @@ public:
 
     // Why no run may start now ("the analyser runs"); empty when one may.
     std::function<QString()> BusyReason;
+    // Told when a run starts (true) and ends (false).
+    std::function<void(bool)> RunningChanged;
 
     // The two runs, as their buttons start them; return when over.
     void MeasureNoise();
     void MeasureDynamicRange();
     // Ends a run in progress.
     void Stop();
+    // Stop, for good: the program ends, so the generator is not restarted.
+    void Shutdown();
     bool Running() const { return running_; }
     bool HasResult() const { return document_.has_value(); }
     // The last result as a result document; 0, -1 without one, else 1 with
@@ -55,7 +61,7 @@ public:
 
     QDoubleSpinBox *NoiseReference = nullptr;
     QPushButton *NoiseMeasureBut = nullptr, *DynamicRangeBut = nullptr, *NoiseSaveBut = nullptr;
-    QPushButton *NoiseHelpBut = nullptr, *NoiseCloseBut = nullptr;
+    QPushButton *NoiseStopBut = nullptr, *NoiseHelpBut = nullptr, *NoiseCloseBut = nullptr;
     QTableWidget *NoiseResults = nullptr;
     QLabel *NoiseStatus = nullptr, *NoiseReferenceLabel = nullptr;
 
@@ -81,6 +87,7 @@ private:
     QString statusText() const;
 
     bool running_ = false;
+    bool shuttingDown_ = false;
     bool generatorWasPlaying_ = false;
     audio::GeneratorSettings generator_;
     // The last completed result: as a document and as what the table shows.

@@ -32,7 +32,9 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <cmath>
 
 using analysertest::AnalyserTest;
@@ -173,6 +175,25 @@ TEST_F(NoiseWindowTest, RefusesWhileTheAnalyserRunsAndLeavesTheGeneratorAsItWas)
     EXPECT_EQ(audio::Generator().LevelL, -17);
     EXPECT_EQ(audio::Generator().LevelR, -23);
     EXPECT_FALSE(audio::OutputRunning());
+
+    // A generator that plays plays again after a run that STOP ended, which
+    // keeps nothing; the pages are locked while it runs.
+    ASSERT_EQ(audio::StartOutput(audio::Generator(), -1.0, 1234.0f), 0);
+    const QString before = w->NoiseResults->item(0, 0)->text();
+    bool pagesLocked = false;
+    QTimer::singleShot(100, [&] {
+        pagesLocked = !child<QTabWidget>("PageControl1")->isEnabled();
+        w->NoiseStopBut->click();
+    });
+    w->DynamicRangeBut->click();
+    EXPECT_TRUE(pagesLocked);
+    EXPECT_TRUE(child<QTabWidget>("PageControl1")->isEnabled());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(w->NoiseResults->item(0, 0)->text(), before); // still the noise result
+    EXPECT_TRUE(audio::OutputRunning());
+    EXPECT_EQ(audio::Generator().Frequency, 1234.0f);
+    EXPECT_EQ(audio::Generator().LevelL, -17);
+    audio::StopOutput();
 }
 
 TEST_F(NoiseWindowTest, SpeaksBothLanguagesAndKeepsItsReferenceWithADecimalPoint)
