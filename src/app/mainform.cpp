@@ -1,6 +1,7 @@
 // Main window: life cycle, menus, language, page switching and messages.
 // The page controls are built in mainformpages.cpp.
 #include "app/mainform.h"
+#include "app/noisewindow.h"
 
 #include "app/aboutbox.h"
 #include "app/analyserpage.h"
@@ -217,6 +218,8 @@ bool TMainForm::FormCloseQuery()
     if (closing_)
         return false;
     closing_ = true;
+    if (noiseWindow_)
+        noiseWindow_->Shutdown();
     analyser_->LeaveAnalyserPage();
     sweepPage_->LeaveSweepPage();
     scope_->LeaveScopePage();
@@ -359,6 +362,7 @@ void TMainForm::SetLanguage(char language)
         FileExitItem->setText(t("&Beenden", "&Exit"));
         SpeichernalsText1->setText(t("&Speichern als Text", "&Save as text file"));
         SaveHarmonics1->setText(t("Harmonische speichern als Text", "Save harmonics as text"));
+        NoiseDynamic1->setText(t("Rauschen und Dynamik...", "Noise and dynamic range..."));
         Bearbeiten1->setTitle(t("&Bearbeiten", "&Edit"));
         Kommentar1->setText(t("Kommentar", "&Remark"));
         EditCopyItem->setText(t("&Kopieren", "&Copy"));
@@ -386,6 +390,8 @@ void TMainForm::SetLanguage(char language)
         SetFileMenuLanguage(language);
     }
     app::ApplyLanguageToWindows(language);
+    if (noiseWindow_)
+        noiseWindow_->SetLanguage(language);
     ShowCalibrationState();
     updateCorrectionLabel();
     ShowMixerSupport();
@@ -423,7 +429,12 @@ void TMainForm::ShowDeviceStatus()
 
 // ---- pages ---------------------------------------------------------------------
 
-void TMainForm::PageControl1Changing(int leaving) { runLeave(leaving); }
+void TMainForm::PageControl1Changing(int leaving)
+{
+    if (noiseWindow_)
+        noiseWindow_->Stop();
+    runLeave(leaving);
+}
 
 void TMainForm::PageControl1Change(int entering)
 {
@@ -469,6 +480,8 @@ void TMainForm::deutschEnglish1Click()
 void TMainForm::Reset1Click()
 {
     // Stop whatever runs, then close and reopen the audio layer.
+    if (noiseWindow_)
+        noiseWindow_->Stop();
     analyser_->LeaveAnalyserPage();
     sweepPage_->LeaveSweepPage();
     scope_->LeaveScopePage();

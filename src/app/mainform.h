@@ -27,6 +27,7 @@ class QWidget;
 namespace app {
 class AnalyserPage;
 class ScopePage;
+class TNoiseWindow;
 class SweepPage;
 }
 namespace audio {
@@ -98,6 +99,9 @@ private:
     // The harmonics line and its export (mainformdistortion.cpp).
     void Harmonics1Click();
     void SaveHarmonics1Click();
+    void NoiseDynamic1Click();
+    // Why the noise window may not run now; empty when it may.
+    QString NoiseWindowBusyReason() const;
     void ShowAnalysisLineChoice();
     void Parameter1Click();
     // correction files, level units and text export (mainformcommands.cpp)
@@ -210,7 +214,8 @@ public:
     QAction *SpeichernalsText1 = nullptr, *FilePrintItem = nullptr, *FilePrintSetupItem = nullptr;
     QAction *FileExitItem = nullptr, *Kommentar1 = nullptr, *EditCopyItem = nullptr;
     QAction *THDN1 = nullptr, *Noise1 = nullptr, *Parameter1 = nullptr;
-    QAction *Harmonics1 = nullptr, *SaveHarmonics1 = nullptr;
+    QAction *Harmonics1 = nullptr, *SaveHarmonics1 = nullptr, *NoiseDynamic1 = nullptr;
+    app::TNoiseWindow *noiseWindow_ = nullptr; // made on first use
     QAction *LadeEingangskorrekturdatei1 = nullptr, *Eingangskorrekturaktiv1 = nullptr;
     QAction *EditEingangskorrekturdatei1 = nullptr, *LadeAusgangskorrekturdatei1 = nullptr;
     QAction *Ausgangskorrekturaktiv1 = nullptr, *EditAusgangskorrekturdatei1 = nullptr;

@@ -4,6 +4,7 @@
 #include "app/analyserpage.h"
 #include "app/forms.h"
 #include "app/mainform.h"
+#include "app/noisewindow.h"
 #include "app/mainformtexts.h"
 #include "app/scopepage.h"
 #include "app/sweeppage.h"
@@ -62,6 +63,8 @@ void TMainForm::StopMeasurements()
     // The chains end by their run flags; a block still in flight completes
     // and starts nothing, and a reading started now waits behind it.
     sweepPage_->STOPbutClick();
+    if (noiseWindow_)
+        noiseWindow_->Stop();
     // Stopping a run that is not going would unlock the device menus that
     // the oscilloscope page keeps locked.
     if (MS.AnalyserRunning)

@@ -7,8 +7,11 @@
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "app/mainformtexts.h"
+#include "app/noisewindow.h"
+#include "app/scopepage.h"
 #include "app/sweeppage.h"
 #include "display/diagramwindow.h"
+#include "help/helpsystem.h"
 #include "dsp/analysis.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
@@ -22,6 +25,40 @@ void TMainForm::connectDistortionMenus()
 {
     connect(Harmonics1, &QAction::triggered, this, &TMainForm::Harmonics1Click);
     connect(SaveHarmonics1, &QAction::triggered, this, &TMainForm::SaveHarmonics1Click);
+    connect(NoiseDynamic1, &QAction::triggered, this, &TMainForm::NoiseDynamic1Click);
+}
+
+void TMainForm::NoiseDynamic1Click()
+{
+    if (!noiseWindow_) {
+        noiseWindow_ = new app::TNoiseWindow(this);
+        noiseWindow_->BusyReason = [this] { return NoiseWindowBusyReason(); };
+        // The pages and the device menus are the analyser's, the sweep's and
+        // the oscilloscope's ways to the devices: locked while it measures.
+        noiseWindow_->RunningChanged = [this](bool on) {
+            PageControl1->setEnabled(!on);
+            LockDeviceMenus(on);
+        };
+        help::ConnectHelpSignal(noiseWindow_);
+    }
+    noiseWindow_->show();
+    noiseWindow_->raise();
+    noiseWindow_->activateWindow();
+}
+
+QString TMainForm::NoiseWindowBusyReason() const
+{
+    const bool de = MS.Language == 'D';
+    if (MS.AnalyserRunning)
+        return de ? QStringLiteral("Der Analysator läuft. Erst STOP drücken.")
+                  : QStringLiteral("The analyser is running. Press STOP first.");
+    if (sweepPage_ && sweepPage_->SweepBusy())
+        return de ? QStringLiteral("Ein Sweep läuft. Erst STOP drücken.")
+                  : QStringLiteral("A sweep is running. Press STOP first.");
+    if (scope_ && PageControl1->currentWidget() == scope_)
+        return de ? QStringLiteral("Das Oszilloskop läuft. Erst eine andere Seite wählen.")
+                  : QStringLiteral("The oscilloscope is running. Choose another page first.");
+    return {};
 }
 
 void TMainForm::ShowAnalysisLineChoice()

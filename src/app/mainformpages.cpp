@@ -56,6 +56,7 @@ void TMainForm::buildMenus()
     THDN1 = item(Analyse1, "THDN1", "THD+N", true);
     Noise1 = item(Analyse1, "Noise1", "Level", true);
     Harmonics1 = item(Analyse1, "Harmonics1", "Harmonics", true);
+    NoiseDynamic1 = item(Analyse1, "NoiseDynamic1", "Rauschen und Dynamik...");
     Parameter1 = item(Analyse1, "Parameter1", "Parameter");
     Analyse1->menuAction()->setVisible(false);
 

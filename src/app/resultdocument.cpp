@@ -121,6 +121,11 @@ void FillSettings(measure::MeasurementKind kind, measure::MeasurementSettings &s
 
 } // namespace
 
+void FillResultSettings(measure::MeasurementKind kind, measure::MeasurementSettings &settings)
+{
+    FillSettings(kind, settings);
+}
+
 std::optional<measure::MeasurementKind> PageResultKind(int page)
 {
     if (page == kAnalyserPage)

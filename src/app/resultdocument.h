@@ -17,6 +17,11 @@ namespace app {
 // sweep (sweep page, by the method chosen). None on the oscilloscope page.
 std::optional<measure::MeasurementKind> PageResultKind(int page);
 
+// The settings every document of the window program carries: program,
+// time, devices, calibration and corrections, and for a spectrum or sweep
+// kind their settings from the measurement state.
+void FillResultSettings(measure::MeasurementKind kind, measure::MeasurementSettings &settings);
+
 // The document of the diagram's live curves for `kind`: title from the
 // diagram, `remark` as given, the settings of the measurement state and the
 // devices. False when the diagram holds no point.

@@ -24,6 +24,7 @@
 #include "measurement/document/measurementfile.h"
 #include "measurement/distortionsweep.h"
 #include "measurement/levelunits.h"
+#include "measurement/noisemeasurement.h"
 #include "measurement/powerspectra.h"
 #include "platform/numbers.h"
 
@@ -346,6 +347,33 @@ audio::GeneratorSettings Sine(double frequency, int level)
     return g;
 }
 
+// The run setup of the noise commands: the capture options, with the
+// progress line told each block.
+measure::NoiseRunSetup RunSetup(const CaptureOptions &c, Progress &progress, const char *command)
+{
+    measure::NoiseRunSetup s;
+    s.Spectrum = c.setup;
+    s.Averages = c.averages;
+    s.SettleMs = c.settleMs;
+    s.OnBlock = [&progress, command, averages = c.averages](int block) {
+        progress.Update(QString("%1: block %2 of %3").arg(command).arg(block + 1).arg(averages));
+    };
+    return s;
+}
+
+// What the noise commands say of a run besides its readings; a run that did
+// not complete ends the command.
+void CheckRun(const measure::NoiseRunOutcome &r)
+{
+    if (r.LoopClicks)
+        Warn("the loop does not hold whole periods of the signal, so it clicks where it repeats; "
+             "--output-mode stream plays it without");
+    if (!r.Ok)
+        throw CommandError{r.Error};
+    if (r.Overloads > 0)
+        Warn(std::to_string(r.Overloads) + " clipped sample(s) in the measured blocks: the input was overloaded");
+}
+
 } // namespace
 
 // ---- thd ---------------------------------------------------------------------
@@ -646,51 +674,25 @@ int RunNoise(const QStringList &arguments)
     const double lowHz = RealOption(p, "low", 20.0, 0.0, 1e6);
     const double reference = RealOption(p, "reference", 0.0, -300.0, 100.0);
 
-    audio::GeneratorSettings g = Sine(1000.0, -100); // -100 dB: both channels silent
-    PowerSpectra spectra;
-    PlayAndCapture(play ? &g : nullptr, c, spectra, "noise");
+    Progress progress;
+    const measure::IdleNoiseResult r = measure::MeasureIdleNoise(RunSetup(c, progress, "noise"), play, lowHz, reference);
+    CheckRun(r);
+    for (const measure::ChannelNoise &ch : r.Channels)
+        if (ch.Levels.unweighted.status != dsp::DistortionStatus::Ok)
+            throw CommandError{dsp::DistortionStatusText(ch.Levels.unweighted.status, 'E')};
 
-    const double rate = spectra.Rate();
-    const bool high = rate / 2.0 > dsp::Aes17EdgeHz(dsp::BandLimit::Aes17_40k);
     QJsonObject noise{{"low_hz", lowHz}, {"reference_dbfs", reference}, {"output", play ? "silent" : "off"}};
     measure::MeasurementDocument doc =
-        NewDocument(measure::MeasurementKind::Noise, "noise", session, c, spectra.Overloads(), {{"noise", noise}});
-    SetStreamWarnings(doc, spectra.Warnings());
-    measure::ResultTable &t = doc.Results;
-    const std::size_t chCol = t.AddTextColumn("channel");
-    const std::size_t unCol = t.AddNumberColumn("unweighted_dbfs", 3);
-    const std::size_t aCol = t.AddNumberColumn("a_weighted_dbfs", 3);
-    const std::size_t aesCol = t.AddNumberColumn("aes17_dbfs", 3);
-    const std::size_t aes40Col = high ? t.AddNumberColumn("aes17_40k_dbfs", 3) : 0;
-    const std::size_t snrCol = t.AddNumberColumn("snr_db", 3);
-    const std::size_t snrACol = t.AddNumberColumn("snr_a_db", 3);
-    const std::size_t ovCol = t.AddNumberColumn("overloads", 0);
+        NewDocument(measure::MeasurementKind::Noise, "noise", session, c, r.Overloads, {{"noise", noise}});
+    SetStreamWarnings(doc, r.Warnings);
+    measure::FillNoiseTable(doc.Results, r);
     bool pass = true;
     QJsonArray failures;
-    for (const ChannelPick &ch : Picked(c.setup)) {
-        const float *m = spectra.Channel(ch.right);
-        const dsp::NoiseLevels n = dsp::MeasureNoiseLevels(m, c.setup.FftSize, rate, c.setup.Window, lowHz);
-        if (n.unweighted.status != dsp::DistortionStatus::Ok)
-            throw CommandError{dsp::DistortionStatusText(n.unweighted.status, 'E')};
-        const std::size_t row = t.AddRow();
-        t.Set(row, chCol, std::string(ch.name));
-        t.Set(row, unCol, OrNothing(n.unweighted.dbfs));
-        t.Set(row, aCol, OrNothing(n.aWeighted.dbfs));
-        t.Set(row, aesCol, OrNothing(n.aes17.dbfs));
-        if (high) {
-            dsp::MeasurementBand band;
-            band.lowHz = lowHz;
-            band.limit = dsp::BandLimit::Aes17_40k;
-            t.Set(row, aes40Col, OrNothing(dsp::MeasureNoise(m, c.setup.FftSize, rate, c.setup.Window, band).dbfs));
-        }
-        if (n.aes17.dbfs > dsp::kNoSignalDb)
-            t.Set(row, snrCol, dsp::SignalToNoiseDb(reference, n.aes17.dbfs));
-        if (n.aWeighted.dbfs > dsp::kNoSignalDb)
-            t.Set(row, snrACol, dsp::SignalToNoiseDb(reference, n.aWeighted.dbfs));
-        t.Set(row, ovCol, spectra.Overloads());
-        if (o.haveLimits && !o.limits.NoisePasses(n.aWeighted.dbfs)) {
+    for (const measure::ChannelNoise &ch : r.Channels) {
+        if (o.haveLimits && !o.limits.NoisePasses(ch.Levels.aWeighted.dbfs)) {
             pass = false;
-            failures.append(QJsonObject{{"channel", ch.name}, {"a_weighted_dbfs", Rounded(n.aWeighted.dbfs, 3)}});
+            failures.append(QJsonObject{{"channel", ch.Right ? "right" : "left"},
+                                        {"a_weighted_dbfs", Rounded(ch.Levels.aWeighted.dbfs, 3)}});
         }
     }
     doc.Readings = QJsonObject{{"limit_applies_to", "a_weighted_dbfs"}};
@@ -718,49 +720,39 @@ int RunDynamicRange(const QStringList &arguments)
     Band band;
     ReadBand(p, band, dsp::BandLimit::Aes17_20k, rate);
     const double frequency = RealOption(p, "frequency", dsp::kDynamicRangeToneHz, 1.0, 96000.0);
-    CheckTone(frequency, band.band, c, rate);
+    if (const std::string problem = measure::DynamicRangeToneProblem(frequency, band.band, c.setup, rate, OutputRate());
+        !problem.empty())
+        throw CommandError{problem};
 
-    audio::GeneratorSettings g = Sine(frequency, static_cast<int>(dsp::kDynamicRangeToneDbfs));
-    PowerSpectra spectra;
-    PlayAndCapture(&g, c, spectra, "dynamic-range");
+    Progress progress;
+    const measure::DynamicRangeResult r =
+        measure::MeasureDynamicRangeRun(RunSetup(c, progress, "dynamic-range"), band.band, frequency);
+    CheckRun(r);
 
-    QJsonObject extra{{"generator", DescribeGenerator(g)}, {"band", DescribeBand(band, spectra.Rate())}};
+    QJsonObject extra{{"generator", DescribeGenerator(r.Generator)}, {"band", DescribeBand(band, r.Rate)}};
     measure::MeasurementDocument doc = NewDocument(measure::MeasurementKind::DynamicRange, "dynamic-range", session,
-                                                   c, spectra.Overloads(), extra);
-    SetStreamWarnings(doc, spectra.Warnings());
-    measure::ResultTable &t = doc.Results;
-    const std::size_t chCol = t.AddTextColumn("channel");
-    const std::size_t drCol = t.AddNumberColumn("dynamic_range_db", 3);
-    const std::size_t thdnCol = t.AddNumberColumn("thdn_db", 3);
-    const std::size_t toneCol = t.AddNumberColumn("tone_dbfs", 3);
-    const std::size_t ovCol = t.AddNumberColumn("overloads", 0);
+                                                   c, r.Overloads, extra);
+    SetStreamWarnings(doc, r.Warnings);
+    measure::FillDynamicRangeTable(doc.Results, r);
     bool pass = true;
     QJsonArray failures;
-    for (const ChannelPick &ch : Picked(c.setup)) {
-        const dsp::DynamicRangeReading r = dsp::MeasureDynamicRange(spectra.Channel(ch.right), c.setup.FftSize,
-                                                                    spectra.Rate(), c.setup.Window, band.band, frequency);
-        const std::size_t row = t.AddRow();
-        t.Set(row, chCol, std::string(ch.name));
-        t.Set(row, ovCol, spectra.Overloads());
-        const bool ok = r.status == dsp::DistortionStatus::Ok;
+    for (const measure::ChannelDynamicRange &ch : r.Channels) {
+        const char *name = ch.Right ? "right" : "left";
+        const bool ok = ch.Reading.status == dsp::DistortionStatus::Ok;
         if (!ok) {
             dsp::HarmonicReading h;
-            h.status = r.status;
-            Warn(std::string(ch.name) + " channel: " + dsp::HarmonicStatusText(h, 'E'));
-        } else {
-            t.Set(row, drCol, r.dynamicRangeDb);
-            t.Set(row, thdnCol, OrNothing(r.thdnDb));
-            t.Set(row, toneCol, OrNothing(r.toneDbfs));
+            h.status = ch.Reading.status;
+            Warn(std::string(name) + " channel: " + dsp::HarmonicStatusText(h, 'E'));
         }
-        if (o.haveLimits && (!ok || !o.limits.DynamicRangePasses(r.dynamicRangeDb))) {
+        if (o.haveLimits && (!ok || !o.limits.DynamicRangePasses(ch.Reading.dynamicRangeDb))) {
             pass = false;
-            failures.append(QJsonObject{{"channel", ch.name},
-                                        {"dynamic_range_db",
-                                         ok ? QJsonValue(Rounded(r.dynamicRangeDb, 3)) : QJsonValue(QJsonValue::Null)}});
+            failures.append(QJsonObject{{"channel", name},
+                                        {"dynamic_range_db", ok ? QJsonValue(Rounded(ch.Reading.dynamicRangeDb, 3))
+                                                                : QJsonValue(QJsonValue::Null)}});
         }
     }
-    doc.Readings = QJsonObject{
-        {"band", QString::fromStdString(dsp::BandText(band.band, spectra.Rate(), 'E', band.weightingName))}};
+    doc.Readings =
+        QJsonObject{{"band", QString::fromStdString(dsp::BandText(band.band, r.Rate, 'E', band.weightingName))}};
     return Finish(doc, o, pass, failures);
 }
 

@@ -21,6 +21,7 @@ const std::vector<Topic> kTopics = {
     {"SweepSetup", 0, "Twobbeldlg", "sweepsetup.html"},
     {"LogSweep", 0, "", "logsweep.html"},
     {"Distortion", 0, "", "distortion.html"},
+    {"Noise", 0, "TNoiseWindow", "noise.html"},
     {"Generator", 0, "TWavegen", "generator.html"},
     {"Oscilloscope", 0, "TabSheet3 TOszidia", "oscilloscope.html"},
     {"Diagram", 0, "TDiagramm", "diagram.html"},

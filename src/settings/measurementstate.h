@@ -45,6 +45,16 @@ struct WindowGeometry {
     std::int32_t Top = 0;
 };
 
+// The range of the noise window's reference level, dBFS.
+constexpr double kNoiseReferenceMin = -200.0, kNoiseReferenceMax = 20.0;
+
+// The noise and dynamic-range window (section NOISE).
+struct NoiseWindowSettings {
+    double ReferenceDbfs = 0.0; // the signal-to-noise ratios' reference, -200 .. 20 dBFS
+    std::int32_t Left = -1;     // window position; -1: not placed yet
+    std::int32_t Top = -1;
+};
+
 struct AnalyserRangeRecord {
     std::int32_t FreqMin = 10;   // Hz
     std::int32_t FreqMax = 24000;
@@ -86,6 +96,7 @@ struct MeasurementState {
     // Geometry handed to the oscilloscope window (-1: derived from the main window)
     WindowGeometry ScopeGeometry{260, -1, -1, -1};
     WindowGeometry DiagramGeometry{450, 320, 0, 0};
+    NoiseWindowSettings Noise;
     std::int32_t MainLeft = 200;
     std::int32_t MainTop = 200;
 };

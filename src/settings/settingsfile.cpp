@@ -210,6 +210,16 @@ void LoadSettings(const platform::IniFile &ini, MeasurementState &ms, MainWindow
         dist.LoadOhms = d;
     RepairDistortionSweepSettings(dist);
 
+    // NOISE: absent in files of earlier versions; a reference that is no
+    // number or out of its range is read as 0 dBFS.
+    NoiseWindowSettings &noise = ms.Noise;
+    noise.ReferenceDbfs = r.real("NOISE", "REFERENCE", "0", d) && std::isfinite(d) && d >= kNoiseReferenceMin &&
+                                  d <= kNoiseReferenceMax
+                              ? d
+                              : 0.0;
+    noise.Left = r.int32("NOISE", "LEFT", -1);
+    noise.Top = r.int32("NOISE", "TOP", -1);
+
     // OSZI (indices outside their tables fall back to the defaults)
     ScopeState &s = ms.Scope;
     s.VoltsIndex1 = r.integer("OSZI", "DIV1", "10", i) && i >= 1 && i <= 14 ? int(i) : 10;
@@ -344,6 +354,10 @@ void SaveSettings(platform::IniFile &ini, const MeasurementState &ms, const Main
     integer("OSZI", "HEIGHT", sg.Height);
     integer("OSZI", "LEFT", sg.Left);
     integer("OSZI", "TOP", sg.Top);
+
+    real("NOISE", "REFERENCE", ms.Noise.ReferenceDbfs, 2);
+    integer("NOISE", "LEFT", ms.Noise.Left);
+    integer("NOISE", "TOP", ms.Noise.Top);
 
     WindowGeometry dg = hooks.DiagramWindowGeometry();
     integer("DIAGRAMM", "WIDTH", dg.Width);

@@ -106,6 +106,7 @@ TEST(Settings, AnEmptyFileGivesTheBuiltInSettingsWrittenInTheirOrder)
               "TODB=0\nSTEPDB=6\nSETTLE=300\nHARMONICS=TRUE\nUNIT=DBFS\nLOAD=8.000\n\n"
               "[OSZI]\nDIV1=10\nDIV2=10\nTB=5\nGND1=FALSE\nGND2=FALSE\nTRIPOS=TRUE\nTRICH1=TRUE\nyposCh1=6.020\n"
               "yposCh2=2.000\nSAMPLEF=44100\nOMESSW=1024\nWIDTH=260\nHEIGHT=-1\nLEFT=-1\nTOP=-1\n\n"
+              "[NOISE]\nREFERENCE=0.00\nLEFT=-1\nTOP=-1\n\n"
               "[DIAGRAMM]\nWIDTH=450\nHEIGHT=320\nLEFT=0\nTOP=0\n");
 }
 
@@ -193,6 +194,7 @@ TEST(Settings, RoundTripKeepsEveryWrittenKeyAndForeignSectionsAndDropsTheDiagram
         "TODB=-4\nSTEPDB=3\nSETTLE=250\nHARMONICS=FALSE\nUNIT=DBU\nLOAD=600.000\n"
         "[OSZI]\nDIV1=3\nDIV2=14\nTB=9\nGND1=TRUE\nGND2=FALSE\nTRIPOS=FALSE\nTRICH1=FALSE\nyposCh1=1.250\n"
         "yposCh2=-2.500\nSAMPLEF=96000\nOMESSW=4096\nWIDTH=300\nHEIGHT=250\nLEFT=10\nTOP=20\n"
+        "[NOISE]\nREFERENCE=-12.50\nLEFT=640\nTOP=-1\n"
         "[DIAGRAMM]\nWIDTH=800\nHEIGHT=600\nLEFT=30\nTOP=40\n"
         "[GEN]\nFREQ=1000\n";
     Loaded l = load(original);
@@ -343,6 +345,11 @@ TEST(Settings, TheDistortionSweepSectionKeepsItsFieldsAndRepairsBadOnes)
     EXPECT_EQ(b.SettleMs, d.SettleMs);
     EXPECT_EQ(load("[DISTSWEEP]\nFROMDB=-30\nTODB=-30\n").ms.Sweep.Dist.FromDb, -30); // one step is a range
     EXPECT_EQ(load("[DISTSWEEP]\nFREQUENCY=nan\n").ms.Sweep.Dist.FrequencyHz, 1000.0);
+    // The noise window's reference: no number, beyond its range or not
+    // finite is 0 dBFS; a decimal comma is no number.
+    for (const char *bad : {"abc", "21", "-200.5", "nan", "inf", "-3,5"})
+        EXPECT_EQ(load(std::string("[NOISE]\nREFERENCE=") + bad + "\n").ms.Noise.ReferenceDbfs, 0.0) << bad;
+    EXPECT_EQ(load("[NOISE]\nREFERENCE=-200\n").ms.Noise.ReferenceDbfs, -200.0);
     EXPECT_TRUE(load("[LOGSWEEP]\nMETHOD=distortion\n").ms.Sweep.Log.Method == SweepMethod::Stepped);
 }
 

@@ -403,6 +403,46 @@ bool distortionSweepPicture(const char *lang)
     return true;
 }
 
+// The noise and dynamic-range window, on a card of its own: its test sine
+// off (the idle noise is the device model's floor), 16 bits at 48 kHz.
+bool noisePictures(const char *lang)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.path() + "/sonmain.ini";
+    QFile f(ini);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(QByteArray("[MAIN]\nSPRACHE=") + (QByteArray(lang) == "de" ? "D" : "E") +
+            "\nPAGE=0\nLEFT=420\nTOP=40\n"
+            "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nNOISE=-95\nDISTORTION=-90\n"
+            "[SDSOUND]\nVirtual_loopback_1sf=48000\nVirtual_loopback_1db=16\n"
+            "[NOISE]\nREFERENCE=0\n");
+    f.close();
+    platform::SetSettingsFileName(ini.toStdString());
+    if (!app::CreateWindows())
+        return false;
+    TMainForm *main = app::MainForm;
+    main->show();
+    runEvents(200);
+    trigger("NoiseDynamic1");
+    runEvents(200);
+    auto *window = find<QWidget>("TNoiseWindow");
+    if (window) {
+        window->resize(720, 260);
+        click("NoiseMeasureBut");
+        runEvents(200);
+        save(window, "noise");
+        click("DynamicRangeBut");
+        runEvents(200);
+        save(window, "noise-dynamicrange");
+        window->hide();
+    }
+    main->close();
+    app::DestroyWindows();
+    platform::SetSettingsFileName({});
+    return window != nullptr;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -425,6 +465,8 @@ int main(int argc, char **argv)
         outDir = QString::fromLocal8Bit(argv[1]) + "/" + lang + "/images";
         QDir().mkpath(outDir);
         if (!pictures(qPrintable(lang)) || !distortionSweepPicture(qPrintable(lang)))
+            ++failures;
+        if (!noisePictures(qPrintable(lang)))
             ++failures;
     }
     return failures == 0 ? 0 : 1;
