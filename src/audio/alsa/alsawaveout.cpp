@@ -66,6 +66,18 @@ private:
     bool holding_ = false;    // reset in progress: the worker keeps still
     bool inCallback_ = false; // the worker is inside the callback
     bool kicked_ = true;      // nothing written since the last start check
+
+    // Whether `avail` (room in the ring, or an error) is room the ring can
+    // have: more than its size means the read position passed the write one.
+    bool RingHolds(snd_pcm_sframes_t avail) const
+    {
+        return avail >= 0 &&
+               (geometry_.bufferFrames == 0 || avail <= static_cast<snd_pcm_sframes_t>(geometry_.bufferFrames));
+    }
+    // Frames a rewind leaves in the ring: what the reader may take while
+    // the rewind goes on (a sound server's quantum) and what plays until
+    // the buffers that follow are queued.
+    snd_pcm_sframes_t rewindMargin() const { return 2 * static_cast<snd_pcm_sframes_t>(geometry_.periodFrames); }
 };
 
 void PlaybackStream::dropRing()
@@ -187,14 +199,37 @@ int PlaybackStream::discard(std::uint64_t &continueAt)
         // What ALSA can take back had not left for the device yet: rewinding
         // it makes the next write follow on exactly. What it cannot take
         // back plays on first, so the change is heard that much later.
+        //
+        // ALSA counts what can be taken back from the read position it last
+        // asked for, which a plugin that reads the ring on a thread of its
+        // own (a sound server's) may have passed by a quantum since: it is
+        // asked again first, and a margin stays for what the reader may
+        // take while the rewind goes on and until the next buffers are
+        // queued. Rewound behind the read position, the ring would look full
+        // to such a reader, which then plays the stale samples and, as ALSA
+        // does not see it, goes on reading them between the new ones; that
+        // is checked afterwards, and the ring dropped instead.
         snd_pcm_t *pcm = pcm_.get();
-        const snd_pcm_sframes_t back = snd_pcm_rewindable(pcm);
-        const snd_pcm_sframes_t rewound = back > 0 ? snd_pcm_rewind(pcm, static_cast<snd_pcm_uframes_t>(back)) : 0;
-        if (rewound > 0)
-            written_ -= std::min<std::uint64_t>(written_, static_cast<std::uint64_t>(rewound));
-        else if (back != 0 || rewound < 0)
-            known = false; // no rewinding here: the ring is dropped, and where it stood is unknown
+        const snd_pcm_sframes_t room = snd_pcm_avail(pcm);
+        snd_pcm_sframes_t back = room < 0 ? room : snd_pcm_rewindable(pcm);
+        if (back < 0) {
+            known = false;
+        } else {
+            back -= std::min(back, rewindMargin());
+            const snd_pcm_sframes_t rewound = back > 0 ? snd_pcm_rewind(pcm, static_cast<snd_pcm_uframes_t>(back)) : 0;
+            if (rewound > 0)
+                written_ -= std::min<std::uint64_t>(written_, static_cast<std::uint64_t>(rewound));
+            if (back > 0 && rewound <= 0)
+                known = false; // no rewinding here: the ring is dropped, and where it stood is unknown
+            else if (rewound > 0 && !RingHolds(snd_pcm_avail(pcm)))
+                known = false;
+        }
     }
+    // Held until restart(), the PCM playing on what it kept: the buffers
+    // written next must all be queued before the worker takes the first,
+    // which otherwise may pass whole into the emptied ring and come back,
+    // refilled with what follows the second, before the second is queued.
+    paused_ = true;
     returnQueued(lock, !known);
     continueAt = written_;
     return known ? MMSYSERR_NOERROR : MMSYSERR_NOTSUPPORTED;
@@ -288,6 +323,10 @@ long PlaybackStream::writeSome(const char *src, long frames)
         err = snd_pcm_wait(pcm, kWaitMs);
         if (err >= 0)
             return 0;
+    } else if (avail > 0 && !RingHolds(avail)) {
+        // The reader passed the writer without the plugin saying so: an
+        // underrun, which would otherwise go on playing stale samples.
+        err = -EPIPE;
     } else if (avail > 0) {
         const snd_pcm_sframes_t n =
             snd_pcm_writei(pcm, src, static_cast<snd_pcm_uframes_t>(std::min<long>(avail, frames)));

@@ -49,6 +49,7 @@ public:
     // Takes back from the PCM's ring what ALSA lets rewind, so the next
     // write follows what was already sent on without a gap; where nothing
     // can be rewound the ring is dropped and the count is ALSA's estimate.
+    // Nothing written next goes to the ring before restart().
     int discard(std::uint64_t &continueAt) override;
     // From the driver's timestamp and delay; valid while nothing was
     // dropped since the open. See AlsaStream::streamStart.
