@@ -98,7 +98,9 @@ HarmonicReading AnalyseHarmonics(const float *magnitudes, int fftSize, double sa
     }
     const int centre = static_cast<int>(std::lround(pos));
     const double p1 = LobePower(magnitudes, bins, centre, lobe);
-    if (!(p1 > 0.0)) {
+    // Nothing but noise where the fundamental was looked for: reading it
+    // would give the real tone elsewhere as its "distortion".
+    if (!(p1 > 0.0) || !StandsOut(magnitudes, bins, centre, shape)) {
         r.status = DistortionStatus::NoFundamental;
         return r;
     }

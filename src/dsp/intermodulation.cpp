@@ -159,7 +159,8 @@ ImdReading AnalyseImd(const float *magnitudes, int fftSize, double sampleRate, i
     }
     const double p1 = ToneBinPosition(magnitudes, bins, nominal.f1Hz / binHz, 2, shape);
     const double p2 = ToneBinPosition(magnitudes, bins, nominal.f2Hz / binHz, 2, shape);
-    if (p1 < 0.0 || p2 < 0.0) {
+    if (p1 < 0.0 || p2 < 0.0 || !StandsOut(magnitudes, bins, static_cast<int>(std::lround(p1)), shape) ||
+        !StandsOut(magnitudes, bins, static_cast<int>(std::lround(p2)), shape)) {
         r.status = DistortionStatus::NoFundamental;
         return r;
     }

@@ -106,6 +106,31 @@ double ToneBinPosition(const float *magnitudes, int bins, double nearBin, int se
     return peak + moment / p;
 }
 
+bool StandsOut(const float *magnitudes, int bins, int centre, const WindowShape &shape) noexcept
+{
+    constexpr int kSideBins = 6;
+    constexpr double kMargin = 10.0; // 10 dB in power
+    const int half = shape.lobeBins;
+    if (!magnitudes || half < 1 || centre - half < 0 || centre + half > bins - 1)
+        return false;
+    const double lobe = LobePower(magnitudes, bins, centre, half) / (2 * half + 1);
+    double quieter = -1.0;
+    for (int side : {-1, 1}) {
+        double sum = 0.0;
+        int count = 0;
+        for (int k = half + 1; k <= half + kSideBins; ++k) {
+            const int i = centre + side * k;
+            if (i < 1 || i > bins - 1) // bin 0 holds the offset, not noise
+                break;
+            sum += double(magnitudes[i]) * magnitudes[i];
+            ++count;
+        }
+        if (count > 0 && (quieter < 0.0 || sum / count < quieter))
+            quieter = sum / count;
+    }
+    return quieter < 0.0 ? lobe > 0.0 : lobe > 0.0 && lobe >= kMargin * quieter;
+}
+
 ToneReading ReadTone(const float *magnitudes, int bins, double binHz, double frequencyHz,
                      const WindowShape &shape) noexcept
 {

@@ -54,6 +54,13 @@ double RatioToDb(double ratio) noexcept;
 double ToneBinPosition(const float *magnitudes, int bins, double nearBin, int searchBins,
                        const WindowShape &shape) noexcept;
 
+// Whether the tone whose lobe is centred on bin `centre` stands out of its
+// surroundings: its lobe's mean power per bin at least 10 dB above the mean
+// of the few bins beyond its lobe on the quieter side. A lobe placed on noise
+// (a named frequency the signal does not carry) does not; a tone that does
+// not stand 10 dB above the noise next to it cannot be read as one anyway.
+bool StandsOut(const float *magnitudes, int bins, int centre, const WindowShape &shape) noexcept;
+
 // One component read from the spectrum.
 struct ToneReading {
     double frequencyHz = 0.0;

@@ -133,6 +133,33 @@ TEST(Harmonics, LeftOutAboveTheBandAndHalfTheRateAndBadInput)
     EXPECT_EQ(AnalyseHarmonics(x.data(), 1000, rate, w, setup).status, DistortionStatus::NoSpectrum);
 }
 
+// A frequency named for the fundamental (or the two tones) that the signal
+// does not carry: before, the noise at that place was read as the
+// fundamental, and the real tone elsewhere as its distortion (THD of about
+// +90 dB here).
+TEST(Harmonics, ANamedFrequencyTheSignalDoesNotCarryHasNoFundamental)
+{
+    const int n = 16384, w = kWindowRifeVincent3;
+    const double rate = 48000, none[kHighestHarmonic + 1] = {};
+    const auto x = Tone(n, w, rate, 997.0, 0.5, none, 1e-5); // noise about -97 dBFS
+    HarmonicSetup setup;
+    setup.fundamentalHz = 500.0;
+    EXPECT_EQ(AnalyseHarmonics(x.data(), n, rate, w, setup).status, DistortionStatus::NoFundamental);
+    setup.fundamentalHz = 997.0;
+    const HarmonicReading r = AnalyseHarmonics(x.data(), n, rate, w, setup);
+    ASSERT_EQ(r.status, DistortionStatus::Ok);
+    EXPECT_NEAR(r.fundamentalDbfs, Db(0.5), 0.01);
+    // A tone 60 dB below full scale on 16-bit quantisation (the dynamic
+    // range's tone) still stands far out of its noise.
+    const auto quiet = Tone(n, w, rate, 997.0, 1e-3, none, 1.0 / 32768 / std::sqrt(12.0));
+    EXPECT_EQ(AnalyseHarmonics(quiet.data(), n, rate, w, setup).status, DistortionStatus::Ok);
+
+    // SMPTE's 60 Hz tone is missing: only the 7 kHz tone plays.
+    const auto high = Tone(n, w, rate, 7000.0, 0.1, none, 1e-5);
+    EXPECT_EQ(AnalyseImd(high.data(), n, rate, w, DefaultTwoTone(TwoToneStandard::Smpte)).status,
+              DistortionStatus::NoFundamental);
+}
+
 double Quantised(double x, int bits)
 {
     const double steps = std::ldexp(1.0, bits - 1);
