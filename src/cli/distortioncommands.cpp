@@ -337,15 +337,6 @@ void CheckTone(double frequency, const dsp::MeasurementBand &band, const Capture
         throw CommandError{dsp::DistortionStatusText(dsp::DistortionStatus::NotResolved, 'E', frequency, binHz)};
 }
 
-audio::GeneratorSettings Sine(double frequency, int level)
-{
-    audio::GeneratorSettings g = audio::Generator();
-    g.Waveform = audio::WaveSine;
-    g.Frequency = static_cast<float>(frequency);
-    g.LevelL = g.LevelR = level;
-    g.PhaseL = g.PhaseR = 0;
-    return g;
-}
 
 // The run setup of the noise commands: the capture options, with the
 // progress line told each block.
@@ -406,7 +397,7 @@ int RunThd(const QStringList &arguments)
     const std::string waveFile = WaveFileOption(p, {"level"});
     CheckTone(frequency, band.band, c, rate);
 
-    audio::GeneratorSettings g = Sine(frequency, level);
+    audio::GeneratorSettings g = measure::SineSettings(frequency, level);
     PowerSpectra spectra;
     PlayAndCapture(&g, c, spectra, "thd", waveFile);
 

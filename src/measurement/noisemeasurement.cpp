@@ -22,16 +22,6 @@ namespace {
 // A sine at -100 dB: the generator plays it as silence on both channels.
 constexpr int kSilentLevelDb = -100;
 
-audio::GeneratorSettings Sine(double frequency, int level)
-{
-    audio::GeneratorSettings g = audio::Generator();
-    g.Waveform = audio::WaveSine;
-    g.Frequency = static_cast<float>(frequency);
-    g.LevelL = g.LevelR = level;
-    g.PhaseL = g.PhaseR = 0;
-    return g;
-}
-
 // Plays `g` (nothing when null), lets it settle, captures the spectra and
 // stops the output. False with the outcome's error set when it did not
 // complete.
@@ -76,6 +66,16 @@ bool PlayAndCapture(audio::GeneratorSettings *g, const NoiseRunSetup &setup, Pow
 
 } // namespace
 
+audio::GeneratorSettings SineSettings(double frequencyHz, int levelDb)
+{
+    audio::GeneratorSettings g = audio::Generator();
+    g.Waveform = audio::WaveSine;
+    g.Frequency = static_cast<float>(frequencyHz);
+    g.LevelL = g.LevelR = levelDb;
+    g.PhaseL = g.PhaseR = 0;
+    return g;
+}
+
 double NoiseLevelOrNothing(double dbfs) { return dbfs > dsp::kNoSignalDb ? dbfs : std::nan(""); }
 
 IdleNoiseResult MeasureIdleNoise(const NoiseRunSetup &setup, bool playSilence, double lowHz, double referenceDbfs)
@@ -84,7 +84,7 @@ IdleNoiseResult MeasureIdleNoise(const NoiseRunSetup &setup, bool playSilence, d
     r.Played = playSilence;
     r.LowHz = lowHz;
     r.ReferenceDbfs = referenceDbfs;
-    audio::GeneratorSettings g = Sine(1000.0, kSilentLevelDb);
+    audio::GeneratorSettings g = SineSettings(1000.0, kSilentLevelDb);
     PowerSpectra spectra;
     if (!PlayAndCapture(playSilence ? &g : nullptr, setup, spectra, r))
         return r;
@@ -137,7 +137,7 @@ DynamicRangeResult MeasureDynamicRangeRun(const NoiseRunSetup &setup, const dsp:
 {
     DynamicRangeResult r;
     r.FrequencyHz = frequencyHz;
-    r.Generator = Sine(frequencyHz, static_cast<int>(dsp::kDynamicRangeToneDbfs));
+    r.Generator = SineSettings(frequencyHz, static_cast<int>(dsp::kDynamicRangeToneDbfs));
     PowerSpectra spectra;
     if (!PlayAndCapture(&r.Generator, setup, spectra, r))
         return r;

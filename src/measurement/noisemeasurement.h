@@ -88,6 +88,10 @@ std::string DynamicRangeToneProblem(double frequencyHz, const dsp::MeasurementBa
 DynamicRangeResult MeasureDynamicRangeRun(const NoiseRunSetup &setup, const dsp::MeasurementBand &band,
                                           double frequencyHz);
 
+// The generator's current settings playing a sine of `frequencyHz` at
+// `levelDb` on both outputs, phases 0.
+audio::GeneratorSettings SineSettings(double frequencyHz, int levelDb);
+
 // A level that stands for "nothing at all" as NaN (no number to show).
 double NoiseLevelOrNothing(double dbfs);
 

@@ -361,86 +361,88 @@ bool pictures(const char *lang)
     return true;
 }
 
-// A distortion sweep against level on a card of its own settings: its test
-// sine off, the device model's harmonics (DISTORTION) under a polynomial whose
-// H3 grows with the level, and a noise floor that THD+N meets at low
-// levels; the level axis in dBu through 1000 mV at full scale.
-bool distortionSweepPicture(const char *lang)
+// Starts the windows on a settings file of their own, in `lang`, with the
+// settings `text` after the language (the card's settings are read when
+// the windows start), runs `body` and closes them again; false when the
+// windows could not start or `body` says so.
+bool withOwnSettings(const char *lang, const char *text, const std::function<bool(TMainForm *)> &body)
 {
     QTemporaryDir dir;
     const QString ini = dir.path() + "/sonmain.ini";
     QFile f(ini);
     if (!f.open(QIODevice::WriteOnly))
         return false;
-    f.write(QByteArray("[MAIN]\nSPRACHE=") + (QByteArray(lang) == "de" ? "D" : "E") +
-            "\nPAGE=1\nLEFT=420\nTOP=40\n"
-            "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nDISTORTION=-90\nPOLY=1,0.001,-0.02\nNOISE=-100\n"
-            "[EICH]\nINPUT=1000\nOUTPUT=1000\n"
-            "[DIAGRAMM]\nWIDTH=640\nHEIGHT=400\nLEFT=0\nTOP=0\n"
-            "[WOB]\nREFMESS=0\nCOMMENT=Virtual loopback 1, 1 kHz\n"
-            "[LOGSWEEP]\nMETHOD=DISTORTION\n"
-            "[DISTSWEEP]\nVS=LEVEL\nFREQUENCY=1000\nFROMDB=-60\nTODB=0\nSTEPDB=3\nSETTLE=100\nUNIT=DBU\n"
-            "HARMONICS=TRUE\n");
+    f.write(QByteArray("[MAIN]\nSPRACHE=") + (QByteArray(lang) == "de" ? "D" : "E") + "\n" + text);
     f.close();
     platform::SetSettingsFileName(ini.toStdString());
     if (!app::CreateWindows())
         return false;
     TMainForm *main = app::MainForm;
     main->show();
-    runEvents(300);
-    click("wobbelnBut");
-    auto *start = find<QAbstractButton>("wobbelnBut");
-    runEvents(200);
-    if (!start || !waitFor([start] { return start->isEnabled(); }, 120000)) {
-        std::fprintf(stderr, "the distortion sweep did not end\n");
-        ++failures;
-    }
-    runEvents(200);
-    save(app::Diagramm, "diagram-distortionsweep");
+    const bool ok = body(main);
     main->close();
     app::DestroyWindows();
     platform::SetSettingsFileName({});
-    return true;
+    return ok;
 }
 
-// The noise and dynamic-range window, on a card of its own: its test sine
-// off (the idle noise is the device model's floor), 16 bits at 48 kHz.
+// A distortion sweep against level on a card whose test sine is off, the
+// device model's harmonics (DISTORTION) under a polynomial whose H3 grows
+// with the level, and a noise floor that THD+N meets at low levels; the
+// level axis in dBu through 1000 mV at full scale.
+bool distortionSweepPicture(const char *lang)
+{
+    return withOwnSettings(
+        lang,
+        "PAGE=1\nLEFT=420\nTOP=40\n"
+        "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nDISTORTION=-90\nPOLY=1,0.001,-0.02\nNOISE=-100\n"
+        "[EICH]\nINPUT=1000\nOUTPUT=1000\n"
+        "[DIAGRAMM]\nWIDTH=640\nHEIGHT=400\nLEFT=0\nTOP=0\n"
+        "[WOB]\nREFMESS=0\nCOMMENT=Virtual loopback 1, 1 kHz\n"
+        "[LOGSWEEP]\nMETHOD=DISTORTION\n"
+        "[DISTSWEEP]\nVS=LEVEL\nFREQUENCY=1000\nFROMDB=-60\nTODB=0\nSTEPDB=3\nSETTLE=100\nUNIT=DBU\n"
+        "HARMONICS=TRUE\n",
+        [](TMainForm *) {
+            runEvents(300);
+            click("wobbelnBut");
+            auto *start = find<QAbstractButton>("wobbelnBut");
+            runEvents(200);
+            if (!start || !waitFor([start] { return start->isEnabled(); }, 120000)) {
+                std::fprintf(stderr, "the distortion sweep did not end\n");
+                ++failures;
+            }
+            runEvents(200);
+            save(app::Diagramm, "diagram-distortionsweep");
+            return true;
+        });
+}
+
+// The noise and dynamic-range window, on a card whose test sine is off (the
+// idle noise is the device model's floor), 16 bits at 48 kHz.
 bool noisePictures(const char *lang)
 {
-    QTemporaryDir dir;
-    const QString ini = dir.path() + "/sonmain.ini";
-    QFile f(ini);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(QByteArray("[MAIN]\nSPRACHE=") + (QByteArray(lang) == "de" ? "D" : "E") +
-            "\nPAGE=0\nLEFT=420\nTOP=40\n"
-            "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nNOISE=-95\nDISTORTION=-90\n"
-            "[SDSOUND]\nVirtual_loopback_1sf=48000\nVirtual_loopback_1db=16\n"
-            "[NOISE]\nREFERENCE=0\n");
-    f.close();
-    platform::SetSettingsFileName(ini.toStdString());
-    if (!app::CreateWindows())
-        return false;
-    TMainForm *main = app::MainForm;
-    main->show();
-    runEvents(200);
-    trigger("NoiseDynamic1");
-    runEvents(200);
-    auto *window = find<QWidget>("TNoiseWindow");
-    if (window) {
-        window->resize(720, 260);
-        click("NoiseMeasureBut");
-        runEvents(200);
-        save(window, "noise");
-        click("DynamicRangeBut");
-        runEvents(200);
-        save(window, "noise-dynamicrange");
-        window->hide();
-    }
-    main->close();
-    app::DestroyWindows();
-    platform::SetSettingsFileName({});
-    return window != nullptr;
+    return withOwnSettings(lang,
+                           "PAGE=0\nLEFT=420\nTOP=40\n"
+                           "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nNOISE=-95\nDISTORTION=-90\n"
+                           "[SDSOUND]\nVirtual_loopback_1sf=48000\nVirtual_loopback_1db=16\n"
+                           "[NOISE]\nREFERENCE=0\n",
+                           [](TMainForm *) {
+                               runEvents(200);
+                               trigger("NoiseDynamic1");
+                               runEvents(200);
+                               auto *window = find<QWidget>("TNoiseWindow");
+                               if (!window)
+                                   return false;
+                               window->resize(720, 260);
+                               click("NoiseMeasureBut");
+                               runEvents(200);
+                               save(window, "noise");
+                               click("DynamicRangeBut");
+                               runEvents(200);
+                               save(window, "noise-dynamicrange");
+                               window->hide();
+                               return true;
+                           });
 }
 
 // Intermodulation on the analyser: the generator plays the SMPTE two-tone
@@ -449,48 +451,38 @@ bool noisePictures(const char *lang)
 // generator window beside it shows the two-tone fields.
 bool imdPictures(const char *lang)
 {
-    QTemporaryDir dir;
-    const QString ini = dir.path() + "/sonmain.ini";
-    QFile f(ini);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(QByteArray("[MAIN]\nSPRACHE=") + (QByteArray(lang) == "de" ? "D" : "E") +
-            "\nPAGE=0\nLEFT=420\nTOP=40\n"
-            "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nDISTORTION=-60\nNOISE=-120\n"
-            "[SDSOUND]\nVirtual_loopback_1sf=48000\nVirtual_loopback_1db=24\n"
-            "[ANALYSE]\nHARMMESS=TRUE\n"
-            "[FFT]\nSAMPLES=16384\nWIN=8\nCOMMENT=SMPTE 60 Hz + 7 kHz, 4:1\n"
-            "[DIAGRAMM]\nWIDTH=640\nHEIGHT=400\nLEFT=0\nTOP=0\n"
-            "[GEN]\nVOLL=-6\nVOLR=-6\nBELOOP=0\nMODE=5\nTTSTD=0\n");
-    f.close();
-    platform::SetSettingsFileName(ini.toStdString());
-    if (!app::CreateWindows())
-        return false;
-    TMainForm *main = app::MainForm;
-    main->show();
-    runEvents(200);
-    QWidget *gen = app::GeneratorWindow();
-    if (gen) {
-        gen->show();
-        runEvents(100);
-        if (auto *b = gen->findChild<QAbstractButton *>("Gstart"))
-            b->click();
-        runEvents(300);
-        save(gen, "generator-twotone");
-    }
-    click("StartButton");
-    runEvents(2500);
-    click("StopButton");
-    runEvents(300);
-    save(app::Diagramm, "diagram-imd");
-    if (gen)
-        if (auto *b = gen->findChild<QAbstractButton *>("Gstop"))
-            b->click();
-    runEvents(100);
-    main->close();
-    app::DestroyWindows();
-    platform::SetSettingsFileName({});
-    return gen != nullptr;
+    return withOwnSettings(
+        lang,
+        "PAGE=0\nLEFT=420\nTOP=40\n"
+        "[LOOPBACK]\nPACED=FALSE\nSIGNAL=OFF\nDISTORTION=-60\nNOISE=-120\n"
+        "[SDSOUND]\nVirtual_loopback_1sf=48000\nVirtual_loopback_1db=24\n"
+        "[ANALYSE]\nHARMMESS=TRUE\n"
+        "[FFT]\nSAMPLES=16384\nWIN=8\nCOMMENT=SMPTE 60 Hz + 7 kHz, 4:1\n"
+        "[DIAGRAMM]\nWIDTH=640\nHEIGHT=400\nLEFT=0\nTOP=0\n"
+        "[GEN]\nVOLL=-6\nVOLR=-6\nBELOOP=0\nMODE=5\nTTSTD=0\n",
+        [](TMainForm *) {
+            runEvents(200);
+            QWidget *gen = app::GeneratorWindow();
+            if (!gen)
+                return false;
+            auto press = [gen](const char *name) {
+                if (auto *b = gen->findChild<QAbstractButton *>(name))
+                    b->click();
+            };
+            gen->show();
+            runEvents(100);
+            press("Gstart");
+            runEvents(300);
+            save(gen, "generator-twotone");
+            click("StartButton");
+            runEvents(2500);
+            click("StopButton");
+            runEvents(300);
+            save(app::Diagramm, "diagram-imd");
+            press("Gstop");
+            runEvents(100);
+            return true;
+        });
 }
 
 } // namespace
