@@ -507,6 +507,15 @@ TEST_F(PipeWireBackendTest, AServerKilledMidRunEndsTheStreamsAndTheNodeNameOutli
     EXPECT_EQ(backend->findStored(true, stored), index) << "the name the settings keep";
     const Dumped after = DumpNode("loop2_source");
     EXPECT_NE(after.id, before.id) << "the restart was to give the node another id";
+    // The session manager takes the new server's nodes in at its own pace,
+    // which a loaded machine can stretch beyond what one opening waits for.
+    ASSERT_TRUE(alsatest::WaitFor([&] {
+        std::unique_ptr<WaveInDevice> probe;
+        if (backend->openInput(index, Format(48000, 16), {&sink}, probe) != 0)
+            return false;
+        probe->close();
+        return true;
+    }, 20000)) << "the session manager never linked a capture to the restarted server";
     record(index, 48000, 16, 4800);
     EXPECT_EQ(status(true).nodeId, after.id);
     EXPECT_TRUE(pwserver::Restart()); // as the other tests know it
