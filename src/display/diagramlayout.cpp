@@ -98,6 +98,38 @@ int FirstLogGridIndex(double xmin)
     return kLogGridCount;
 }
 
+int LogGridAbove(std::int32_t xmin, std::int32_t xmax, std::int32_t *out, int maxCount)
+{
+    int n = 0;
+    for (std::int64_t decade = 100000; decade <= xmax && n < maxCount; decade *= 10) {
+        for (int k = decade == 100000 ? 2 : 1; k <= 9 && n < maxCount; ++k) {
+            const std::int64_t v = k * decade;
+            if (v > xmax)
+                return n;
+            if (v >= xmin)
+                out[n++] = static_cast<std::int32_t>(v);
+        }
+    }
+    return n;
+}
+
+std::string LogGridAboveLabel(std::int32_t value)
+{
+    static const struct { std::int32_t unit; const char *suffix; } kUnits[] = {
+        {1000000000, "G"}, {1000000, "M"}, {1000, "k"}};
+    for (const auto &u : kUnits) {
+        if (value < u.unit || value % u.unit != 0)
+            continue;
+        std::int32_t mantissa = value / u.unit;
+        while (mantissa >= 10 && mantissa % 10 == 0)
+            mantissa /= 10;
+        if (mantissa != 1 && mantissa != 2 && mantissa != 3 && mantissa != 5)
+            return std::string();
+        return std::to_string(value / u.unit) + u.suffix;
+    }
+    return std::string();
+}
+
 std::string LinearFrequencyLabel(std::int32_t hz)
 {
     if (hz < 1000)

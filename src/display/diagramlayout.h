@@ -32,6 +32,14 @@ const char *LogGridLabel(int index);
 // Index of the first entry >= xmin (kLogGridCount when there is none).
 int FirstLogGridIndex(double xmin);
 
+// Beyond the table's 100000 (only a power axis in small units reaches so
+// far) the grid goes on at 2 … 9 times each power of ten: the values above
+// 100000, at or above xmin, up to xmax; at most maxCount, returns the count.
+int LogGridAbove(std::int32_t xmin, std::int32_t xmax, std::int32_t *out, int maxCount);
+// Label of such a value at 1, 2, 3 and 5 times a power of ten ("200k",
+// "1M", "50M", "2G"); empty for the others.
+std::string LogGridAboveLabel(std::int32_t value);
+
 // Label of a linear-axis frequency: integers below 1000, from 1000 on
 // value/1000 with two decimals and "k" ("20.00k").
 std::string LinearFrequencyLabel(std::int32_t hz);

@@ -406,6 +406,10 @@ void DrawDiagramScene(QPainter &p, const DiagramScene &s, bool forOutput, CurveS
                 continue;
             gridLine(x, QString::fromLatin1(LogGridLabel(i)));
         }
+        std::int32_t above[64];
+        const int n = LogGridAbove(ax.XMin, ax.XMax, above, 64);
+        for (int i = 0; i < n; ++i)
+            gridLine(RoundToInt(FreqToX(ax, L, above[i])), QString::fromStdString(LogGridAboveLabel(above[i])));
     }
 
     // 7. right edge of the plot

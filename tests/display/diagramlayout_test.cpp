@@ -78,6 +78,29 @@ TEST(LogGrid, TenTo24000HasLinesEveryStepAndLabelsAt1235)
     EXPECT_EQ(LogGridFrequency(kLogGridCount), 0);
 }
 
+// A power axis in nW spans more decades than the table: from 125 nW to
+// 125 mW (125,000,000 nW) the grid goes on past 100k at 2..9 times each
+// power of ten, labelled at 1, 2, 3 and 5 of them.
+TEST(LogGrid, BeyondTheTableTheDecadesGoOnUpToTheAxisEnd)
+{
+    std::int32_t v[64];
+    const int n = LogGridAbove(125, 125000000, v, 64);
+    std::vector<std::int32_t> expected;
+    for (std::int32_t k = 2; k <= 9; ++k)
+        expected.push_back(k * 100000);
+    for (std::int32_t decade = 1000000; decade <= 100000000; decade *= 10)
+        for (std::int32_t k = 1; k <= 9 && k * decade <= 125000000; ++k)
+            expected.push_back(k * decade);
+    EXPECT_EQ(std::vector<std::int32_t>(v, v + n), expected);
+    EXPECT_EQ(LogGridAbove(125, 100000, v, 64), 0); // the table alone reaches so far
+    EXPECT_EQ(LogGridAbove(3000000, 5000000, v, 64), 3); // 3M, 4M, 5M
+    EXPECT_EQ(LogGridAbove(1, 2147483647, v, 64), 8 + 27 + 2); // up to 2G
+    std::vector<std::string> labels;
+    for (std::int32_t x : {200000, 400000, 1000000, 3000000, 7000000, 50000000, 100000000, 2000000000})
+        labels.push_back(LogGridAboveLabel(x));
+    EXPECT_EQ(labels, (std::vector<std::string>{"200k", "", "1M", "3M", "", "50M", "100M", "2G"}));
+}
+
 TEST(LinearGrid, ValuesAndLabels)
 {
     std::int32_t v[16];
