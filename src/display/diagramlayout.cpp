@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace display {
 
@@ -128,6 +129,34 @@ std::string LogGridAboveLabel(std::int32_t value)
         return std::to_string(value / u.unit) + u.suffix;
     }
     return std::string();
+}
+
+std::vector<bool> FittingLogLabels(const std::vector<std::int32_t> &values, const std::vector<int> &centres,
+                                   const std::vector<int> &widths, int gap)
+{
+    const std::size_t n = std::min({values.size(), centres.size(), widths.size()});
+    std::vector<bool> drawn(n, false);
+    std::vector<std::pair<int, int>> taken;
+    auto powerOfTen = [](std::int32_t v) {
+        while (v >= 10 && v % 10 == 0)
+            v /= 10;
+        return v <= 1;
+    };
+    for (const bool first : {true, false}) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (widths[i] <= 0 || powerOfTen(values[i]) != first)
+                continue;
+            const int left = centres[i] - widths[i] / 2, right = left + widths[i];
+            const bool free = std::none_of(taken.begin(), taken.end(), [&](const std::pair<int, int> &t) {
+                return left < t.second + gap && right + gap > t.first;
+            });
+            if (free) {
+                taken.emplace_back(left, right);
+                drawn[i] = true;
+            }
+        }
+    }
+    return drawn;
 }
 
 std::string LinearFrequencyLabel(std::int32_t hz)

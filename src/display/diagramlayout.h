@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace display {
 
@@ -39,6 +40,14 @@ int LogGridAbove(std::int32_t xmin, std::int32_t xmax, std::int32_t *out, int ma
 // Label of such a value at 1, 2, 3 and 5 times a power of ten ("200k",
 // "1M", "50M", "2G"); empty for the others.
 std::string LogGridAboveLabel(std::int32_t value);
+
+// Which labels of a logarithmic axis are drawn, given each grid value, the
+// centre of its label in pixels and the label's width (0: none): those at
+// powers of ten first, then the others in order where they keep `gap`
+// pixels from every label drawn. On a wide axis (a power axis over six
+// decades) the 2, 3 and 5 labels would otherwise run into each other.
+std::vector<bool> FittingLogLabels(const std::vector<std::int32_t> &values, const std::vector<int> &centres,
+                                   const std::vector<int> &widths, int gap);
 
 // Label of a linear-axis frequency: integers below 1000, from 1000 on
 // value/1000 with two decimals and "k" ("20.00k").

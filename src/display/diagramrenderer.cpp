@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace display {
 
@@ -400,16 +401,37 @@ void DrawDiagramScene(QPainter &p, const DiagramScene &s, bool forOutput, CurveS
             gridLine(RoundToInt(FreqToX(ax, L, values[i])),
                      QString::fromStdString(LinearFrequencyLabel(values[i])));
     } else {
+        // Every grid line, then the labels that find room.
+        struct Mark {
+            int X;
+            std::int32_t Value;
+            QString Label;
+        };
+        std::vector<Mark> marks;
+        marks.reserve(kLogGridCount + 64);
         for (int i = L.FirstLogIndex; i < kLogGridCount && LogGridFrequency(i) <= ax.XMax; ++i) {
             const int x = RoundToInt(FreqToX(ax, L, LogGridFrequency(i)));
-            if (x < r.Left)
-                continue;
-            gridLine(x, QString::fromLatin1(LogGridLabel(i)));
+            if (x >= r.Left)
+                marks.push_back({x, LogGridFrequency(i), QString::fromLatin1(LogGridLabel(i))});
         }
         std::int32_t above[64];
         const int n = LogGridAbove(ax.XMin, ax.XMax, above, 64);
         for (int i = 0; i < n; ++i)
-            gridLine(RoundToInt(FreqToX(ax, L, above[i])), QString::fromStdString(LogGridAboveLabel(above[i])));
+            marks.push_back({RoundToInt(FreqToX(ax, L, above[i])), above[i],
+                             QString::fromStdString(LogGridAboveLabel(above[i]))});
+        std::vector<std::int32_t> values;
+        std::vector<int> centres, widths;
+        for (const Mark &m : marks) {
+            gridLine(m.X, QString());
+            values.push_back(m.Value);
+            centres.push_back(m.X);
+            widths.push_back(m.Label.isEmpty() ? 0 : fm.horizontalAdvance(m.Label));
+        }
+        const std::vector<bool> drawn =
+            FittingLogLabels(values, centres, widths, fm.horizontalAdvance(QLatin1Char(' ')));
+        for (std::size_t i = 0; i < marks.size(); ++i)
+            if (drawn[i])
+                gridLine(marks[i].X, marks[i].Label);
     }
 
     // 7. right edge of the plot

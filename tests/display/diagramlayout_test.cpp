@@ -242,3 +242,18 @@ TEST(LevelMapping, RowsFromTheBottomRoundedToEven)
     EXPECT_EQ(LevelToY(-97.0, -100.0, 2.5, 300), 292.0); // 7.5 ties to 8
     EXPECT_EQ(LevelToY(-1.0e7, -100.0, 2.5, 300), 300 + 2.5e7 - 250);
 }
+
+// Labels 30 pixels wide, 5 pixels apart at least: 100k and 1M (powers of
+// ten) first; 200k would touch 100k, 300k fits between, 500k would touch
+// 300k. A value without a label (width 0) is never drawn.
+TEST(LogGrid, LabelsAtPowersOfTenComeFirstAndTheOthersWhereTheyFit)
+{
+    const std::vector<std::int32_t> values{100000, 200000, 300000, 400000, 500000, 1000000};
+    const std::vector<int> centres{0, 30, 48, 60, 70, 100};
+    const std::vector<int> widths{30, 30, 30, 0, 30, 30};
+    EXPECT_EQ(FittingLogLabels(values, centres, widths, 5),
+              (std::vector<bool>{true, false, true, false, false, true}));
+    // Far apart, as on a frequency axis of three decades: every label.
+    EXPECT_EQ(FittingLogLabels({10, 20, 30, 50, 100}, {0, 60, 95, 140, 200}, {12, 12, 12, 12, 18}, 5),
+              (std::vector<bool>{true, true, true, true, true}));
+}
