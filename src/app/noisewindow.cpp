@@ -7,6 +7,7 @@
 #include "dsp/fft.h"
 #include "measurement/blockwait.h"
 #include "measurement/document/measurementfile.h"
+#include "measurement/streamwarningsjson.h"
 #include "settings/measurementstate.h"
 #include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
@@ -65,14 +66,18 @@ QJsonObject SpectrumObject(int overloads)
                        {"overloads", overloads}};
 }
 
-// The stream warnings as the documents hold them.
-QJsonArray WarningsArray(const std::vector<audio::StreamWarning> &warnings)
+// A result document of `kind` as the command line's `command` writes it:
+// the program's settings, the capture and the stream warnings.
+measure::MeasurementDocument NewDocument(measure::MeasurementKind kind, const char *command, int overloads,
+                                         const std::vector<audio::StreamWarning> &warnings)
 {
-    QJsonArray list;
-    for (const audio::StreamWarning &w : warnings)
-        list.append(QJsonObject{{"code", audio::StreamWarningCode(w.kind)},
-                                {"text", QString::fromStdString(audio::StreamWarningText(w, 'E'))}});
-    return list;
+    measure::MeasurementDocument doc;
+    doc.Kind = kind;
+    FillResultSettings(kind, doc.Settings);
+    doc.Settings.Command = command;
+    doc.Settings.Extra.insert("spectrum", SpectrumObject(overloads));
+    doc.Warnings = measure::StreamWarningsJson(warnings);
+    return doc;
 }
 
 } // namespace
@@ -269,12 +274,8 @@ void TNoiseWindow::MeasureNoise()
     if (r.Ok) {
         noise_ = r;
         range_.reset();
-        measure::MeasurementDocument doc;
-        doc.Kind = measure::MeasurementKind::Noise;
-        FillResultSettings(doc.Kind, doc.Settings);
-        doc.Settings.Command = "noise";
-        doc.Settings.Extra.insert("spectrum", SpectrumObject(r.Overloads));
-        doc.Warnings = WarningsArray(r.Warnings);
+        measure::MeasurementDocument doc =
+            NewDocument(measure::MeasurementKind::Noise, "noise", r.Overloads, r.Warnings);
         doc.Settings.Extra.insert("noise", QJsonObject{{"low_hz", kLowHz}, {"reference_dbfs", reference},
                                                        {"output", "silent"}});
         measure::FillNoiseTable(doc.Results, r);
@@ -312,12 +313,8 @@ void TNoiseWindow::MeasureDynamicRange()
         range_ = r;
         noise_.reset();
         band_ = band;
-        measure::MeasurementDocument doc;
-        doc.Kind = measure::MeasurementKind::DynamicRange;
-        FillResultSettings(doc.Kind, doc.Settings);
-        doc.Settings.Command = "dynamic-range";
-        doc.Settings.Extra.insert("spectrum", SpectrumObject(r.Overloads));
-        doc.Warnings = WarningsArray(r.Warnings);
+        measure::MeasurementDocument doc =
+            NewDocument(measure::MeasurementKind::DynamicRange, "dynamic-range", r.Overloads, r.Warnings);
         const QString bandText = QString::fromStdString(dsp::BandText(band, r.Rate, 'E'));
         doc.Settings.Extra.insert("generator", QJsonObject{{"wave", "sine"},
                                                            {"frequency_hz", r.FrequencyHz},

@@ -6,6 +6,7 @@
 #include "audio/outputengine.h"
 
 #include "measurement/document/measurementfile.h"
+#include "measurement/streamwarningsjson.h"
 #include "platform/numbers.h"
 
 #include <algorithm>
@@ -415,13 +416,9 @@ measure::MeasurementDocument CommandDocument(measure::MeasurementKind kind, cons
 
 void SetStreamWarnings(measure::MeasurementDocument &document, const std::vector<audio::StreamWarning> &warnings)
 {
-    QJsonArray list;
-    for (const audio::StreamWarning &w : warnings) {
-        const std::string text = audio::StreamWarningText(w, 'E');
-        list.append(QJsonObject{{"code", audio::StreamWarningCode(w.kind)}, {"text", QString::fromStdString(text)}});
-        Warn(text);
-    }
-    document.Warnings = list;
+    for (const audio::StreamWarning &w : warnings)
+        Warn(audio::StreamWarningText(w, 'E'));
+    document.Warnings = measure::StreamWarningsJson(warnings);
 }
 
 void SetLimitsOutcome(measure::MeasurementDocument &document, const CommonOptions &o, bool pass,

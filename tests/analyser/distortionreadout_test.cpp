@@ -13,6 +13,7 @@
 #include "generator/wavegen.h"
 #include "platform/numbers.h"
 #include "support/spectrumref.h"
+#include "support/testsupport.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -37,14 +38,6 @@ double Number(const QString &line, const QString &pattern)
     const auto m = QRegularExpression(pattern).match(line);
     EXPECT_TRUE(m.hasMatch()) << pattern.toStdString() << " in " << line.toStdString();
     return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
-}
-
-std::string ReadAll(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 } // namespace
@@ -78,7 +71,7 @@ TEST_F(AnalyserTest, TheHarmonicsLineReadsTheDeviceModelsClosedForm)
     // The export: one row per component, decimal points, the same readings.
     const std::string file = testsupport::ScratchDir("harmonics") + "/h.txt";
     ASSERT_EQ(form()->SaveHarmonicsAsText(QString::fromStdString(file)), 0);
-    const std::string text = ReadAll(file);
+    const std::string text = testsupport::ReadFile(file);
     const auto row = QRegularExpression(R"(right\tH3\t(\d+\.\d+)\t(-?\d+\.\d+)\t(\d+\.\d+))")
                          .match(QString::fromStdString(text));
     ASSERT_TRUE(row.hasMatch()) << text;
@@ -102,8 +95,8 @@ TEST_F(AnalyserTest, HarmonicsAboveHalfTheRateAreSaidLeftOut)
         << line.toStdString();
     const std::string file = testsupport::ScratchDir("harmonicsout") + "/h.txt";
     ASSERT_EQ(form()->SaveHarmonicsAsText(QString::fromStdString(file)), 0);
-    EXPECT_NE(ReadAll(file).find("right\tH3\t27000.0"), std::string::npos) << ReadAll(file);
-    EXPECT_NE(ReadAll(file).find("above half the rate"), std::string::npos);
+    EXPECT_NE(testsupport::ReadFile(file).find("right\tH3\t27000.0"), std::string::npos) << testsupport::ReadFile(file);
+    EXPECT_NE(testsupport::ReadFile(file).find("above half the rate"), std::string::npos);
 }
 
 TEST_F(AnalyserTest, TheAes17BandwidthCutsTheNoiseOfThdPlusNByItsShareOfBins)
@@ -159,7 +152,7 @@ TEST_F(AnalyserTest, TheBandwidthChoiceIsKeptAndA40kHzBandNeedsAHighRate)
     box->setCurrentIndex(2);
     dialog->BitBtn1Click();
     EXPECT_EQ(dsp::UnitAnalysis().settings().aes17, 40);
-    EXPECT_NE(ReadAll(settings).find("AES17=40"), std::string::npos);
+    EXPECT_NE(testsupport::ReadFile(settings).find("AES17=40"), std::string::npos);
 
     dsp::AnalysisSettings s = dsp::UnitAnalysis().settings();
     s.highFreq = 96000;

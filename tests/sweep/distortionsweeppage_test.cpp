@@ -15,6 +15,7 @@
 #include "display/diagramwindow.h"
 #include "support/appwindows.h"
 #include "support/cardmodel.h"
+#include "support/testsupport.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -57,14 +58,6 @@ protected:
     }
 };
 
-std::string ReadAll(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 } // namespace
 
 TEST_F(DistortionSweepPage, AgainstFrequencyTheCurvesReadTheModelsClosedFormAtTheLogSteps)
@@ -97,7 +90,7 @@ TEST_F(DistortionSweepPage, AgainstFrequencyTheCurvesReadTheModelsClosedFormAtTh
     // The export: a row per step, decimal points, the right channel's columns.
     const std::string file = testsupport::ScratchDir("distsweep") + "/d.txt";
     ASSERT_EQ(form()->SaveHarmonicsAsText(QString::fromStdString(file)), 0);
-    const std::string text = ReadAll(file);
+    const std::string text = testsupport::ReadFile(file);
     EXPECT_EQ(text.rfind("step\tfrequency_hz\tgenerator_dbfs\tright_fundamental_dbfs\tright_h2_db", 0), 0u) << text;
     const auto row = QRegularExpression(R"(\n1\t(\d+\.\d{3})\t-6\t(-?\d+\.\d{3})\t(-?\d+\.\d{3})\t)")
                          .match(QString::fromStdString(text));
@@ -201,7 +194,7 @@ TEST_F(DistortionSweepPage, ImdAgainstLevelReadsTheModelsProductsOnADbuAxis)
     // The export: the level in dBu beside dBFS, the tones and d2, d3.
     const std::string file = testsupport::ScratchDir("distsweepimd") + "/d.txt";
     ASSERT_EQ(form()->SaveHarmonicsAsText(QString::fromStdString(file)), 0);
-    const std::string text = ReadAll(file);
+    const std::string text = testsupport::ReadFile(file);
     EXPECT_EQ(text.rfind("step\tfrequency_hz\tgenerator_dbfs\tgenerator_dbu\tright_a1_dbfs\tright_a2_dbfs\t"
                          "right_d2_db\tright_d2_percent\tright_d3_db\tright_d3_percent\n", 0), 0u) << text;
     EXPECT_NE(text.find("\n1\t15500.000\t-8\t-5.786\t-14.0"), std::string::npos) << text; // a1: peak/2
